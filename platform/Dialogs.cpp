@@ -1,0 +1,55 @@
+#include "platform/Dialogs.h"
+
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace qb {
+
+namespace {
+
+class QtDialogs final : public Dialogs {
+public:
+    void errorBox(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+    void messageBox(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+    bool getText(QWidget* parent, const QString& title, const QString& prompt, int maxLength,
+                 QString& text) override {
+        QInputDialog dlg(parent);
+        dlg.setWindowTitle(title);
+        dlg.setLabelText(prompt);
+        dlg.setTextValue(text);
+        dlg.setOkButtonText(QStringLiteral("OK"));
+        dlg.setCancelButtonText(QStringLiteral("Cancel"));
+        if (auto* edit = dlg.findChild<QLineEdit*>()) {
+            edit->setMaxLength(maxLength);
+            edit->selectAll();
+        }
+        if (dlg.exec() != QDialog::Accepted)
+            return false;
+        text = dlg.textValue();
+        return true;
+    }
+};
+
+QtDialogs qtDialogs;
+Dialogs* installed = nullptr;
+
+} // namespace
+
+Dialogs& dialogs() { return installed ? *installed : qtDialogs; }
+
+void setDialogs(Dialogs* d) { installed = d; }
+
+QString errorBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + u'.';
+    return message;
+}
+
+} // namespace qb

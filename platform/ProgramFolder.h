@@ -1,0 +1,15 @@
+#pragma once
+#include <QString>
+
+namespace qb {
+
+// The folder that holds the program's settings files, always ending in "/".
+// It is the executable's folder when that folder is writable (a portable
+// install), otherwise the per-user folder $XDG_CONFIG_HOME/quillbeck/.
+// Chosen once, at the first call; later calls return the same folder.
+QString programFolder();
+
+// The choice itself, without caching, for tests.
+QString chooseProgramFolder(const QString& executableDir);
+
+} // namespace qb

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Set-up for a fresh Debian 12 machine.
+#   scripts/setup.sh start   install what the program needs, build it, start it
+#   scripts/setup.sh test    install what the tests need, build, run every test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-start}
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+jobs=$(nproc)
+
+run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev
+          fonts-wqy-microhei xdg-utils)
+test_pkgs=(clang-14 libclang-rt-14-dev xvfb xauth openbox xdotool x11-utils
+           python3 python3-gi gir1.2-gtk-3.0 imagemagick procps)
+
+install() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+case "$mode" in
+start)
+    install "${run_pkgs[@]}"
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF
+    cmake --build build -j "$jobs"
+    exec build/quillbeck
+    ;;
+test)
+    install "${run_pkgs[@]}" "${test_pkgs[@]}"
+    # The release build, as a user gets it, must stay warning-free too.
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQB_WERROR=ON
+    cmake --build build -j "$jobs"
+    # Every test runs against a sanitized build; clang brings libFuzzer along.
+    cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+        -DQB_SANITIZE=ON -DQB_FUZZ=ON -DQB_WERROR=ON
+    cmake --build build-test -j "$jobs"
+    cd build-test
+    ctest --output-on-failure -j "$jobs"
+    ;;
+*)
+    echo "usage: $0 start|test" >&2
+    exit 2
+    ;;
+esac
