@@ -1,0 +1,31 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+namespace qb {
+
+// Raised when a settings file cannot be written: "Unable to write to <full path>",
+// or a clear message when a value cannot be stored as one line.
+class SettingsError : public std::runtime_error {
+public:
+    explicit SettingsError(const QString& message)
+        : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString& message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+// The four settings-file operations. Each opens the file, does one thing and
+// closes it; nothing is cached. The file's extension is replaced by ".ini" first
+// ("…/sys" names "…/sys.ini"). Files hold GB18030 text.
+QString ReadSetting(const QString& file, const QString& section, const QString& key,
+                    const QString& defaultValue);
+void WriteSetting(const QString& file, const QString& section, const QString& key,
+                  const QString& value);
+void EraseSettingSection(const QString& file, const QString& section);
+void ListSettingSections(const QString& file, QStringList& list);
+
+} // namespace qb
