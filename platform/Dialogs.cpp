@@ -1,5 +1,7 @@
 #include "platform/Dialogs.h"
 
+#include "platform/Handler.h"
+
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,11 +17,13 @@ public:
         box.exec();
     }
     void messageBox(QWidget* parent, const QString& text) override {
+        ModalScope modal;
         QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, parent);
         box.exec();
     }
     bool getText(QWidget* parent, const QString& title, const QString& prompt, int maxLength,
                  QString& text) override {
+        ModalScope modal;
         QInputDialog dlg(parent);
         dlg.setWindowTitle(title);
         dlg.setLabelText(prompt);
@@ -30,8 +34,7 @@ public:
             edit->setMaxLength(maxLength);
             edit->selectAll();
         }
-        if (dlg.exec() != QDialog::Accepted)
-            return false;
+        if (dlg.exec() != QDialog::Accepted) return false;
         text = dlg.textValue();
         return true;
     }
@@ -42,13 +45,16 @@ Dialogs* installed = nullptr;
 
 } // namespace
 
-Dialogs& dialogs() { return installed ? *installed : qtDialogs; }
+Dialogs& dialogs() {
+    return installed ? *installed : qtDialogs;
+}
 
-void setDialogs(Dialogs* d) { installed = d; }
+void setDialogs(Dialogs* d) {
+    installed = d;
+}
 
 QString errorBoxText(const QString& message) {
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        return message + u'.';
+    if (!message.isEmpty() && message.back().unicode() > u'.') return message + u'.';
     return message;
 }
 

@@ -6,7 +6,9 @@ class QWidget;
 namespace qb {
 
 // The application title: caption of every message box of the program.
-inline QString appTitle() { return QStringLiteral(" QuillbeckV9.6"); }
+inline QString appTitle() {
+    return QStringLiteral(" QuillbeckV9.6");
+}
 
 // Every modal box the program shows goes through here, so tests can answer
 // them without a person. The real implementation uses Qt's dialogs.

@@ -10,14 +10,11 @@ namespace qb {
 
 QString chooseProgramFolder(const QString& executableDir) {
     QString dir = executableDir;
-    if (!dir.endsWith(u'/'))
-        dir += u'/';
+    if (!dir.endsWith(u'/')) dir += u'/';
     // access() asks the kernel, so a read-only mount or missing permission both count.
-    if (::access(QFile::encodeName(dir).constData(), W_OK) == 0)
-        return dir;
+    if (::access(QFile::encodeName(dir).constData(), W_OK) == 0) return dir;
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
+    if (config.isEmpty()) config = QDir::homePath() + QStringLiteral("/.config");
     QString user = config + QStringLiteral("/quillbeck/");
     QDir().mkpath(user);
     return user;

@@ -12,8 +12,7 @@ QString accountFile(const QString& programFolder, const QString& account) {
 }
 
 QString settingsFileFor(const QString& programFolder, const QString& account) {
-    if (account == defaultAccount())
-        return programFolder + QStringLiteral("sys.ini");
+    if (account == defaultAccount()) return programFolder + QStringLiteral("sys.ini");
     return accountFile(programFolder, account);
 }
 

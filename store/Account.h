@@ -4,7 +4,9 @@
 namespace qb {
 
 // The default account; its settings live in sys.ini.
-inline QString defaultAccount() { return QStringLiteral("默认"); }
+inline QString defaultAccount() {
+    return QStringLiteral("默认");
+}
 
 // Shared state set by every load and by the account dialog's creation, read by
 // every handler that stores a setting.
