@@ -1,0 +1,297 @@
+#include "store/IniFile.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace qb::ini {
+
+namespace {
+
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t';
+}
+
+QStringDecoder& decoderFor(bool utf8) {
+    thread_local QStringDecoder gb("GB18030");
+    thread_local QStringDecoder u8(QStringConverter::Utf8);
+    return utf8 ? u8 : gb;
+}
+
+QStringEncoder& encoderFor(bool utf8) {
+    thread_local QStringEncoder gb("GB18030");
+    thread_local QStringEncoder u8(QStringConverter::Utf8);
+    return utf8 ? u8 : gb;
+}
+
+bool isQuote(QChar c) {
+    return c == u'"' || c == u'\'';
+}
+
+} // namespace
+
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString Document::fold(const QString& name) {
+    QString folded = trimBlanks(name);
+    for (QChar& c : folded)
+        if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + (u'a' - u'A'));
+    return folded;
+}
+
+QString quoteForStorage(const QString& value) {
+    if (value.isEmpty()) return value;
+    const bool blankEdge = isBlank(value.front()) || isBlank(value.back());
+    const bool quotedLook =
+        value.size() >= 2 && isQuote(value.front()) && value.front() == value.back();
+    if (blankEdge || quotedLook) return u'"' + value + u'"';
+    return value;
+}
+
+QString unquoteStored(const QString& stored) {
+    QString value = trimBlanks(stored);
+    if (value.size() >= 2 && isQuote(value.front()) && value.front() == value.back())
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+QString Document::decode(const QByteArray& bytes) const {
+    QStringDecoder& decoder = decoderFor(isUtf8());
+    decoder.resetState();
+    QString text = decoder.decode(bytes);
+    // The converter holds back an unfinished multi-byte sequence at the end of the
+    // line; a line break flushes it as a replacement character, so a broken byte
+    // never vanishes from a name or joins the next line.
+    text += decoder.decode(QByteArrayView("\n"));
+    if (text.endsWith(u'\n')) text.chop(1);
+    return text;
+}
+
+QByteArray Document::encode(const QString& text) const {
+    QStringEncoder& encoder = encoderFor(isUtf8());
+    encoder.resetState();
+    return encoder.encode(text);
+}
+
+Document Document::parse(const QByteArray& bytes) {
+    Document doc;
+    qsizetype pos = 0;
+    if (bytes.startsWith(kUtf8Bom)) {
+        doc.bom_ = kUtf8Bom;
+        pos = kUtf8Bom.size();
+    }
+    const qsizetype size = bytes.size();
+    while (pos < size) {
+        qsizetype end = pos;
+        while (end < size && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        Line line;
+        line.text = bytes.mid(pos, end - pos);
+        if (end < size) {
+            const qsizetype eolLength =
+                (bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n') ? 2 : 1;
+            line.eol = bytes.mid(end, eolLength);
+            end += eolLength;
+        }
+        pos = end;
+
+        const QByteArray& text = line.text;
+        qsizetype first = 0;
+        while (first < text.size() && isBlankByte(text[first]))
+            ++first;
+        if (first == text.size()) {
+            line.kind = Kind::Blank;
+        } else if (text[first] == ';') {
+            line.kind = Kind::Comment;
+        } else {
+            bool header = false;
+            if (text[first] == '[') {
+                // The closing bracket is looked for in the decoded text: in GB18030 the
+                // byte of "]" can be the second byte of a Chinese character. Leading
+                // blanks are single bytes, so the "[" sits at the same index decoded.
+                const QString decoded = doc.decode(text);
+                const qsizetype close = decoded.lastIndexOf(u']');
+                if (close > first) {
+                    header = true;
+                    line.kind = Kind::Section;
+                    line.name = trimBlanks(decoded.mid(first + 1, close - first - 1));
+                }
+            }
+            if (!header) {
+                // "=" (0x3D) is never part of a multi-byte character in GB18030 or
+                // UTF-8, so the raw bytes can be split at it.
+                line.kind = Kind::Key;
+                line.equals = text.indexOf('=');
+                line.name = trimBlanks(doc.decode(line.equals < 0 ? text : text.left(line.equals)));
+            }
+            line.folded = fold(line.name);
+        }
+        doc.lines_.append(std::move(line));
+    }
+    return doc;
+}
+
+QByteArray Document::serialize() const {
+    qsizetype total = bom_.size();
+    for (const Line& line : lines_)
+        total += line.text.size() + line.eol.size();
+    QByteArray out;
+    out.reserve(total);
+    out += bom_;
+    for (const Line& line : lines_) {
+        out += line.text;
+        out += line.eol;
+    }
+    return out;
+}
+
+qsizetype Document::findSection(const QString& folded, qsizetype from) const {
+    for (qsizetype i = from; i < lines_.size(); ++i)
+        if (lines_[i].kind == Kind::Section && lines_[i].folded == folded) return i;
+    return -1;
+}
+
+qsizetype Document::sectionEnd(qsizetype header) const {
+    qsizetype i = header + 1;
+    while (i < lines_.size() && lines_[i].kind != Kind::Section)
+        ++i;
+    return i;
+}
+
+qsizetype Document::findKey(qsizetype header, const QString& folded) const {
+    const qsizetype end = sectionEnd(header);
+    for (qsizetype i = header + 1; i < end; ++i)
+        if (lines_[i].kind == Kind::Key && lines_[i].folded == folded) return i;
+    return -1;
+}
+
+QByteArray Document::newLineEnding() const {
+    for (const Line& line : lines_)
+        if (!line.eol.isEmpty()) return line.eol;
+    return QByteArrayLiteral("\r\n");
+}
+
+std::optional<QString> Document::value(const QString& section, const QString& key) const {
+    const qsizetype header = findSection(fold(section));
+    if (header < 0) return std::nullopt;
+    const qsizetype at = findKey(header, fold(key));
+    if (at < 0 || lines_[at].equals < 0) return std::nullopt;
+    const Line& line = lines_[at];
+    return unquoteStored(decode(line.text.mid(line.equals + 1)));
+}
+
+QStringList Document::sections() const {
+    QStringList names;
+    QStringList seen;
+    for (const Line& line : lines_) {
+        if (line.kind != Kind::Section || seen.contains(line.folded)) continue;
+        seen.append(line.folded);
+        names.append(line.name);
+    }
+    return names;
+}
+
+void Document::setValue(const QString& section, const QString& key, const QString& value) {
+    const QByteArray stored = encode(quoteForStorage(value));
+    const QString foldedSection = fold(section);
+    const QString foldedKey = fold(key);
+    const QByteArray eol = newLineEnding();
+
+    Line keyLine;
+    keyLine.kind = Kind::Key;
+    keyLine.name = trimBlanks(key);
+    keyLine.folded = foldedKey;
+    keyLine.eol = eol;
+
+    const qsizetype header = findSection(foldedSection);
+    if (header < 0) {
+        if (!lines_.isEmpty() && lines_.last().eol.isEmpty()) lines_.last().eol = eol;
+        Line headerLine;
+        headerLine.kind = Kind::Section;
+        headerLine.name = trimBlanks(section);
+        headerLine.folded = foldedSection;
+        headerLine.text = '[' + encode(headerLine.name) + ']';
+        headerLine.eol = eol;
+        lines_.append(std::move(headerLine));
+        const QByteArray name = encode(keyLine.name);
+        keyLine.equals = name.size();
+        keyLine.text = name + '=' + stored;
+        lines_.append(std::move(keyLine));
+        return;
+    }
+
+    const qsizetype existing = findKey(header, foldedKey);
+    if (existing >= 0) {
+        // Keep the key as the file spells it (and any indentation); only the value
+        // and the blanks around "=" change.
+        Line& line = lines_[existing];
+        QByteArray name = line.equals < 0 ? line.text : line.text.left(line.equals);
+        while (!name.isEmpty() && isBlankByte(name.back()))
+            name.chop(1);
+        line.equals = name.size();
+        line.text = name + '=' + stored;
+        return;
+    }
+
+    // A new key goes after the section's last key, so comments and blank lines that
+    // lead into the next section stay with it.
+    qsizetype after = header;
+    const qsizetype end = sectionEnd(header);
+    for (qsizetype i = header + 1; i < end; ++i)
+        if (lines_[i].kind == Kind::Key) after = i;
+    if (lines_[after].eol.isEmpty()) lines_[after].eol = eol;
+    const QByteArray name = encode(keyLine.name);
+    keyLine.equals = name.size();
+    keyLine.text = name + '=' + stored;
+    lines_.insert(after + 1, std::move(keyLine));
+}
+
+void Document::eraseSection(const QString& section) {
+    const QString folded = fold(section);
+    // Every section of that name goes: otherwise a shadowed duplicate would surface
+    // with stale values after the first one is erased.
+    for (qsizetype header = findSection(folded); header >= 0;
+         header = findSection(folded, header)) {
+        qsizetype last = header;
+        const qsizetype end = sectionEnd(header);
+        for (qsizetype i = header + 1; i < end; ++i)
+            if (lines_[i].kind == Kind::Key) last = i;
+        lines_.remove(header, last - header + 1);
+    }
+}
+
+QString Document::checkStorable(const QString& section, const QString& key,
+                                const QString& value) const {
+    const auto hasBreak = [](const QString& text) {
+        return text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar(0));
+    };
+    if (hasBreak(section)) return QStringLiteral("a section name cannot hold a line break or NUL");
+    if (hasBreak(key)) return QStringLiteral("a key name cannot hold a line break or NUL");
+    if (hasBreak(value)) return QStringLiteral("a value cannot hold a line break or NUL");
+    const QString trimmedKey = trimBlanks(key);
+    if (trimmedKey.contains(u'=')) return QStringLiteral("a key name cannot contain \"=\"");
+    if (trimmedKey.startsWith(u';') || trimmedKey.startsWith(u'['))
+        return QStringLiteral("a key name cannot start with \";\" or \"[\"");
+    const char* encoding = isUtf8() ? "UTF-8" : "GB18030";
+    const auto survives = [this](const QString& text) { return decode(encode(text)) == text; };
+    if (!survives(section))
+        return QStringLiteral("the section name has characters that %1 cannot hold")
+            .arg(QLatin1StringView(encoding));
+    if (!survives(key))
+        return QStringLiteral("the key name has characters that %1 cannot hold")
+            .arg(QLatin1StringView(encoding));
+    if (!survives(value))
+        return QStringLiteral("the value has characters that %1 cannot hold")
+            .arg(QLatin1StringView(encoding));
+    return {};
+}
+
+} // namespace qb::ini

@@ -1,0 +1,240 @@
+#include "store/Settings.h"
+
+#include "store/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qb {
+
+namespace {
+
+// "…/sys" names "…/sys.ini": the last path component loses everything from its
+// last dot on, then gets ".ini". Relative paths are taken from the working folder,
+// so messages always show a full path.
+QString settingsPath(const QString& file) {
+    QString path = file;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot > slash) path.truncate(dot);
+    path += QStringLiteral(".ini");
+    if (QDir::isRelativePath(path)) path = QDir::current().absoluteFilePath(path);
+    return path;
+}
+
+[[noreturn]] void unableToWrite(const QString& path) {
+    throw SettingsError(QStringLiteral("Unable to write to %1").arg(path));
+}
+
+enum class Presence { Missing, Present, Unreadable };
+
+struct Loaded {
+    Presence presence = Presence::Missing;
+    QByteArray bytes;
+    struct stat info {};
+};
+
+Loaded load(const QByteArray& native) {
+    Loaded result;
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.presence =
+            errno == ENOENT || errno == ENOTDIR ? Presence::Missing : Presence::Unreadable;
+        return result;
+    }
+    if (::fstat(fd, &result.info) != 0 || !S_ISREG(result.info.st_mode)) {
+        ::close(fd);
+        result.presence = Presence::Unreadable;
+        return result;
+    }
+    result.bytes.resize(qsizetype(result.info.st_size));
+    qsizetype have = 0;
+    for (;;) {
+        if (have == result.bytes.size()) result.bytes.resize(have + 4096 + have / 2);
+        const ssize_t got =
+            ::read(fd, result.bytes.data() + have, size_t(result.bytes.size() - have));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            ::close(fd);
+            result.presence = Presence::Unreadable;
+            result.bytes.clear();
+            return result;
+        }
+        if (got == 0) break;
+        have += got;
+    }
+    ::close(fd);
+    result.bytes.truncate(have);
+    result.presence = Presence::Present;
+    return result;
+}
+
+// Whether the user may change this file or folder. The write bits are looked at
+// as well as access(): root passes access() on any file, and a file or folder
+// marked read-only for everybody is meant to stay as it is.
+bool mayWrite(const QByteArray& native, bool folder) {
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) return false;
+    if (folder != S_ISDIR(info.st_mode)) return false;
+    if ((info.st_mode & 0222) == 0) return false;
+    return ::access(native.constData(), folder ? W_OK | X_OK : W_OK) == 0;
+}
+
+QByteArray folderOf(const QByteArray& native) {
+    const qsizetype slash = native.lastIndexOf('/');
+    if (slash < 0) return QByteArrayLiteral(".");
+    if (slash == 0) return QByteArrayLiteral("/");
+    return native.left(slash);
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+QByteArray temporaryName(const QByteArray& folder, const QByteArray& base) {
+    return folder + "/." + base + '.' +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
+}
+
+// Replace `target` with `bytes` so that the file is always either wholly old or
+// wholly new: the content goes to a temporary file in the same folder, is flushed
+// to disk, and is renamed over the old file. The temporary file has no name until
+// it is complete, so a kill mid-write leaves nothing behind.
+bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct stat* old) {
+    const QByteArray folder = folderOf(target);
+    const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
+    QByteArray linkName;
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const bool unnamed = fd >= 0;
+    if (!unnamed) {
+        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+            linkName = temporaryName(folder, base);
+            fd = ::open(linkName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) return false;
+    }
+    const auto fail = [&] {
+        ::close(fd);
+        if (!unnamed) ::unlink(linkName.constData());
+        return false;
+    };
+    if (!writeAll(fd, bytes)) return fail();
+    if (old) {
+        // The new file takes the old one's place, so it keeps its mode and owner.
+        if (::fchmod(fd, old->st_mode & 07777) != 0) return fail();
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
+            // Only root may hand a file to another owner; anyone else keeps their own.
+            if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
+            }
+        }
+    }
+    // Data before rename: otherwise a power cut could leave an empty file behind the
+    // new name on some file systems. The rename itself is not synced; losing it only
+    // brings back the previous, complete file.
+    if (::fdatasync(fd) != 0) return fail();
+    if (unnamed) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        bool linked = false;
+        for (int attempt = 0; attempt < 16 && !linked; ++attempt) {
+            linkName = temporaryName(folder, base);
+            linked = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, linkName.constData(),
+                              AT_SYMLINK_FOLLOW) == 0;
+            if (!linked && errno != EEXIST) break;
+        }
+        if (!linked) {
+            ::close(fd);
+            return false;
+        }
+    }
+    if (::rename(linkName.constData(), target.constData()) != 0) {
+        ::unlink(linkName.constData());
+        ::close(fd);
+        return false;
+    }
+    return ::close(fd) == 0 || errno == EINTR;
+}
+
+// A settings file that is a symbolic link is written through the link, so the link
+// stays in place.
+QByteArray resolvedTarget(const QByteArray& native, bool& ok) {
+    ok = true;
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return native;
+    char resolved[PATH_MAX];
+    if (!::realpath(native.constData(), resolved)) {
+        ok = false;
+        return native;
+    }
+    return QByteArray(resolved);
+}
+
+template <typename Change> void modify(const QString& path, bool createIfMissing, Change change) {
+    bool resolvedOk = true;
+    const QByteArray target = resolvedTarget(QFile::encodeName(path), resolvedOk);
+    if (!resolvedOk) unableToWrite(path);
+    const Loaded current = load(target);
+    // Rewriting a file we cannot read would throw its content away.
+    if (current.presence == Presence::Unreadable) unableToWrite(path);
+    if (current.presence == Presence::Missing && !createIfMissing) return;
+
+    ini::Document doc = ini::Document::parse(current.bytes);
+    change(doc); // may refuse with its own message
+
+    const bool exists = current.presence == Presence::Present;
+    if ((exists && !mayWrite(target, false)) || !mayWrite(folderOf(target), true))
+        unableToWrite(path);
+    const QByteArray updated = doc.serialize();
+    if (exists && updated == current.bytes) return;
+    if (!replaceFile(target, updated, exists ? &current.info : nullptr)) unableToWrite(path);
+}
+
+} // namespace
+
+QString ReadSetting(const QString& file, const QString& section, const QString& key,
+                    const QString& defaultValue) {
+    const Loaded current = load(QFile::encodeName(settingsPath(file)));
+    if (current.presence != Presence::Present) return defaultValue;
+    return ini::Document::parse(current.bytes).value(section, key).value_or(defaultValue);
+}
+
+void WriteSetting(const QString& file, const QString& section, const QString& key,
+                  const QString& value) {
+    const QString path = settingsPath(file);
+    modify(path, true, [&](ini::Document& doc) {
+        const QString why = doc.checkStorable(section, key, value);
+        if (!why.isEmpty())
+            throw SettingsError(
+                QStringLiteral("Cannot store key \"%1\" of section \"%2\" in %3: %4")
+                    .arg(key, section, path, why));
+        doc.setValue(section, key, value);
+    });
+}
+
+void EraseSettingSection(const QString& file, const QString& section) {
+    modify(settingsPath(file), false, [&](ini::Document& doc) { doc.eraseSection(section); });
+}
+
+void ListSettingSections(const QString& file, QStringList& list) {
+    list.clear();
+    const Loaded current = load(QFile::encodeName(settingsPath(file)));
+    if (current.presence == Presence::Present)
+        list = ini::Document::parse(current.bytes).sections();
+}
+
+} // namespace qb
