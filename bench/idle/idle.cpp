@@ -1,0 +1,243 @@
+// Idle cost of Quillbeck with auto-hide on and the window hidden beyond the left
+// edge: CPU share over a measuring period and resident memory, beside the same
+// figures for a minimal Qt widgets program, both on one private Xvfb + openbox
+// desktop. Build in Release for figures a user would see.
+//
+//   quillbeck-bench-idle [--seconds N]     (default 60)
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// Thrown on a set-up failure, so that the started processes are ended on the way out.
+struct Failure {
+    QString why;
+};
+
+[[noreturn]] void fail(const QString& why) {
+    throw Failure{why};
+}
+
+QString display;
+
+QProcessEnvironment desktopEnv() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    return env;
+}
+
+QString runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessEnvironment(desktopEnv());
+    p.start(program, args);
+    if (!p.waitForFinished(10000)) fail(program + QStringLiteral(" did not finish"));
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+template <class F> bool waitFor(F&& ready, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (ready()) return true;
+        QThread::msleep(50);
+    }
+    return ready();
+}
+
+struct Geometry {
+    int x = 0;
+    int width = 0;
+};
+
+std::optional<Geometry> geometryOf(const QString& window) {
+    const QString info = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    std::optional<int> x, width;
+    for (const QString& line : info.split(u'\n')) {
+        const QString t = line.trimmed();
+        if (t.startsWith(QStringLiteral("Absolute upper-left X:")))
+            x = t.section(u':', 1).trimmed().toInt();
+        else if (t.startsWith(QStringLiteral("Width:")))
+            width = t.section(u':', 1).trimmed().toInt();
+    }
+    if (!x || !width) return std::nullopt;
+    return Geometry{*x, *width};
+}
+
+// CPU time of all threads of a process, in nanoseconds.
+qint64 cpuNanos(qint64 pid) {
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (f.open(QIODevice::ReadOnly)) total += f.readAll().split(' ').value(0).toLongLong();
+    }
+    return total;
+}
+
+double residentMiB(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
+    return 0;
+}
+
+void stop(QProcess& p) {
+    if (p.state() == QProcess::NotRunning) return;
+    p.terminate();
+    if (!p.waitForFinished(3000)) {
+        p.kill();
+        p.waitForFinished(3000);
+    }
+}
+
+// A started process, ended gently when it goes out of scope.
+class Child : public QProcess {
+public:
+    ~Child() override { stop(*this); }
+};
+
+} // namespace
+
+int run(const QStringList& args) {
+    int seconds = 60;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--seconds") && i + 1 < args.size())
+            seconds = args[++i].toInt();
+        else
+            fail(QStringLiteral("usage: quillbeck-bench-idle [--seconds N]"));
+    }
+    if (seconds <= 0) fail(QStringLiteral("--seconds needs a positive number"));
+
+    QTemporaryDir tmp;
+    if (!tmp.isValid()) fail(QStringLiteral("no temporary folder"));
+    const QDir root(tmp.path());
+    for (const char* d : {"app", "home", "run", "config"})
+        root.mkpath(QString::fromLatin1(d));
+    QFile::setPermissions(root.filePath(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // A private display, numbered by the server itself.
+    Child xvfb;
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(5000)) fail(QStringLiteral("cannot start Xvfb"));
+    while (!xvfb.canReadLine())
+        if (!xvfb.waitForReadyRead(10000)) fail(QStringLiteral("Xvfb reported no display"));
+    display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
+
+    Child wm;
+    wm.setProcessEnvironment(desktopEnv());
+    wm.setStandardOutputFile(QProcess::nullDevice());
+    wm.setStandardErrorFile(QProcess::nullDevice());
+    wm.start(QStringLiteral("openbox"), {});
+    if (!waitFor(
+            [] {
+                return runTool(
+                           QStringLiteral("xprop"),
+                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                    .contains(QStringLiteral("window id"));
+            },
+            10000))
+        fail(QStringLiteral("openbox did not start"));
+
+    // Quillbeck in a private program folder with auto-hide stored.
+    const QString exe = root.filePath(QStringLiteral("app/quillbeck"));
+    if (!QFile::copy(QStringLiteral(QB_BINARY), exe))
+        fail(QStringLiteral("cannot copy the program"));
+    {
+        QFile ini(root.filePath(QStringLiteral("app/sys.ini")));
+        QStringEncoder gb("GB18030");
+        if (!gb.isValid() || !ini.open(QIODevice::WriteOnly))
+            fail(QStringLiteral("cannot write sys.ini"));
+        ini.write(gb.encode(QStringLiteral("[方案]\r\nshow=no\r\n")));
+    }
+    QProcessEnvironment env = desktopEnv();
+    env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+    // The cursor rests right of where the window will stand.
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("1100"), QStringLiteral("400")});
+
+    Child program;
+    program.setProcessEnvironment(env);
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.start(exe, {});
+    if (!program.waitForStarted(5000)) fail(QStringLiteral("cannot start quillbeck"));
+    QString window;
+    if (!waitFor(
+            [&] {
+                window = runTool(QStringLiteral("xdotool"),
+                                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                  QStringLiteral("--pid"), QString::number(program.processId())})
+                             .section(u'\n', 0, 0)
+                             .trimmed();
+                return !window.isEmpty();
+            },
+            15000))
+        fail(QStringLiteral("quillbeck showed no window"));
+    std::optional<Geometry> g;
+    if (!waitFor([&] { return (g = geometryOf(window)) && g->x == -g->width; }, 10000))
+        fail(QStringLiteral("the window did not hide (x = %1, width = %2)")
+                 .arg(g ? g->x : 0)
+                 .arg(g ? g->width : 0));
+
+    Child minimal;
+    minimal.setProcessEnvironment(env);
+    minimal.start(QStringLiteral(QB_MINIMAL), {});
+    if (!minimal.waitForStarted(5000)) fail(QStringLiteral("cannot start the minimal program"));
+
+    QThread::sleep(2); // let both settle after start-up
+    const qint64 pids[2] = {program.processId(), minimal.processId()};
+    qint64 before[2], after[2];
+    for (int i = 0; i < 2; ++i)
+        before[i] = cpuNanos(pids[i]);
+    QElapsedTimer wall;
+    wall.start();
+    QThread::sleep(static_cast<unsigned long>(seconds));
+    for (int i = 0; i < 2; ++i)
+        after[i] = cpuNanos(pids[i]);
+    const double elapsedNs = static_cast<double>(wall.nsecsElapsed());
+    const std::optional<Geometry> end = geometryOf(window);
+    const bool stillHidden = end && end->x == -end->width;
+
+    double share[2], rss[2];
+    for (int i = 0; i < 2; ++i) {
+        share[i] = 100.0 * static_cast<double>(after[i] - before[i]) / elapsedNs;
+        rss[i] = residentMiB(pids[i]);
+    }
+    std::printf("Idle over %d s, auto-hide on, window hidden at x = %d (width %d)\n", seconds, g->x,
+                g->width);
+    std::printf("%-24s %22s %14s\n", "program", "CPU (% of one core)", "RSS (MiB)");
+    std::printf("%-24s %22.3f %14.1f\n", "quillbeck", share[0], rss[0]);
+    std::printf("%-24s %22.3f %14.1f\n", "minimal Qt widgets", share[1], rss[1]);
+    const bool met = share[0] <= 0.5;
+    std::printf("goal <= 0.5 %% of one core: %s%s\n", met ? "met" : "NOT met",
+                stillHidden ? "" : " (the window did not stay hidden)");
+
+    return met && stillHidden ? 0 : 3;
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    try {
+        return run(app.arguments());
+    } catch (const Failure& f) {
+        std::fprintf(stderr, "quillbeck-bench-idle: %s\n", qPrintable(f.why));
+        return 2;
+    }
+}
