@@ -1,0 +1,225 @@
+#pragma once
+// End-to-end harness: the real quillbeck binary on a private Xvfb display with
+// openbox as window manager, in a private program folder and home.
+//
+// Typical use in a Qt Test (QTEST_GUILESS_MAIN):
+//
+//   qb::e2e::Desktop desk;            // one per test program, started in initTestCase
+//   QVERIFY2(desk.start(&err), qPrintable(err));
+//   qb::e2e::Sandbox box;             // one per test function
+//   qb::e2e::Program app(desk, box);
+//   QVERIFY2(app.start(&err), qPrintable(err));
+//   auto win = app.waitForMainWindow(&err);
+//   desk.click(win->point("RadioButton3"));
+//
+// Everything started here dies with the test process, also when it crashes or is
+// killed by a CTest timeout (the children get SIGTERM as parent-death signal).
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPoint>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace qb::e2e {
+
+// Outcome of a helper tool run to completion.
+struct RunResult {
+    bool finished = false; // false: did not start, or killed at the time limit
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    bool ok() const { return finished && exitCode == 0; }
+    QString describe() const; // for failure messages
+};
+
+// Runs `program` to completion (killed after `timeoutMs`).
+RunResult run(const QString& program, const QStringList& args,
+              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+              int timeoutMs = 10000);
+
+// Starts a child process that receives SIGTERM when the test process dies.
+void startGuarded(QProcess& p, const QString& program, const QStringList& args);
+
+// Polls `done` every `intervalMs` until it returns true or `timeoutMs` passes.
+template <typename F> bool waitUntil(F done, int timeoutMs, int intervalMs = 20);
+bool sleepMs(int ms);
+
+// An X window's place on the screen, as xwininfo reports it.
+struct WindowInfo {
+    unsigned long id = 0;
+    QRect geometry; // absolute position and inner size
+    bool viewable = false;
+};
+
+// A private X display: Xvfb (1280x800x24, a free display number) and openbox.
+class Desktop {
+public:
+    Desktop() = default;
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    bool start(QString* error = nullptr, QSize size = QSize(1280, 800));
+    void stop(); // also run by the destructor; idempotent
+    bool isRunning() const;
+
+    QString display() const { return display_; } // ":N"
+    qint64 serverPid() const { return xvfb_ ? xvfb_->processId() : 0; }
+    qint64 windowManagerPid() const { return wm_ ? wm_->processId() : 0; }
+    QSize screenSize() const { return size_; }
+    // The environment for X tools and programs on this display: the caller's
+    // environment without any other display, session bus or Qt platform choice.
+    QProcessEnvironment environment() const;
+    // Runs an X tool (xdotool, xprop, xwininfo, import ...) on this display.
+    RunResult tool(const QString& program, const QStringList& args, int timeoutMs = 10000) const;
+
+    // Visible windows of a process (by _NET_WM_PID), with their titles.
+    QMap<unsigned long, QString> windowsOf(qint64 pid) const;
+    std::optional<WindowInfo> windowInfo(unsigned long id) const;
+    // Atoms of _NET_WM_STATE, e.g. "_NET_WM_STATE_ABOVE".
+    QStringList netWmState(unsigned long id) const;
+    // One property as xprop prints it after " = " (empty when unset).
+    QString property(unsigned long id, const QString& name) const;
+
+    bool mouseMove(QPoint p) const;
+    bool click(QPoint p, int button = 1) const;
+    bool doubleClick(QPoint p, int button = 1) const;
+    // Gives `id` the keyboard focus, then types the key (xdotool key names: "Return").
+    bool key(unsigned long id, const QString& keyName) const;
+    // PNG of one window (or of the whole screen when id is 0).
+    bool screenshot(const QString& pngPath, unsigned long id = 0) const;
+
+    QString lastError() const { return lastError_; }
+
+private:
+    bool fail(QString* error, const QString& why);
+    QTemporaryDir dir_;
+    std::unique_ptr<QProcess> xvfb_;
+    std::unique_ptr<QProcess> wm_;
+    QString display_;
+    QSize size_;
+    mutable QString lastError_;
+};
+
+// The quillbeck binary of this build.
+QString defaultBinary();
+
+// A private world for one program run: a program folder holding a copy of the
+// binary (the program keeps its settings next to itself), a home, a runtime
+// folder (the single-instance lock lives there) and XDG config/data folders.
+class Sandbox {
+public:
+    explicit Sandbox(const QString& binary = defaultBinary());
+    bool isValid() const { return valid_; }
+    QString error() const { return error_; }
+
+    QString root() const { return dir_.path(); }
+    QString programFolder() const; // ends in "/"
+    QString programPath() const;   // the copied binary
+    QString path(const QString& relative) const { return programFolder() + relative; }
+    QString home() const;
+    QString runtimeDir() const;
+    QString configHome() const;
+    QString dataHome() const;
+    QProcessEnvironment environment(const Desktop& desk) const;
+
+private:
+    QTemporaryDir dir_;
+    bool valid_ = false;
+    QString error_;
+};
+
+// Places of the main window's controls in client coordinates (the 244 x 694
+// area below the window's own caption strip), after the window's fixed layout.
+// Children of group frames and of Panel1 are given in window client coordinates.
+std::optional<QRect> controlRect(const QString& objectName);
+// Where a click hits the control: the centre, or for radio buttons a point on
+// the indicator (a click right of a short caption misses the button).
+std::optional<QPoint> controlClickPoint(const QString& objectName);
+
+inline constexpr int clientWidth = 244;
+inline constexpr int clientHeight = 694;
+
+// The main window as found on the screen.
+struct MainWindow {
+    WindowInfo info;
+    // Screen position of the client area's top-left corner: the caption strip
+    // takes the height above the 244 x 694 client area.
+    QPoint clientOrigin() const;
+    QRect captionStrip() const;                    // screen rectangle of the strip
+    QPoint point(const QString& objectName) const; // screen point to click a control
+    QPoint toScreen(QPoint client) const { return clientOrigin() + client; }
+};
+
+// One run of the program under test.
+class Program {
+public:
+    Program(const Desktop& desk, const Sandbox& box);
+    ~Program(); // kills the process if it still runs
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool start(QString* error = nullptr, const QStringList& args = {});
+    qint64 pid() const;
+    bool isRunning() const;
+
+    // Waits for a visible window of this process titled exactly `title`.
+    std::optional<unsigned long> waitForWindow(const QString& title, int timeoutMs = 15000,
+                                               QString* error = nullptr);
+    // Waits for the main window "QuillbeckV9.6" and reads its geometry.
+    std::optional<MainWindow> waitForMainWindow(QString* error = nullptr, int timeoutMs = 15000);
+    // Waits for the process to end; false at the time limit.
+    bool waitForExit(int timeoutMs = 10000);
+    bool exitedNormally() const; // ended by itself, not by a signal
+    int exitCode() const;
+    void kill();
+    QByteArray output(); // stdout and stderr so far, for failure messages
+
+private:
+    const Desktop& desk_;
+    const Sandbox& box_;
+    QProcess proc_;
+    QByteArray output_;
+};
+
+// Settings files, read through the quillbeck-ini tool (the program's own INI layer).
+QString readSetting(const QString& file, const QString& section, const QString& key,
+                    const QString& defaultValue = QString());
+bool writeSetting(const QString& file, const QString& section, const QString& key,
+                  const QString& value, QString* error = nullptr);
+// The lines of a GB18030 settings file, decoded, without line terminators.
+QStringList settingsLines(const QString& file);
+QByteArray readBytes(const QString& file);
+QByteArray gb18030(const QString& text);
+
+// Every file and folder below `dir` with its bytes and modification time in
+// nanoseconds, keyed by relative path: two snapshots compare equal only when
+// nothing was created, removed, written or touched.
+struct FileState {
+    bool isDir = false;
+    QByteArray bytes;
+    qint64 mtimeNs = 0;
+    bool operator==(const FileState&) const = default;
+};
+QMap<QString, FileState> snapshot(const QString& dir);
+// Differences between two snapshots, one line each (empty when equal).
+QStringList diff(const QMap<QString, FileState>& before, const QMap<QString, FileState>& after);
+
+template <typename F> bool waitUntil(F done, int timeoutMs, int intervalMs) {
+    for (int waited = 0;; waited += intervalMs) {
+        if (done()) return true;
+        if (waited >= timeoutMs) return false;
+        sleepMs(intervalMs);
+    }
+}
+
+} // namespace qb::e2e
