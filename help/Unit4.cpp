@@ -1,0 +1,133 @@
+#include "help/Unit4.h"
+
+#include "platform/DesktopEntry.h"
+#include "platform/Handler.h"
+#include "platform/Opener.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+TForm4* Form4 = nullptr;
+
+namespace {
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& hint, const QRect& geometry) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(hint);
+    b->setGeometry(geometry);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+} // namespace
+
+TForm4::TForm4(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("Help"));
+    // Closing only hides this window; it must never end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedSize(346, 202);
+    move(171, 116);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(0, 0, 345, 169);
+    Memo1->setReadOnly(true);
+    Memo1->setTabChangesFocus(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setPlainText(helpText());
+
+    Button3 = makeButton(this, "Button3", QStringLiteral("快捷方式"), QStringLiteral("Shortcuts"),
+                         QRect(16, 176, 65, 24));
+    Button1 = makeButton(this, "Button1", QStringLiteral("软件更新"),
+                         QStringLiteral("Software updates"), QRect(98, 176, 65, 24));
+    Button2 = makeButton(this, "Button2", QStringLiteral("作者主页"), QStringLiteral("Home"),
+                         QRect(181, 176, 65, 24));
+    Button4 = makeButton(this, "Button4", QStringLiteral("关闭窗口"), QStringLiteral("Close"),
+                         QRect(264, 176, 65, 24));
+
+    QWidget::setTabOrder(Memo1, Button1);
+    QWidget::setTabOrder(Button1, Button2);
+    QWidget::setTabOrder(Button2, Button3);
+    QWidget::setTabOrder(Button3, Button4);
+
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button3Click(); }); });
+    connect(Button4, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button4Click(); }); });
+}
+
+QString TForm4::helpText() {
+    return QStringLiteral("     QuillbeckV9.6\n"
+                          "功能，使用方法：（请看自带视频教程）\n"
+                          "1.注意：软件界面隐藏在屏幕左侧，鼠标移动到屏幕左侧，软件\n"
+                          "界面弹出！\n"
+                          "2.文件夹，目录管理。点击“配置”单选框，在此状态下，拖放文件\n"
+                          "或文件夹到“文件夹路径”下面的“文本框”，即可设置相应的文件夹\n"
+                          "！左键单击相应路径，即可打开相应目录，可以快速切换到不同\n"
+                          "的文件夹！一个账号，可以管理200个文件夹！多账号可以管理\n"
+                          "无数文件夹！\n"
+                          "3.文件（夹）快速“复制”或“移动”功能！“拖放文件或文件夹”到“指\n"
+                          "定设置目录”，即可完成“复制”或“移动”文件或文件夹到指定目录！\n"
+                          "Quillbeck — 2026");
+}
+
+QUrl TForm4::updateAddress() {
+    return QUrl(QStringLiteral("https://duckduckgo.com/?q=Quillbeck"));
+}
+
+QUrl TForm4::homeAddress() {
+    return QUrl(QStringLiteral("https://quillbeck.example.org/"));
+}
+
+void TForm4::ShowModeless() {
+    if (!placed_) {
+        // Centred on the desktop the first time; afterwards it stays where the user left it.
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->geometry();
+            move(area.x() + (area.width() - width()) / 2,
+                 area.y() + (area.height() - height()) / 2);
+        }
+        placed_ = true;
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+// Neither web link reports its outcome.
+void TForm4::Button1Click() {
+    qb::opener().openWeb(updateAddress());
+}
+
+void TForm4::Button2Click() {
+    qb::opener().openWeb(homeAddress());
+}
+
+void TForm4::Button3Click() {
+    qb::createShortcuts(QCoreApplication::applicationFilePath());
+}
+
+// Closing hides the window (the close box does the same).
+void TForm4::Button4Click() {
+    close();
+}
