@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace qb::ini {
 
 namespace {
@@ -64,6 +66,9 @@ QString unquoteStored(const QString& stored) {
 }
 
 QString Document::decode(const QByteArray& bytes) const {
+    // Both encodings agree with ASCII; most names (keys "1" to "200", "operate") are.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     QStringDecoder& decoder = decoderFor(isUtf8());
     decoder.resetState();
     QString text = decoder.decode(bytes);
@@ -81,24 +86,51 @@ QByteArray Document::encode(const QString& text) const {
     return encoder.encode(text);
 }
 
+namespace {
+
+// Folded form of a name given as raw bytes, for the common all-ASCII case without
+// going through the converter; empty optional when the bytes are not all ASCII.
+std::optional<QString> foldAscii(const char* data, qsizetype size) {
+    while (size > 0 && isBlankByte(*data))
+        ++data, --size;
+    while (size > 0 && isBlankByte(data[size - 1]))
+        --size;
+    QString folded(size, Qt::Uninitialized);
+    QChar* out = folded.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        const uchar c = uchar(data[i]);
+        if (c >= 0x80) return std::nullopt;
+        out[i] = QLatin1Char(char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
+    }
+    return folded;
+}
+
+} // namespace
+
 Document Document::parse(const QByteArray& bytes) {
     Document doc;
+    // Lines point into the file's bytes instead of copying them; `source_` keeps
+    // those bytes alive for as long as any copy of the document.
+    doc.source_ = bytes;
+    doc.source_.detach(); // own copy: the caller's array may be raw data or change later
+    const char* const data = doc.source_.constData();
     qsizetype pos = 0;
     if (bytes.startsWith(kUtf8Bom)) {
         doc.bom_ = kUtf8Bom;
         pos = kUtf8Bom.size();
     }
     const qsizetype size = bytes.size();
+    doc.lines_.reserve(bytes.count('\n') + 1);
     while (pos < size) {
         qsizetype end = pos;
-        while (end < size && bytes[end] != '\n' && bytes[end] != '\r')
+        while (end < size && data[end] != '\n' && data[end] != '\r')
             ++end;
         Line line;
-        line.text = bytes.mid(pos, end - pos);
+        line.text = QByteArray::fromRawData(data + pos, end - pos);
         if (end < size) {
             const qsizetype eolLength =
-                (bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n') ? 2 : 1;
-            line.eol = bytes.mid(end, eolLength);
+                (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ? 2 : 1;
+            line.eol = QByteArray::fromRawData(data + end, eolLength);
             end += eolLength;
         }
         pos = end;
@@ -123,6 +155,7 @@ Document Document::parse(const QByteArray& bytes) {
                     header = true;
                     line.kind = Kind::Section;
                     line.name = trimBlanks(decoded.mid(first + 1, close - first - 1));
+                    line.folded = fold(line.name);
                 }
             }
             if (!header) {
@@ -130,9 +163,12 @@ Document Document::parse(const QByteArray& bytes) {
                 // UTF-8, so the raw bytes can be split at it.
                 line.kind = Kind::Key;
                 line.equals = text.indexOf('=');
-                line.name = trimBlanks(doc.decode(line.equals < 0 ? text : text.left(line.equals)));
+                const qsizetype keyLength = line.equals < 0 ? text.size() : line.equals;
+                if (std::optional<QString> folded = foldAscii(text.constData(), keyLength))
+                    line.folded = std::move(*folded);
+                else
+                    line.folded = fold(doc.decode(text.left(keyLength)));
             }
-            line.folded = fold(line.name);
         }
         doc.lines_.append(std::move(line));
     }
@@ -207,7 +243,6 @@ void Document::setValue(const QString& section, const QString& key, const QStrin
 
     Line keyLine;
     keyLine.kind = Kind::Key;
-    keyLine.name = trimBlanks(key);
     keyLine.folded = foldedKey;
     keyLine.eol = eol;
 
@@ -221,7 +256,7 @@ void Document::setValue(const QString& section, const QString& key, const QStrin
         headerLine.text = '[' + encode(headerLine.name) + ']';
         headerLine.eol = eol;
         lines_.append(std::move(headerLine));
-        const QByteArray name = encode(keyLine.name);
+        const QByteArray name = encode(trimBlanks(key));
         keyLine.equals = name.size();
         keyLine.text = name + '=' + stored;
         lines_.append(std::move(keyLine));
@@ -248,7 +283,7 @@ void Document::setValue(const QString& section, const QString& key, const QStrin
     for (qsizetype i = header + 1; i < end; ++i)
         if (lines_[i].kind == Kind::Key) after = i;
     if (lines_[after].eol.isEmpty()) lines_[after].eol = eol;
-    const QByteArray name = encode(keyLine.name);
+    const QByteArray name = encode(trimBlanks(key));
     keyLine.equals = name.size();
     keyLine.text = name + '=' + stored;
     lines_.insert(after + 1, std::move(keyLine));

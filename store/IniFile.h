@@ -63,6 +63,7 @@ private:
     qsizetype findKey(qsizetype header, const QString& folded) const;
     QByteArray newLineEnding() const;
 
+    QByteArray source_; // the parsed bytes, which unchanged lines point into
     QByteArray bom_;
     QList<Line> lines_;
 };

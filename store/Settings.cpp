@@ -6,16 +6,21 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace qb {
 
 namespace {
+
+std::atomic<SettingsFlush> flushPolicy{SettingsFlush::Auto};
 
 // "…/sys" names "…/sys.ini": the last path component loses everything from its
 // last dot on, then gets ".ini". Relative paths are taken from the working folder,
@@ -111,9 +116,38 @@ QByteArray temporaryName(const QByteArray& folder, const QByteArray& base) {
            QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
 }
 
+// Whether the new content must be flushed to disk before it is renamed over the old
+// file. A power cut must not leave an empty file under the old name. ext4 (in its
+// default ordered mode) and btrfs see a replace-by-rename and write the new data
+// before the rename reaches the disk themselves, and tmpfs never reaches a disk: no
+// flush there, as it costs milliseconds per write on a busy disk. Everywhere else
+// the file is flushed. A file that did not exist before is never flushed: losing it
+// loses nothing. The rename itself is not synced: losing it only brings back the
+// previous, complete file.
+bool needsFlush(int fd) {
+    switch (flushPolicy.load(std::memory_order_relaxed)) {
+    case SettingsFlush::Always:
+        return true;
+    case SettingsFlush::Never:
+        return false;
+    case SettingsFlush::Auto:
+        break;
+    }
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return false;
+    default:
+        return true;
+    }
+}
+
 // Replace `target` with `bytes` so that the file is always either wholly old or
-// wholly new: the content goes to a temporary file in the same folder, is flushed
-// to disk, and is renamed over the old file. The temporary file has no name until
+// wholly new: the content goes to a temporary file in the same folder, reaches the
+// disk (see needsFlush), and is renamed over the old file. The temporary file has no name until
 // it is complete, so a kill mid-write leaves nothing behind.
 bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct stat* old) {
     const QByteArray folder = folderOf(target);
@@ -144,10 +178,7 @@ bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct
             }
         }
     }
-    // Data before rename: otherwise a power cut could leave an empty file behind the
-    // new name on some file systems. The rename itself is not synced; losing it only
-    // brings back the previous, complete file.
-    if (::fdatasync(fd) != 0) return fail();
+    if (old && needsFlush(fd) && ::fdatasync(fd) != 0) return fail();
     if (unnamed) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
         bool linked = false;
@@ -205,6 +236,10 @@ template <typename Change> void modify(const QString& path, bool createIfMissing
 }
 
 } // namespace
+
+void setSettingsFlushForTesting(SettingsFlush flush) {
+    flushPolicy.store(flush, std::memory_order_relaxed);
+}
 
 QString ReadSetting(const QString& file, const QString& section, const QString& key,
                     const QString& defaultValue) {

@@ -28,4 +28,10 @@ void WriteSetting(const QString& file, const QString& section, const QString& ke
 void EraseSettingSection(const QString& file, const QString& section);
 void ListSettingSections(const QString& file, QStringList& list);
 
+// Whether a replaced file is flushed to disk before the rename: Auto (the program's
+// choice) flushes where the file system does not order data before the rename
+// itself. Tests and the benchmark may force either way; the program never does.
+enum class SettingsFlush { Auto, Always, Never };
+void setSettingsFlushForTesting(SettingsFlush flush);
+
 } // namespace qb

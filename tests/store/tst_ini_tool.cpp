@@ -1,0 +1,85 @@
+// quillbeck-ini as scripts use it: UTF-8 in and out, GB18030 on disk, exit codes.
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QByteArray out, err;
+};
+
+Run tool(const QStringList& args) {
+    QProcess process;
+    process.start(QStringLiteral(QB_INI_TOOL), args);
+    Run run;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) return run;
+    run.code = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+class TestIniTool : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+
+private slots:
+    void readWriteEraseList() {
+        const QString file = dir_.filePath("userabc");
+        Run run = tool({"read", file, "方案", "operate", "FileCopy"});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QByteArray("FileCopy\n"));
+
+        QCOMPARE(tool({"write", file, "我的文件夹", "1", " /srv/资料 "}).code, 0);
+        QCOMPARE(tool({"write", file, "方案", "name1", "工作"}).code, 0);
+        QFile disk(dir_.filePath("userabc.ini"));
+        QVERIFY(disk.open(QIODevice::ReadOnly));
+        QVERIFY(disk.readAll().startsWith("[\xCE\xD2\xB5\xC4\xCE\xC4\xBC\xFE\xBC\xD0]\r\n"));
+
+        run = tool({"read", file + ".ini", "我的文件夹", "1", ""});
+        QCOMPARE(run.out, QByteArray(" /srv/资料 \n"));
+        run = tool({"sections", file});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QByteArray("我的文件夹\n方案\n"));
+        QCOMPARE(tool({"erase", file, "我的文件夹"}).code, 0);
+        QCOMPARE(tool({"sections", file}).out, QByteArray("方案\n"));
+        QCOMPARE(tool({"sections", dir_.filePath("none")}).out, QByteArray());
+    }
+
+    void refusedWriteExitsOne() {
+        const QString file = dir_.filePath("locked.ini");
+        QCOMPARE(tool({"write", file, "s", "k", "v"}).code, 0);
+        QVERIFY(::chmod(QFile::encodeName(file), 0444) == 0);
+        for (const QStringList& args :
+             {QStringList{"write", file, "s", "k", "w"}, QStringList{"erase", file, "s"}}) {
+            const Run run = tool(args);
+            QCOMPARE(run.code, 1);
+            QCOMPARE(run.err, "Unable to write to " + QFile::encodeName(file) + "\n");
+            QVERIFY(run.out.isEmpty());
+        }
+        const Run run = tool({"write", dir_.filePath("x"), "s", "k", "a\nb"});
+        QCOMPARE(run.code, 1);
+        QVERIFY(run.err.contains(QFile::encodeName(dir_.filePath("x.ini"))));
+    }
+
+    void wrongUsageExitsTwo() {
+        for (const QStringList& args :
+             {QStringList{}, QStringList{"read", "f", "s", "k"}, QStringList{"list", "f"},
+              QStringList{"write", "f", "s", "k", "v", "extra"}, QStringList{"sections"}}) {
+            const Run run = tool(args);
+            QCOMPARE(run.code, 2);
+            QVERIFY(run.err.startsWith("usage: quillbeck-ini"));
+        }
+        QVERIFY(!QFile::exists("f.ini"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIniTool)
+#include "tst_ini_tool.moc"
