@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,6 +258,27 @@ private slots:
                  "Unable to write to " + path("missing/userabc.ini"));
         // Erasing from a missing file has nothing to do.
         EraseSettingSection(path("missing/userabc"), "s");
+        QCOMPARE(
+            QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"sys.ini"});
+    }
+
+    void fullDiskLeavesOldFile() {
+        // A file size limit makes the write fail part way, as a full disk would.
+        WriteSetting(ini_, "s", "k", "small");
+        const QByteArray before = bytesOf(ini_);
+        struct rlimit saved {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tight = saved;
+        tight.rlim_cur = 4096;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &tight) == 0);
+        const QString message =
+            writeError([&] { WriteSetting(ini_, "s", "big", QString(8000, u'x')); });
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(message, "Unable to write to " + ini_);
+        QCOMPARE(bytesOf(ini_), before);
         QCOMPARE(
             QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"sys.ini"});
