@@ -18,7 +18,9 @@
 namespace qb::e2e {
 
 QString defaultBinary() {
-    return QStringLiteral(QB_BINARY);
+    // QB_E2E_BINARY runs the same tests against another build (a Release one, say).
+    const QString other = qEnvironmentVariable("QB_E2E_BINARY");
+    return other.isEmpty() ? QStringLiteral(QB_BINARY) : other;
 }
 
 QString RunResult::describe() const {
@@ -34,11 +36,11 @@ bool sleepMs(int ms) {
     return true;
 }
 
-void startGuarded(QProcess& p, const QString& program, const QStringList& args) {
+void startGuarded(QProcess& p, const QString& program, const QStringList& args, int deathSignal) {
     const pid_t parent = getpid();
     // Runs in the child between fork and exec: only async-signal-safe calls.
-    p.setChildProcessModifier([parent] {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+    p.setChildProcessModifier([parent, deathSignal] {
+        prctl(PR_SET_PDEATHSIG, deathSignal);
         if (getppid() != parent) _exit(127); // the test died before we got here
     });
     p.start(program, args);
@@ -123,11 +125,14 @@ bool Desktop::start(QString* error, QSize size) {
 
     // -displayfd 1: Xvfb picks a free display and writes its number on stdout.
     xvfb_ = std::make_unique<QProcess>();
+    xvfb_->setStandardErrorFile(dir_.filePath(QStringLiteral("xvfb.log")));
+    // SIGTERM, not SIGKILL: Xvfb then removes its socket and lock file.
     startGuarded(*xvfb_, QStringLiteral("Xvfb"),
                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                   QStringLiteral("0"),
                   QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
-                  QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                  QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                 SIGTERM);
     if (!xvfb_->waitForStarted(5000))
         return fail(error, QStringLiteral("cannot start Xvfb: ") + xvfb_->errorString());
     QByteArray number;
@@ -136,7 +141,8 @@ bool Desktop::start(QString* error, QSize size) {
     while (!number.contains('\n')) {
         if (xvfb_->state() != QProcess::Running || t.elapsed() > 15000)
             return fail(error, QStringLiteral("Xvfb gave no display number: ") +
-                                   QString::fromLocal8Bit(xvfb_->readAllStandardError()));
+                                   QString::fromLocal8Bit(
+                                       readBytes(dir_.filePath(QStringLiteral("xvfb.log")))));
         xvfb_->waitForReadyRead(200);
         number += xvfb_->readAllStandardOutput();
     }
@@ -151,8 +157,10 @@ bool Desktop::start(QString* error, QSize size) {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     wm_ = std::make_unique<QProcess>();
     wm_->setProcessEnvironment(env);
+    // Output goes to a file: an undrained pipe would block the process once full.
+    wm_->setStandardOutputFile(dir_.filePath(QStringLiteral("openbox.log")));
     wm_->setProcessChannelMode(QProcess::MergedChannels);
-    startGuarded(*wm_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    startGuarded(*wm_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, SIGTERM);
     if (!wm_->waitForStarted(5000))
         return fail(error, QStringLiteral("cannot start openbox: ") + wm_->errorString());
     // The window manager is ready once it has announced itself on the root window.
@@ -166,7 +174,8 @@ bool Desktop::start(QString* error, QSize size) {
         15000, 25);
     if (!ready || wm_->state() != QProcess::Running)
         return fail(error, QStringLiteral("openbox did not come up on %1: %2")
-                               .arg(display_, QString::fromLocal8Bit(wm_->readAll())));
+                               .arg(display_, QString::fromLocal8Bit(readBytes(
+                                                  dir_.filePath(QStringLiteral("openbox.log"))))));
     return true;
 }
 
@@ -419,16 +428,19 @@ std::optional<QPoint> controlClickPoint(const QString& name) {
     return r->center();
 }
 
+int MainWindow::border() const {
+    return (info.geometry.width() - clientWidth) / 2;
+}
+
 QPoint MainWindow::clientOrigin() const {
     const QRect g = info.geometry;
-    // The strip spans the full width above the client area; any spare width
-    // is an equal border left and right.
-    return QPoint(g.x() + (g.width() - clientWidth) / 2, g.y() + g.height() - clientHeight);
+    return QPoint(g.x() + border(), g.y() + g.height() - border() - clientHeight);
 }
 
 QRect MainWindow::captionStrip() const {
     const QRect g = info.geometry;
-    return QRect(g.x(), g.y(), g.width(), g.height() - clientHeight);
+    return QRect(g.x() + border(), g.y() + border(), clientWidth,
+                 g.height() - 2 * border() - clientHeight);
 }
 
 QPoint MainWindow::point(const QString& objectName) const {
@@ -437,6 +449,8 @@ QPoint MainWindow::point(const QString& objectName) const {
 }
 
 // ---------------------------------------------------------------- Program
+
+static int runCounter = 0;
 
 Program::Program(const Desktop& desk, const Sandbox& box) : desk_(desk), box_(box) {}
 
@@ -447,6 +461,9 @@ Program::~Program() {
 bool Program::start(QString* error, const QStringList& args) {
     proc_.setProcessEnvironment(box_.environment(desk_));
     proc_.setWorkingDirectory(box_.home());
+    // Output goes to a file: an undrained pipe would block the program once full.
+    logFile_ = box_.root() + QStringLiteral("/program-%1.log").arg(++runCounter);
+    proc_.setStandardOutputFile(logFile_);
     proc_.setProcessChannelMode(QProcess::MergedChannels);
     startGuarded(proc_, box_.programPath(), args);
     if (!proc_.waitForStarted(10000)) {
@@ -530,9 +547,8 @@ void Program::kill() {
     proc_.waitForFinished(5000);
 }
 
-QByteArray Program::output() {
-    output_ += proc_.readAll();
-    return output_;
+QByteArray Program::output() const {
+    return readBytes(logFile_);
 }
 
 // ---------------------------------------------------------------- files

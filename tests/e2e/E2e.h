@@ -13,7 +13,7 @@
 //   desk.click(win->point("RadioButton3"));
 //
 // Everything started here dies with the test process, also when it crashes or is
-// killed by a CTest timeout (the children get SIGTERM as parent-death signal).
+// killed by a CTest timeout (the children get a parent-death signal).
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -26,6 +26,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -46,8 +47,9 @@ RunResult run(const QString& program, const QStringList& args,
               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
               int timeoutMs = 10000);
 
-// Starts a child process that receives SIGTERM when the test process dies.
-void startGuarded(QProcess& p, const QString& program, const QStringList& args);
+// Starts a child process that receives `deathSignal` when the test process dies.
+void startGuarded(QProcess& p, const QString& program, const QStringList& args,
+                  int deathSignal = SIGKILL);
 
 // Polls `done` every `intervalMs` until it returns true or `timeoutMs` passes.
 template <typename F> bool waitUntil(F done, int timeoutMs, int intervalMs = 20);
@@ -110,7 +112,7 @@ private:
     mutable QString lastError_;
 };
 
-// The quillbeck binary of this build.
+// The quillbeck binary of this build, or $QB_E2E_BINARY when set.
 QString defaultBinary();
 
 // A private world for one program run: a program folder holding a copy of the
@@ -152,8 +154,11 @@ inline constexpr int clientHeight = 694;
 // The main window as found on the screen.
 struct MainWindow {
     WindowInfo info;
+    // The window draws an even border around caption strip and client area:
+    // its width is what the window is wider than the client area, per side.
+    int border() const;
     // Screen position of the client area's top-left corner: the caption strip
-    // takes the height above the 244 x 694 client area.
+    // takes the height between the top border and the 244 x 694 client area.
     QPoint clientOrigin() const;
     QRect captionStrip() const;                    // screen rectangle of the strip
     QPoint point(const QString& objectName) const; // screen point to click a control
@@ -182,13 +187,13 @@ public:
     bool exitedNormally() const; // ended by itself, not by a signal
     int exitCode() const;
     void kill();
-    QByteArray output(); // stdout and stderr so far, for failure messages
+    QByteArray output() const; // stdout and stderr so far, for failure messages
 
 private:
     const Desktop& desk_;
     const Sandbox& box_;
     QProcess proc_;
-    QByteArray output_;
+    QString logFile_;
 };
 
 // Settings files, read through the quillbeck-ini tool (the program's own INI layer).
