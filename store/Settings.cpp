@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -145,17 +146,36 @@ bool needsFlush(int fd) {
     }
 }
 
+// Give the finished content in `fd` the temporary name `linkName` in `folder`, for
+// a file opened with O_TMPFILE (which has no name yet).
+bool nameUnnamedFile(int fd, const QByteArray& folder, const QByteArray& base,
+                     QByteArray& linkName) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        linkName = temporaryName(folder, base);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, linkName.constData(),
+                     AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
 // Replace `target` with `bytes` so that the file is always either wholly old or
 // wholly new: the content goes to a temporary file in the same folder, reaches the
-// disk (see needsFlush), and is renamed over the old file. The temporary file has no name until
-// it is complete, so a kill mid-write leaves nothing behind.
-bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct stat* old) {
+// disk (see needsFlush), and is renamed over the old file. Where the file system
+// allows, the temporary file has no name until it is complete, so a kill mid-write
+// leaves nothing behind.
+bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct stat* old,
+                 bool unnamed = true) {
     const QByteArray folder = folderOf(target);
     const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
     QByteArray linkName;
-    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    const bool unnamed = fd >= 0;
-    if (!unnamed) {
+    int fd = -1;
+    if (unnamed) {
+        fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0) return replaceFile(target, bytes, old, false);
+    } else {
         for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
             linkName = temporaryName(folder, base);
             fd = ::open(linkName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
@@ -165,7 +185,7 @@ bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct
     }
     const auto fail = [&] {
         ::close(fd);
-        if (!unnamed) ::unlink(linkName.constData());
+        if (!linkName.isEmpty()) ::unlink(linkName.constData());
         return false;
     };
     if (!writeAll(fd, bytes)) return fail();
@@ -179,27 +199,37 @@ bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct
         }
     }
     if (old && needsFlush(fd) && ::fdatasync(fd) != 0) return fail();
-    if (unnamed) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        bool linked = false;
-        for (int attempt = 0; attempt < 16 && !linked; ++attempt) {
-            linkName = temporaryName(folder, base);
-            linked = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, linkName.constData(),
-                              AT_SYMLINK_FOLLOW) == 0;
-            if (!linked && errno != EEXIST) break;
-        }
-        if (!linked) {
-            ::close(fd);
-            return false;
-        }
-    }
-    if (::rename(linkName.constData(), target.constData()) != 0) {
-        ::unlink(linkName.constData());
+    if (unnamed && !nameUnnamedFile(fd, folder, base, linkName)) {
+        // No /proc, say: start again with a named temporary file.
         ::close(fd);
-        return false;
+        return replaceFile(target, bytes, old, false);
     }
-    return ::close(fd) == 0 || errno == EINTR;
+    if (::rename(linkName.constData(), target.constData()) != 0) return fail();
+    // The file is replaced; a late error from close cannot undo that.
+    ::close(fd);
+    return true;
 }
+
+// Writers of one folder take turns, so two processes (the program and a script
+// using quillbeck-ini, say) changing the same file never lose each other's change.
+// The lock is advisory, held on the folder, and dies with the process.
+class FolderLock {
+public:
+    explicit FolderLock(const QByteArray& folder)
+        : fd_(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0)
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
 
 // A settings file that is a symbolic link is written through the link, so the link
 // stays in place.
@@ -219,6 +249,7 @@ template <typename Change> void modify(const QString& path, bool createIfMissing
     bool resolvedOk = true;
     const QByteArray target = resolvedTarget(QFile::encodeName(path), resolvedOk);
     if (!resolvedOk) unableToWrite(path);
+    const FolderLock lock(folderOf(target));
     const Loaded current = load(target);
     // Rewriting a file we cannot read would throw its content away.
     if (current.presence == Presence::Unreadable) unableToWrite(path);

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace qb;
@@ -282,6 +283,37 @@ private slots:
         QCOMPARE(
             QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"sys.ini"});
+    }
+
+    void concurrentWritersLoseNothing() {
+        // Two processes writing different keys of one file at the same time: every
+        // key of both must be there in the end.
+        constexpr int kWrites = 150;
+        pid_t children[2] = {};
+        for (int c = 0; c < 2; ++c) {
+            children[c] = ::fork();
+            QVERIFY(children[c] >= 0);
+            if (children[c] == 0) {
+                int status = 0;
+                try {
+                    for (int i = 0; i < kWrites; ++i)
+                        WriteSetting(ini_, "s", QStringLiteral("%1-%2").arg(c).arg(i), "v");
+                } catch (...) {
+                    status = 1;
+                }
+                ::_exit(status);
+            }
+        }
+        for (pid_t child : children) {
+            int status = -1;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        int missing = 0;
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < kWrites; ++i)
+                missing += ReadSetting(ini_, "s", QStringLiteral("%1-%2").arg(c).arg(i), "") != "v";
+        QCOMPARE(missing, 0);
     }
 
     void replacementKeepsModeAndLinks() {
