@@ -50,8 +50,6 @@ public:
     // unchanged, or an empty text when they can. An empty key or value is not checked.
     QString checkStorable(const QString& section, const QString& key, const QString& value) const;
 
-    const QList<Line>& lines() const { return lines_; }
-
     // Matching form of a name: surrounding blanks dropped, ASCII letters small.
     static QString fold(const QString& name);
 
