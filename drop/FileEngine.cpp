@@ -22,6 +22,7 @@ namespace qb {
 namespace {
 
 constexpr std::size_t kChunk = 16u << 20; // progress and cancel granularity of big files
+constexpr std::size_t kBuffer = 1u << 20; // reads and writes where the kernel cannot copy
 constexpr std::size_t kNameMax = 255;
 
 class Fd {
@@ -143,6 +144,8 @@ private:
     bool copySpecial(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                      const std::string& dname, bool replace);
     bool copyData(int in, int out, const struct stat& sst);
+    bool copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
+                   std::pair<dev_t, dev_t> devs, std::uint64_t base);
     bool commitTemp(int fd, int ddir, const std::string& tmpName, const std::string& dname,
                     bool replace, int& err);
     void removeSource(int sdir, const std::string& sname, bool isDir);
@@ -659,58 +662,84 @@ bool Engine::copyData(int in, int out, const struct stat& sst) {
         noReflink_.insert(devs);
     }
     const auto total = static_cast<std::uint64_t>(sst.st_size);
-    std::uint64_t done = 0;
-    if (!noCopyRange_.count(devs)) {
-        for (;;) {
-            const std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, total - done));
-            const ssize_t n =
-                ::copy_file_range(in, nullptr, out, nullptr, want == 0 ? kChunk : want, 0);
+    // A sparse file keeps its holes: a disk image must not grow to its full size.
+    bool sparse = static_cast<std::uint64_t>(sst.st_blocks) * 512 < total;
+    std::uint64_t from = 0;
+    while (from < total) {
+        std::uint64_t to = total;
+        if (sparse) {
+            const off_t data = ::lseek(in, static_cast<off_t>(from), SEEK_DATA);
+            if (data < 0 && errno == ENXIO) break; // only a hole is left
+            if (data < 0) {
+                sparse = false; // no hole finding here: copy it all
+            } else {
+                from = static_cast<std::uint64_t>(data);
+                const off_t hole = ::lseek(in, data, SEEK_HOLE);
+                if (hole > data) to = std::min(total, static_cast<std::uint64_t>(hole));
+            }
+            if (from >= total) break;
+        }
+        if (!copyRange(in, out, from, to, devs, base)) return false;
+        from = to;
+    }
+    if (sparse && ::ftruncate(out, static_cast<off_t>(total)) != 0) {
+        failCopy(spath_, dpath_, errno);
+        return false;
+    }
+    return true;
+}
+
+// Copies bytes [from, to) to the same place in `out`: in the kernel where it can,
+// else by reads and writes.
+bool Engine::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
+                       std::pair<dev_t, dev_t> devs, std::uint64_t base) {
+    std::uint64_t pos = from, reported = from;
+    while (pos < to) {
+        ssize_t n;
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - pos));
+        if (!noCopyRange_.count(devs)) {
+            loff_t ip = static_cast<loff_t>(pos), op = static_cast<loff_t>(pos);
+            n = ::copy_file_range(in, &ip, out, &op, want, 0);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                if (done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                                  errno == EOPNOTSUPP || errno == EBADF)) {
-                    noCopyRange_.insert(devs);
-                    break;
+                if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                    errno == EBADF) {
+                    noCopyRange_.insert(devs); // not between these two file systems
+                    continue;
                 }
                 failCopy(spath_, dpath_, errno);
                 return false;
             }
-            if (n == 0) return true;
-            done += static_cast<std::uint64_t>(n);
-            if (done >= total) return true; // the size it had when opened
-            prog_.bytesDone = base + done;
-            report();
-            checkCancel();
-        }
-    }
-    // Plain reads and writes where the kernel cannot copy between these file systems.
-    if (!buffer_) buffer_.reset(new char[1u << 20]);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer_.get(), 1u << 20);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            failCopy(spath_, dpath_, errno);
-            return false;
-        }
-        if (n == 0) return true;
-        for (ssize_t off = 0; off < n;) {
-            const ssize_t w = ::write(out, buffer_.get() + off, static_cast<std::size_t>(n - off));
-            if (w < 0) {
-                if (errno == EINTR) continue;
+        } else {
+            if (!buffer_) buffer_.reset(new char[kBuffer]);
+            n = ::pread(in, buffer_.get(), std::min(want, kBuffer), static_cast<off_t>(pos));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
                 failCopy(spath_, dpath_, errno);
                 return false;
             }
-            off += w;
+            for (ssize_t off = 0; off < n;) {
+                const ssize_t w =
+                    ::pwrite(out, buffer_.get() + off, static_cast<std::size_t>(n - off),
+                             static_cast<off_t>(pos) + off);
+                if (w < 0 && errno == EINTR) continue;
+                if (w < 0) {
+                    failCopy(spath_, dpath_, errno);
+                    return false;
+                }
+                off += w;
+            }
         }
-        done += static_cast<std::uint64_t>(n);
-        if (done >= total) return true;
-        if ((done & (kChunk - 1)) == 0) {
-            prog_.bytesDone = base + done;
+        if (n == 0) return true; // the file shrank meanwhile
+        pos += static_cast<std::uint64_t>(n);
+        if (pos - reported >= kChunk && pos < to) {
+            reported = pos;
+            prog_.bytesDone = base + pos;
             report();
             checkCancel();
         }
     }
+    return true;
 }
 
 // Symbolic links (copied as links, never followed) and named pipes.

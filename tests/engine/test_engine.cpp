@@ -440,6 +440,33 @@ private slots:
         QVERIFY(!exists(s + "/tree"));
     }
 
+    // Holes stay holes, on one file system and across two (where the bytes are read
+    // and written); a hole at the end keeps the size.
+    void sparseFilesKeepTheirHoles() {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-engine-XXXXXX"));
+        const std::string other = shm.isValid() ? S(shm.path()) : root;
+        const auto sparse = [](const std::string& path, bool tail) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::ftruncate(fd, 64 << 20);
+            ::pwrite(fd, "middle", 6, 32 << 20);
+            if (tail) ::pwrite(fd, "end", 3, (64 << 20) - 3);
+            ::close(fd);
+        };
+        sparse(src + "/disk.img", true);
+        sparse(other + "/tail.img", false);
+        const QByteArray disk = readFile(src + "/disk.img"), tail = readFile(other + "/tail.img");
+        QCOMPARE(disk.size(), 64 << 20);
+        ScriptedObserver obs;
+        QCOMPARE(run(Op::Copy, Policy::AutoRename, src + "/disk.img", dst, obs), Outcome::Done);
+        QCOMPARE(run(Op::Move, Policy::AutoRename, other + "/tail.img", dst, obs), Outcome::Done);
+        QVERIFY(readFile(dst + "/disk.img") == disk);
+        QVERIFY(readFile(dst + "/tail.img") == tail);
+        QCOMPARE(lst(dst + "/tail.img").st_size, 64 << 20);
+        QVERIFY(lst(dst + "/disk.img").st_blocks * 512 < (1 << 20));
+        QVERIFY(lst(dst + "/tail.img").st_blocks * 512 < (1 << 20));
+        QCOMPARE(obs.last.bytesDone, std::uint64_t(64) << 20);
+    }
+
     // An entry that cannot be copied is reported; the rest goes on when skipped.
     void errorsNameTheFileAndCanBeSkipped() {
         mkdirs(src + "/f");

@@ -210,7 +210,7 @@ private slots:
         int kills = 0;
         for (int round = 0; round < 200 && exists(from); ++round) {
             const pid_t pid = spawn(Op::Move, Policy::AutoReplace, from, dest);
-            sleepUs(rng->bounded(40000));
+            sleepUs(rng->bounded(2000, 20000));
             ::kill(pid, SIGKILL);
             int status = 0;
             ::waitpid(pid, &status, 0);

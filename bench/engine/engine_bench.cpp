@@ -1,0 +1,234 @@
+// Copy and move speed of the engine beside GNU cp -a and mv:
+//   (a) one 1 GiB file, (b) 20,000 files of 1 to 64 KiB in 200 folders,
+//   (c) moving tree (b) within one file system, (d) moving it from /dev/shm to the disk.
+// Runs of both sides alternate, each after a sync, so other work on the machine
+// weighs on both alike; the figure is the median of the per-round ratios.
+//   quillbeck-bench-engine [--runs N] [--dir FOLDER-ON-DISK]
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+char g_work[4096], g_shm[4096]; // removed on exit, even when interrupted
+
+void removeAll() {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (g_shm[0])
+            ::execlp("rm", "rm", "-rf", g_work, g_shm, static_cast<char*>(nullptr));
+        else
+            ::execlp("rm", "rm", "-rf", g_work, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status;
+    if (pid > 0) ::waitpid(pid, &status, 0);
+}
+
+void onSignal(int) {
+    removeAll();
+    ::_exit(130);
+}
+
+// Runs a command; returns its wall time in seconds. A failing command ends the run.
+double run(const std::vector<std::string>& cmd) {
+    std::vector<char*> argv;
+    for (const auto& a : cmd)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string line;
+        for (const auto& a : cmd)
+            line += a + ' ';
+        std::fprintf(stderr, "failed: %s\n", line.c_str());
+        removeAll();
+        std::exit(1);
+    }
+    return secs;
+}
+
+void writeFile(const std::string& path, std::size_t size, std::mt19937& rng) {
+    std::vector<char> buf(std::min<std::size_t>(size, 1 << 20));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        removeAll();
+        std::exit(1);
+    }
+    for (std::size_t done = 0; done < size;) {
+        for (std::size_t i = 0; i < buf.size(); i += 64)
+            buf[i] = static_cast<char>(rng());
+        const std::size_t n = std::min(buf.size(), size - done);
+        if (::write(fd, buf.data(), n) != static_cast<ssize_t>(n)) {
+            std::perror(path.c_str());
+            removeAll();
+            std::exit(1);
+        }
+        done += n;
+    }
+    ::close(fd);
+}
+
+void makeTree(const std::string& root) {
+    std::mt19937 rng(2024);
+    ::mkdir(root.c_str(), 0755);
+    for (int d = 0; d < 200; ++d) {
+        const std::string dir = root + "/folder" + std::to_string(d);
+        ::mkdir(dir.c_str(), 0755);
+        for (int f = 0; f < 100; ++f)
+            writeFile(dir + "/file" + std::to_string(f) + ".dat", 1024 + rng() % (63 * 1024 + 1),
+                      rng);
+    }
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Result {
+    const char* name;
+    const char* goal;
+    double limit;
+    std::vector<double> ours, theirs, ratios;
+};
+
+const std::string kFileop = QB_FILEOP;
+
+// One round: both sides once, in alternating order. `prepare` and `tidy` run
+// untimed before and after each side; `timed` gives the command of a side.
+template <typename Prep, typename Cmd, typename Tidy>
+void round(Result& r, int i, Prep prepare, Cmd timed, Tidy tidy) {
+    double t[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        const int side = (i + k) % 2; // 0 ours, 1 GNU
+        prepare(side);
+        ::sync();
+        t[side] = run(timed(side));
+        tidy(side);
+    }
+    r.ours.push_back(t[0]);
+    r.theirs.push_back(t[1]);
+    r.ratios.push_back(t[0] / t[1]);
+    std::fprintf(stderr, "  %s round %d: ours %.3f s, GNU %.3f s\n", r.name, i + 1, t[0], t[1]);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int runs = 5;
+    std::string base = "/var/tmp";
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--runs") && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--dir") && i + 1 < argc)
+            base = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: %s [--runs N] [--dir FOLDER-ON-DISK]\n", argv[0]);
+            return 2;
+        }
+    }
+    std::snprintf(g_work, sizeof g_work, "%s/qb-bench-engine-XXXXXX", base.c_str());
+    if (!::mkdtemp(g_work)) {
+        std::perror(g_work);
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::snprintf(g_shm, sizeof g_shm, "/dev/shm/qb-bench-engine-XXXXXX");
+    if (!::mkdtemp(g_shm)) g_shm[0] = 0;
+    const std::string work = g_work, shm = g_shm;
+
+    std::fprintf(stderr, "making the test data in %s ...\n", g_work);
+    std::mt19937 rng(7);
+    ::mkdir((work + "/a").c_str(), 0755);
+    writeFile(work + "/a/big.bin", std::size_t(1) << 30, rng);
+    makeTree(work + "/tree");
+    ::mkdir((work + "/moved").c_str(), 0755);
+    for (const char* d : {"/out0", "/out1"})
+        ::mkdir((work + d).c_str(), 0755);
+
+    Result a{"(a) 1 GiB file, copy", "<= 1.0x cp -a", 1.0, {}, {}, {}};
+    Result b{"(b) 20,000 files, copy", "<= 1.0x cp -a", 1.0, {}, {}, {}};
+    Result c{"(c) tree, move on one disk", "<= 1.1x mv", 1.1, {}, {}, {}};
+    Result d{"(d) tree, move /dev/shm -> disk", "<= 1.1x mv", 1.1, {}, {}, {}};
+    const auto out = [&](int side) { return work + (side == 0 ? "/out0" : "/out1"); };
+    const auto none = [](int) {};
+    const auto clear = [&](int side) {
+        run({"rm", "-rf", out(side)});
+        ::mkdir(out(side).c_str(), 0755);
+    };
+
+    for (int i = 0; i < runs; ++i) {
+        round(
+            a, i, none,
+            [&](int side) -> std::vector<std::string> {
+                if (side == 0) return {kFileop, "copy", work + "/a/big.bin", out(0)};
+                return {"cp", "-a", work + "/a/big.bin", out(1) + "/"};
+            },
+            clear);
+        round(
+            b, i, none,
+            [&](int side) -> std::vector<std::string> {
+                if (side == 0) return {kFileop, "copy", work + "/tree", out(0)};
+                return {"cp", "-a", work + "/tree", out(1) + "/"};
+            },
+            clear);
+        round(
+            c, i, none,
+            [&](int side) -> std::vector<std::string> {
+                if (side == 0) return {kFileop, "move", work + "/tree", work + "/moved"};
+                return {"mv", work + "/tree", work + "/moved/"};
+            },
+            [&](int) {
+                run({"mv", work + "/moved/tree", work + "/"});
+            });
+        if (!shm.empty()) {
+            round(
+                d, i,
+                [&](int) {
+                    run({"cp", "-a", work + "/tree", shm + "/"});
+                },
+                [&](int side) -> std::vector<std::string> {
+                    if (side == 0) return {kFileop, "move", shm + "/tree", out(0)};
+                    return {"mv", shm + "/tree", out(1) + "/"};
+                },
+                clear);
+        }
+    }
+    removeAll();
+
+    std::printf("%-34s %12s %12s %8s   %s\n", "case", "ours (s)", "GNU (s)", "ratio", "goal");
+    bool allMet = true;
+    for (Result* r : {&a, &b, &c, &d}) {
+        if (r->ratios.empty()) continue;
+        const double ratio = median(r->ratios);
+        allMet = allMet && ratio <= r->limit;
+        std::printf("%-34s %12.4f %12.4f %7.2fx   %s%s\n", r->name, median(r->ours),
+                    median(r->theirs), ratio, r->goal, ratio <= r->limit ? "" : "  (missed)");
+    }
+    std::printf("(medians of %d alternating rounds; times include starting the process)\n", runs);
+    return allMet ? 0 : 3;
+}

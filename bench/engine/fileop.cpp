@@ -1,0 +1,40 @@
+// Runs one file operation of the engine from the command line:
+//   quillbeck-fileop copy|move SOURCE DEST-FOLDER [rename|replace]
+// Clashes are renamed (or replaced); errors are printed and skipped.
+#include "drop/FileEngine.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+class Printer final : public qb::OperationObserver {
+public:
+    qb::ReplaceAnswer askReplace(const qb::ItemInfo&, const qb::ItemInfo&) override {
+        return qb::ReplaceAnswer::YesToAll;
+    }
+    qb::ReplaceAnswer askMerge(const qb::ItemInfo&, const qb::ItemInfo&) override {
+        return qb::ReplaceAnswer::YesToAll;
+    }
+    qb::ErrorAnswer error(const qb::OpError& e) override {
+        std::fprintf(stderr, "%s\n", e.message.c_str());
+        return qb::ErrorAnswer::Skip;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4 || (std::strcmp(argv[1], "copy") != 0 && std::strcmp(argv[1], "move") != 0)) {
+        std::fprintf(stderr, "usage: %s copy|move SOURCE DEST-FOLDER [rename|replace]\n", argv[0]);
+        return 2;
+    }
+    const qb::Op op = std::strcmp(argv[1], "copy") == 0 ? qb::Op::Copy : qb::Op::Move;
+    const qb::Policy policy = argc > 4 && std::strcmp(argv[4], "replace") == 0
+                                  ? qb::Policy::AutoReplace
+                                  : qb::Policy::AutoRename;
+    Printer printer;
+    std::atomic<bool> cancel{false};
+    const qb::Outcome o = qb::runOperation(op, policy, argv[2], argv[3], printer, cancel);
+    return o == qb::Outcome::Done ? 0 : 1;
+}
