@@ -2,9 +2,11 @@
 
 #include "platform/Handler.h"
 
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace qb {
 
@@ -34,6 +36,10 @@ public:
             edit->setMaxLength(maxLength);
             edit->selectAll();
         }
+        // Centred on the screen, not on the (narrow, maybe edge-docked) parent.
+        dlg.adjustSize();
+        if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+            dlg.move(screen->geometry().center() - dlg.rect().center());
         if (dlg.exec() != QDialog::Accepted) return false;
         text = dlg.textValue();
         return true;

@@ -20,9 +20,23 @@ QString chooseProgramFolder(const QString& executableDir) {
     return user;
 }
 
+namespace {
+QString& overriddenFolder() {
+    static QString folder;
+    return folder;
+}
+} // namespace
+
 QString programFolder() {
+    if (!overriddenFolder().isEmpty()) return overriddenFolder();
     static const QString folder = chooseProgramFolder(QCoreApplication::applicationDirPath());
     return folder;
+}
+
+void setProgramFolder(const QString& folder) {
+    QString dir = folder;
+    if (!dir.isEmpty() && !dir.endsWith(u'/')) dir += u'/';
+    overriddenFolder() = dir;
 }
 
 } // namespace qb

@@ -9,6 +9,10 @@ namespace qb {
 // Chosen once, at the first call; later calls return the same folder.
 QString programFolder();
 
+// Replaces the folder programFolder() returns (tests run the program's code in a
+// temporary folder); an empty text returns to the executable's choice.
+void setProgramFolder(const QString& folder);
+
 // The choice itself, without caching, for tests.
 QString chooseProgramFolder(const QString& executableDir);
 

@@ -1,0 +1,71 @@
+#include "platform/X11Window.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace qb {
+
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    if (!reply) return XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+// Appends the skip-taskbar and skip-pager states to the window's _NET_WM_STATE.
+// Qt merges its own states (stay on top) into the property when it maps the
+// window, so what is set here survives the first show().
+void skipTaskbarAndPager(xcb_connection_t* c, xcb_window_t window) {
+    const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
+    const xcb_atom_t skipTaskbar = internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t skipPager = internAtom(c, "_NET_WM_STATE_SKIP_PAGER");
+    if (state == XCB_ATOM_NONE || skipTaskbar == XCB_ATOM_NONE || skipPager == XCB_ATOM_NONE)
+        return;
+
+    std::vector<xcb_atom_t> atoms;
+    const auto cookie = xcb_get_property(c, 0, window, state, XCB_ATOM_ATOM, 0, 1024);
+    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr)) {
+        if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+            const auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+            atoms.assign(data, data + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+    }
+    for (xcb_atom_t a : {skipTaskbar, skipPager}) {
+        bool present = false;
+        for (xcb_atom_t have : atoms)
+            present = present || have == a;
+        if (!present) atoms.push_back(a);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
+                        static_cast<uint32_t>(atoms.size()), atoms.data());
+    xcb_flush(c);
+}
+
+} // namespace
+
+bool onX11() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+void makeDockWindow(QWidget* w) {
+    const WId id = w->winId();
+    // Only takes effect once the native window exists.
+    w->setAttribute(Qt::WA_X11NetWmWindowTypeDock);
+    if (!onX11()) return;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return;
+    skipTaskbarAndPager(x11->connection(), static_cast<xcb_window_t>(id));
+}
+
+} // namespace qb
