@@ -1,0 +1,53 @@
+#include "app/Startup.h"
+
+#include "app/Unit1.h"
+#include "help/Unit4.h"
+#include "platform/Dialogs.h"
+#include "platform/Handler.h"
+#include "platform/InstanceGuard.h"
+#include "store/Unit3.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace qb {
+
+bool claimSingleInstance(InstanceGuard& guard, const QString& lockPath) {
+    if (guard.claim(lockPath)) return true;
+    dialogs().messageBox(nullptr, QStringLiteral("程序已运行"));
+    return false;
+}
+
+int runProgram() {
+    InstanceGuard guard;
+    if (!claimSingleInstance(guard, instanceLockPath(instanceName()))) return 0;
+
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<TForm4> form4;
+    try {
+        form1 = std::make_unique<TForm1>();
+        Form1 = form1.get();
+        // An error of the creation handler ends it; start-up goes on.
+        runHandler(form1.get(), [&] { form1->FormCreate(); });
+        form1->show();
+        form3 = std::make_unique<TForm3>();
+        Form3 = form3.get();
+        form4 = std::make_unique<TForm4>();
+        Form4 = form4.get();
+        QApplication::exec();
+    } catch (...) {
+        showCurrentError(nullptr);
+    }
+    // The windows go before the application object, in reverse order of creation.
+    Form4 = nullptr;
+    Form3 = nullptr;
+    Form1 = nullptr;
+    form4.reset();
+    form3.reset();
+    form1.reset();
+    return 0;
+}
+
+} // namespace qb

@@ -1,0 +1,23 @@
+#pragma once
+#include <QString>
+
+namespace qb {
+
+class InstanceGuard;
+
+// The name marking a running instance for the logged-on user.
+inline QString instanceName() {
+    return QStringLiteral("quillbeck001");
+}
+
+// Claims the single-instance marker at `lockPath`. When another instance holds
+// it, shows "程序已运行" and returns false: the caller then ends without creating
+// a window, loading or writing anything (a second instance that loaded would
+// race the running one's writes to the same settings files).
+bool claimSingleInstance(InstanceGuard& guard, const QString& lockPath);
+
+// Everything after the application object exists: the guard, the three windows
+// in their order, the first load, the message loop. Always returns 0.
+int runProgram();
+
+} // namespace qb

@@ -1,0 +1,421 @@
+#include "app/Unit1.h"
+
+#include "platform/Handler.h"
+#include "platform/Timers.h"
+#include "platform/X11Window.h"
+#include "store/Account.h"
+#include "store/Settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QString kWindowHint = QStringLiteral(
+    "Click to open the folder.Drag one or more files and/or folders to the specified Folder "
+    "path to copy, move, and set the path.");
+
+// Row tops of the board inside Panel1.
+constexpr int kRowTop[21] = {0,   3,   23,  44,  64,  85,  105, 126, 146, 167, 187,
+                             208, 228, 249, 269, 290, 310, 331, 351, 372, 393};
+
+// The caption strip a dock window needs since no window manager frames it: the
+// caption at the left, the close box at the right. Dragging it moves the window.
+class CaptionBar final : public QWidget {
+public:
+    CaptionBar(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QPalette& pal = palette();
+        p.fillRect(rect(), pal.color(QPalette::Active, QPalette::Highlight));
+        QFont f = font();
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(pal.color(QPalette::Active, QPalette::HighlightedText));
+        p.drawText(rect().adjusted(5, 0, -24, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+        dragOffset_ = e->globalPosition().toPoint() - window()->frameGeometry().topLeft();
+        dragging_ = true;
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (dragging_ && (e->buttons() & Qt::LeftButton))
+            window()->move(e->globalPosition().toPoint() - dragOffset_);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton) dragging_ = false;
+    }
+
+private:
+    QString caption_;
+    QPoint dragOffset_;
+    bool dragging_ = false;
+};
+
+QFont pixelFont(const QFont& base, int px) {
+    QFont f = base;
+    f.setPixelSize(px);
+    return f;
+}
+
+template <class W> W* place(W* w, const char* name, int left, int top, int width, int height) {
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(left, top, width, height);
+    return w;
+}
+
+void makeRed(QWidget* w) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, Qt::red);
+    w->setPalette(p);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    buildWindow();
+    buildControls();
+    setTabOrder();
+    connectHandlers();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::buildWindow() {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setWindowTitle(QStringLiteral("QuillbeckV9.6"));
+    // The desktop's sans-serif at 11 pixels; CJK glyphs come from the installed
+    // CJK font through fallback.
+    QFont base = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    base.setPixelSize(11);
+    setFont(base);
+    setAcceptDrops(true);
+    setFixedSize(kClientWidth + 2 * kBorder, kCaptionHeight + kClientHeight + 2 * kBorder);
+
+    auto* strip = new CaptionBar(windowTitle(), this);
+    strip->setObjectName(QStringLiteral("CaptionStrip"));
+    strip->setGeometry(kBorder, kBorder, kClientWidth, kCaptionHeight);
+    CaptionStrip = strip;
+
+    auto* close = new QToolButton(strip);
+    close->setObjectName(QStringLiteral("CloseBox"));
+    close->setGeometry(kClientWidth - 19, 2, 17, kCaptionHeight - 4);
+    close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    close->setToolTip(QStringLiteral("Close"));
+    close->setFocusPolicy(Qt::NoFocus);
+    close->setAutoRaise(false);
+    CloseBox = close;
+
+    Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    Client->setGeometry(kBorder, kBorder + kCaptionHeight, kClientWidth, kClientHeight);
+    Client->setToolTip(kWindowHint);
+    Client->setMouseTracking(true);
+    Client->setAutoFillBackground(true);
+}
+
+void TForm1::buildControls() {
+    const QFont small = pixelFont(font(), 9); // the captions' "5-pixel" request, legible
+    QWidget* c = Client;
+
+    Label16 = place(new QLabel(QStringLiteral("用户："), c), "Label16", 11, 8, 36, 13);
+    Label16->setToolTip(QStringLiteral("Current account"));
+    Label17 = place(new QLabel(c), "Label17", 46, 6, 121, 21);
+    makeRed(Label17);
+    Button1 = place(new QPushButton(QStringLiteral("设置用户"), c), "Button1", 169, 5, 65, 18);
+    Button1->setToolTip(QStringLiteral("Configuration account"));
+    Button1->setFont(small);
+    Button2 = place(new QPushButton(QStringLiteral("默认用户"), c), "Button2", 169, 23, 65, 18);
+    Button2->setToolTip(QStringLiteral("Default account"));
+    Button2->setFont(small);
+
+    Move = place(new QRadioButton(QStringLiteral("移动"), c), "Move", 18, 24, 49, 17);
+    Move->setToolTip(QStringLiteral("Move  one or more files and/or folders"));
+    Copy = place(new QRadioButton(QStringLiteral("复制"), c), "Copy", 71, 24, 49, 17);
+    Copy->setToolTip(QStringLiteral("Copy  one or more files and/or folders"));
+    Set = place(new QRadioButton(QStringLiteral("配置"), c), "Set", 123, 24, 49, 17);
+    Set->setToolTip(QStringLiteral("Settings folder"));
+
+    GroupBox3 = place(new QGroupBox(QStringLiteral("文件重复："), c), "GroupBox3", 0, 40, 241, 41);
+    RadioButton[13] = place(new QRadioButton(QStringLiteral("自动重命名"), GroupBox3),
+                            "RadioButton13", 8, 16, 89, 17);
+    RadioButton[15] = place(new QRadioButton(QStringLiteral("自动替换"), GroupBox3),
+                            "RadioButton15", 104, 16, 73, 17);
+    RadioButton[14] = place(new QRadioButton(QStringLiteral("替换"), GroupBox3), "RadioButton14",
+                            184, 16, 49, 17);
+    RadioButton[14]->setChecked(true); // before any handler is connected: writes nothing
+
+    GroupBox1 =
+        place(new QGroupBox(QStringLiteral("文件夹分组："), c), "GroupBox1", 2, 80, 238, 112);
+    GroupBox1->setToolTip(QStringLiteral("Folder groups "));
+    constexpr int groupTop[5] = {16, 34, 53, 72, 91};
+    for (int g = 1; g <= 10; ++g) {
+        const QByteArray name = "RadioButton" + QByteArray::number(g);
+        RadioButton[g] = place(new QRadioButton(GroupBox1), name.constData(), g <= 5 ? 16 : 122,
+                               groupTop[(g - 1) % 5], 97, 17);
+    }
+
+    Label18 = place(new QLabel(QStringLiteral("文件夹路径："), c), "Label18", 16, 193, 73, 17);
+    Label18->setToolTip(QStringLiteral("Folder path"));
+    Label18->setFont(small);
+    Label19 = place(new QLabel(QStringLiteral("文件夹名字："), c), "Label19", 136, 193, 81, 17);
+    Label19->setToolTip(QStringLiteral("Folder name"));
+    Label19->setFont(small);
+
+    Panel1 = place(new QFrame(c), "Panel1", 3, 208, 238, 417);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setToolTip(kWindowHint);
+    const QFont rowFont = pixelFont(font(), 12);
+    for (int r = 1; r <= 20; ++r) {
+        const QByteArray label = "Label" + QByteArray::number(r <= 15 ? r : r + 4);
+        RowLabel[r] =
+            place(new QLabel(QString::number(r), Panel1), label.constData(), 5, kRowTop[r], 19, 19);
+        RowLabel[r]->setAlignment(Qt::AlignCenter);
+        RowLabel[r]->setFont(rowFont);
+        const QByteArray edit = "Edit" + QByteArray::number(r);
+        const QByteArray ed = "Ed" + QByteArray::number(r);
+        Edit[r] = place(new QLineEdit(Panel1), edit.constData(), 24, kRowTop[r], 101, 19);
+        Ed[r] = place(new QLineEdit(Panel1), ed.constData(), 127, kRowTop[r], 101, 19);
+        for (QLineEdit* e : {Edit[r], Ed[r]}) {
+            e->setReadOnly(true);
+            // Drops over a slot go to the window, which finds the slot itself; a line
+            // edit would insert the dropped URL as text.
+            e->setAcceptDrops(false);
+        }
+    }
+
+    Button3 = place(new QPushButton(QStringLiteral("帮助"), c), "Button3", 37, 627, 73, 18);
+    Button3->setToolTip(QStringLiteral("help"));
+    Button3->setFont(small);
+    Button4 = place(new QPushButton(QStringLiteral("退出"), c), "Button4", 136, 627, 73, 18);
+    Button4->setToolTip(QStringLiteral("quit"));
+    Button4->setFont(small);
+
+    GroupBox2 = place(new QGroupBox(c), "GroupBox2", 3, 644, 238, 28);
+    RadioButton[11] = place(new QRadioButton(QStringLiteral("隐藏窗口"), GroupBox2),
+                            "RadioButton11", 12, 8, 77, 17);
+    RadioButton[11]->setToolTip(
+        QStringLiteral("The main form is hidden on the left side of the screen automatically."));
+    RadioButton[11]->setFont(small);
+    RadioButton[12] = place(new QRadioButton(QStringLiteral("显示窗口"), GroupBox2),
+                            "RadioButton12", 136, 8, 81, 17);
+    RadioButton[12]->setToolTip(QStringLiteral("The main form is always displayed."));
+    RadioButton[12]->setFont(small);
+
+    Labeltip = place(new QLabel(QStringLiteral("状态：无操作"), c), "Labeltip", 4, 673, 221, 17);
+    Labeltip->setToolTip(QStringLiteral("status "));
+    Labeltip->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Labeltip->setFont(small);
+    makeRed(Labeltip);
+
+    for (QLabel* l : {Label16, Label17, Label18, Label19})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+}
+
+void TForm1::setTabOrder() {
+    // Panel1 first (path fields 1-15, name fields 1-15, then the pairs of rows 16-20),
+    // GroupBox1, Move, Set, Copy, Button1-4, GroupBox2, GroupBox3.
+    QList<QWidget*> chain;
+    for (int r = 1; r <= 15; ++r)
+        chain << Edit[r];
+    for (int r = 1; r <= 15; ++r)
+        chain << Ed[r];
+    for (int r = 16; r <= 20; ++r)
+        chain << Edit[r] << Ed[r];
+    for (int g = 1; g <= 10; ++g)
+        chain << RadioButton[g];
+    chain << Move << Set << Copy << Button1 << Button2 << Button3 << Button4;
+    chain << RadioButton[11] << RadioButton[12];
+    chain << RadioButton[13] << RadioButton[15] << RadioButton[14];
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+int TForm1::rowOf(const QWidget* w) const {
+    for (int r = 1; r <= 20; ++r)
+        if (w == Edit[r] || w == Ed[r]) return r;
+    return 0;
+}
+
+void TForm1::connectHandlers() {
+    // Click handlers run when a button becomes checked, by the user or by program
+    // code alike; checking a checked button emits nothing.
+    auto onChecked = [this](QAbstractButton* b, std::function<void()> handler) {
+        connect(b, &QAbstractButton::toggled, this, [this, handler](bool checked) {
+            if (checked) qb::runHandler(this, handler);
+        });
+    };
+    for (int g = 1; g <= 10; ++g)
+        onChecked(RadioButton[g], [this, g] { RadioButtonClick(g); });
+    onChecked(Move, [this] { MoveClick(); });
+    onChecked(Copy, [this] { CopyClick(); });
+    onChecked(Set, [this] { SetClick(); });
+    onChecked(RadioButton[11], [this] { RadioButton11Click(); });
+    onChecked(RadioButton[12], [this] { RadioButton12Click(); });
+    onChecked(RadioButton[13], [this] { RadioButton13Click(); });
+    onChecked(RadioButton[14], [this] { RadioButton14Click(); });
+    onChecked(RadioButton[15], [this] { RadioButton15Click(); });
+
+    // A path field's change handler reports its own errors and never ends the
+    // group switch, load or drop that set the text.
+    for (int r = 1; r <= 20; ++r) {
+        connect(Edit[r], &QLineEdit::textChanged, this,
+                [this, r] { qb::runHandlerShowingErrors(this, [this, r] { EditChange(r); }); });
+    }
+
+    auto onClick = [this](QAbstractButton* b, std::function<void()> handler) {
+        connect(b, &QAbstractButton::clicked, this,
+                [this, handler] { qb::runHandler(this, handler); });
+    };
+    onClick(Button1, [this] { Button1Click(); });
+    onClick(Button2, [this] { Button2Click(); });
+    onClick(Button3, [this] { Button3Click(); });
+    onClick(Button4, [this] { Button4Click(); });
+    onClick(CloseBox, [this] { Button4Click(); });
+
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { qb::runHandler(this, [this] { Timer1Timer(); }); });
+    connect(Timer2, &QTimer::timeout, this,
+            [this] { qb::runHandler(this, [this] { Timer2Timer(); }); });
+
+    // Mouse and focus events reach their handlers through eventFilter().
+    Client->installEventFilter(this);
+    Panel1->installEventFilter(this);
+    for (int r = 1; r <= 20; ++r) {
+        Edit[r]->installEventFilter(this);
+        Ed[r]->installEventFilter(this);
+    }
+    for (int g = 1; g <= 10; ++g)
+        RadioButton[g]->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget) return QWidget::eventFilter(watched, event);
+
+    // Events that a child ignored are passed on to its parent too; the window and
+    // the panel react only where no child covers the point.
+    auto ownBackground = [](QWidget* w, QEvent* e) {
+        const QPoint pos = static_cast<QMouseEvent*>(e)->position().toPoint();
+        return w->rect().contains(pos) && w->childAt(pos) == nullptr;
+    };
+
+    if (widget == Client) {
+        if (type == QEvent::MouseButtonDblClick &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+            ownBackground(Client, event))
+            qb::runHandler(this, [this] { FormDblClick(); });
+        else if (type == QEvent::MouseMove && ownBackground(Client, event))
+            qb::runHandler(this, [this] { FormMouseMove(); });
+        return false;
+    }
+    if (widget == Panel1) {
+        if (type == QEvent::MouseButtonDblClick &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+            ownBackground(Panel1, event))
+            qb::runHandler(this, [this] { Panel1DblClick(); });
+        return false;
+    }
+
+    if (const int r = rowOf(widget)) {
+        const bool path = widget == Edit[r];
+        if (type == QEvent::MouseButtonRelease) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::LeftButton && widget->rect().contains(me->position().toPoint()))
+                qb::runHandler(this, [this, r, path] { path ? EditClick(r) : EdClick(r); });
+        } else if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+            // Focus that comes and goes with the whole window's activation (another
+            // program, the account dialog) is no move between controls.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                if (type == QEvent::FocusIn)
+                    qb::runHandler(this, [this, r, path] { path ? EditEnter(r) : EdEnter(r); });
+                else
+                    qb::runHandler(this, [this, r, path] { path ? EditExit(r) : EdExit(r); });
+            }
+        }
+        return false;
+    }
+
+    for (int g = 1; g <= 10; ++g) {
+        if (widget != RadioButton[g]) continue;
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            const Qt::MouseButton button = me->button();
+            const Qt::KeyboardModifiers modifiers = me->modifiers();
+            const QPoint pos = me->position().toPoint();
+            qb::runHandler(this, [=, this] { RadioButtonMouseDown(g, button, modifiers, pos); });
+        }
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the program, as Button4 does.
+    event->accept();
+    qb::runHandler(this, [this] { Button4Click(); });
+}
+
+void TForm1::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void TForm1::centreOnPrimaryScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect desk = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    // Integer division cuts toward zero, as the placement rule wants.
+    move(desk.x() + (desk.width() - outer.width()) / 2,
+         desk.y() + (desk.height() - outer.height()) / 2);
+}
+
+void TForm1::FormCreate() {
+    qb::makeDockWindow(this);
+    qb::setTimerPeriod(*Timer1, 200);
+    qb::setTimerPeriod(*Timer2, 100);
+    LoadAccount();
+}
+
+void TForm1::Button4Click() {
+    QCoreApplication::exit(0);
+}
+
+void TForm1::RadioButton11Click() {
+    qb::WriteSetting(qb::accountState().currentSettingsFile, QStringLiteral("方案"),
+                     QStringLiteral("show"), QStringLiteral("no"));
+}
+
+void TForm1::RadioButton12Click() {
+    qb::WriteSetting(qb::accountState().currentSettingsFile, QStringLiteral("方案"),
+                     QStringLiteral("show"), QStringLiteral("yes"));
+}
