@@ -69,6 +69,16 @@ private:
     bool dragging_ = false;
 };
 
+// A radio button that reacts to a click anywhere on its control, not only on the
+// indicator and the text (the group buttons are wider than their names).
+class WideRadioButton final : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 QFont pixelFont(const QFont& base, int px) {
     QFont f = base;
     f.setPixelSize(px);
@@ -149,19 +159,19 @@ void TForm1::buildControls() {
     Button2->setToolTip(QStringLiteral("Default account"));
     Button2->setFont(small);
 
-    Move = place(new QRadioButton(QStringLiteral("移动"), c), "Move", 18, 24, 49, 17);
+    Move = place(new WideRadioButton(QStringLiteral("移动"), c), "Move", 18, 24, 49, 17);
     Move->setToolTip(QStringLiteral("Move  one or more files and/or folders"));
-    Copy = place(new QRadioButton(QStringLiteral("复制"), c), "Copy", 71, 24, 49, 17);
+    Copy = place(new WideRadioButton(QStringLiteral("复制"), c), "Copy", 71, 24, 49, 17);
     Copy->setToolTip(QStringLiteral("Copy  one or more files and/or folders"));
-    Set = place(new QRadioButton(QStringLiteral("配置"), c), "Set", 123, 24, 49, 17);
+    Set = place(new WideRadioButton(QStringLiteral("配置"), c), "Set", 123, 24, 49, 17);
     Set->setToolTip(QStringLiteral("Settings folder"));
 
     GroupBox3 = place(new QGroupBox(QStringLiteral("文件重复："), c), "GroupBox3", 0, 40, 241, 41);
-    RadioButton[13] = place(new QRadioButton(QStringLiteral("自动重命名"), GroupBox3),
+    RadioButton[13] = place(new WideRadioButton(QStringLiteral("自动重命名"), GroupBox3),
                             "RadioButton13", 8, 16, 89, 17);
-    RadioButton[15] = place(new QRadioButton(QStringLiteral("自动替换"), GroupBox3),
+    RadioButton[15] = place(new WideRadioButton(QStringLiteral("自动替换"), GroupBox3),
                             "RadioButton15", 104, 16, 73, 17);
-    RadioButton[14] = place(new QRadioButton(QStringLiteral("替换"), GroupBox3), "RadioButton14",
+    RadioButton[14] = place(new WideRadioButton(QStringLiteral("替换"), GroupBox3), "RadioButton14",
                             184, 16, 49, 17);
     RadioButton[14]->setChecked(true); // before any handler is connected: writes nothing
 
@@ -171,7 +181,7 @@ void TForm1::buildControls() {
     constexpr int groupTop[5] = {16, 34, 53, 72, 91};
     for (int g = 1; g <= 10; ++g) {
         const QByteArray name = "RadioButton" + QByteArray::number(g);
-        RadioButton[g] = place(new QRadioButton(GroupBox1), name.constData(), g <= 5 ? 16 : 122,
+        RadioButton[g] = place(new WideRadioButton(GroupBox1), name.constData(), g <= 5 ? 16 : 122,
                                groupTop[(g - 1) % 5], 97, 17);
     }
 
@@ -212,12 +222,12 @@ void TForm1::buildControls() {
     Button4->setFont(small);
 
     GroupBox2 = place(new QGroupBox(c), "GroupBox2", 3, 644, 238, 28);
-    RadioButton[11] = place(new QRadioButton(QStringLiteral("隐藏窗口"), GroupBox2),
+    RadioButton[11] = place(new WideRadioButton(QStringLiteral("隐藏窗口"), GroupBox2),
                             "RadioButton11", 12, 8, 77, 17);
     RadioButton[11]->setToolTip(
         QStringLiteral("The main form is hidden on the left side of the screen automatically."));
     RadioButton[11]->setFont(small);
-    RadioButton[12] = place(new QRadioButton(QStringLiteral("显示窗口"), GroupBox2),
+    RadioButton[12] = place(new WideRadioButton(QStringLiteral("显示窗口"), GroupBox2),
                             "RadioButton12", 136, 8, 81, 17);
     RadioButton[12]->setToolTip(QStringLiteral("The main form is always displayed."));
     RadioButton[12]->setFont(small);
