@@ -296,6 +296,10 @@ void TForm1::connectHandlers() {
     for (int r = 1; r <= 20; ++r) {
         connect(Edit[r], &QLineEdit::textChanged, this,
                 [this, r] { qb::runHandlerShowingErrors(this, [this, r] { EditChange(r); }); });
+        // A long path or name shows its beginning, as after any program-set text.
+        for (QLineEdit* field : {Edit[r], Ed[r]})
+            connect(field, &QLineEdit::textChanged, field,
+                    [field] { field->setCursorPosition(0); });
     }
 
     auto onClick = [this](QAbstractButton* b, std::function<void()> handler) {

@@ -195,6 +195,12 @@ private slots:
         qb::setEditText(f.Edit[2], QStringLiteral("/home/x/"));
         QCOMPARE(f.Ed[2]->text(), QStringLiteral("marker"));
 
+        // A path too long for the field shows its beginning, in both fields.
+        const QString deep = QStringLiteral("/srv/share/projects/2026/quarterly-reports/final");
+        qb::setEditText(f.Edit[2], deep);
+        QCOMPARE(f.Edit[2]->cursorPosition(), 0);
+        QCOMPARE(f.Ed[2]->cursorPosition(), 0);
+
         // Checking a checked button runs nothing; an unchecked one runs its handler,
         // whose failure reaches the code that checked it.
         qb::accountState().currentSettingsFile = fx.sysIni();
