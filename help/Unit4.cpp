@@ -2,13 +2,12 @@
 
 #include "platform/DesktopEntry.h"
 #include "platform/Handler.h"
+#include "platform/Modeless.h"
 #include "platform/Opener.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 
 TForm4* Form4 = nullptr;
@@ -28,10 +27,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 } // namespace
 
-TForm4::TForm4(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowStaysOnTopHint) {
+TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Help"));
     // Closing only hides this window; it must never end the program.
@@ -100,18 +96,7 @@ QUrl TForm4::homeAddress() {
 }
 
 void TForm4::ShowModeless() {
-    if (!placed_) {
-        // Centred on the desktop the first time; afterwards it stays where the user left it.
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->geometry();
-            move(area.x() + (area.width() - width()) / 2,
-                 area.y() + (area.height() - height()) / 2);
-        }
-        placed_ = true;
-    }
-    show();
-    raise();
-    activateWindow();
+    qb::showModeless(this, placed_);
 }
 
 // Neither web link reports its outcome.

@@ -1,7 +1,205 @@
 #include "store/Unit3.h"
 
+#include "app/Unit1.h"
+#include "platform/Handler.h"
+#include "platform/Modeless.h"
+#include "platform/ProgramFolder.h"
+#include "store/Account.h"
+#include "store/Settings.h"
+
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
 TForm3* Form3 = nullptr;
 
-TForm3::TForm3(QWidget* parent) : QWidget(parent) {
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                  const QRect& geometry) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setToolTip(hint);
+    l->setGeometry(geometry);
+    return l;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& hint, const QRect& geometry) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(hint);
+    b->setGeometry(geometry);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(geometry);
+    e->setMaxLength(10);
+    return e;
+}
+
+QFrame* makePanel(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* p = new QFrame(parent);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    p->setGeometry(geometry);
+    return p;
+}
+
+QString registerFile() {
+    return qb::accountState().programFolder + QStringLiteral("user");
+}
+
+const QString selectAccountMessage = QStringLiteral("请选择账号！");
+
+} // namespace
+
+TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("注册，登陆"));
+    setToolTip(QStringLiteral("Registration, login"));
+    // Closing only hides this window; it must never end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedSize(346, 202);
+    move(441, 149);
+
+    Panel2 = makePanel(this, "Panel2", QRect(2, 0, 171, 161));
+    Panel2->setAccessibleName(QStringLiteral("账号列表"));
+    Label5 = makeLabel(Panel2, "Label5", QStringLiteral("账号列表："),
+                       QStringLiteral("Account list"), QRect(48, 8, 60, 13));
+    ListBox1 = new QListWidget(Panel2);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(8, 24, 153, 97);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setSortingEnabled(false);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 13px; }"));
+    Button1 = makeButton(Panel2, "Button1", QStringLiteral("登陆"), QStringLiteral("Login account"),
+                         QRect(6, 125, 74, 23));
+    Button2 = makeButton(Panel2, "Button2", QStringLiteral("删除"),
+                         QStringLiteral("delete  account"), QRect(85, 125, 74, 23));
+
+    Panel1 = makePanel(this, "Panel1", QRect(176, 0, 169, 161));
+    Label1 = makeLabel(Panel1, "Label1", QStringLiteral("注册账号"),
+                       QStringLiteral("Register account"), QRect(54, 9, 65, 17));
+    Label2 = makeLabel(Panel1, "Label2", QStringLiteral("账号："),
+                       QStringLiteral("Enter your account"), QRect(16, 36, 33, 17));
+    Edit1 = makeEdit(Panel1, "Edit1", QRect(56, 32, 104, 20));
+    Label3 = makeLabel(Panel1, "Label3", QStringLiteral("确认："),
+                       QStringLiteral("Confirm account"), QRect(16, 83, 41, 17));
+    Edit2 = makeEdit(Panel1, "Edit2", QRect(56, 79, 104, 20));
+    Button3 = makeButton(Panel1, "Button3", QStringLiteral("注册"), QStringLiteral("Register"),
+                         QRect(10, 123, 74, 23));
+    Button4 = makeButton(Panel1, "Button4", QStringLiteral("关闭"), QStringLiteral("Close"),
+                         QRect(88, 123, 74, 23));
+
+    Label4 = makeLabel(this, "Label4", QStringLiteral("账号，最长为10个字符！"), QString(),
+                       QRect(16, 168, 313, 20));
+
+    // The register side first, then the list side.
+    QWidget::setTabOrder(Edit1, Edit2);
+    QWidget::setTabOrder(Edit2, Button3);
+    QWidget::setTabOrder(Button3, Button4);
+    QWidget::setTabOrder(Button4, ListBox1);
+    QWidget::setTabOrder(ListBox1, Button2);
+    QWidget::setTabOrder(Button2, Button1);
+
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button3Click(); }); });
+    connect(Button4, &QPushButton::clicked, this,
+            [this] { qb::runHandler(this, [this] { Button4Click(); }); });
+
+    qb::runHandler(this, [this] { FormCreate(); });
+}
+
+void TForm3::ShowModeless() {
+    qb::showModeless(this, placed_);
+}
+
+bool TForm3::AccountNameAllowed(const QString& name) {
+    if (name.isEmpty() || name.front().isSpace() || name.back().isSpace()) return false;
+    for (QChar c : name) {
+        if (c == u'/' || c == u'\\' || c == u'[' || c == u']') return false;
+        if (c.category() == QChar::Other_Control) return false;
+    }
+    return true;
+}
+
+void TForm3::FormCreate() {
+    qb::AccountState& state = qb::accountState();
+    state.programFolder = qb::programFolder();
+    state.currentSettingsFile = state.programFolder + QStringLiteral("sys.ini");
+    state.currentAccount = qb::ReadSetting(state.currentSettingsFile, QStringLiteral("user"),
+                                           QStringLiteral("id"), qb::defaultAccount());
+    if (Form1 && Form1->Label17) Form1->Label17->setText(state.currentAccount);
+    QDir().mkpath(state.programFolder + QStringLiteral("user"));
+    if (state.currentAccount != qb::defaultAccount())
+        state.currentSettingsFile = qb::accountFile(state.programFolder, state.currentAccount);
+    FillAccountList();
+}
+
+void TForm3::FillAccountList() {
+    QStringList names;
+    qb::ListSettingSections(registerFile(), names);
+    ListBox1->clear();
+    ListBox1->addItems(names);
+    ListBox1->clearSelection();
+    ListBox1->setCurrentRow(-1);
+}
+
+void TForm3::Button1Click() {
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (!selected.isEmpty()) {
+        qb::WriteSetting(qb::accountState().programFolder + QStringLiteral("sys"),
+                         QStringLiteral("user"), QStringLiteral("id"), selected.front()->text());
+        hide();
+        if (Form1) Form1->LoadAccount();
+    }
+    Label4->setText(selectAccountMessage);
+}
+
+void TForm3::Button2Click() {
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (!selected.isEmpty()) {
+        qb::EraseSettingSection(registerFile(), selected.front()->text());
+        FillAccountList();
+    }
+    Label4->setText(selectAccountMessage);
+}
+
+void TForm3::Button3Click() {
+    const QString account = Edit1->text();
+    const QString confirmation = Edit2->text();
+    if (account.isEmpty() || confirmation.isEmpty() || account != confirmation) {
+        Label4->setText(QStringLiteral("账号，不能为空！"));
+        return;
+    }
+    // A name that is no valid file name, or that would break the register's
+    // section lines, would give an account that can never be saved or listed.
+    if (!AccountNameAllowed(account)) {
+        Label4->setText(QStringLiteral("账号含有非法字符！"));
+        return;
+    }
+    qb::WriteSetting(registerFile(), account, QStringLiteral("mima"), confirmation);
+    FillAccountList();
+}
+
+// Closing hides the dialog (the close box does the same).
+void TForm3::Button4Click() {
+    close();
 }
