@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 namespace {
@@ -48,7 +49,9 @@ class TestAccount : public QObject {
     struct Started {
         mw::Fixture fx;
         std::unique_ptr<TForm3> dialog;
-        Started() {
+        // `seed` prepares the program folder before start-up.
+        explicit Started(const std::function<void(mw::Fixture&)>& seed = {}) {
+            if (seed) seed(fx);
             fx.start();
             Form1 = fx.form.get();
             dialog = std::make_unique<TForm3>();
@@ -125,7 +128,8 @@ private slots:
         // Typing stops at ten characters, Chinese ones included.
         QTest::keyClicks(f.Edit1, QStringLiteral("abcdefghijkl"));
         QCOMPARE(f.Edit1->text(), QStringLiteral("abcdefghij"));
-        QTest::keyClicks(f.Edit2, QStringLiteral("一二三四五六七八九十百"));
+        for (QChar c : QStringLiteral("一二三四五六七八九十百"))
+            QTest::sendKeyEvent(QTest::Click, f.Edit2, Qt::Key_unknown, QString(c), {});
         QCOMPARE(f.Edit2->text(), QStringLiteral("一二三四五六七八九十"));
     }
 
@@ -212,7 +216,10 @@ private slots:
     }
 
     void loginLoadsTheAccountsBoard() {
-        Started s;
+        // The default account works in move mode, so the load of abc writes copy mode.
+        Started s([](mw::Fixture& fx) {
+            mw::putFile(fx.sysIni(), QStringLiteral("[方案]\r\noperate=FileMove\r\n"));
+        });
         const QString folder = s.fx.path(QStringLiteral("work"));
         QVERIFY(QDir().mkpath(folder));
         const QString accountIni = s.fx.path(QStringLiteral("user/userabc.ini"));
@@ -236,6 +243,7 @@ private slots:
         QCOMPARE(s.fx.form->Label17->text(), QStringLiteral("abc"));
         QCOMPARE(qb::accountState().currentSettingsFile, accountIni);
         QCOMPARE(s.fx.form->Edit[5]->text(), folder);
+        QVERIFY(s.fx.form->Copy->isChecked());
         QCOMPARE(s.fx.read(accountIni, QStringLiteral("方案"), QStringLiteral("operate")),
                  QStringLiteral("FileCopy"));
         QCOMPARE(s.dialog->Label4->text(), QStringLiteral("请选择账号！"));

@@ -96,6 +96,8 @@ private slots:
     void registerAndLogInThroughTheDialog() {
         Sandbox box;
         QVERIFY2(box.isValid(), qPrintable(box.error()));
+        // The default account works in move mode, so the load of abc writes copy mode.
+        QVERIFY(writeSetting(box.path("sys.ini"), "方案", "operate", "FileMove"));
         Program app(desk, box);
         QString err;
         QVERIFY2(app.start(&err), qPrintable(err));
