@@ -63,6 +63,25 @@ void colourRow(TForm1* form, int r, bool highlighted) {
     }
 }
 
+// The row shown highlighted, kept on the window itself.
+const char* const highlightedRowProperty = "qbHighlightedRow";
+
+// At most one row is highlighted. A field can also receive the focus as its window
+// becomes active (a click on a slot while another program was active); the row
+// that had it then never saw its focus leave, so it is cleared here.
+void enterRow(TForm1* form, int r) {
+    const int previous = form->property(highlightedRowProperty).toInt();
+    if (previous >= 1 && previous <= 20 && previous != r) colourRow(form, previous, false);
+    colourRow(form, r, true);
+    form->setProperty(highlightedRowProperty, r);
+}
+
+void exitRow(TForm1* form, int r) {
+    colourRow(form, r, false);
+    if (form->property(highlightedRowProperty).toInt() == r)
+        form->setProperty(highlightedRowProperty, 0);
+}
+
 } // namespace
 
 void TForm1::EditClick(int r) {
@@ -75,19 +94,19 @@ void TForm1::EdClick(int r) {
 }
 
 void TForm1::EditEnter(int r) {
-    colourRow(this, r, true);
+    enterRow(this, r);
 }
 
 void TForm1::EditExit(int r) {
-    colourRow(this, r, false);
+    exitRow(this, r);
 }
 
 void TForm1::EdEnter(int r) {
-    colourRow(this, r, true);
+    enterRow(this, r);
 }
 
 void TForm1::EdExit(int r) {
-    colourRow(this, r, false);
+    exitRow(this, r);
 }
 
 // The file manager's top level; nothing is reported, the status line stays.

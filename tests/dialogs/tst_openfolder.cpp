@@ -136,6 +136,32 @@ private slots:
         QCOMPARE(highlighted(0), QStringList());
     }
 
+    void clickInAnInactiveWindowHighlightsItsRow() {
+        Started s;
+        QWidget other;
+        s.form->show();
+        other.show();
+        QApplication::setActiveWindow(s.form);
+        QVERIFY(QTest::qWaitForWindowActive(s.form));
+        s.click(s.form->Edit[2]);
+        const QColor normal = s.form->Panel1->palette().color(QPalette::Base);
+        QVERIFY(base(s.form->Edit[2]) != normal);
+
+        // Another program becomes active: the row stays highlighted meanwhile.
+        QApplication::setActiveWindow(&other);
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(base(s.form->Edit[2]) != normal);
+        // A click on row 9 activates the main window and moves the highlight there.
+        s.click(s.form->Ed[9]);
+        QApplication::setActiveWindow(s.form);
+        QVERIFY(QTest::qWaitForWindowActive(s.form));
+        QCOMPARE(QApplication::focusWidget(), s.form->Ed[9]);
+        QVERIFY(base(s.form->Ed[9]) != normal);
+        QVERIFY(base(s.form->Edit[9]) != normal);
+        QCOMPARE(base(s.form->Edit[2]), normal);
+        QCOMPARE(base(s.form->Ed[2]), normal);
+    }
+
     void doubleClicksOpenTheTopLevel() {
         Started s;
         s.form->Labeltip->setText(QStringLiteral("before"));
