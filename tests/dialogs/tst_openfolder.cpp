@@ -139,21 +139,22 @@ private slots:
     void clickInAnInactiveWindowHighlightsItsRow() {
         Started s;
         QWidget other;
+        other.resize(100, 100);
         s.form->show();
         other.show();
-        QApplication::setActiveWindow(s.form);
+        s.form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(s.form));
         s.click(s.form->Edit[2]);
         const QColor normal = s.form->Panel1->palette().color(QPalette::Base);
         QVERIFY(base(s.form->Edit[2]) != normal);
 
         // Another program becomes active: the row stays highlighted meanwhile.
-        QApplication::setActiveWindow(&other);
+        other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QVERIFY(base(s.form->Edit[2]) != normal);
         // A click on row 9 activates the main window and moves the highlight there.
         s.click(s.form->Ed[9]);
-        QApplication::setActiveWindow(s.form);
+        s.form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(s.form));
         QCOMPARE(QApplication::focusWidget(), s.form->Ed[9]);
         QVERIFY(base(s.form->Ed[9]) != normal);
