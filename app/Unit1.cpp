@@ -364,15 +364,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             if (me->button() == Qt::LeftButton && widget->rect().contains(me->position().toPoint()))
                 qb::runHandler(this, [this, r, path] { path ? EditClick(r) : EdClick(r); });
         } else if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
-            // Focus that comes and goes with the whole window's activation (another
-            // program, the account dialog) is no move between controls.
+            // Focus that leaves with the whole window's deactivation (another program,
+            // the account dialog) is no move between controls. Focus that arrives
+            // with the activation can be one: a click on a slot of the inactive
+            // window; the enter handlers take a repeated enter in their stride.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-                if (type == QEvent::FocusIn)
-                    qb::runHandler(this, [this, r, path] { path ? EditEnter(r) : EdEnter(r); });
-                else
-                    qb::runHandler(this, [this, r, path] { path ? EditExit(r) : EdExit(r); });
-            }
+            if (type == QEvent::FocusIn)
+                qb::runHandler(this, [this, r, path] { path ? EditEnter(r) : EdEnter(r); });
+            else if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                qb::runHandler(this, [this, r, path] { path ? EditExit(r) : EdExit(r); });
         }
         return false;
     }
