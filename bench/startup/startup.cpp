@@ -1,7 +1,9 @@
-// Start-up and exit time of Quillbeck beside a minimal Qt widgets program, both
-// on one private Xvfb + openbox desktop, runs alternating between the two.
+// Start-up and exit time of Quillbeck beside a minimal Qt widgets program (blank,
+// and with one label), all on one private Xvfb + openbox desktop, runs
+// alternating between them.
 //
-//   quillbeck-bench-startup [--runs N]          (default 15)
+//   quillbeck-bench-startup [--runs N] [--quillbeck PATH] [--minimal PATH]
+//   (15 runs by default; the two programs of this build unless given)
 //
 // Start-up: from just before fork/exec until the window is mapped, viewable and
 // painted (its centre pixel is no longer the unpainted black of the root).
@@ -138,7 +140,7 @@ struct Failure {
     QString why;
 };
 
-pid_t spawn(const QString& program, const QProcessEnvironment& env) {
+pid_t spawn(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
     std::vector<std::string> envStrings;
     for (const QString& e : env.toStringList())
         envStrings.push_back(e.toStdString());
@@ -147,7 +149,13 @@ pid_t spawn(const QString& program, const QProcessEnvironment& env) {
         envp.push_back(s.data());
     envp.push_back(nullptr);
     std::string path = program.toStdString();
-    char* argv[] = {path.data(), nullptr};
+    std::vector<std::string> argStrings{path};
+    for (const QString& a : args)
+        argStrings.push_back(a.toStdString());
+    std::vector<char*> argv;
+    for (auto& a : argStrings)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -156,16 +164,17 @@ pid_t spawn(const QString& program, const QProcessEnvironment& env) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        execve(path.c_str(), argv, envp.data());
+        execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     if (pid < 0) throw Failure{QStringLiteral("fork failed")};
     return pid;
 }
 
-Sample measure(X& x, const QString& program, const QProcessEnvironment& env) {
+Sample measure(X& x, const QString& program, const QStringList& args,
+               const QProcessEnvironment& env) {
     const auto t0 = Clock::now();
-    const pid_t pid = spawn(program, env);
+    const pid_t pid = spawn(program, args, env);
     struct Reaper { // never leave a child behind, whatever happens below
         pid_t pid;
         bool reaped = false;
@@ -223,11 +232,17 @@ double median(std::vector<double> v) {
 
 int run(const QStringList& args) {
     int runs = 15;
+    QString quillbeck = QStringLiteral(QB_BINARY), floorProgram = QStringLiteral(QB_MINIMAL);
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--runs") && i + 1 < args.size())
             runs = args[++i].toInt();
+        else if (args[i] == QStringLiteral("--quillbeck") && i + 1 < args.size())
+            quillbeck = args[++i];
+        else if (args[i] == QStringLiteral("--minimal") && i + 1 < args.size())
+            floorProgram = args[++i];
         else
-            throw Failure{QStringLiteral("usage: quillbeck-bench-startup [--runs N]")};
+            throw Failure{QStringLiteral(
+                "usage: quillbeck-bench-startup [--runs N] [--quillbeck PATH] [--minimal PATH]")};
     }
     if (runs < 1) throw Failure{QStringLiteral("--runs needs a positive number")};
 
@@ -237,7 +252,7 @@ int run(const QStringList& args) {
     X x(desk.display());
     if (!x.ok()) throw Failure{QStringLiteral("cannot connect to ") + desk.display()};
 
-    Sandbox quill(QStringLiteral(QB_BINARY)), minimal(QStringLiteral(QB_MINIMAL));
+    Sandbox quill(quillbeck), minimal(floorProgram);
     if (!quill.isValid() || !minimal.isValid()) throw Failure{quill.error() + minimal.error()};
     auto envOf = [&](const Sandbox& box) {
         QProcessEnvironment env = box.environment(desk);
@@ -247,48 +262,58 @@ int run(const QStringList& args) {
     // The pointer rests away from where the windows appear.
     desk.mouseMove(QPoint(1200, 700));
 
+    // Three programs, alternating: Quillbeck, the blank minimal window, and the
+    // same window with one line of Chinese text (the floor once fonts are used).
+    struct Subject {
+        const char* name;
+        const Sandbox* box;
+        QStringList args;
+        std::vector<Sample> samples;
+    };
+    Subject subjects[] = {{"quillbeck", &quill, {}, {}},
+                          {"minimal Qt widgets", &minimal, {}, {}},
+                          {"minimal + one label", &minimal, {QStringLiteral("--label")}, {}}};
     // Warm-up: page cache, font cache, and Quillbeck's settings files.
-    measure(x, quill.programPath(), envOf(quill));
-    measure(x, minimal.programPath(), envOf(minimal));
+    for (Subject& s : subjects)
+        measure(x, s.box->programPath(), s.args, envOf(*s.box));
+    for (int i = 0; i < runs; ++i)
+        for (Subject& s : subjects)
+            s.samples.push_back(measure(x, s.box->programPath(), s.args, envOf(*s.box)));
 
-    std::vector<Sample> q, m;
-    for (int i = 0; i < runs; ++i) {
-        q.push_back(measure(x, quill.programPath(), envOf(quill)));
-        m.push_back(measure(x, minimal.programPath(), envOf(minimal)));
-    }
-    auto med = [](const std::vector<Sample>& v, double Sample::*f) {
+    auto med = [](const Subject& s, double Sample::*f) {
         std::vector<double> d;
-        for (const Sample& s : v)
-            d.push_back(s.*f);
+        for (const Sample& v : s.samples)
+            d.push_back(v.*f);
         return median(d);
     };
-    auto range = [](const std::vector<Sample>& v, double Sample::*f) {
-        double lo = v[0].*f, hi = v[0].*f;
-        for (const Sample& s : v)
-            lo = std::min(lo, s.*f), hi = std::max(hi, s.*f);
+    auto range = [](const Subject& s, double Sample::*f) {
+        double lo = s.samples[0].*f, hi = lo;
+        for (const Sample& v : s.samples)
+            lo = std::min(lo, v.*f), hi = std::max(hi, v.*f);
         return std::pair(lo, hi);
     };
 
-    std::printf(
-        "quillbeck: %s\nminimal:   %s\n%d runs each, alternating, Xvfb 1280x800 + openbox\n\n",
-        QB_BINARY, QB_MINIMAL, runs);
+    std::printf("quillbeck: %s\nminimal:   %s\n%d runs each, alternating, Xvfb 1280x800 + "
+                "openbox\n\n",
+                qPrintable(quillbeck), qPrintable(floorProgram), runs);
     std::printf("%-20s %11s %12s %14s %10s %14s %15s\n", "program", "mapped (ms)", "shown (ms)",
                 "shown min-max", "exit (ms)", "exit min-max", "peak RSS (MiB)");
-    const std::pair<const char*, const std::vector<Sample>*> rows[] = {{"quillbeck", &q},
-                                                                       {"minimal Qt widgets", &m}};
-    for (const auto& [name, v] : rows) {
-        const auto [slo, shi] = range(*v, &Sample::shownMs);
-        const auto [elo, ehi] = range(*v, &Sample::exitMs);
-        std::printf("%-20s %11.1f %12.1f %6.1f-%-7.1f %10.1f %6.1f-%-7.1f %15.1f\n", name,
-                    med(*v, &Sample::mappedMs), med(*v, &Sample::shownMs), slo, shi,
-                    med(*v, &Sample::exitMs), elo, ehi, med(*v, &Sample::peakRssMiB));
+    for (const Subject& s : subjects) {
+        const auto [slo, shi] = range(s, &Sample::shownMs);
+        const auto [elo, ehi] = range(s, &Sample::exitMs);
+        std::printf("%-20s %11.1f %12.1f %6.1f-%-7.1f %10.1f %6.1f-%-7.1f %15.1f\n", s.name,
+                    med(s, &Sample::mappedMs), med(s, &Sample::shownMs), slo, shi,
+                    med(s, &Sample::exitMs), elo, ehi, med(s, &Sample::peakRssMiB));
     }
+    const Subject &q = subjects[0], &m = subjects[1], &l = subjects[2];
     const double ratio = med(q, &Sample::shownMs) / med(m, &Sample::shownMs);
-    std::printf("\nstart-up ratio (medians): %.2fx (goal <= 1.3x: %s)\n", ratio,
-                ratio <= 1.3 ? "met" : "NOT met");
-    std::printf("exit ratio (medians):     %.2fx\n",
+    std::printf("\nstart-up ratio to the minimal program (medians): %.2fx (goal <= 1.3x: %s)\n",
+                ratio, ratio <= 1.3 ? "met" : "NOT met");
+    std::printf("start-up ratio to minimal + one label:          %.2fx\n",
+                med(q, &Sample::shownMs) / med(l, &Sample::shownMs));
+    std::printf("exit ratio to the minimal program:              %.2fx\n",
                 med(q, &Sample::exitMs) / med(m, &Sample::exitMs));
-    std::printf("peak RSS ratio (medians): %.2fx\n",
+    std::printf("peak RSS ratio to the minimal program:          %.2fx\n",
                 med(q, &Sample::peakRssMiB) / med(m, &Sample::peakRssMiB));
     return ratio <= 1.3 ? 0 : 3;
 }
