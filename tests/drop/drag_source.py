@@ -1,0 +1,50 @@
+#!/usr/bin/python3
+# A small GTK 3 program that offers files for dragging, as a file manager does:
+#   drag_source.py TITLE PATH...
+# Its window (titled TITLE) is one drag source carrying the paths as text/uri-list.
+# It prints "ready" once shown and "drag-end <action>" after each drag.
+import sys
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
+
+
+def main():
+    title, paths = sys.argv[1], sys.argv[2:]
+    uris = [Gio.File.new_for_path(p).get_uri() for p in paths]
+
+    win = Gtk.Window(title=title)
+    win.set_default_size(200, 150)
+    win.move(950, 300)
+    box = Gtk.EventBox()
+    box.add(Gtk.Label(label="%d item(s)" % len(paths)))
+    win.add(box)
+
+    actions = Gdk.DragAction.COPY | Gdk.DragAction.MOVE
+    box.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], actions)
+    box.drag_source_add_uri_targets()
+
+    def on_data_get(_widget, _context, data, _info, _time):
+        data.set_uris(uris)
+
+    def on_drag_end(_widget, context):
+        print("drag-end %s" % context.get_selected_action(), flush=True)
+
+    box.connect("drag-data-get", on_data_get)
+    box.connect("drag-end", on_drag_end)
+    win.connect("destroy", Gtk.main_quit)
+
+    def announce():
+        print("ready", flush=True)
+        return False
+
+    win.connect("map-event", lambda *_: GLib.timeout_add(100, announce) and False)
+    win.show_all()
+    Gtk.main()
+
+
+if __name__ == "__main__":
+    main()
