@@ -534,6 +534,28 @@ private slots:
         QCOMPARE(fx.fake.calls.size(), 3);
     }
 
+    // A drop comes while another program is active: the window takes the focus and
+    // the target row shows as current, the row that had the focus no longer.
+    void dropFromAnotherWindowHighlightsTheTargetRow() {
+        Fixture fx;
+        const auto base = [](QWidget* w) { return w->palette().color(QPalette::Base); };
+        const QColor normal = base(fx.form->Panel1);
+        fx.form->Edit[2]->setFocus(Qt::MouseFocusReason);
+        QVERIFY(base(fx.form->Edit[2]) != normal);
+        QWidget other;
+        other.resize(100, 100);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+
+        fx.form->Set->setChecked(true);
+        QVERIFY(fx.drop(fx.form->Ed[7], {fx.folder(QStringLiteral("d"))}));
+        QCOMPARE(QApplication::focusWidget(), fx.form->Edit[7]);
+        QVERIFY(base(fx.form->Edit[7]) != normal);
+        QVERIFY(base(fx.form->Ed[7]) != normal);
+        QCOMPARE(base(fx.form->Edit[2]), normal);
+    }
+
     // Through the real file operation: paths far beyond 254 characters, a file and
     // a folder tree, copied and moved.
     void realOperationsWithLongPaths() {
