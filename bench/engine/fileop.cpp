@@ -1,8 +1,10 @@
 // Runs one file operation of the engine from the command line:
-//   quillbeck-fileop copy|move SOURCE DEST-FOLDER [rename|replace]
-// Clashes are renamed (or replaced); errors are printed and skipped.
+//   quillbeck-fileop copy|move SOURCE DEST-FOLDER [rename|replace [TIME-FILE]]
+// Clashes are renamed (or replaced); errors are printed and skipped. TIME-FILE
+// receives the operation's own time in microseconds, without the process around it.
 #include "drop/FileEngine.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -35,6 +37,16 @@ int main(int argc, char** argv) {
                                   : qb::Policy::AutoRename;
     Printer printer;
     std::atomic<bool> cancel{false};
+    const auto start = std::chrono::steady_clock::now();
     const qb::Outcome o = qb::runOperation(op, policy, argv[2], argv[3], printer, cancel);
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    if (argc > 5) {
+        if (FILE* f = std::fopen(argv[5], "w")) {
+            std::fprintf(f, "%lld\n", static_cast<long long>(us));
+            std::fclose(f);
+        }
+    }
     return o == qb::Outcome::Done ? 0 : 1;
 }
