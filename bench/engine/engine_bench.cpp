@@ -216,27 +216,35 @@ int main(int argc, char** argv) {
 
     for (int i = 0; i < runs; ++i) {
         round(
-            a, i, none,
+            a, i, [&](int) { warm(work + "/a/big.bin"); },
             [&](int side) -> std::vector<std::string> {
                 if (side == 0) return {kFileop, "copy", work + "/a/big.bin", out(0)};
                 return {"cp", "-a", work + "/a/big.bin", out(1) + "/"};
             },
             clear);
         round(
-            b, i, none,
+            b, i, [&](int) { warm(work + "/tree"); },
             [&](int side) -> std::vector<std::string> {
                 if (side == 0) return {kFileop, "copy", work + "/tree", out(0)};
                 return {"cp", "-a", work + "/tree", out(1) + "/"};
             },
             clear);
         round(
-            c, i, none,
+            c, i, [](int) {},
             [&](int side) -> std::vector<std::string> {
-                if (side == 0) return {kFileop, "move", work + "/tree", work + "/moved"};
+                if (side == 0)
+                    return {kFileop,         "move",   work + "/tree",
+                            work + "/moved", "rename", work + "/engine-us"};
                 return {"mv", work + "/tree", work + "/moved/"};
             },
-            [&](int) {
+            [&](int side) {
                 run({"mv", work + "/moved/tree", work + "/"});
+                if (side != 0) return;
+                if (FILE* f = std::fopen((work + "/engine-us").c_str(), "r")) {
+                    long long us = 0;
+                    if (std::fscanf(f, "%lld", &us) == 1) engineUs.push_back(double(us));
+                    std::fclose(f);
+                }
             });
         if (!shm.empty()) {
             round(
