@@ -302,15 +302,11 @@ void TForm1::connectHandlers() {
                     [field] { field->setCursorPosition(0); });
     }
 
-    auto onClick = [this](QAbstractButton* b, std::function<void()> handler) {
-        connect(b, &QAbstractButton::clicked, this,
-                [this, handler] { qb::runHandler(this, handler); });
-    };
-    onClick(Button1, [this] { Button1Click(); });
-    onClick(Button2, [this] { Button2Click(); });
-    onClick(Button3, [this] { Button3Click(); });
-    onClick(Button4, [this] { Button4Click(); });
-    onClick(CloseBox, [this] { Button4Click(); });
+    qb::onClick(this, Button1, [this] { Button1Click(); });
+    qb::onClick(this, Button2, [this] { Button2Click(); });
+    qb::onClick(this, Button3, [this] { Button3Click(); });
+    qb::onClick(this, Button4, [this] { Button4Click(); });
+    qb::onClick(this, CloseBox, [this] { Button4Click(); });
 
     connect(Timer1, &QTimer::timeout, this,
             [this] { qb::runHandler(this, [this] { Timer1Timer(); }); });

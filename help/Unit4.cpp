@@ -1,6 +1,7 @@
 #include "help/Unit4.h"
 
 #include "platform/DesktopEntry.h"
+#include "platform/DialogButton.h"
 #include "platform/Handler.h"
 #include "platform/Modeless.h"
 #include "platform/Opener.h"
@@ -11,21 +12,6 @@
 #include <QUrl>
 
 TForm4* Form4 = nullptr;
-
-namespace {
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
-                        const QString& hint, const QRect& geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(hint);
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-} // namespace
 
 TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     setObjectName(QStringLiteral("Form4"));
@@ -48,28 +34,24 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setPlainText(helpText());
 
-    Button3 = makeButton(this, "Button3", QStringLiteral("快捷方式"), QStringLiteral("Shortcuts"),
-                         QRect(16, 176, 65, 24));
-    Button1 = makeButton(this, "Button1", QStringLiteral("软件更新"),
-                         QStringLiteral("Software updates"), QRect(98, 176, 65, 24));
-    Button2 = makeButton(this, "Button2", QStringLiteral("作者主页"), QStringLiteral("Home"),
-                         QRect(181, 176, 65, 24));
-    Button4 = makeButton(this, "Button4", QStringLiteral("关闭窗口"), QStringLiteral("Close"),
-                         QRect(264, 176, 65, 24));
+    Button3 = qb::makeDialogButton(this, "Button3", QStringLiteral("快捷方式"),
+                                   QStringLiteral("Shortcuts"), QRect(16, 176, 65, 24));
+    Button1 = qb::makeDialogButton(this, "Button1", QStringLiteral("软件更新"),
+                                   QStringLiteral("Software updates"), QRect(98, 176, 65, 24));
+    Button2 = qb::makeDialogButton(this, "Button2", QStringLiteral("作者主页"),
+                                   QStringLiteral("Home"), QRect(181, 176, 65, 24));
+    Button4 = qb::makeDialogButton(this, "Button4", QStringLiteral("关闭窗口"),
+                                   QStringLiteral("Close"), QRect(264, 176, 65, 24));
 
     QWidget::setTabOrder(Memo1, Button1);
     QWidget::setTabOrder(Button1, Button2);
     QWidget::setTabOrder(Button2, Button3);
     QWidget::setTabOrder(Button3, Button4);
 
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button2Click(); }); });
-    connect(Button3, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button3Click(); }); });
-    connect(Button4, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button4Click(); }); });
+    qb::onClick(this, Button1, [this] { Button1Click(); });
+    qb::onClick(this, Button2, [this] { Button2Click(); });
+    qb::onClick(this, Button3, [this] { Button3Click(); });
+    qb::onClick(this, Button4, [this] { Button4Click(); });
 }
 
 QString TForm4::helpText() {

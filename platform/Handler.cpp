@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "store/Settings.h"
 
+#include <QAbstractButton>
 #include <QString>
 
 #include <exception>
@@ -54,6 +55,11 @@ void runHandlerShowingErrors(QWidget* owner, const std::function<void()>& handle
     } catch (...) {
         showCurrentError(owner);
     }
+}
+
+void onClick(QWidget* owner, QAbstractButton* button, std::function<void()> handler) {
+    QObject::connect(button, &QAbstractButton::clicked, owner,
+                     [owner, handler = std::move(handler)] { runHandler(owner, handler); });
 }
 
 void propagateFrom(const std::function<void()>& change) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 
+class QAbstractButton;
 class QWidget;
 
 namespace qb {
@@ -22,6 +23,9 @@ void runHandlerShowingErrors(QWidget* owner, const std::function<void()>& handle
 // edit's text). If a handler set off by the change failed, its error is rethrown
 // here once the change returns.
 void propagateFrom(const std::function<void()>& change);
+
+// Runs `handler` through runHandler whenever `button` is clicked.
+void onClick(QWidget* owner, QAbstractButton* button, std::function<void()> handler);
 
 // Shows the error box for the exception being handled (call inside a catch block).
 void showCurrentError(QWidget* owner);

@@ -1,6 +1,7 @@
 #include "store/Unit3.h"
 
 #include "app/Unit1.h"
+#include "platform/DialogButton.h"
 #include "platform/Handler.h"
 #include "platform/Modeless.h"
 #include "platform/ProgramFolder.h"
@@ -25,17 +26,6 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, con
     l->setToolTip(hint);
     l->setGeometry(geometry);
     return l;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
-                        const QString& hint, const QRect& geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(hint);
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
 }
 
 QLineEdit* makeEdit(QWidget* parent, const char* name, const QRect& geometry) {
@@ -85,10 +75,10 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     ListBox1->setSortingEnabled(false);
     ListBox1->setUniformItemSizes(true);
     ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 13px; }"));
-    Button1 = makeButton(Panel2, "Button1", QStringLiteral("登陆"), QStringLiteral("Login account"),
-                         QRect(6, 125, 74, 23));
-    Button2 = makeButton(Panel2, "Button2", QStringLiteral("删除"),
-                         QStringLiteral("delete  account"), QRect(85, 125, 74, 23));
+    Button1 = qb::makeDialogButton(Panel2, "Button1", QStringLiteral("登陆"),
+                                   QStringLiteral("Login account"), QRect(6, 125, 74, 23));
+    Button2 = qb::makeDialogButton(Panel2, "Button2", QStringLiteral("删除"),
+                                   QStringLiteral("delete  account"), QRect(85, 125, 74, 23));
 
     Panel1 = makePanel(this, "Panel1", QRect(176, 0, 169, 161));
     Label1 = makeLabel(Panel1, "Label1", QStringLiteral("注册账号"),
@@ -99,10 +89,10 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     Label3 = makeLabel(Panel1, "Label3", QStringLiteral("确认："),
                        QStringLiteral("Confirm account"), QRect(16, 83, 41, 17));
     Edit2 = makeEdit(Panel1, "Edit2", QRect(56, 79, 104, 20));
-    Button3 = makeButton(Panel1, "Button3", QStringLiteral("注册"), QStringLiteral("Register"),
-                         QRect(10, 123, 74, 23));
-    Button4 = makeButton(Panel1, "Button4", QStringLiteral("关闭"), QStringLiteral("Close"),
-                         QRect(88, 123, 74, 23));
+    Button3 = qb::makeDialogButton(Panel1, "Button3", QStringLiteral("注册"),
+                                   QStringLiteral("Register"), QRect(10, 123, 74, 23));
+    Button4 = qb::makeDialogButton(Panel1, "Button4", QStringLiteral("关闭"),
+                                   QStringLiteral("Close"), QRect(88, 123, 74, 23));
 
     Label4 = makeLabel(this, "Label4", QStringLiteral("账号，最长为10个字符！"), QString(),
                        QRect(16, 168, 313, 20));
@@ -115,14 +105,10 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     QWidget::setTabOrder(ListBox1, Button2);
     QWidget::setTabOrder(Button2, Button1);
 
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button2Click(); }); });
-    connect(Button3, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button3Click(); }); });
-    connect(Button4, &QPushButton::clicked, this,
-            [this] { qb::runHandler(this, [this] { Button4Click(); }); });
+    qb::onClick(this, Button1, [this] { Button1Click(); });
+    qb::onClick(this, Button2, [this] { Button2Click(); });
+    qb::onClick(this, Button3, [this] { Button3Click(); });
+    qb::onClick(this, Button4, [this] { Button4Click(); });
 
     qb::runHandler(this, [this] { FormCreate(); });
 }
