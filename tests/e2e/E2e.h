@@ -15,6 +15,7 @@
 // Everything started here dies with the test process, also when it crashes or is
 // killed by a CTest timeout (the children get a parent-death signal).
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QPoint>
@@ -219,10 +220,14 @@ QMap<QString, FileState> snapshot(const QString& dir);
 // Differences between two snapshots, one line each (empty when equal).
 QStringList diff(const QMap<QString, FileState>& before, const QMap<QString, FileState>& after);
 
+// The limit is wall time: a slow check (a spawned tool under load) must not
+// stretch it.
 template <typename F> bool waitUntil(F done, int timeoutMs, int intervalMs) {
-    for (int waited = 0;; waited += intervalMs) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
         if (done()) return true;
-        if (waited >= timeoutMs) return false;
+        if (clock.elapsed() >= timeoutMs) return false;
         sleepMs(intervalMs);
     }
 }
