@@ -1,7 +1,7 @@
 // One account load's worth of settings-file accesses (35 reads, 24 writes) on an
 // account file that holds all 200 slots and every key; prints the median time per
 // load and per access.
-//   bench_store [loads]     default 40 loads per case
+//   quillbeck-bench-store [loads]     default 40 loads per case
 #include "store/Settings.h"
 
 #include <QDir>
