@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <map>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -23,15 +25,30 @@ using qb::Policy;
 namespace {
 
 // Runs the engine in a child process and returns its pid; the child's exit code is
-// the outcome.
-pid_t spawn(Op op, Policy policy, const std::string& src, const std::string& dest) {
+// the outcome. With `waitStart`, returns only once the child is about to run the
+// engine, so a kill timed from then lands inside the operation, not in the fork.
+pid_t spawn(Op op, Policy policy, const std::string& src, const std::string& dest,
+            bool waitStart = false) {
+    int ready[2] = {-1, -1};
+    if (waitStart && ::pipe2(ready, O_CLOEXEC) != 0) return -1;
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (waitStart) {
+            const char c = 1;
+            (void)!::write(ready[1], &c, 1);
+        }
         ScriptedObserver obs;
         obs.errorAnswer = qb::ErrorAnswer::Cancel;
         std::atomic<bool> cancel{false};
         const Outcome o = qb::runOperation(op, policy, src, dest, obs, cancel);
         ::_exit(static_cast<int>(o));
+    }
+    if (waitStart) {
+        ::close(ready[1]);
+        char c;
+        while (::read(ready[0], &c, 1) < 0 && errno == EINTR) {
+        }
+        ::close(ready[0]);
     }
     return pid;
 }
@@ -194,7 +211,11 @@ private slots:
             dstCount = atDst.size();
         };
 
-        // Cancel a third of the way through.
+        // Cancel a third of the way through, timing it: the rest takes about twice as
+        // long, so kills at most a quarter of that time into a run need several runs
+        // to finish the move, however fast the machine.
+        QElapsedTimer third;
+        third.start();
         ScriptedObserver obs;
         std::atomic<bool> cancel{false};
         obs.onProgress = [&](const qb::Progress& p) {
@@ -202,6 +223,7 @@ private slots:
         };
         QCOMPARE(qb::runOperation(Op::Move, Policy::AutoReplace, from, dest, obs, cancel),
                  Outcome::Cancelled);
+        const qint64 span = std::max<qint64>(third.nsecsElapsed() / 4000, 300);
         check(0);
         if (QTest::currentTestFailed()) return;
         QVERIFY(dstCount > 0 && dstCount < expected.size());
@@ -209,8 +231,9 @@ private slots:
         // Kill, check, go on with the rest (merging into what arrived), kill again.
         int kills = 0;
         for (int round = 0; round < 200 && exists(from); ++round) {
-            const pid_t pid = spawn(Op::Move, Policy::AutoReplace, from, dest);
-            sleepUs(rng->bounded(2000, 20000));
+            const pid_t pid = spawn(Op::Move, Policy::AutoReplace, from, dest, true);
+            QVERIFY(pid > 0);
+            sleepUs(static_cast<qint64>(rng->bounded(static_cast<double>(span))));
             ::kill(pid, SIGKILL);
             int status = 0;
             ::waitpid(pid, &status, 0);
@@ -222,7 +245,7 @@ private slots:
             if (QTest::currentTestFailed()) return;
             if (kills >= 20) break;
         }
-        qInfo("%d kills during the move", kills);
+        qInfo("%d kills during the move (each within %lld us of its start)", kills, span);
         QVERIFY(kills >= 5);
         if (exists(from)) {
             ScriptedObserver rest;
