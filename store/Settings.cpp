@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/file.h>
@@ -217,9 +219,11 @@ class FolderLock {
 public:
     explicit FolderLock(const QByteArray& folder)
         : fd_(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        if (fd_ < 0) return;
+        int r;
+        while ((r = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        held_ = r == 0;
     }
     ~FolderLock() {
         if (fd_ >= 0) ::close(fd_);
@@ -227,8 +231,37 @@ public:
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
+    // Removes the temporary files of `base` that a writer killed between naming its
+    // finished file and renaming it left behind. Only with the lock held: then no
+    // live writer owns one.
+    void removeStaleTemporaries(const QByteArray& base) const {
+        if (!held_) return;
+        const int dirFd = ::dup(fd_);
+        if (dirFd < 0) return;
+        DIR* dir = ::fdopendir(dirFd);
+        if (!dir) {
+            ::close(dirFd);
+            return;
+        }
+        const QByteArray prefix = "." + base + ".";
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (!name.startsWith(prefix) || !name.endsWith(".tmp")) continue;
+            const QByteArray middle =
+                name.mid(prefix.size(), name.size() - prefix.size() - 4); // the random part
+            // A random 64-bit number in base 36 has 13 digits, rarely fewer than 8.
+            const bool random = middle.size() >= 8 && middle.size() <= 13 &&
+                                std::all_of(middle.begin(), middle.end(), [](char c) {
+                                    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+                                });
+            if (random) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+        ::closedir(dir);
+    }
+
 private:
     int fd_;
+    bool held_ = false;
 };
 
 // A settings file that is a symbolic link is written through the link, so the link
@@ -263,6 +296,7 @@ template <typename Change> void modify(const QString& path, bool createIfMissing
         unableToWrite(path);
     const QByteArray updated = doc.serialize();
     if (exists && updated == current.bytes) return;
+    lock.removeStaleTemporaries(target.mid(target.lastIndexOf('/') + 1));
     if (!replaceFile(target, updated, exists ? &current.info : nullptr)) unableToWrite(path);
 }
 

@@ -285,6 +285,31 @@ private slots:
             QStringList{"sys.ini"});
     }
 
+    void staleTemporaryFilesSweptByTheNextWrite() {
+        // What a writer killed just before its rename leaves behind goes with the next
+        // write of that file; look-alikes and other files' leftovers stay.
+        WriteSetting(ini_, "s", "k", "1");
+        const QStringList stale{".sys.ini.0a1b2c3d4e5f6.tmp", ".sys.ini.zz9y8x7w.tmp"};
+        const QStringList kept{".sys.ini.notes.tmp", ".user.ini.0a1b2c3d4e5f6.tmp",
+                               "sys.ini.0a1b2c3d4e5f6.tmp", ".sys.ini.0A1B2C3D4E5F6.tmp"};
+        for (const QString& name : stale + kept) {
+            QFile f(path(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[s]\r\nk=old\r\n");
+        }
+        WriteSetting(ini_, "s", "k", "1"); // no change: no write, nothing swept
+        QVERIFY(QFile::exists(path(stale[0])));
+        WriteSetting(ini_, "s", "k", "2");
+        QCOMPARE(ReadSetting(ini_, "s", "k", "?"), "2");
+        QStringList expected = kept;
+        expected << "sys.ini";
+        expected.sort();
+        QStringList actual =
+            QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        actual.sort();
+        QCOMPARE(actual, expected);
+    }
+
     void concurrentWritersLoseNothing() {
         // Two processes writing different keys of one file at the same time: every
         // key of both must be there in the end.
