@@ -119,6 +119,17 @@ QByteArray temporaryName(const QByteArray& folder, const QByteArray& base) {
            QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
 }
 
+// Whether `name` has the shape temporaryName gives the temporary files of `base`.
+bool isTemporaryNameOf(const QByteArray& name, const QByteArray& base) {
+    const QByteArray prefix = "." + base + ".", suffix = ".tmp";
+    if (!name.startsWith(prefix) || !name.endsWith(suffix)) return false;
+    const QByteArray random = name.mid(prefix.size(), name.size() - prefix.size() - suffix.size());
+    // A random 64-bit number in base 36 has 13 digits, rarely fewer than 8.
+    return random.size() >= 8 && random.size() <= 13 &&
+           std::all_of(random.begin(), random.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
 // Whether the new content must be flushed to disk before it is renamed over the old
 // file. A power cut must not leave an empty file under the old name. ext4 (in its
 // default ordered mode) and btrfs see a replace-by-rename and write the new data
@@ -243,19 +254,9 @@ public:
             ::close(dirFd);
             return;
         }
-        const QByteArray prefix = "." + base + ".";
-        while (const dirent* entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (!name.startsWith(prefix) || !name.endsWith(".tmp")) continue;
-            const QByteArray middle =
-                name.mid(prefix.size(), name.size() - prefix.size() - 4); // the random part
-            // A random 64-bit number in base 36 has 13 digits, rarely fewer than 8.
-            const bool random = middle.size() >= 8 && middle.size() <= 13 &&
-                                std::all_of(middle.begin(), middle.end(), [](char c) {
-                                    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
-                                });
-            if (random) ::unlinkat(::dirfd(dir), entry->d_name, 0);
-        }
+        while (const dirent* entry = ::readdir(dir))
+            if (isTemporaryNameOf(QByteArray(entry->d_name), base))
+                ::unlinkat(::dirfd(dir), entry->d_name, 0);
         ::closedir(dir);
     }
 
