@@ -510,7 +510,8 @@ private slots:
     void cancelStopsBetweenFilesLeavingThemWhole() {
         mkdirs(src + "/many");
         for (int i = 0; i < 40; ++i)
-            writeFile(src + "/many/f" + std::to_string(100 + i), pattern(1000 + i, i));
+            writeFile(src + "/many/f" + std::to_string(100 + i),
+                      pattern(1000 + i, static_cast<quint32>(i)));
         ScriptedObserver obs;
         std::atomic<bool> cancel{false};
         obs.onProgress = [&](const qb::Progress& p) {
@@ -522,7 +523,8 @@ private slots:
         QCOMPARE(got.size(), 10);
         for (int i = 0; i < got.size(); ++i) {
             QCOMPARE(got[i], QString("f%1").arg(100 + i));
-            QCOMPARE(readFile(dst + "/many/" + S(got[i])), pattern(1000 + i, i));
+            QCOMPARE(readFile(dst + "/many/" + S(got[i])),
+                     pattern(1000 + i, static_cast<quint32>(i)));
         }
     }
 
