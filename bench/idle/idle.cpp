@@ -4,13 +4,14 @@
 // desktop. Build in Release for figures a user would see.
 //
 //   quillbeck-bench-idle [--seconds N]     (default 60)
+#include "BenchDesktop.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdio>
@@ -18,30 +19,10 @@
 
 namespace {
 
-// Thrown on a set-up failure, so that the started processes are ended on the way out.
-struct Failure {
-    QString why;
-};
-
-[[noreturn]] void fail(const QString& why) {
-    throw Failure{why};
-}
-
-QString display;
-
-QProcessEnvironment desktopEnv() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    return env;
-}
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.setProcessEnvironment(desktopEnv());
-    p.start(program, args);
-    if (!p.waitForFinished(10000)) fail(program + QStringLiteral(" did not finish"));
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
-}
+using qb::bench::Desktop;
+using qb::bench::fail;
+using qb::bench::Failure;
+using qb::bench::Sandbox;
 
 template <class F> bool waitFor(F&& ready, int ms) {
     QElapsedTimer t;
@@ -58,8 +39,8 @@ struct Geometry {
     int width = 0;
 };
 
-std::optional<Geometry> geometryOf(const QString& window) {
-    const QString info = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+std::optional<Geometry> geometryOf(const Desktop& desk, const QString& window) {
+    const QString info = desk.tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
     std::optional<int> x, width;
     for (const QString& line : info.split(u'\n')) {
         const QString t = line.trimmed();
@@ -118,72 +99,32 @@ int run(const QStringList& args) {
     }
     if (seconds <= 0) fail(QStringLiteral("--seconds needs a positive number"));
 
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) fail(QStringLiteral("no temporary folder"));
-    const QDir root(tmp.path());
-    for (const char* d : {"app", "home", "run", "config"})
-        root.mkpath(QString::fromLatin1(d));
-    QFile::setPermissions(root.filePath(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    // A private display, numbered by the server itself.
-    Child xvfb;
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted(5000)) fail(QStringLiteral("cannot start Xvfb"));
-    while (!xvfb.canReadLine())
-        if (!xvfb.waitForReadyRead(10000)) fail(QStringLiteral("Xvfb reported no display"));
-    display = u':' + QString::fromLatin1(xvfb.readLine().trimmed());
-
-    Child wm;
-    wm.setProcessEnvironment(desktopEnv());
-    wm.setStandardOutputFile(QProcess::nullDevice());
-    wm.setStandardErrorFile(QProcess::nullDevice());
-    wm.start(QStringLiteral("openbox"), {});
-    if (!waitFor(
-            [] {
-                return runTool(
-                           QStringLiteral("xprop"),
-                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                    .contains(QStringLiteral("window id"));
-            },
-            10000))
-        fail(QStringLiteral("openbox did not start"));
-
+    Desktop desk;
     // Quillbeck in a private program folder with auto-hide stored.
-    const QString exe = root.filePath(QStringLiteral("app/quillbeck"));
-    if (!QFile::copy(QStringLiteral(QB_BINARY), exe))
-        fail(QStringLiteral("cannot copy the program"));
+    const Sandbox box(QStringLiteral(QB_BINARY));
     {
-        QFile ini(root.filePath(QStringLiteral("app/sys.ini")));
+        QFile ini(box.programFolder() + QStringLiteral("sys.ini"));
         QStringEncoder gb("GB18030");
         if (!gb.isValid() || !ini.open(QIODevice::WriteOnly))
             fail(QStringLiteral("cannot write sys.ini"));
         ini.write(gb.encode(QStringLiteral("[方案]\r\nshow=no\r\n")));
     }
-    QProcessEnvironment env = desktopEnv();
-    env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const QProcessEnvironment env = box.environment(desk);
 
     // The cursor rests right of where the window will stand.
-    runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QStringLiteral("1100"), QStringLiteral("400")});
+    desk.mouseMove(1100, 400);
 
     Child program;
     program.setProcessEnvironment(env);
     program.setStandardOutputFile(QProcess::nullDevice());
-    program.start(exe, {});
+    program.start(box.programPath(), {});
     if (!program.waitForStarted(5000)) fail(QStringLiteral("cannot start quillbeck"));
     QString window;
     if (!waitFor(
             [&] {
-                window = runTool(QStringLiteral("xdotool"),
-                                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                  QStringLiteral("--pid"), QString::number(program.processId())})
+                window = desk.tool(QStringLiteral("xdotool"),
+                                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--pid"), QString::number(program.processId())})
                              .section(u'\n', 0, 0)
                              .trimmed();
                 return !window.isEmpty();
@@ -191,7 +132,7 @@ int run(const QStringList& args) {
             15000))
         fail(QStringLiteral("quillbeck showed no window"));
     std::optional<Geometry> g;
-    if (!waitFor([&] { return (g = geometryOf(window)) && g->x == -g->width; }, 10000))
+    if (!waitFor([&] { return (g = geometryOf(desk, window)) && g->x == -g->width; }, 10000))
         fail(QStringLiteral("the window did not hide (x = %1, width = %2)")
                  .arg(g ? g->x : 0)
                  .arg(g ? g->width : 0));
@@ -212,7 +153,7 @@ int run(const QStringList& args) {
     for (int i = 0; i < 2; ++i)
         after[i] = cpuNanos(pids[i]);
     const double elapsedNs = static_cast<double>(wall.nsecsElapsed());
-    const std::optional<Geometry> end = geometryOf(window);
+    const std::optional<Geometry> end = geometryOf(desk, window);
     const bool stillHidden = end && end->x == -end->width;
 
     double share[2], rss[2];

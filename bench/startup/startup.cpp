@@ -12,7 +12,7 @@
 // reaped process. Quillbeck starts with an existing sys.ini (a warm-up run
 // writes it), as every start but the first does. Build in Release for figures
 // a user would see.
-#include "tests/e2e/E2e.h"
+#include "BenchDesktop.h"
 
 #include <QCoreApplication>
 
@@ -33,7 +33,9 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace qb::e2e;
+using qb::bench::Desktop;
+using qb::bench::Failure;
+using qb::bench::Sandbox;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -134,10 +136,6 @@ struct Sample {
     double shownMs = 0;  // exec to painted window
     double exitMs = 0;   // close request to reaped
     double peakRssMiB = 0;
-};
-
-struct Failure {
-    QString why;
 };
 
 pid_t spawn(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
@@ -247,20 +245,17 @@ int run(const QStringList& args) {
     if (runs < 1) throw Failure{QStringLiteral("--runs needs a positive number")};
 
     Desktop desk;
-    QString err;
-    if (!desk.start(&err)) throw Failure{err};
     X x(desk.display());
     if (!x.ok()) throw Failure{QStringLiteral("cannot connect to ") + desk.display()};
 
     Sandbox quill(quillbeck), minimal(floorProgram);
-    if (!quill.isValid() || !minimal.isValid()) throw Failure{quill.error() + minimal.error()};
     auto envOf = [&](const Sandbox& box) {
         QProcessEnvironment env = box.environment(desk);
         env.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
         return env;
     };
     // The pointer rests away from where the windows appear.
-    desk.mouseMove(QPoint(1200, 700));
+    desk.mouseMove(1200, 700);
 
     // Three programs, alternating: Quillbeck, the blank minimal window, and the
     // same window with one line of Chinese text (the floor once fonts are used).
