@@ -12,7 +12,7 @@ jobs=$(nproc)
 
 run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev
           fonts-wqy-microhei xdg-utils)
-test_pkgs=(clang-14 libclang-rt-14-dev xvfb xauth openbox xdotool x11-utils
+test_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 xvfb xauth openbox xdotool x11-utils
            python3 python3-gi gir1.2-gtk-3.0 imagemagick procps)
 
 install() {

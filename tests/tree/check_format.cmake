@@ -1,0 +1,16 @@
+# Runs clang-format in check mode over every C++ source of the project.
+file(GLOB_RECURSE sources RELATIVE ${ROOT}
+     ${ROOT}/app/*.cpp ${ROOT}/app/*.h ${ROOT}/board/*.cpp ${ROOT}/board/*.h
+     ${ROOT}/drop/*.cpp ${ROOT}/drop/*.h ${ROOT}/help/*.cpp ${ROOT}/help/*.h
+     ${ROOT}/platform/*.cpp ${ROOT}/platform/*.h ${ROOT}/store/*.cpp ${ROOT}/store/*.h
+     ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h)
+list(LENGTH sources count)
+if(count EQUAL 0)
+    message(FATAL_ERROR "no C++ sources found under ${ROOT}")
+endif()
+execute_process(COMMAND ${CLANG_FORMAT} --dry-run --Werror ${sources}
+                WORKING_DIRECTORY ${ROOT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "clang-format: the files above differ from the repository's format")
+endif()
+message(STATUS "${count} files formatted as .clang-format says")
