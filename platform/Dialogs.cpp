@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 namespace qb {
 
@@ -16,17 +17,20 @@ class QtDialogs final : public Dialogs {
 public:
     void errorBox(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, parent);
+        keepAboveMainWindow(&box);
         box.exec();
     }
     void messageBox(QWidget* parent, const QString& text) override {
         ModalScope modal;
         QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, parent);
+        keepAboveMainWindow(&box);
         box.exec();
     }
     bool getText(QWidget* parent, const QString& title, const QString& prompt, int maxLength,
                  QString& text) override {
         ModalScope modal;
         QInputDialog dlg(parent);
+        keepAboveMainWindow(&dlg);
         dlg.setWindowTitle(title);
         dlg.setLabelText(prompt);
         dlg.setTextValue(text);
@@ -50,6 +54,16 @@ QtDialogs qtDialogs;
 Dialogs* installed = nullptr;
 
 } // namespace
+
+void keepAboveMainWindow(QWidget* box) {
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Once shown, ask for the focus as well: a box of a program that has none yet
+    // (a refused second start) is answered with the keyboard too.
+    QTimer::singleShot(0, box, [box] {
+        box->raise();
+        box->activateWindow();
+    });
+}
 
 Dialogs& dialogs() {
     return installed ? *installed : qtDialogs;

@@ -30,6 +30,12 @@ Dialogs& dialogs();
 // Installs `d` (not owned); nullptr restores the Qt implementation.
 void setDialogs(Dialogs* d);
 
+// Makes a box or dialog stand above the main window and take the keyboard focus
+// when shown. The main window is a dock kept above the others; being transient
+// for it is not enough under every window manager, so boxes ask for the same
+// layer and come after it. Call before showing the box.
+void keepAboveMainWindow(QWidget* box);
+
 // The error box text for an error message: a full stop is appended when the
 // message is not empty and its last character has a code above that of ".".
 QString errorBoxText(const QString& message);

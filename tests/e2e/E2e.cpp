@@ -241,6 +241,27 @@ QString Desktop::property(unsigned long id, const QString& name) const {
     return text.mid(eq + 3);
 }
 
+// The window ids of a root window property, in their order.
+static QList<unsigned long> rootWindows(const Desktop& desk, const char* name) {
+    const RunResult r = desk.tool(QStringLiteral("xprop"), {"-root", QString::fromLatin1(name)});
+    QList<unsigned long> ids;
+    const QByteArray text = r.out.mid(r.out.indexOf('#') + 1);
+    for (const QByteArray& item : text.split(',')) {
+        bool ok = false;
+        const unsigned long id = item.trimmed().toULong(&ok, 0);
+        if (ok && id != 0) ids << id;
+    }
+    return r.ok() && r.out.contains('#') ? ids : QList<unsigned long>{};
+}
+
+QList<unsigned long> Desktop::stacking() const {
+    return rootWindows(*this, "_NET_CLIENT_LIST_STACKING");
+}
+
+unsigned long Desktop::activeWindow() const {
+    return rootWindows(*this, "_NET_ACTIVE_WINDOW").value(0, 0);
+}
+
 QStringList Desktop::netWmState(unsigned long id) const {
     QStringList atoms;
     for (const QString& a : property(id, QStringLiteral("_NET_WM_STATE")).split(','))

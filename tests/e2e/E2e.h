@@ -93,6 +93,11 @@ public:
     // One property as xprop prints it after " = " (empty when unset).
     QString property(unsigned long id, const QString& name) const;
 
+    // Managed windows from bottom to top (_NET_CLIENT_LIST_STACKING), and the
+    // window that has the focus (_NET_ACTIVE_WINDOW, 0 for none).
+    QList<unsigned long> stacking() const;
+    unsigned long activeWindow() const;
+
     bool mouseMove(QPoint p) const;
     bool click(QPoint p, int button = 1) const;
     bool doubleClick(QPoint p, int button = 1) const;
