@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "platform/Translations.h"
 
 #include <QApplication>
 
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillbeck"));
+    qb::installTranslations(app);
     return qb::runProgram();
 }

@@ -11,7 +11,7 @@ as_root=()
 jobs=$(nproc)
 
 run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev
-          fonts-wqy-microhei xdg-utils)
+          fonts-wqy-microhei xdg-utils qt6-translations-l10n)
 test_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 xvfb xauth openbox xdotool x11-utils
            python3 python3-gi gir1.2-gtk-3.0 imagemagick procps)
 
