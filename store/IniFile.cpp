@@ -94,6 +94,44 @@ std::optional<QString> foldAscii(const char* data, qsizetype size) {
 
 } // namespace
 
+void Document::classify(Line& line) const {
+    const QByteArray& text = line.text;
+    qsizetype first = 0;
+    while (first < text.size() && isBlankByte(text[first]))
+        ++first;
+    if (first == text.size()) {
+        line.kind = Kind::Blank;
+    } else if (text[first] == ';') {
+        line.kind = Kind::Comment;
+    } else {
+        bool header = false;
+        if (text[first] == '[') {
+            // The closing bracket is looked for in the decoded text: in GB18030 the
+            // byte of "]" can be the second byte of a Chinese character. Leading
+            // blanks are single bytes, so the "[" sits at the same index decoded.
+            const QString decoded = decode(text);
+            const qsizetype close = decoded.lastIndexOf(u']');
+            if (close > first) {
+                header = true;
+                line.kind = Kind::Section;
+                line.name = trimBlanks(decoded.mid(first + 1, close - first - 1));
+                line.folded = fold(line.name);
+            }
+        }
+        if (!header) {
+            // "=" (0x3D) is never part of a multi-byte character in GB18030 or
+            // UTF-8, so the raw bytes can be split at it.
+            line.kind = Kind::Key;
+            line.equals = text.indexOf('=');
+            const qsizetype keyLength = line.equals < 0 ? text.size() : line.equals;
+            if (std::optional<QString> folded = foldAscii(text.constData(), keyLength))
+                line.folded = std::move(*folded);
+            else
+                line.folded = fold(decode(text.left(keyLength)));
+        }
+    }
+}
+
 Document Document::parse(const QByteArray& bytes) {
     Document doc;
     // Lines point into the file's bytes instead of copying them; `source_` keeps
@@ -128,41 +166,7 @@ Document Document::parse(const QByteArray& bytes) {
         }
         pos = end;
 
-        const QByteArray& text = line.text;
-        qsizetype first = 0;
-        while (first < text.size() && isBlankByte(text[first]))
-            ++first;
-        if (first == text.size()) {
-            line.kind = Kind::Blank;
-        } else if (text[first] == ';') {
-            line.kind = Kind::Comment;
-        } else {
-            bool header = false;
-            if (text[first] == '[') {
-                // The closing bracket is looked for in the decoded text: in GB18030 the
-                // byte of "]" can be the second byte of a Chinese character. Leading
-                // blanks are single bytes, so the "[" sits at the same index decoded.
-                const QString decoded = doc.decode(text);
-                const qsizetype close = decoded.lastIndexOf(u']');
-                if (close > first) {
-                    header = true;
-                    line.kind = Kind::Section;
-                    line.name = trimBlanks(decoded.mid(first + 1, close - first - 1));
-                    line.folded = fold(line.name);
-                }
-            }
-            if (!header) {
-                // "=" (0x3D) is never part of a multi-byte character in GB18030 or
-                // UTF-8, so the raw bytes can be split at it.
-                line.kind = Kind::Key;
-                line.equals = text.indexOf('=');
-                const qsizetype keyLength = line.equals < 0 ? text.size() : line.equals;
-                if (std::optional<QString> folded = foldAscii(text.constData(), keyLength))
-                    line.folded = std::move(*folded);
-                else
-                    line.folded = fold(doc.decode(text.left(keyLength)));
-            }
-        }
+        doc.classify(line);
         doc.lines_.append(std::move(line));
     }
     return doc;

@@ -63,6 +63,8 @@ public:
 private:
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
+    // Sets the kind, name and matching form of a line from its text.
+    void classify(Line& line) const;
     qsizetype findSection(const QString& folded, qsizetype from = 0) const;
     qsizetype sectionEnd(qsizetype header) const;
     qsizetype findKey(qsizetype header, const QString& folded) const;
