@@ -1,7 +1,6 @@
 #include "store/IniFile.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -9,22 +8,8 @@ namespace qb::ini {
 
 namespace {
 
-const QByteArray kUtf8Bom("\xEF\xBB\xBF");
-
 bool isBlankByte(char c) {
     return c == ' ' || c == '\t';
-}
-
-QStringDecoder& decoderFor(bool utf8) {
-    thread_local QStringDecoder gb("GB18030");
-    thread_local QStringDecoder u8(QStringConverter::Utf8);
-    return utf8 ? u8 : gb;
-}
-
-QStringEncoder& encoderFor(bool utf8) {
-    thread_local QStringEncoder gb("GB18030");
-    thread_local QStringEncoder u8(QStringConverter::Utf8);
-    return utf8 ? u8 : gb;
 }
 
 bool isQuote(QChar c) {
@@ -66,24 +51,26 @@ QString unquoteStored(const QString& stored) {
 }
 
 QString Document::decode(const QByteArray& bytes) const {
-    // Both encodings agree with ASCII; most names (keys "1" to "200", "operate") are.
+    // Every encoding read here agrees with ASCII; most names (keys "1" to "200",
+    // "operate") are.
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
         return QString::fromLatin1(bytes);
-    QStringDecoder& decoder = decoderFor(isUtf8());
+    if (!textIsUtf8()) return decodeGb18030(bytes);
+    // A mark at the start of a line is text here, not a mark.
+    thread_local QStringDecoder decoder(QStringConverter::Utf8,
+                                        QStringConverter::Flag::ConvertInitialBom);
     decoder.resetState();
     QString text = decoder.decode(bytes);
-    // The converter holds back an unfinished multi-byte sequence at the end of the
-    // line; a line break flushes it as a replacement character, so a broken byte
-    // never vanishes from a name or joins the next line.
+    // The converter holds back an unfinished sequence at the end of the line; a line
+    // break flushes it as a replacement character, so a broken byte never vanishes
+    // from a name or joins the next line.
     text += decoder.decode(QByteArrayView("\n"));
     if (text.endsWith(u'\n')) text.chop(1);
     return text;
 }
 
 QByteArray Document::encode(const QString& text) const {
-    QStringEncoder& encoder = encoderFor(isUtf8());
-    encoder.resetState();
-    return encoder.encode(text);
+    return textIsUtf8() ? text.toUtf8() : encodeGb18030(text);
 }
 
 namespace {
@@ -107,20 +94,64 @@ std::optional<QString> foldAscii(const char* data, qsizetype size) {
 
 } // namespace
 
+void Document::classify(Line& line) const {
+    const QByteArray& text = line.text;
+    qsizetype first = 0;
+    while (first < text.size() && isBlankByte(text[first]))
+        ++first;
+    if (first == text.size()) {
+        line.kind = Kind::Blank;
+    } else if (text[first] == ';') {
+        line.kind = Kind::Comment;
+    } else {
+        bool header = false;
+        if (text[first] == '[') {
+            // The closing bracket is looked for in the decoded text: in GB18030 the
+            // byte of "]" can be the second byte of a Chinese character. Leading
+            // blanks are single bytes, so the "[" sits at the same index decoded.
+            const QString decoded = decode(text);
+            const qsizetype close = decoded.lastIndexOf(u']');
+            if (close > first) {
+                header = true;
+                line.kind = Kind::Section;
+                line.name = trimBlanks(decoded.mid(first + 1, close - first - 1));
+                line.folded = fold(line.name);
+            }
+        }
+        if (!header) {
+            // "=" (0x3D) is never part of a multi-byte character in GB18030 or
+            // UTF-8, so the raw bytes can be split at it.
+            line.kind = Kind::Key;
+            line.equals = text.indexOf('=');
+            const qsizetype keyLength = line.equals < 0 ? text.size() : line.equals;
+            if (std::optional<QString> folded = foldAscii(text.constData(), keyLength))
+                line.folded = std::move(*folded);
+            else
+                line.folded = fold(decode(text.left(keyLength)));
+        }
+    }
+}
+
 Document Document::parse(const QByteArray& bytes) {
     Document doc;
     // Lines point into the file's bytes instead of copying them; `source_` keeps
     // those bytes alive for as long as any copy of the document.
-    doc.source_ = bytes;
-    doc.source_.detach(); // own copy: the caller's array may be raw data or change later
-    const char* const data = doc.source_.constData();
+    doc.raw_ = bytes;
+    doc.raw_.detach(); // own copy: the caller's array may be raw data or change later
+    const Detected detected = detectEncoding(doc.raw_);
+    doc.encoding_ = detected.encoding;
+    doc.bom_ = doc.raw_.first(detected.bomSize);
     qsizetype pos = 0;
-    if (bytes.startsWith(kUtf8Bom)) {
-        doc.bom_ = kUtf8Bom;
-        pos = kUtf8Bom.size();
+    if (isWide(doc.encoding_)) {
+        doc.source_ = wideToUtf8(doc.encoding_, QByteArrayView(doc.raw_).sliced(detected.bomSize),
+                                 doc.rewritable_);
+    } else {
+        doc.source_ = doc.raw_;
+        pos = detected.bomSize;
     }
-    const qsizetype size = bytes.size();
-    doc.lines_.reserve(bytes.count('\n') + 1);
+    const char* const data = doc.source_.constData();
+    const qsizetype size = doc.source_.size();
+    doc.lines_.reserve(doc.source_.count('\n') + 1);
     while (pos < size) {
         qsizetype end = pos;
         while (end < size && data[end] != '\n' && data[end] != '\r')
@@ -135,57 +166,25 @@ Document Document::parse(const QByteArray& bytes) {
         }
         pos = end;
 
-        const QByteArray& text = line.text;
-        qsizetype first = 0;
-        while (first < text.size() && isBlankByte(text[first]))
-            ++first;
-        if (first == text.size()) {
-            line.kind = Kind::Blank;
-        } else if (text[first] == ';') {
-            line.kind = Kind::Comment;
-        } else {
-            bool header = false;
-            if (text[first] == '[') {
-                // The closing bracket is looked for in the decoded text: in GB18030 the
-                // byte of "]" can be the second byte of a Chinese character. Leading
-                // blanks are single bytes, so the "[" sits at the same index decoded.
-                const QString decoded = doc.decode(text);
-                const qsizetype close = decoded.lastIndexOf(u']');
-                if (close > first) {
-                    header = true;
-                    line.kind = Kind::Section;
-                    line.name = trimBlanks(decoded.mid(first + 1, close - first - 1));
-                    line.folded = fold(line.name);
-                }
-            }
-            if (!header) {
-                // "=" (0x3D) is never part of a multi-byte character in GB18030 or
-                // UTF-8, so the raw bytes can be split at it.
-                line.kind = Kind::Key;
-                line.equals = text.indexOf('=');
-                const qsizetype keyLength = line.equals < 0 ? text.size() : line.equals;
-                if (std::optional<QString> folded = foldAscii(text.constData(), keyLength))
-                    line.folded = std::move(*folded);
-                else
-                    line.folded = fold(doc.decode(text.left(keyLength)));
-            }
-        }
+        doc.classify(line);
         doc.lines_.append(std::move(line));
     }
     return doc;
 }
 
 QByteArray Document::serialize() const {
+    if (!edited_) return raw_;
     qsizetype total = bom_.size();
     for (const Line& line : lines_)
         total += line.text.size() + line.eol.size();
     QByteArray out;
     out.reserve(total);
-    out += bom_;
+    if (!isWide(encoding_)) out += bom_;
     for (const Line& line : lines_) {
         out += line.text;
         out += line.eol;
     }
+    if (isWide(encoding_)) return bom_ + utf8ToWide(encoding_, out);
     return out;
 }
 
@@ -236,9 +235,15 @@ QStringList Document::sections() const {
 }
 
 void Document::setValue(const QString& section, const QString& key, const QString& value) {
-    const QByteArray stored = encode(quoteForStorage(value));
     const QString foldedSection = fold(section);
     const QString foldedKey = fold(key);
+    const qsizetype header = findSection(foldedSection);
+    const qsizetype existing = header < 0 ? -1 : findKey(header, foldedKey);
+    // A value written back as it reads keeps its line's bytes, whatever they are:
+    // bytes that do not decode, another spelling of the same text, blanks, quotes.
+    if (existing >= 0 && this->value(section, key) == value) return;
+    edited_ = true;
+    const QByteArray stored = encode(quoteForStorage(value));
     const QByteArray eol = newLineEnding();
 
     Line keyLine;
@@ -246,7 +251,6 @@ void Document::setValue(const QString& section, const QString& key, const QStrin
     keyLine.folded = foldedKey;
     keyLine.eol = eol;
 
-    const qsizetype header = findSection(foldedSection);
     if (header < 0) {
         if (!lines_.isEmpty() && lines_.last().eol.isEmpty()) lines_.last().eol = eol;
         Line headerLine;
@@ -263,7 +267,6 @@ void Document::setValue(const QString& section, const QString& key, const QStrin
         return;
     }
 
-    const qsizetype existing = findKey(header, foldedKey);
     if (existing >= 0) {
         // Keep the key as the file spells it (and any indentation); only the value
         // and the blanks around "=" change.
@@ -300,6 +303,7 @@ void Document::eraseSection(const QString& section) {
         for (qsizetype i = header + 1; i < end; ++i)
             if (lines_[i].kind == Kind::Key) last = i;
         lines_.remove(header, last - header + 1);
+        edited_ = true;
     }
 }
 
@@ -315,7 +319,7 @@ QString Document::checkStorable(const QString& section, const QString& key,
     if (trimmedKey.contains(u'=')) return QStringLiteral("a key name cannot contain \"=\"");
     if (trimmedKey.startsWith(u';') || trimmedKey.startsWith(u'['))
         return QStringLiteral("a key name cannot start with \";\" or \"[\"");
-    const char* encoding = isUtf8() ? "UTF-8" : "GB18030";
+    const char* encoding = encodingName(encoding_);
     const auto survives = [this](const QString& text) { return decode(encode(text)) == text; };
     if (!survives(section))
         return QStringLiteral("the section name has characters that %1 cannot hold")

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "store/TextCodec.h"
+
 #include <optional>
 
 namespace qb::ini {
@@ -26,9 +28,13 @@ public:
     static Document parse(const QByteArray& bytes);
     QByteArray serialize() const;
 
-    // True when the file starts with a UTF-8 byte order mark: such a file is UTF-8
-    // throughout, every other file is GB18030.
-    bool isUtf8() const { return !bom_.isEmpty(); }
+    // The encoding the file was read in, and in which it is written back.
+    Encoding encoding() const { return encoding_; }
+
+    // Whether a changed document can be written in the file's encoding without
+    // altering lines it did not change: not so for UTF-16 or UTF-32 text with
+    // broken characters, which cannot go through the conversion unchanged.
+    bool rewritable() const { return rewritable_; }
 
     // The value of the first matching key in the first matching section, with blanks
     // and one pair of matching quotes removed; nothing when the file has no such key
@@ -38,7 +44,8 @@ public:
     // Each section name once, in file order (the first spelling of duplicates).
     QStringList sections() const;
 
-    // Replace the first matching key's value in place, or append the key at the end
+    // Leave the first matching key's line as it is when it already reads as `value`,
+    // or replace its value in place, or append the key at the end
     // of the first matching section, or append the section at the end of the file.
     // The caller has checked the names and value with checkStorable().
     void setValue(const QString& section, const QString& key, const QString& value);
@@ -56,13 +63,21 @@ public:
 private:
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
+    // Sets the kind, name and matching form of a line from its text.
+    void classify(Line& line) const;
     qsizetype findSection(const QString& folded, qsizetype from = 0) const;
     qsizetype sectionEnd(qsizetype header) const;
     qsizetype findKey(qsizetype header, const QString& folded) const;
     QByteArray newLineEnding() const;
 
-    QByteArray source_; // the parsed bytes, which unchanged lines point into
+    bool textIsUtf8() const { return encoding_ != Encoding::Gb18030; }
+
+    QByteArray raw_;    // the file's bytes as read, written back while nothing changed
+    QByteArray source_; // the parsed text (UTF-8 for wide files), which lines point into
     QByteArray bom_;
+    Encoding encoding_ = Encoding::Gb18030;
+    bool rewritable_ = true;
+    bool edited_ = false;
     QList<Line> lines_;
 };
 

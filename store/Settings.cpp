@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -17,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qb {
@@ -225,16 +227,31 @@ bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct
 
 // Writers of one folder take turns, so two processes (the program and a script
 // using quillbeck-ini, say) changing the same file never lose each other's change.
-// The lock is advisory, held on the folder, and dies with the process.
+// The lock is advisory, held on the folder, and dies with the process. A writer
+// waits for it about a second at most: the program writes on its window's thread,
+// and a lock that another process keeps must not freeze the window.
 class FolderLock {
 public:
     explicit FolderLock(const QByteArray& folder)
         : fd_(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (fd_ < 0) return;
-        int r;
-        while ((r = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        auto pause = std::chrono::milliseconds(1);
+        for (;;) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                held_ = true;
+                return;
+            }
+            if (errno == EINTR) continue;
+            // A file system without locks: go on unlocked, as before locks existed.
+            if (errno != EWOULDBLOCK) return;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                busy_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(10));
         }
-        held_ = r == 0;
     }
     ~FolderLock() {
         if (fd_ >= 0) ::close(fd_);
@@ -260,9 +277,13 @@ public:
         ::closedir(dir);
     }
 
+    // Whether another writer kept the lock for the whole wait.
+    bool busy() const { return busy_; }
+
 private:
     int fd_;
     bool held_ = false;
+    bool busy_ = false;
 };
 
 // A settings file that is a symbolic link is written through the link, so the link
@@ -279,26 +300,56 @@ QByteArray resolvedTarget(const QByteArray& native, bool& ok) {
     return QByteArray(resolved);
 }
 
-template <typename Change> void modify(const QString& path, bool createIfMissing, Change change) {
+struct Prepared {
+    Loaded current;
+    QByteArray updated;
+    bool write = false; // whether the file must be written
+};
+
+// Reads the file, applies the change and checks that it may be written, without
+// writing anything.
+template <typename Change>
+Prepared prepare(const QString& path, const QByteArray& target, bool createIfMissing,
+                 const Change& change) {
+    Prepared result;
+    result.current = load(target);
+    // Rewriting a file we cannot read would throw its content away.
+    if (result.current.presence == Presence::Unreadable) unableToWrite(path);
+    if (result.current.presence == Presence::Missing && !createIfMissing) return result;
+
+    ini::Document doc = ini::Document::parse(result.current.bytes);
+    change(doc); // may refuse with its own message
+
+    const bool exists = result.current.presence == Presence::Present;
+    if ((exists && !mayWrite(target, false)) || !mayWrite(folderOf(target), true))
+        unableToWrite(path);
+    result.updated = doc.serialize();
+    result.write = !exists || result.updated != result.current.bytes;
+    if (result.write && !doc.rewritable())
+        throw SettingsError(
+            QStringLiteral("Cannot write to %1: its %2 text has broken characters, which "
+                           "rewriting the file would change")
+                .arg(path, QLatin1StringView(ini::encodingName(doc.encoding()))));
+    return result;
+}
+
+template <typename Change>
+void modify(const QString& path, bool createIfMissing, const Change& change) {
     bool resolvedOk = true;
     const QByteArray target = resolvedTarget(QFile::encodeName(path), resolvedOk);
     if (!resolvedOk) unableToWrite(path);
+    // A change that leaves the file as it is needs no lock: every load writes back
+    // the values it has just read.
+    if (!prepare(path, target, createIfMissing, change).write) return;
+
     const FolderLock lock(folderOf(target));
-    const Loaded current = load(target);
-    // Rewriting a file we cannot read would throw its content away.
-    if (current.presence == Presence::Unreadable) unableToWrite(path);
-    if (current.presence == Presence::Missing && !createIfMissing) return;
-
-    ini::Document doc = ini::Document::parse(current.bytes);
-    change(doc); // may refuse with its own message
-
-    const bool exists = current.presence == Presence::Present;
-    if ((exists && !mayWrite(target, false)) || !mayWrite(folderOf(target), true))
-        unableToWrite(path);
-    const QByteArray updated = doc.serialize();
-    if (exists && updated == current.bytes) return;
+    if (lock.busy()) unableToWrite(path);
+    const Prepared prepared = prepare(path, target, createIfMissing, change);
+    if (!prepared.write) return;
+    const bool exists = prepared.current.presence == Presence::Present;
     lock.removeStaleTemporaries(target.mid(target.lastIndexOf('/') + 1));
-    if (!replaceFile(target, updated, exists ? &current.info : nullptr)) unableToWrite(path);
+    if (!replaceFile(target, prepared.updated, exists ? &prepared.current.info : nullptr))
+        unableToWrite(path);
 }
 
 } // namespace

@@ -20,7 +20,8 @@ private:
 
 // The four settings-file operations. Each opens the file, does one thing and
 // closes it; nothing is cached. The file's extension is replaced by ".ini" first
-// ("…/sys" names "…/sys.ini"). Files hold GB18030 text.
+// ("…/sys" names "…/sys.ini"). A file is read in the encoding it was written in
+// and written back in it; new files are GB18030.
 QString ReadSetting(const QString& file, const QString& section, const QString& key,
                     const QString& defaultValue);
 void WriteSetting(const QString& file, const QString& section, const QString& key,

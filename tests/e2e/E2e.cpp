@@ -11,6 +11,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -341,6 +343,11 @@ Sandbox::Sandbox(const QString& binary) {
         root.mkpath(QString::fromLatin1(sub));
     // The runtime folder must be private to its user.
     QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // What the program sees as /run/user (see Program::start).
+    const QString runUser = QStringLiteral("runuser/%1").arg(::geteuid());
+    root.mkpath(runUser);
+    QFile::setPermissions(root.filePath(runUser),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // A copy, not a link: the program resolves its own path and keeps its
     // settings in that folder.
     if (!QFile::copy(binary, programPath())) {
@@ -486,7 +493,22 @@ bool Program::start(QString* error, const QStringList& args) {
     logFile_ = box_.root() + QStringLiteral("/program-%1.log").arg(++runCounter);
     proc_.setStandardOutputFile(logFile_);
     proc_.setProcessChannelMode(QProcess::MergedChannels);
-    startGuarded(proc_, box_.programPath(), args);
+    // The program keeps its single-instance lock in /run/user/<uid> whatever its
+    // environment, so runs of other sandboxes (and other test runs on the machine)
+    // would see each other. Where the test may make mounts, the program gets a
+    // private view of /run/user: the sandbox's own, shared by its runs only.
+    const QByteArray runUser = QFile::encodeName(box_.root() + QStringLiteral("/runuser"));
+    const pid_t parent = getpid();
+    // Runs in the child between fork and exec: only async-signal-safe calls.
+    proc_.setChildProcessModifier([parent, runUser] {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127); // the test died before we got here
+        if (unshare(CLONE_NEWNS) != 0) return;
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+        mkdir("/run/user", 0755);
+        mount(runUser.constData(), "/run/user", nullptr, MS_BIND, nullptr);
+    });
+    proc_.start(box_.programPath(), args);
     if (!proc_.waitForStarted(10000)) {
         if (error) *error = QStringLiteral("cannot start the program: ") + proc_.errorString();
         return false;

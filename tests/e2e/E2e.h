@@ -123,7 +123,8 @@ QString defaultBinary();
 
 // A private world for one program run: a program folder holding a copy of the
 // binary (the program keeps its settings next to itself), a home, a runtime
-// folder (the single-instance lock lives there) and XDG config/data folders.
+// folder, XDG config/data folders, and the program's view of /run/user (the
+// single-instance lock lives there), so that only runs of one sandbox meet.
 class Sandbox {
 public:
     explicit Sandbox(const QString& binary = defaultBinary());

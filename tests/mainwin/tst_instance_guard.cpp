@@ -4,15 +4,21 @@
 #include "platform/Dialogs.h"
 #include "platform/InstanceGuard.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr uid_t kNobody = 65534;
 
 class Messages final : public qb::Dialogs {
 public:
@@ -36,13 +42,76 @@ private slots:
     }
     void cleanup() { qb::setDialogs(nullptr); }
 
-    void lockPathFollowsTheRuntimeFolder() {
-        qputenv("XDG_RUNTIME_DIR", "/run/user/1234");
-        QCOMPARE(qb::instanceLockPath(QStringLiteral("quillbeck001")),
-                 QStringLiteral("/run/user/1234/quillbeck001.lock"));
+    void lockPathIsTheUsersWhateverTheEnvironment() {
+        // The runtime folder is used when it is the user's and closed to others, a
+        // private folder in the shared temporary folder otherwise, the home folder
+        // when another user has taken that name; $XDG_RUNTIME_DIR plays no part.
+        const QString uid = QString::number(::geteuid());
+        const QString root = dir_.filePath(QStringLiteral("places"));
+        QVERIFY(QDir().mkpath(root + "/run/" + uid) && QDir().mkpath(root + "/tmp") &&
+                QDir().mkpath(root + "/home"));
+        const qb::LockPlaces places{root + "/run", root + "/tmp", root + "/home"};
+        const auto path = [&](const char* runtimeVariable) {
+            if (runtimeVariable)
+                qputenv("XDG_RUNTIME_DIR", runtimeVariable);
+            else
+                qunsetenv("XDG_RUNTIME_DIR");
+            return qb::instanceLockPath(QStringLiteral("qb"), places);
+        };
+        const auto setMode = [](const QString& p, mode_t mode) {
+            return ::chmod(QFile::encodeName(p).constData(), mode) == 0;
+        };
+
+        QVERIFY(setMode(root + "/run/" + uid, 0700));
+        const QString runtimeLock = root + "/run/" + uid + "/qb.lock";
+        QCOMPARE(path(nullptr), runtimeLock);
+        QCOMPARE(path("/elsewhere"), runtimeLock);
+        QCOMPARE(path(qPrintable(root + "/run/" + uid)), runtimeLock);
+
+        // A runtime folder that others may enter is passed over for a private one.
+        QVERIFY(setMode(root + "/run/" + uid, 0755));
+        const QString privateLock = root + "/tmp/qb-" + uid + "/qb.lock";
+        QCOMPARE(path(nullptr), privateLock);
+        QCOMPARE(path("/elsewhere"), privateLock);
+        QFileInfo made(root + "/tmp/qb-" + uid);
+        QVERIFY(made.isDir() && !made.isSymLink());
+        QCOMPARE(int(made.permissions() & 0x0077), 0); // nothing for group and others
+
+        // The real places: one answer with and without the variable.
+        const QString real = qb::instanceLockPath(QStringLiteral("qb-guard-test"));
+        qputenv("XDG_RUNTIME_DIR", root.toUtf8());
+        QCOMPARE(qb::instanceLockPath(QStringLiteral("qb-guard-test")), real);
+        QVERIFY(!real.isEmpty() && !real.startsWith(root));
+        if (real.startsWith(QStringLiteral("/tmp/"))) QDir().rmdir(QFileInfo(real).path());
         qunsetenv("XDG_RUNTIME_DIR");
-        QCOMPARE(qb::instanceLockPath(QStringLiteral("quillbeck001")),
-                 QStringLiteral("/tmp/quillbeck001-%1.lock").arg(::getuid()));
+
+        if (::geteuid() != 0) return; // the rest needs a file of another user
+        // A private folder name another user took first is not used.
+        QVERIFY(QDir().rmdir(root + "/tmp/qb-" + uid));
+        QVERIFY(QDir().mkdir(root + "/tmp/qb-" + uid));
+        QVERIFY(::chown(QFile::encodeName(root + "/tmp/qb-" + uid).constData(), kNobody, kNobody) ==
+                0);
+        QCOMPARE(path(nullptr), root + "/home/.qb.lock");
+    }
+
+    void anotherUsersLockFileDoesNotBlock() {
+        if (::geteuid() != 0) QSKIP("needs a file of another user");
+        // Another user's file at the lock's name, held by a live process.
+        const QString path = dir_.filePath(QStringLiteral("foreign.lock"));
+        QFile foreign(path);
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        QVERIFY(::fchown(foreign.handle(), kNobody, kNobody) == 0);
+        QVERIFY(::flock(foreign.handle(), LOCK_EX | LOCK_NB) == 0);
+
+        qb::InstanceGuard first;
+        QVERIFY(qb::claimSingleInstance(first, path));
+        QVERIFY(first.held());
+        QVERIFY(messages_.shown.isEmpty());
+        QCOMPARE(QFileInfo(path).ownerId(), ::geteuid()); // replaced by a file of our own
+        // And that one works as the marker.
+        qb::InstanceGuard second;
+        QVERIFY(!qb::claimSingleInstance(second, path));
+        QCOMPARE(messages_.shown, QStringList{QStringLiteral("程序已运行")});
     }
 
     void secondClaimIsRefusedUntilTheFirstEnds() {

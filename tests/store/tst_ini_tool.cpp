@@ -1,4 +1,5 @@
-// quillbeck-ini as scripts use it: UTF-8 in and out, GB18030 on disk, exit codes.
+// quillbeck-ini as scripts use it: UTF-8 in and out, new files GB18030 on disk, files
+// from elsewhere kept in their encoding, exit codes.
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -51,6 +52,30 @@ private slots:
         QCOMPARE(tool({"erase", file, "我的文件夹"}).code, 0);
         QCOMPARE(tool({"sections", file}).out, QByteArray("方案\n"));
         QCOMPARE(tool({"sections", dir_.filePath("none")}).out, QByteArray());
+    }
+
+    void filesFromElsewhereKeepTheirEncoding() {
+        const auto put = [](const QString& path, const QByteArray& bytes) {
+            QFile disk(path);
+            return disk.open(QIODevice::WriteOnly) && disk.write(bytes) == bytes.size();
+        };
+        const auto bytesOf = [](const QString& path) {
+            QFile disk(path);
+            return disk.open(QIODevice::ReadOnly) ? disk.readAll() : QByteArray();
+        };
+        // GB18030 from Windows, with code page 936's euro byte.
+        const QString gbFile = dir_.filePath("gb.ini");
+        QVERIFY(put(gbFile, "[s]\r\n\xB7\xBD\xB0\xB8=a\x80\r\n"));
+        QCOMPARE(tool({"read", gbFile, "s", "方案", "?"}).out, QByteArray("a€\n"));
+        QCOMPARE(tool({"write", gbFile, "s", "方案", "a€"}).code, 0);
+        QCOMPARE(tool({"write", gbFile, "s", "k", "€"}).code, 0);
+        QCOMPARE(bytesOf(gbFile), QByteArray("[s]\r\n\xB7\xBD\xB0\xB8=a\x80\r\nk=\x80\r\n"));
+        // UTF-8 without a mark, as editors save it.
+        const QString utf8File = dir_.filePath("utf8.ini");
+        QVERIFY(put(utf8File, "[方案]\nname1=工作\n"));
+        QCOMPARE(tool({"read", utf8File, "方案", "name1", "?"}).out, QByteArray("工作\n"));
+        QCOMPARE(tool({"write", utf8File, "方案", "name2", "家"}).code, 0);
+        QCOMPARE(bytesOf(utf8File), QByteArray("[方案]\nname1=工作\nname2=家\n"));
     }
 
     void refusedWriteExitsOne() {

@@ -3,12 +3,15 @@
 #include "store/Settings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -339,6 +342,44 @@ private slots:
             for (int i = 0; i < kWrites; ++i)
                 missing += ReadSetting(ini_, "s", QStringLiteral("%1-%2").arg(c).arg(i), "") != "v";
         QCOMPARE(missing, 0);
+    }
+
+    void writeGivesUpOnAFolderLockKeptElsewhere() {
+        // Another process keeps the folder's lock: a change is refused after a short
+        // wait instead of freezing the caller, and goes through once the lock is free.
+        WriteSetting(ini_, "s", "k", "1");
+        const QByteArray before = bytesOf(ini_);
+        int ready[2], release[2];
+        QVERIFY(::pipe(ready) == 0 && ::pipe(release) == 0);
+        const pid_t holder = ::fork();
+        QVERIFY(holder >= 0);
+        if (holder == 0) {
+            ::close(release[1]); // so that the parent's close ends the read below
+            const int fd = ::open(QFile::encodeName(dir_.path()).constData(), O_RDONLY);
+            char c = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+            if (::write(ready[1], &c, 1) != 1 || ::read(release[0], &c, 1) < 0) ::_exit(1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        char locked = 0;
+        QCOMPARE(::read(ready[0], &locked, 1), ssize_t(1));
+        QCOMPARE(locked, 'y');
+        QElapsedTimer clock;
+        clock.start();
+        const QString message = writeError([&] { WriteSetting(ini_, "s", "k", "2"); });
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(message, "Unable to write to " + ini_);
+        QVERIFY2(waited < 10000, qPrintable(QString::number(waited)));
+        QCOMPARE(bytesOf(ini_), before);
+        WriteSetting(ini_, "s", "k", "1"); // as it is: nothing to write, no lock needed
+
+        ::close(release[1]);
+        ::close(ready[0]);
+        int status = -1;
+        QCOMPARE(::waitpid(holder, &status, 0), holder);
+        WriteSetting(ini_, "s", "k", "2");
+        QCOMPARE(ReadSetting(ini_, "s", "k", ""), QString("2"));
     }
 
     void replacementKeepsModeAndLinks() {
