@@ -2,12 +2,12 @@
 // pointer placed where a user would let go: the target slot, the three modes,
 // refused drops, the status line and the focus after every drop.
 #include "app/Unit1.h"
-#include "drop/DropHandler.h"
+#include "board/Accounts.h"
+#include "drop/DropController.h"
 #include "drop/FileOperation.h"
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "platform/ProgramFolder.h"
-#include "store/Account.h"
 #include "store/Settings.h"
 
 #include <QApplication>
@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -61,8 +62,8 @@ struct Call {
     QString dest;
 };
 
-// Stands in for the file operation: records each call and answers with the next
-// scripted outcome (Done once the script is used up).
+// Stands in for the file operation: records each call and answers, after the call
+// has returned, with the next scripted outcome (Done once the script is used up).
 struct FakeOperation {
     QList<Call> calls;
     QList<qb::Outcome> outcomes;
@@ -90,11 +91,14 @@ public:
         qb::setDialogs(&dialogs);
         if (fakeOperation) {
             qb::setDropFileOperation([this](QWidget*, qb::Op op, qb::Policy policy,
-                                            const QString& source, const QString& dest) {
+                                            const QByteArray& source, const QByteArray& dest,
+                                            qb::OperationDone done) {
                 const int n = int(fake.calls.size());
-                fake.calls.append({op, policy, source, dest});
+                fake.calls.append({op, policy, QFile::decodeName(source), QFile::decodeName(dest)});
                 if (fake.during) fake.during(n);
-                return n < fake.outcomes.size() ? fake.outcomes[n] : qb::Outcome::Done;
+                const qb::Outcome outcome =
+                    n < fake.outcomes.size() ? fake.outcomes[n] : qb::Outcome::Done;
+                QTimer::singleShot(0, [done, outcome] { done(outcome); });
             });
         }
         form = std::make_unique<TForm1>();
@@ -152,7 +156,7 @@ public:
         QDropEvent dropped(QPointF(claimed), offered, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &dropped);
         lastDropAction = dropped.dropAction();
-        if (!QTest::qWaitFor([this] { return !qb::dropInProgress(*form); }, 5000))
+        if (!QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
             qFatal("drop not finished");
         return dropped.isAccepted();
     }
