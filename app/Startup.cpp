@@ -1,11 +1,11 @@
 #include "app/Startup.h"
 
 #include "app/Unit1.h"
+#include "app/Unit3.h"
 #include "help/Unit4.h"
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "platform/InstanceGuard.h"
-#include "store/Unit3.h"
 
 #include <QApplication>
 
@@ -17,6 +17,20 @@ bool claimSingleInstance(InstanceGuard& guard, const QString& lockPath) {
     if (guard.claim(lockPath)) return true;
     dialogs().messageBox(nullptr, QStringLiteral("程序已运行"));
     return false;
+}
+
+std::unique_ptr<TForm3> createAccountDialog(TForm1* main) {
+    auto dialog = std::make_unique<TForm3>();
+    if (main) {
+        QObject::connect(dialog.get(), &TForm3::currentAccountFound, main,
+                         [main](const QString& account) { main->setAccountLabel(account); });
+        // Run as a handler of the main window, so that the load's error reaches
+        // the login through propagateFrom instead of crossing the signal.
+        QObject::connect(dialog.get(), &TForm3::loggedIn, main,
+                         [main] { runHandler(main, [main] { main->LoadAccount(); }); });
+    }
+    runHandler(dialog.get(), [&dialog] { dialog->FormCreate(); });
+    return dialog;
 }
 
 int runProgram() {
@@ -32,7 +46,7 @@ int runProgram() {
         // An error of the creation handler ends it; start-up goes on.
         runHandler(form1.get(), [&] { form1->FormCreate(); });
         form1->show();
-        form3 = std::make_unique<TForm3>();
+        form3 = createAccountDialog(form1.get());
         Form3 = form3.get();
         form4 = std::make_unique<TForm4>();
         Form4 = form4.get();

@@ -1,6 +1,11 @@
 #pragma once
 #include <QString>
 
+#include <memory>
+
+class TForm1;
+class TForm3;
+
 namespace qb {
 
 class InstanceGuard;
@@ -15,6 +20,10 @@ inline QString instanceName() {
 // a window, loading or writing anything (a second instance that loaded would
 // race the running one's writes to the same settings files).
 bool claimSingleInstance(InstanceGuard& guard, const QString& lockPath);
+
+// Creates the account dialog and runs its creation handler; with `main`, what the
+// user chooses in it reaches the main window.
+std::unique_ptr<TForm3> createAccountDialog(TForm1* main);
 
 // Everything after the application object exists: the guard, the three windows
 // in their order, the first load, the message loop. Always returns 0.

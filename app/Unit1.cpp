@@ -1,13 +1,8 @@
+// The main window's construction: the window structure and the controls.
 #include "app/Unit1.h"
 
-#include "platform/Handler.h"
-#include "platform/Timers.h"
-#include "platform/X11Window.h"
-#include "store/Account.h"
-#include "store/Settings.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -85,6 +80,11 @@ QFont pixelFont(const QFont& base, int px) {
     return f;
 }
 
+// The captions' "5-pixel" request, legible.
+QFont smallFont(const QFont& base) {
+    return pixelFont(base, 9);
+}
+
 template <class W> W* place(W* w, const char* name, int left, int top, int width, int height) {
     w->setObjectName(QLatin1String(name));
     w->setGeometry(left, top, width, height);
@@ -98,18 +98,6 @@ void makeRed(QWidget* w) {
 }
 
 } // namespace
-
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Form1"));
-    buildWindow();
-    buildControls();
-    setTabOrder();
-    connectHandlers();
-}
-
-TForm1::~TForm1() {
-    if (Form1 == this) Form1 = nullptr;
-}
 
 void TForm1::buildWindow() {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -144,8 +132,9 @@ void TForm1::buildWindow() {
     Client->setAutoFillBackground(true);
 }
 
-void TForm1::buildControls() {
-    const QFont small = pixelFont(font(), 9); // the captions' "5-pixel" request, legible
+// The account, the mode, the policy and the groups.
+void TForm1::buildHeader() {
+    const QFont small = smallFont(font());
     QWidget* c = Client;
 
     Label16 = place(new QLabel(QStringLiteral("用户："), c), "Label16", 11, 8, 36, 13);
@@ -184,7 +173,12 @@ void TForm1::buildControls() {
         RadioButton[g] = place(new WideRadioButton(GroupBox1), name.constData(), g <= 5 ? 16 : 122,
                                groupTop[(g - 1) % 5], 97, 17);
     }
+}
 
+// The column captions and the 20 rows of path and name fields.
+void TForm1::buildBoard() {
+    const QFont small = smallFont(font());
+    QWidget* c = Client;
     Label18 = place(new QLabel(QStringLiteral("文件夹路径："), c), "Label18", 16, 193, 73, 17);
     Label18->setToolTip(QStringLiteral("Folder path"));
     Label18->setFont(small);
@@ -214,6 +208,14 @@ void TForm1::buildControls() {
         }
     }
 
+    for (QLabel* l : {Label16, Label17, Label18, Label19})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+// The two buttons, the docking choice, the status line and the timers.
+void TForm1::buildFooter() {
+    const QFont small = smallFont(font());
+    QWidget* c = Client;
     Button3 = place(new QPushButton(QStringLiteral("帮助"), c), "Button3", 37, 627, 73, 18);
     Button3->setToolTip(QStringLiteral("help"));
     Button3->setFont(small);
@@ -238,9 +240,6 @@ void TForm1::buildControls() {
     Labeltip->setFont(small);
     makeRed(Labeltip);
 
-    for (QLabel* l : {Label16, Label17, Label18, Label19})
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer2 = new QTimer(this);
@@ -264,168 +263,4 @@ void TForm1::setTabOrder() {
     chain << RadioButton[13] << RadioButton[15] << RadioButton[14];
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
-}
-
-int TForm1::rowOf(const QWidget* w) const {
-    for (int r = 1; r <= 20; ++r)
-        if (w == Edit[r] || w == Ed[r]) return r;
-    return 0;
-}
-
-void TForm1::connectHandlers() {
-    // Click handlers run when a button becomes checked, by the user or by program
-    // code alike; checking a checked button emits nothing.
-    auto onChecked = [this](QAbstractButton* b, std::function<void()> handler) {
-        connect(b, &QAbstractButton::toggled, this, [this, handler](bool checked) {
-            if (checked) qb::runHandler(this, handler);
-        });
-    };
-    for (int g = 1; g <= 10; ++g)
-        onChecked(RadioButton[g], [this, g] { RadioButtonClick(g); });
-    onChecked(Move, [this] { MoveClick(); });
-    onChecked(Copy, [this] { CopyClick(); });
-    onChecked(Set, [this] { SetClick(); });
-    onChecked(RadioButton[11], [this] { RadioButton11Click(); });
-    onChecked(RadioButton[12], [this] { RadioButton12Click(); });
-    onChecked(RadioButton[13], [this] { RadioButton13Click(); });
-    onChecked(RadioButton[14], [this] { RadioButton14Click(); });
-    onChecked(RadioButton[15], [this] { RadioButton15Click(); });
-
-    // A path field's change handler reports its own errors and never ends the
-    // group switch, load or drop that set the text.
-    for (int r = 1; r <= 20; ++r) {
-        connect(Edit[r], &QLineEdit::textChanged, this,
-                [this, r] { qb::runHandlerShowingErrors(this, [this, r] { EditChange(r); }); });
-        // A long path or name shows its beginning, as after any program-set text.
-        for (QLineEdit* field : {Edit[r], Ed[r]})
-            connect(field, &QLineEdit::textChanged, field,
-                    [field] { field->setCursorPosition(0); });
-    }
-
-    qb::onClick(this, Button1, [this] { Button1Click(); });
-    qb::onClick(this, Button2, [this] { Button2Click(); });
-    qb::onClick(this, Button3, [this] { Button3Click(); });
-    qb::onClick(this, Button4, [this] { Button4Click(); });
-    qb::onClick(this, CloseBox, [this] { Button4Click(); });
-
-    connect(Timer1, &QTimer::timeout, this,
-            [this] { qb::runHandler(this, [this] { Timer1Timer(); }); });
-    connect(Timer2, &QTimer::timeout, this,
-            [this] { qb::runHandler(this, [this] { Timer2Timer(); }); });
-
-    // Mouse and focus events reach their handlers through eventFilter().
-    Client->installEventFilter(this);
-    Panel1->installEventFilter(this);
-    for (int r = 1; r <= 20; ++r) {
-        Edit[r]->installEventFilter(this);
-        Ed[r]->installEventFilter(this);
-    }
-    for (int g = 1; g <= 10; ++g)
-        RadioButton[g]->installEventFilter(this);
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget) return QWidget::eventFilter(watched, event);
-
-    // Events that a child ignored are passed on to its parent too; the window and
-    // the panel react only where no child covers the point.
-    auto ownBackground = [](QWidget* w, QEvent* e) {
-        const QPoint pos = static_cast<QMouseEvent*>(e)->position().toPoint();
-        return w->rect().contains(pos) && w->childAt(pos) == nullptr;
-    };
-
-    if (widget == Client) {
-        if (type == QEvent::MouseButtonDblClick &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-            ownBackground(Client, event))
-            qb::runHandler(this, [this] { FormDblClick(); });
-        else if (type == QEvent::MouseMove && ownBackground(Client, event))
-            qb::runHandler(this, [this] { FormMouseMove(); });
-        return false;
-    }
-    if (widget == Panel1) {
-        if (type == QEvent::MouseButtonDblClick &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-            ownBackground(Panel1, event))
-            qb::runHandler(this, [this] { Panel1DblClick(); });
-        return false;
-    }
-
-    if (const int r = rowOf(widget)) {
-        const bool path = widget == Edit[r];
-        if (type == QEvent::MouseButtonRelease) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            if (me->button() == Qt::LeftButton && widget->rect().contains(me->position().toPoint()))
-                qb::runHandler(this, [this, r, path] { path ? EditClick(r) : EdClick(r); });
-        } else if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
-            // Focus that leaves with the whole window's deactivation (another program,
-            // the account dialog) is no move between controls. Focus that arrives
-            // with the activation can be one: a click on a slot of the inactive
-            // window; the enter handlers take a repeated enter in their stride.
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (type == QEvent::FocusIn)
-                qb::runHandler(this, [this, r, path] { path ? EditEnter(r) : EdEnter(r); });
-            else if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                qb::runHandler(this, [this, r, path] { path ? EditExit(r) : EdExit(r); });
-        }
-        return false;
-    }
-
-    for (int g = 1; g <= 10; ++g) {
-        if (widget != RadioButton[g]) continue;
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            const Qt::MouseButton button = me->button();
-            const Qt::KeyboardModifiers modifiers = me->modifiers();
-            const QPoint pos = me->position().toPoint();
-            qb::runHandler(this, [=, this] { RadioButtonMouseDown(g, button, modifiers, pos); });
-        }
-        return false;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing the main window ends the program, as Button4 does.
-    event->accept();
-    qb::runHandler(this, [this] { Button4Click(); });
-}
-
-void TForm1::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setPen(palette().color(QPalette::Dark));
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void TForm1::centreOnPrimaryScreen() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect desk = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    // Integer division cuts toward zero, as the placement rule wants.
-    move(desk.x() + (desk.width() - outer.width()) / 2,
-         desk.y() + (desk.height() - outer.height()) / 2);
-}
-
-void TForm1::FormCreate() {
-    qb::makeDockWindow(this);
-    qb::setTimerPeriod(*Timer1, 200);
-    qb::setTimerPeriod(*Timer2, 100);
-    LoadAccount();
-}
-
-void TForm1::Button4Click() {
-    QCoreApplication::exit(0);
-}
-
-void TForm1::RadioButton11Click() {
-    qb::WriteSetting(qb::accountState().currentSettingsFile, QStringLiteral("方案"),
-                     QStringLiteral("show"), QStringLiteral("no"));
-}
-
-void TForm1::RadioButton12Click() {
-    qb::WriteSetting(qb::accountState().currentSettingsFile, QStringLiteral("方案"),
-                     QStringLiteral("show"), QStringLiteral("yes"));
 }

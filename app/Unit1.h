@@ -1,6 +1,10 @@
 #pragma once
+#include "board/BoardView.h"
+
 #include <QPoint>
 #include <QWidget>
+
+#include <memory>
 
 class QAbstractButton;
 class QCloseEvent;
@@ -16,6 +20,13 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
+namespace qb {
+class Board;
+class Docking;
+class DropController;
+class Folders;
+} // namespace qb
+
 // The main window: the account, the operation mode, the duplicate policy, the
 // ten group buttons, the board of 20 slots, the docking choice and the status line.
 //
@@ -27,19 +38,15 @@ class QTimer;
 // Every control is a public member named as the program names it; its objectName
 // is the same name. Rows and groups are arrays indexed from 1 (index 0 unused).
 //
-// Handlers: every control event is routed to one member function below, always
-// through qb::runHandler / qb::runHandlerShowingErrors, so no exception crosses a
-// Qt dispatch. Several bodies live with the feature that owns them:
-//   app/Unit1.cpp         construction, FormCreate, Button4Click, RadioButton11/12Click
-//   store/LoadAccount.cpp LoadAccount, Button2Click
-//   board/Groups.cpp      RadioButtonClick, RadioButtonMouseDown
-//   board/SlotPath.cpp    EditChange
-//   board/OpenFolder.cpp  EditClick, EdClick, Edit/EdEnter/Exit, FormDblClick,
-//                         Panel1DblClick, Button1Click, Button3Click
-//   app/Docking.cpp       Timer1Timer, Timer2Timer, FormMouseMove
-//   drop/Modes.cpp        MoveClick, CopyClick, SetClick, RadioButton13/14/15Click
-//   drop/DropHandler.cpp  dragEnterEvent, dragMoveEvent, dropEvent
-class TForm1 : public QWidget {
+// The window is the view: it builds the controls and routes every control event,
+// always through qb::runHandler / qb::runHandlerShowingErrors so no exception
+// crosses a Qt dispatch, to the controller that owns the behaviour:
+//   qb::Board           (board/Board.h)            the load, groups, slot paths, choices
+//   qb::Folders         (board/Folders.h)          opening folders, the row highlight
+//   qb::Docking         (board/Docking.h)          the two polls and the re-arm
+//   qb::DropController  (drop/DropController.h)    drops
+// The controllers reach the window only through qb::BoardView.
+class TForm1 : public QWidget, public qb::BoardView {
     Q_OBJECT
 
 public:
@@ -86,57 +93,44 @@ public:
     QTimer* Timer1 = nullptr;       // hide poll
     QTimer* Timer2 = nullptr;       // reveal poll
 
-    // ---- Handlers -------------------------------------------------------------
+    // ---- Handlers of the window itself ------------------------------------------
     // Creation: hides the program from the taskbar, starts the timers, runs the load.
     void FormCreate();
+    void Button1Click(); // shows the account dialog
+    void Button3Click(); // shows the help window
     // Ends the program (also the close box). Nothing is saved: every setting was
     // written when it changed.
     void Button4Click();
 
-    // Puts the current account on the window; errors of the handlers it sets off
-    // (except a path field's) end it and reach the caller.
+    // Entry points of the controllers that other windows and start-up use.
     void LoadAccount();
-    // Makes the default account current and loads it.
-    void Button2Click();
-
-    // Slot path change of row r (1..20): stores the path, derives the name.
-    void EditChange(int r);
-    // Group switch to group g (1..10), run when its button becomes checked.
-    void RadioButtonClick(int g);
-    // Any mouse press on group button g; the right button renames the group.
-    void RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
-                              const QPoint& pos);
-
-    // Operation mode and duplicate policy: each writes its value when checked.
-    void MoveClick();
-    void CopyClick();
-    void SetClick();
-    void RadioButton13Click();
-    void RadioButton14Click();
-    void RadioButton15Click();
-    // Docking choice: each writes "show" when checked.
-    void RadioButton11Click();
-    void RadioButton12Click();
-
-    // Opening folders and the other windows.
-    void EditClick(int r); // left click (release) on path field r
-    void EdClick(int r);   // left click (release) on name field r
-    void EditEnter(int r); // path field r gets the focus
-    void EditExit(int r);  // path field r loses the focus
-    void EdEnter(int r);
-    void EdExit(int r);
-    void FormDblClick();   // double click on the client area's own background
-    void Panel1DblClick(); // double click on Panel1's own background
-    void Button1Click();   // shows the account dialog
-    void Button3Click();   // shows the help window
-
-    // Edge docking.
     void Timer1Timer();
     void Timer2Timer();
-    void FormMouseMove(); // mouse move over the client area's own background
+    void FormMouseMove();
 
+    qb::DropController& dropController() { return *drops_; }
+
+    // ---- qb::BoardView ------------------------------------------------------------
+    QString pathText(int r) const override;
+    void setPathText(int r, const QString& text) override;
+    void setNameText(int r, const QString& text) override;
+    void setRowHighlighted(int r, bool highlighted) override;
+    bool isChecked(qb::Choice c) const override;
+    void check(qb::Choice c) override;
+    int checkedGroup() const override;
+    void checkGroup(int g) override;
+    QString groupCaption(int g) const override;
+    void setGroupCaption(int g, const QString& caption) override;
+    void setAccountLabel(const QString& name) override;
+    QString statusText() const override;
+    void setStatusText(const QString& text) override;
+    void centre() override;
+    QWidget* dialogOwner() override { return this; }
+    QWidget* widgetUnderPointer() override;
     // The row whose path field or name field is `w`, or 0.
-    int rowOf(const QWidget* w) const;
+    int rowOf(const QWidget* w) const override;
+    void focusRowAfterDrop(int r) override;
+    void focusAfterDrop(QWidget* w) override;
 
 protected:
     // Drops of files and folders (the slot fields do not accept drops themselves,
@@ -150,11 +144,26 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    class DockAdapter;
+
     void buildWindow();
-    void buildControls();
+    void buildHeader();
+    void buildBoard();
+    void buildFooter();
     void setTabOrder();
+    void createControllers();
     void connectHandlers();
-    void centreOnPrimaryScreen();
+    void connectChoices();
+    QRadioButton* choiceButton(qb::Choice c) const;
+    bool clientEvent(QWidget* widget, QEvent* event);
+    void rowEvent(int r, QWidget* widget, QEvent* event);
+    void groupEvent(int g, QEvent* event);
+
+    std::unique_ptr<qb::Board> board_;
+    std::unique_ptr<qb::Folders> folders_;
+    std::unique_ptr<DockAdapter> dockAdapter_;
+    std::unique_ptr<qb::Docking> docking_;
+    std::unique_ptr<qb::DropController> drops_;
 };
 
 // The three windows of the program, created once at start-up in this order.

@@ -5,6 +5,7 @@
 // asks the replacement and error questions in modal dialogs.
 #include "drop/FileEngine.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
@@ -38,6 +39,12 @@ OperationPrompts& qtOperationPrompts();
 // with its outcome. Input to the program's other windows is held off meanwhile.
 Outcome runFileOperation(QWidget* owner, Op op, Policy policy, const QString& source,
                          const QString& destFolder);
+
+using OperationDone = std::function<void(Outcome)>;
+// Starts the copy or move on a worker thread and returns at once; `done` runs later on the
+// UI thread (never inside this call) with the outcome. Paths are the file system's bytes.
+void startFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
+                        const QByteArray& destFolder, OperationDone done);
 
 // The same around any job that reports to an observer (tests drive the dialogs with it).
 using OperationJob = std::function<Outcome(OperationObserver&, const std::atomic<bool>& cancel)>;

@@ -1,7 +1,6 @@
 #include "platform/Handler.h"
 
 #include "platform/Dialogs.h"
-#include "store/Settings.h"
 
 #include <QAbstractButton>
 #include <QString>
@@ -14,11 +13,11 @@ namespace {
 int propagateDepth = 0;
 std::exception_ptr pending;
 
+// Errors of this program carry their message as UTF-8 (a settings error's
+// "Unable to write to <path>" included), so what() gives the exact text back.
 QString messageOf(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
-    } catch (const SettingsError& e) {
-        return e.message();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {

@@ -2,11 +2,6 @@
 
 namespace qb {
 
-AccountState& accountState() {
-    static AccountState state;
-    return state;
-}
-
 QString accountFile(const QString& programFolder, const QString& account) {
     return programFolder + QStringLiteral("user/user") + account + QStringLiteral(".ini");
 }

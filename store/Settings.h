@@ -7,7 +7,8 @@
 namespace qb {
 
 // Raised when a settings file cannot be written: "Unable to write to <full path>",
-// or a clear message when a value cannot be stored as one line.
+// or a clear message when a value cannot be stored as one line. what() holds the
+// same text in UTF-8, which is how the error box reads it.
 class SettingsError : public std::runtime_error {
 public:
     explicit SettingsError(const QString& message)

@@ -1,8 +1,9 @@
 // The account dialog against real settings files in a temporary program folder,
 // with the real main window loading the accounts.
-#include "store/Unit3.h"
+#include "app/Unit3.h"
 
 #include "TabOrder.h"
+#include "app/Startup.h"
 #include "tests/mainwin/MainWinFixture.h"
 
 #include <QApplication>
@@ -54,7 +55,7 @@ class TestAccount : public QObject {
             if (seed) seed(fx);
             fx.start();
             Form1 = fx.form.get();
-            dialog = std::make_unique<TForm3>();
+            dialog = qb::createAccountDialog(fx.form.get());
             Form3 = dialog.get();
         }
         ~Started() {
@@ -263,7 +264,7 @@ private slots:
     void creationPicksUpTheStoredAccount() {
         mw::Fixture fx;
         mw::putFile(fx.sysIni(), QStringLiteral("[user]\r\nid=abc\r\n"));
-        TForm3 dialog; // without a main window, as before start-up ends
+        const auto dialog = qb::createAccountDialog(nullptr); // without a main window
         QCOMPARE(qb::accountState().currentAccount, QStringLiteral("abc"));
         QCOMPARE(qb::accountState().currentSettingsFile,
                  fx.path(QStringLiteral("user/userabc.ini")));

@@ -1,8 +1,8 @@
 // Opening a slot's folder, the row highlight, the top level and the two windows,
 // through the real main window with a recording opener.
+#include "app/Unit3.h"
 #include "help/Unit4.h"
 #include "platform/FakeOpener.h"
-#include "store/Unit3.h"
 #include "tests/mainwin/MainWinFixture.h"
 
 #include <QApplication>

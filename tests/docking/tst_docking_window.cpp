@@ -3,6 +3,7 @@
 // delivered through the window system path so child controls take theirs.
 #include "app/Unit1.h"
 
+#include "board/Accounts.h"
 #include "platform/Cursor.h"
 #include "platform/Dialogs.h"
 #include "platform/Timers.h"

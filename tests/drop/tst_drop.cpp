@@ -2,12 +2,12 @@
 // pointer placed where a user would let go: the target slot, the three modes,
 // refused drops, the status line and the focus after every drop.
 #include "app/Unit1.h"
-#include "drop/DropHandler.h"
+#include "board/Accounts.h"
+#include "drop/DropController.h"
 #include "drop/FileOperation.h"
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "platform/ProgramFolder.h"
-#include "store/Account.h"
 #include "store/Settings.h"
 
 #include <QApplication>
@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -61,8 +62,8 @@ struct Call {
     QString dest;
 };
 
-// Stands in for the file operation: records each call and answers with the next
-// scripted outcome (Done once the script is used up).
+// Stands in for the file operation: records each call and answers, after the call
+// has returned, with the next scripted outcome (Done once the script is used up).
 struct FakeOperation {
     QList<Call> calls;
     QList<qb::Outcome> outcomes;
@@ -90,11 +91,14 @@ public:
         qb::setDialogs(&dialogs);
         if (fakeOperation) {
             qb::setDropFileOperation([this](QWidget*, qb::Op op, qb::Policy policy,
-                                            const QString& source, const QString& dest) {
+                                            const QByteArray& source, const QByteArray& dest,
+                                            qb::OperationDone done) {
                 const int n = int(fake.calls.size());
-                fake.calls.append({op, policy, source, dest});
+                fake.calls.append({op, policy, QFile::decodeName(source), QFile::decodeName(dest)});
                 if (fake.during) fake.during(n);
-                return n < fake.outcomes.size() ? fake.outcomes[n] : qb::Outcome::Done;
+                const qb::Outcome outcome =
+                    n < fake.outcomes.size() ? fake.outcomes[n] : qb::Outcome::Done;
+                QTimer::singleShot(0, [done, outcome] { done(outcome); });
             });
         }
         form = std::make_unique<TForm1>();
@@ -152,7 +156,8 @@ public:
         QDropEvent dropped(QPointF(claimed), offered, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &dropped);
         lastDropAction = dropped.dropAction();
-        if (!QTest::qWaitFor([this] { return !qb::dropInProgress(*form); }, 5000))
+        if (waitForDrop &&
+            !QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
             qFatal("drop not finished");
         return dropped.isAccepted();
     }
@@ -172,6 +177,7 @@ public:
     FakeOperation fake;
     std::unique_ptr<TForm1> form;
     Qt::DropAction lastDropAction = Qt::IgnoreAction;
+    bool waitForDrop = true; // drop() returns only once the drop has been handled
 };
 
 const QString kConfigured = QStringLiteral("状态：设置目录成功！");
@@ -532,6 +538,53 @@ private slots:
         // Afterwards drops are welcome again.
         QVERIFY(fx.drop(fx.form->Ed[2], {file}));
         QCOMPARE(fx.fake.calls.size(), 3);
+    }
+
+    // The items of a drop run one after another: the next starts only once the
+    // outcome of the one before has arrived, and the status line follows each
+    // outcome. An outcome that arrives after the window has gone changes nothing.
+    void itemsWaitForTheOutcomeOfTheOneBefore() {
+        Fixture fx(false);
+        QList<qb::OperationDone> running;
+        QStringList sources;
+        qb::setDropFileOperation([&](QWidget*, qb::Op, qb::Policy, const QByteArray& source,
+                                     const QByteArray&, qb::OperationDone done) {
+            sources << QFile::decodeName(source);
+            running << std::move(done);
+        });
+        fx.form->Copy->setChecked(true);
+        fx.form->Edit[5]->setText(fx.folder(QStringLiteral("dest")));
+        const QStringList items = {fx.scratch(QStringLiteral("1")), fx.scratch(QStringLiteral("2")),
+                                   fx.scratch(QStringLiteral("3"))};
+        fx.waitForDrop = false;
+        QVERIFY(fx.drop(fx.form->Ed[5], items));
+        QTRY_COMPARE(running.size(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(running.size(), 1);
+        QVERIFY(fx.form->dropController().inProgress());
+
+        const struct {
+            qb::Outcome outcome;
+            QString status;
+        } steps[] = {{qb::Outcome::Done, kCopied},
+                     {qb::Outcome::Failed, kCopyFailed},
+                     {qb::Outcome::Done, kCopied}};
+        for (int i = 0; i < 3; ++i) {
+            const qb::OperationDone done = running[i]; // the call adds to the list
+            done(steps[i].outcome);
+            QCOMPARE(fx.form->Labeltip->text(), steps[i].status);
+            QCOMPARE(running.size(), qMin(i + 2, 3));
+        }
+        QCOMPARE(sources, items);
+        QVERIFY(!fx.form->dropController().inProgress());
+        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[5]);
+
+        QVERIFY(fx.drop(fx.form->Ed[5], {items[0]}));
+        QTRY_COMPARE(running.size(), 4);
+        fx.form.reset();
+        const qb::OperationDone late = running[3];
+        late(qb::Outcome::Done);
+        QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
     // A drop comes while another program is active: the window takes the focus and

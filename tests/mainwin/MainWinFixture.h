@@ -2,6 +2,7 @@
 // Shared by the main window tests: a temporary program folder, dialogs answered
 // without a person, and helpers to look at settings files byte for byte.
 #include "app/Unit1.h"
+#include "board/Accounts.h"
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "platform/ProgramFolder.h"

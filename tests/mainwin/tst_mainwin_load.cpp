@@ -27,6 +27,23 @@ QString firstStartText() {
     return text;
 }
 
+// The choice buttons and the spellings settings files hold for them.
+struct StoredChoice {
+    const char* button;
+    const char* key;
+    const char* value;
+};
+const StoredChoice kStoredChoices[] = {
+    {"Move", "operate", "FileMove"},
+    {"Copy", "operate", "FileCopy"},
+    {"Set", "operate", "Set"},
+    {"RadioButton13", "thesame", "FileRename"},
+    {"RadioButton14", "thesame", "FileReplace"},
+    {"RadioButton15", "thesame", "FileReplaceAoto"},
+    {"RadioButton11", "show", "no"},
+    {"RadioButton12", "show", "yes"},
+};
+
 int checkedGroup(const TForm1& f) {
     int found = 0;
     for (int g = 1; g <= 10; ++g)
@@ -275,6 +292,40 @@ private slots:
         QVERIFY(again.Set->isChecked() && again.RadioButton[13]->isChecked());
         QVERIFY(again.RadioButton[11]->isChecked());
         QVERIFY(fx.dialogs.errors.isEmpty());
+    }
+
+    // Every choice button against its stored spelling, both ways: a file holding the
+    // spelling checks exactly that button of its choice, and a click on the button
+    // writes exactly that spelling. Existing files rely on them, "FileReplaceAoto"
+    // included.
+    void everyChoiceMatchesItsStoredSpelling() {
+        for (const StoredChoice& c : kStoredChoices) {
+            const QString key = QString::fromLatin1(c.key);
+            const QString value = QString::fromLatin1(c.value);
+            Fixture fx;
+            putFile(fx.sysIni(),
+                    QStringLiteral("[方案]\r\n") + key + u'=' + value + QStringLiteral("\r\n"));
+            TForm1& f = fx.start();
+            f.show();
+            QRadioButton* sibling = nullptr;
+            const char* siblingValue = nullptr;
+            for (const StoredChoice& other : kStoredChoices) {
+                if (qstrcmp(other.key, c.key) != 0) continue;
+                auto* b = f.findChild<QRadioButton*>(QLatin1String(other.button));
+                QVERIFY(b);
+                const bool self = qstrcmp(other.button, c.button) == 0;
+                QVERIFY2(b->isChecked() == self, other.button);
+                if (!self && !sibling) {
+                    sibling = b;
+                    siblingValue = other.value;
+                }
+            }
+            QTest::mouseClick(sibling, Qt::LeftButton);
+            QCOMPARE(fx.read(fx.sysIni(), kScheme, key), QString::fromLatin1(siblingValue));
+            QTest::mouseClick(f.findChild<QRadioButton*>(QLatin1String(c.button)), Qt::LeftButton);
+            QCOMPARE(fx.read(fx.sysIni(), kScheme, key), value);
+            QVERIFY(fx.dialogs.errors.isEmpty());
+        }
     }
 
     void switchingAccountsCarriesOverUnknownValuesOnly() {

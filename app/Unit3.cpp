@@ -1,14 +1,10 @@
-#include "store/Unit3.h"
+#include "app/Unit3.h"
 
-#include "app/Unit1.h"
+#include "board/Accounts.h"
 #include "platform/DialogButton.h"
 #include "platform/Handler.h"
 #include "platform/Modeless.h"
-#include "platform/ProgramFolder.h"
-#include "store/Account.h"
-#include "store/Settings.h"
 
-#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,10 +38,6 @@ QFrame* makePanel(QWidget* parent, const char* name, const QRect& geometry) {
     p->setFrameStyle(QFrame::Panel | QFrame::Raised);
     p->setGeometry(geometry);
     return p;
-}
-
-QString registerFile() {
-    return qb::accountState().programFolder + QStringLiteral("user");
 }
 
 const QString selectAccountMessage = QStringLiteral("请选择账号！");
@@ -109,41 +101,20 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     qb::onClick(this, Button2, [this] { Button2Click(); });
     qb::onClick(this, Button3, [this] { Button3Click(); });
     qb::onClick(this, Button4, [this] { Button4Click(); });
-
-    qb::runHandler(this, [this] { FormCreate(); });
 }
 
 void TForm3::ShowModeless() {
     qb::showModeless(this, placed_);
 }
 
-bool TForm3::AccountNameAllowed(const QString& name) {
-    if (name.isEmpty() || name.front().isSpace() || name.back().isSpace()) return false;
-    for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c == u'[' || c == u']') return false;
-        if (c.category() == QChar::Other_Control) return false;
-    }
-    return true;
-}
-
 void TForm3::FormCreate() {
-    qb::AccountState& state = qb::accountState();
-    state.programFolder = qb::programFolder();
-    state.currentSettingsFile = state.programFolder + QStringLiteral("sys.ini");
-    state.currentAccount = qb::ReadSetting(state.currentSettingsFile, QStringLiteral("user"),
-                                           QStringLiteral("id"), qb::defaultAccount());
-    if (Form1 && Form1->Label17) Form1->Label17->setText(state.currentAccount);
-    QDir().mkpath(state.programFolder + QStringLiteral("user"));
-    if (state.currentAccount != qb::defaultAccount())
-        state.currentSettingsFile = qb::accountFile(state.programFolder, state.currentAccount);
+    emit currentAccountFound(qb::findCurrentAccount().currentAccount);
     FillAccountList();
 }
 
 void TForm3::FillAccountList() {
-    QStringList names;
-    qb::ListSettingSections(registerFile(), names);
     ListBox1->clear();
-    ListBox1->addItems(names);
+    ListBox1->addItems(qb::registeredAccounts());
     ListBox1->clearSelection();
     ListBox1->setCurrentRow(-1);
 }
@@ -151,10 +122,9 @@ void TForm3::FillAccountList() {
 void TForm3::Button1Click() {
     const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
     if (!selected.isEmpty()) {
-        qb::WriteSetting(qb::accountState().programFolder + QStringLiteral("sys"),
-                         QStringLiteral("user"), QStringLiteral("id"), selected.front()->text());
+        qb::chooseAccount(selected.front()->text());
         hide();
-        if (Form1) Form1->LoadAccount();
+        qb::propagateFrom([this] { emit loggedIn(); });
     }
     Label4->setText(selectAccountMessage);
 }
@@ -162,27 +132,24 @@ void TForm3::Button1Click() {
 void TForm3::Button2Click() {
     const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
     if (!selected.isEmpty()) {
-        qb::EraseSettingSection(registerFile(), selected.front()->text());
+        qb::deleteAccount(selected.front()->text());
         FillAccountList();
     }
     Label4->setText(selectAccountMessage);
 }
 
 void TForm3::Button3Click() {
-    const QString account = Edit1->text();
-    const QString confirmation = Edit2->text();
-    if (account.isEmpty() || confirmation.isEmpty() || account != confirmation) {
+    switch (qb::registerAccount(Edit1->text(), Edit2->text())) {
+    case qb::Registration::Empty:
         Label4->setText(QStringLiteral("账号，不能为空！"));
         return;
-    }
-    // A name that is no valid file name, or that would break the register's
-    // section lines, would give an account that can never be saved or listed.
-    if (!AccountNameAllowed(account)) {
+    case qb::Registration::NameNotAllowed:
         Label4->setText(QStringLiteral("账号含有非法字符！"));
         return;
+    case qb::Registration::Done:
+        FillAccountList();
+        return;
     }
-    qb::WriteSetting(registerFile(), account, QStringLiteral("mima"), confirmation);
-    FillAccountList();
 }
 
 // Closing hides the dialog (the close box does the same).

@@ -10,17 +10,15 @@ class QPushButton;
 // The account dialog: registers, lists, deletes and logs in accounts. Created once
 // at start-up (after the main window's first load), shown without blocking the main
 // window; closing only hides it, so its list, fields and message line persist.
+// It tells the rest of the program what the user chose through its signals.
 class TForm3 : public QWidget {
     Q_OBJECT
 public:
+    // Builds the dialog; whoever creates it connects its signals, then runs FormCreate.
     explicit TForm3(QWidget* parent = nullptr);
 
     // Shows the dialog without blocking, or brings it to the front when shown already.
     void ShowModeless();
-
-    // Whether `name` can be registered: it must name a valid file and keep the
-    // register's format ("[" and "]" delimit sections, blanks at the ends are lost).
-    static bool AccountNameAllowed(const QString& name);
 
     QFrame* Panel2;
     QLabel* Label5;
@@ -45,6 +43,13 @@ public:
 
     // Refills ListBox1 with the register's section names, in file order.
     void FillAccountList();
+
+signals:
+    // The creation found `account` current.
+    void currentAccountFound(const QString& account);
+    // A login made the selected account current in sys.ini: it is to be loaded.
+    // An error of the load, rethrown by qb::propagateFrom, ends the login.
+    void loggedIn();
 
 private:
     bool placed_ = false;

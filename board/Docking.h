@@ -60,3 +60,19 @@ inline void rearm(Window& w) {
 }
 
 } // namespace qb::docking
+
+namespace qb {
+
+// The two polls and the re-arm of the main window, reading the cursor.
+class Docking {
+public:
+    explicit Docking(docking::Window& window) : window_(window) {}
+    void Timer1Timer(); // the hide poll
+    void Timer2Timer(); // the reveal poll
+    void FormMouseMove();
+
+private:
+    docking::Window& window_;
+};
+
+} // namespace qb

@@ -1,0 +1,78 @@
+#include "board/Accounts.h"
+
+#include "platform/ProgramFolder.h"
+#include "store/Account.h"
+#include "store/Settings.h"
+
+#include <QDir>
+
+namespace qb {
+
+namespace {
+
+const QString userSection = QStringLiteral("user");
+const QString idKey = QStringLiteral("id");
+
+} // namespace
+
+AccountState& accountState() {
+    static AccountState state;
+    return state;
+}
+
+const AccountState& findCurrentAccount() {
+    AccountState& state = accountState();
+    state.programFolder = programFolder();
+    state.currentSettingsFile = state.programFolder + QStringLiteral("sys.ini");
+    state.currentAccount =
+        ReadSetting(state.currentSettingsFile, userSection, idKey, defaultAccount());
+    QDir().mkpath(state.programFolder + QStringLiteral("user"));
+    if (state.currentAccount != defaultAccount())
+        state.currentSettingsFile = accountFile(state.programFolder, state.currentAccount);
+    return state;
+}
+
+QString accountRegisterFile() {
+    return accountState().programFolder + QStringLiteral("user");
+}
+
+QStringList registeredAccounts() {
+    QStringList names;
+    ListSettingSections(accountRegisterFile(), names);
+    return names;
+}
+
+bool accountNameAllowed(const QString& name) {
+    if (name.isEmpty() || name.front().isSpace() || name.back().isSpace()) return false;
+    for (QChar c : name) {
+        if (c == u'/' || c == u'\\' || c == u'[' || c == u']') return false;
+        if (c.category() == QChar::Other_Control) return false;
+    }
+    return true;
+}
+
+Registration registerAccount(const QString& account, const QString& confirmation) {
+    if (account.isEmpty() || confirmation.isEmpty() || account != confirmation)
+        return Registration::Empty;
+    // A name that is no valid file name, or that would break the register's
+    // section lines, would give an account that can never be saved or listed.
+    if (!accountNameAllowed(account)) return Registration::NameNotAllowed;
+    WriteSetting(accountRegisterFile(), account, QStringLiteral("mima"), confirmation);
+    return Registration::Done;
+}
+
+void deleteAccount(const QString& account) {
+    EraseSettingSection(accountRegisterFile(), account);
+}
+
+void chooseAccount(const QString& account) {
+    WriteSetting(accountState().programFolder + QStringLiteral("sys"), userSection, idKey, account);
+}
+
+void chooseDefaultAccount() {
+    const QString& known = accountState().programFolder;
+    const QString folder = known.isEmpty() ? programFolder() : known;
+    WriteSetting(folder + QStringLiteral("sys"), userSection, idKey, defaultAccount());
+}
+
+} // namespace qb

@@ -1,0 +1,81 @@
+#include "board/Board.h"
+
+#include "board/Accounts.h"
+#include "board/FolderName.h"
+#include "platform/Dialogs.h"
+#include "store/Settings.h"
+
+namespace qb {
+
+void Board::LoadAccount() {
+    view_.centre();
+    const AccountState& state = findCurrentAccount();
+    const QString file = state.currentSettingsFile;
+    view_.setAccountLabel(state.currentAccount);
+
+    // Values that match none of the known ones leave their buttons as they are.
+    for (const ChoiceKey& k : choiceKeys()) {
+        const QString value = ReadSetting(file, schemeSection(), k.key, k.defaultValue);
+        if (const std::optional<Choice> c = choiceFor(k.key, value)) view_.check(*c);
+    }
+
+    const QString project =
+        ReadSetting(file, schemeSection(), QStringLiteral("project"), QStringLiteral("1"));
+    for (int g = 1; g <= kGroups; ++g) {
+        if (project != QString::number(g)) continue;
+        view_.checkGroup(g);
+        showGroup(file, g);
+    }
+
+    for (int g = 1; g <= kGroups; ++g) {
+        view_.setGroupCaption(g, ReadSetting(file, schemeSection(),
+                                             QStringLiteral("name") + QString::number(g),
+                                             QString::number(g)));
+    }
+}
+
+void Board::Button2Click() {
+    chooseDefaultAccount();
+    LoadAccount();
+}
+
+// The path is stored under the slot of the checked group (nothing is stored while
+// no group is checked). A refused write ends the handler before the name changes.
+void Board::EditChange(int r) {
+    const QString path = view_.pathText(r);
+    if (const int g = view_.checkedGroup())
+        WriteSetting(accountState().currentSettingsFile, foldersSection(), slotKey(g, r), path);
+    view_.setNameText(r, folderName(path));
+}
+
+// Group g's button is already checked (and the others not), so each path field
+// that changes stores itself under group g's slots.
+void Board::RadioButtonClick(int g) {
+    const QString& file = accountState().currentSettingsFile;
+    WriteSetting(file, schemeSection(), QStringLiteral("project"), QString::number(g));
+    showGroup(file, g);
+}
+
+// The name is stored after Cancel too, with the caption unchanged.
+void Board::RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModifiers,
+                                 const QPoint&) {
+    if (button != Qt::RightButton) return;
+    QString name = view_.groupCaption(g);
+    dialogs().getText(view_.dialogOwner(), QStringLiteral("设置文件夹分组名"),
+                      QStringLiteral("Settings folder group name"), 255, name);
+    view_.setGroupCaption(g, name);
+    WriteSetting(accountState().currentSettingsFile, schemeSection(),
+                 QStringLiteral("name") + QString::number(g), name);
+}
+
+void Board::ChoiceClick(Choice c) {
+    WriteSetting(accountState().currentSettingsFile, schemeSection(), storedKey(c), storedValue(c));
+}
+
+// Each path field set to a different text stores itself and derives its name.
+void Board::showGroup(const QString& file, int g) {
+    for (int r = 1; r <= kRows; ++r)
+        view_.setPathText(r, ReadSetting(file, foldersSection(), slotKey(g, r), defaultSlotPath()));
+}
+
+} // namespace qb

@@ -1,0 +1,52 @@
+#pragma once
+// The main window as the board's controllers see it. Rows are 1..20, groups 1..10.
+#include "board/Choices.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace qb {
+
+class BoardView {
+public:
+    virtual ~BoardView() = default;
+
+    // The slots: path field and name field of row r.
+    virtual QString pathText(int r) const = 0;
+    // Sets a path field as program code does: its change handling runs only when
+    // the text differs from the present one.
+    virtual void setPathText(int r, const QString& text) = 0;
+    virtual void setNameText(int r, const QString& text) = 0;
+    // Shows row r as the current one, or no longer.
+    virtual void setRowHighlighted(int r, bool highlighted) = 0;
+
+    virtual bool isChecked(Choice c) const = 0;
+    // Checks a button as program code does: an unchecked one becomes checked and its
+    // handler runs, an error of which is rethrown here; a checked one is left alone.
+    virtual void check(Choice c) = 0;
+    // The group whose button is checked, 0 when none is.
+    virtual int checkedGroup() const = 0;
+    // Checks group g's button the way check() does.
+    virtual void checkGroup(int g) = 0;
+    virtual QString groupCaption(int g) const = 0;
+    virtual void setGroupCaption(int g, const QString& caption) = 0;
+
+    virtual void setAccountLabel(const QString& name) = 0;
+    virtual QString statusText() const = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    // Centres the window on the primary screen.
+    virtual void centre() = 0;
+    // The window that owns the boxes and dialogs the board opens.
+    virtual QWidget* dialogOwner() = 0;
+
+    // Drops: the window's widget under the pointer (null when the pointer is off
+    // the window), the row a widget belongs to (0: none), and the focus after a drop,
+    // which also makes the window the active one.
+    virtual QWidget* widgetUnderPointer() = 0;
+    virtual int rowOf(const QWidget* w) const = 0;
+    virtual void focusRowAfterDrop(int r) = 0;
+    virtual void focusAfterDrop(QWidget* w) = 0;
+};
+
+} // namespace qb

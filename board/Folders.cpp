@@ -1,0 +1,62 @@
+#include "board/Folders.h"
+
+#include "board/BoardView.h"
+#include "platform/Opener.h"
+
+#include <QFile>
+#include <QPointer>
+
+#include <filesystem>
+#include <system_error>
+
+namespace qb {
+
+namespace {
+
+const QString openedText = QStringLiteral("打开指定目录!");
+const QString missingText = QStringLiteral("目录不存在!");
+const QString failedText = QStringLiteral("目录打开失败!");
+
+} // namespace
+
+bool isExistingFolder(const QString& path) {
+    if (path.isEmpty()) return false;
+    std::error_code error;
+    return std::filesystem::is_directory(QFile::encodeName(path).toStdString(), error);
+}
+
+void Folders::EditClick(int r) {
+    const QString path = view_.pathText(r);
+    if (!isExistingFolder(path)) {
+        view_.setStatusText(missingText);
+        return;
+    }
+    const quint64 request = ++lastRequest_;
+    QPointer<Folders> self(this);
+    const bool handedOver = opener().openFolder(path, [self, request] {
+        if (self && request == self->lastRequest_ && self->view_.statusText() == openedText)
+            self->view_.setStatusText(failedText);
+    });
+    view_.setStatusText(handedOver ? openedText : failedText);
+}
+
+// At most one row is highlighted. A field can also receive the focus as its window
+// becomes active (a click on a slot while another program was active); the row
+// that had it then never saw its focus leave, so it is cleared here.
+void Folders::EditEnter(int r) {
+    if (highlightedRow_ != 0 && highlightedRow_ != r)
+        view_.setRowHighlighted(highlightedRow_, false);
+    view_.setRowHighlighted(r, true);
+    highlightedRow_ = r;
+}
+
+void Folders::EditExit(int r) {
+    view_.setRowHighlighted(r, false);
+    if (highlightedRow_ == r) highlightedRow_ = 0;
+}
+
+void Folders::FormDblClick() {
+    opener().openTopLevel();
+}
+
+} // namespace qb

@@ -1,0 +1,36 @@
+#pragma once
+// Opening a slot's folder, the row highlight that follows the focus, and the
+// file manager's top level.
+#include <QObject>
+#include <QString>
+
+namespace qb {
+
+class BoardView;
+
+// True when `path` names an existing folder (a link to a folder counts).
+bool isExistingFolder(const QString& path);
+
+class Folders : public QObject {
+public:
+    explicit Folders(BoardView& view) : view_(view) {}
+
+    // A left click on either field of row r opens the row's path: the name field
+    // carries no path of its own.
+    void EditClick(int r);
+    // Either field of row r gets or loses the focus.
+    void EditEnter(int r);
+    void EditExit(int r);
+    // A double click on the window's or the panel's own background: the file
+    // manager's top level; nothing is reported, the status line stays.
+    void FormDblClick();
+
+private:
+    BoardView& view_;
+    // Numbers the folder requests: a late failure corrects the status line only
+    // for the latest request, and only while the line still shows its outcome.
+    quint64 lastRequest_ = 0;
+    int highlightedRow_ = 0;
+};
+
+} // namespace qb

@@ -1,0 +1,75 @@
+#pragma once
+// Files and folders dropped on the main window: the target slot, the mode, and
+// what each dropped item does there.
+#include "drop/FileOperation.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
+
+namespace qb {
+
+class Board;
+class BoardView;
+
+// The local files of a drag's data, in the source's order. Other URLs are left out.
+QStringList droppedLocalPaths(const QMimeData* data);
+
+// The path a configure-mode drop gives a slot: for an existing file (anything found
+// that is not a folder) its folder, up to and including the last "/"; otherwise the
+// path unchanged.
+QString configureModeText(const QString& path);
+
+// The copy or move of one dropped item; normally startFileOperation.
+using DropFileOperation =
+    std::function<void(QWidget* owner, Op op, Policy policy, const QByteArray& source,
+                       const QByteArray& destFolder, OperationDone done)>;
+// Installs `op` for the following drops (tests); an empty function restores the real one.
+void setDropFileOperation(DropFileOperation op);
+
+class DropController : public QObject {
+public:
+    DropController(BoardView& view, Board& board) : view_(view), board_(board) {}
+
+    // A drag entering or moving over the window: any drag carrying at least one
+    // local file is welcome over the whole window while no drop runs; the drop
+    // itself decides what the place and the mode allow.
+    void DragOver(QDragMoveEvent* event);
+    // A drop: answered at once; its items are handled afterwards, one after another.
+    void Drop(QDropEvent* event);
+
+    // True from a drop's arrival until its last item is done; drags are refused meanwhile.
+    bool inProgress() const { return busy_; }
+
+private:
+    struct Running {
+        QStringList items;
+        qsizetype next = 0;
+        int row = 0;
+        Op op = Op::Copy;
+        QPointer<QWidget> under;
+    };
+
+    void start();
+    void configure();
+    void nextItem();
+    void itemDone(Outcome outcome);
+    void finish(bool handled);
+    // Runs one step of the drop as an event handler; a step that fails ends the drop.
+    void step(const std::function<void()>& body);
+
+    BoardView& view_;
+    Board& board_;
+    bool busy_ = false;
+    Running drop_;
+};
+
+} // namespace qb
