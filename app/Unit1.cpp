@@ -1,7 +1,6 @@
 // The main window's construction: the window structure and the controls.
 #include "app/Unit1.h"
 
-
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGroupBox>
