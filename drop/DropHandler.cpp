@@ -1,6 +1,7 @@
 #include "drop/DropHandler.h"
 
 #include "app/Unit1.h"
+#include "drop/DropReport.h"
 #include "drop/FileOperation.h"
 #include "platform/Handler.h"
 
@@ -136,13 +137,16 @@ void applyDrop(TForm1& form, const DropRequest& drop) {
     } else if (target && (form.Move->isChecked() || form.Copy->isChecked())) {
         handled = true;
         const Op op = form.Move->isChecked() ? Op::Move : Op::Copy;
+        DropReport report(op, target->text());
         for (const QString& item : drop.items) {
             const Outcome outcome = moveOrCopyItem(form, *target, op, item);
             // The window or the slot may have gone while the operation ran its dialogs.
             if (!alive || !target) return;
+            report.add(item, outcome);
             // Whoever cancels one item of a drop means the whole drop.
             if (outcome == Outcome::Cancelled) break;
         }
+        reportDrop(report);
     }
 
     QWidget* focus = handled ? target.data() : under.data();
