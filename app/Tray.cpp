@@ -6,6 +6,7 @@
 #include "platform/Handler.h"
 #include "platform/Notifier.h"
 #include "platform/Product.h"
+#include "platform/X11Window.h"
 #include "store/Account.h"
 
 #include <QApplication>
@@ -28,6 +29,9 @@ public:
     }
     void show() override {
         if (!form_) return;
+        // The window manager drops a withdrawn window's states: the board must come
+        // back without a taskbar entry, as it first appeared.
+        if (!form_->isVisible()) makeDockWindow(form_);
         form_->show();
         // Docked beyond the left edge: back to the edge, as touching it does.
         if (!onScreen()) form_->move(0, form_->frameGeometry().y());
