@@ -9,6 +9,7 @@
 #   session_doubles.py activate     left click on the (only) tray item
 #   session_doubles.py menu         print the item's menu as JSON
 #   session_doubles.py click LABEL  choose the menu entry labelled LABEL
+#   session_doubles.py icon         print the item's icon name and pixmap sizes
 #
 # The bus is the one $DBUS_SESSION_BUS_ADDRESS names.
 import json
@@ -206,6 +207,12 @@ def main():
     item = the_item(bus)
     if command == "activate":
         item.Activate(0, 0, dbus_interface=ITEM)
+    elif command == "icon":
+        props = item.GetAll(ITEM, dbus_interface=dbus.PROPERTIES_IFACE)
+        print(json.dumps({
+            "name": str(props.get("IconName", "")),
+            "sizes": [[int(w), int(h)] for w, h, data in props.get("IconPixmap", []) if data],
+        }))
     elif command == "menu":
         print(json.dumps(menu_of(bus, item)[1], ensure_ascii=False))
     elif command == "click":

@@ -107,6 +107,12 @@ private slots:
         QVERIFY(!entries[QStringLiteral("用户：默认")][QStringLiteral("enabled")].toBool());
         for (const char* label : {"显示主窗口", "隐藏主窗口", "帮助", "登录时启动", "退出"})
             QVERIFY2(entries.contains(QString::fromUtf8(label)), label);
+        // A program run from its build has no icon theme entry: it shows its own.
+        const RunResult icon = doubles->icon();
+        const QJsonObject shown = QJsonDocument::fromJson(icon.out).object();
+        QVERIFY2(shown[QStringLiteral("sizes")].toArray().contains(QJsonArray{16, 16}) &&
+                     shown[QStringLiteral("sizes")].toArray().contains(QJsonArray{64, 64}),
+                 qPrintable(icon.describe()));
         const QRect placed = desk.windowInfo(mainWindow)->geometry;
 
         // A click on the icon hides the shown board and shows the hidden one, in

@@ -75,6 +75,9 @@ RunResult DesktopDoubles::activate() const {
 RunResult DesktopDoubles::menu() const {
     return client({QStringLiteral("menu")});
 }
+RunResult DesktopDoubles::icon() const {
+    return client({QStringLiteral("icon")});
+}
 RunResult DesktopDoubles::click(const QString& label) const {
     return client({QStringLiteral("click"), label});
 }

@@ -49,6 +49,7 @@ public:
     RunResult activate() const;                  // a left click on the icon
     RunResult menu() const;                      // its menu as JSON, after AboutToShow
     RunResult click(const QString& label) const; // chooses a menu entry
+    RunResult icon() const; // {"name": theme icon name, "sizes": [[w, h], ...] of pixmaps}
     // Waits until the program's tray item is registered (or the limit passes).
     bool waitForItem(int timeoutMs = 15000) const;
 
