@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Tray.h"
 #include "app/Unit1.h"
 #include "app/Unit3.h"
 #include "help/Unit4.h"
@@ -40,6 +41,7 @@ int runProgram() {
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm3> form3;
     std::unique_ptr<TForm4> form4;
+    std::unique_ptr<DesktopIntegration> desktop;
     try {
         form1 = std::make_unique<TForm1>();
         Form1 = form1.get();
@@ -50,11 +52,13 @@ int runProgram() {
         Form3 = form3.get();
         form4 = std::make_unique<TForm4>();
         Form4 = form4.get();
+        desktop = std::make_unique<DesktopIntegration>(*form1);
         QApplication::exec();
     } catch (...) {
         showCurrentError(nullptr);
     }
     // The windows go before the application object, in reverse order of creation.
+    desktop.reset();
     Form4 = nullptr;
     Form3 = nullptr;
     Form1 = nullptr;

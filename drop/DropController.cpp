@@ -121,6 +121,7 @@ void DropController::start() {
         configure();
     } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
         drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
+        drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
         nextItem();
     } else {
         finish(false);
@@ -164,6 +165,7 @@ void DropController::nextItem() {
 
 void DropController::itemDone(Outcome outcome) {
     view_.setStatusText(statusOf(drop_.op, outcome));
+    drop_.report->add(drop_.items[drop_.next - 1], outcome);
     // Whoever cancels one item of a drop means the whole drop.
     if (outcome == Outcome::Cancelled)
         finish(true);
@@ -178,6 +180,7 @@ void DropController::finish(bool handled) {
     else if (drop_.under)
         view_.focusAfterDrop(drop_.under);
     busy_ = false;
+    if (drop_.report) reportDrop(*drop_.report);
 }
 
 void DropController::step(const std::function<void()>& body) {

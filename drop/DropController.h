@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders dropped on the main window: the target slot, the mode, and
 // what each dropped item does there.
+#include "drop/DropReport.h"
 #include "drop/FileOperation.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QDragMoveEvent;
 class QDropEvent;
@@ -56,6 +58,7 @@ private:
         int row = 0;
         Op op = Op::Copy;
         QPointer<QWidget> under;
+        std::optional<DropReport> report; // copies and moves only
     };
 
     void start();

@@ -1,5 +1,8 @@
 #include "platform/DesktopEntry.h"
 
+#include "platform/Installation.h"
+#include "platform/Product.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -61,20 +64,22 @@ QString desktopExecValue(const QString& executable) {
     return quoted;
 }
 
-QByteArray desktopEntryText(const QString& executable, const QString& comment) {
+QByteArray desktopEntryText(const QString& executable, const QString& comment,
+                            const QString& icon) {
     QString text = QStringLiteral("[Desktop Entry]\n"
                                   "Type=Application\n"
                                   "Version=1.0\n"
                                   "Name=Quillbeck\n");
     text += QStringLiteral("Comment=") + escapeValue(comment) + u'\n';
     text += QStringLiteral("Exec=") + escapeValue(desktopExecValue(executable)) + u'\n';
+    if (!icon.isEmpty()) text += QStringLiteral("Icon=") + escapeValue(icon) + u'\n';
     text += QStringLiteral("Terminal=false\n"
                            "Categories=Utility;FileTools;\n");
     return text.toUtf8();
 }
 
 bool writeDesktopEntry(const QString& file, const QString& executable, const QString& comment,
-                       bool createFolder) {
+                       bool createFolder, const QString& icon) {
     const QString folder = QFileInfo(file).absolutePath();
     if (createFolder) {
         if (!QDir().mkpath(folder)) return false;
@@ -83,7 +88,7 @@ bool writeDesktopEntry(const QString& file, const QString& executable, const QSt
     }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return false;
-    const QByteArray text = desktopEntryText(executable, comment);
+    const QByteArray text = desktopEntryText(executable, comment, icon);
     if (out.write(text) != text.size() || !out.commit()) return false;
     // Launchers and file managers start an entry only when it is executable.
     QFile::Permissions perms = QFile::permissions(file) | QFile::ExeOwner | QFile::ExeUser;
@@ -93,8 +98,9 @@ bool writeDesktopEntry(const QString& file, const QString& executable, const QSt
 }
 
 void createShortcuts(const QString& executable) {
-    writeDesktopEntry(desktopShortcutFile(), executable, shortcutComment(), false);
-    writeDesktopEntry(menuShortcutFile(), executable, shortcutComment(), true);
+    const QString icon = runningInstalled() ? applicationId() : QString();
+    writeDesktopEntry(desktopShortcutFile(), executable, shortcutComment(), false, icon);
+    writeDesktopEntry(menuShortcutFile(), executable, shortcutComment(), true, icon);
 }
 
 } // namespace qb

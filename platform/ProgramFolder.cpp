@@ -1,5 +1,7 @@
 #include "platform/ProgramFolder.h"
 
+#include "platform/Installation.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -11,8 +13,10 @@ namespace qb {
 QString chooseProgramFolder(const QString& executableDir) {
     QString dir = executableDir;
     if (!dir.endsWith(u'/')) dir += u'/';
+    // An installed copy never writes beside itself, even where it could (root).
     // access() asks the kernel, so a read-only mount or missing permission both count.
-    if (::access(QFile::encodeName(dir).constData(), W_OK) == 0) return dir;
+    if (!isInstalledProgram(dir) && ::access(QFile::encodeName(dir).constData(), W_OK) == 0)
+        return dir;
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty()) config = QDir::homePath() + QStringLiteral("/.config");
     QString user = config + QStringLiteral("/quillbeck/");

@@ -4,8 +4,9 @@
 namespace qb {
 
 // The folder that holds the program's settings files, always ending in "/".
-// It is the executable's folder when that folder is writable (a portable
-// install), otherwise the per-user folder $XDG_CONFIG_HOME/quillbeck/.
+// It is the executable's folder when that folder is writable and the program is
+// not installed (a portable copy: unpacked or built in place), otherwise the
+// per-user folder $XDG_CONFIG_HOME/quillbeck/.
 // Chosen once, at the first call; later calls return the same folder.
 QString programFolder();
 

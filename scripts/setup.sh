@@ -2,6 +2,7 @@
 # Set-up for a fresh Debian 12 machine.
 #   scripts/setup.sh start   install what the program needs, build it, start it
 #   scripts/setup.sh test    install what the tests need, build, run every test
+#   scripts/setup.sh package install what packaging needs, build the Debian package
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,10 +11,14 @@ as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 jobs=$(nproc)
 
-run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev
+run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev librsvg2-bin
           fonts-wqy-microhei xdg-utils qt6-translations-l10n)
+# cpack's Debian generator finds the binaries with file and their libraries with
+# dpkg-shlibdeps.
+package_pkgs=(dpkg-dev file)
 test_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 xvfb xauth openbox xdotool x11-utils
-           python3 python3-gi gir1.2-gtk-3.0 imagemagick procps)
+           python3 python3-gi gir1.2-gtk-3.0 imagemagick procps
+           dbus-daemon python3-dbus desktop-file-utils appstream "${package_pkgs[@]}")
 
 install() {
     local missing=()
@@ -45,8 +50,15 @@ test)
     cd build-test
     ctest --output-on-failure -j "$jobs"
     ;;
+package)
+    install "${run_pkgs[@]}" "${package_pkgs[@]}"
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF
+    cmake --build build -j "$jobs"
+    (cd build && cpack -G DEB)
+    ls build/quillbeck_*.deb
+    ;;
 *)
-    echo "usage: $0 start|test" >&2
+    echo "usage: $0 start|test|package" >&2
     exit 2
     ;;
 esac

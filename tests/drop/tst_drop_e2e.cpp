@@ -1,6 +1,7 @@
 // Real drags from another program onto the running window, under Xvfb and
 // openbox: a GTK drag source offers files as a file manager does, and xdotool
 // moves the mouse as a hand would.
+#include "tests/e2e/DragSource.h"
 #include "tests/e2e/E2e.h"
 
 #include <QDir>
@@ -12,8 +13,6 @@
 using namespace qb::e2e;
 
 namespace {
-
-const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/drop/drag_source.py");
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -27,90 +26,6 @@ QByteArray bytesOf(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-
-// The GTK program holding the files to drag.
-class DragSource {
-public:
-    DragSource(const Desktop& desk, const QStringList& paths) : desk_(desk) {
-        proc_.setProcessEnvironment(desk.environment());
-        proc_.setProcessChannelMode(QProcess::MergedChannels);
-        startGuarded(proc_, QStringLiteral("/usr/bin/python3"),
-                     QStringList{kScript, kTitle} + paths);
-    }
-    ~DragSource() {
-        proc_.kill();
-        proc_.waitForFinished(3000);
-    }
-
-    // Waits until the source window is shown; its centre is where a drag starts.
-    bool waitReady(QString* error) {
-        const bool ready = waitUntil(
-            [&] {
-                proc_.waitForReadyRead(10);
-                out_ += proc_.readAll();
-                return out_.contains("ready\n");
-            },
-            15000);
-        if (!ready) return fail(error, "drag source not ready");
-        for (const auto& [id, title] : desk_.windowsOf(proc_.processId()).asKeyValueRange()) {
-            if (title != kTitle) continue;
-            if (const auto info = desk_.windowInfo(id)) {
-                start_ = info->geometry.center();
-                return true;
-            }
-        }
-        return fail(error, "drag source window not found");
-    }
-
-    // Presses on the source, moves past the drag distance in small steps, travels
-    // to `target` with moves about 50 ms apart and lets go there; waits until the
-    // source has seen the drag end.
-    bool dragTo(QPoint target, QString* error) {
-        QStringList args = {QStringLiteral("mousemove"), QString::number(start_.x()),
-                            QString::number(start_.y()), QStringLiteral("sleep"),
-                            QStringLiteral("0.1"),       QStringLiteral("mousedown"),
-                            QStringLiteral("1")};
-        auto moveTo = [&](QPoint p) {
-            args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
-                 << QStringLiteral("--") << QString::number(p.x()) << QString::number(p.y());
-        };
-        for (int d = 4; d <= 24; d += 4)
-            moveTo(start_ - QPoint(d, 0));
-        const QPoint from = start_ - QPoint(24, 0);
-        constexpr int kSteps = 12;
-        for (int i = 1; i <= kSteps; ++i)
-            moveTo(from + (target - from) * i / kSteps);
-        // A last nudge on the target, as a hand never stops dead.
-        moveTo(target + QPoint(1, 0));
-        moveTo(target);
-        args << QStringLiteral("sleep") << QStringLiteral("0.2") << QStringLiteral("mouseup")
-             << QStringLiteral("1");
-        const qsizetype ends = out_.count("drag-end");
-        const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
-        if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
-        const bool ended = waitUntil(
-            [&] {
-                proc_.waitForReadyRead(10);
-                out_ += proc_.readAll();
-                return out_.count("drag-end") > ends;
-            },
-            10000);
-        return ended || fail(error, "the drag did not end");
-    }
-
-    QByteArray output() const { return out_; }
-
-private:
-    bool fail(QString* error, const QByteArray& why) {
-        if (error) *error = QString::fromUtf8(why + "\nsource output:\n" + out_);
-        return false;
-    }
-    inline static const QString kTitle = QStringLiteral("drag source");
-    const Desktop& desk_;
-    QProcess proc_;
-    QByteArray out_;
-    QPoint start_;
-};
 
 } // namespace
 

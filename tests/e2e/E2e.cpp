@@ -332,7 +332,7 @@ bool Desktop::screenshot(const QString& pngPath, unsigned long id) const {
 
 // ---------------------------------------------------------------- Sandbox
 
-Sandbox::Sandbox(const QString& binary) {
+Sandbox::Sandbox(const QString& binary, Binary how) {
     if (!dir_.isValid()) {
         error_ = QStringLiteral("no temporary folder");
         return;
@@ -348,6 +348,12 @@ Sandbox::Sandbox(const QString& binary) {
     root.mkpath(runUser);
     QFile::setPermissions(root.filePath(runUser),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (how == Binary::InPlace) {
+        inPlace_ = QFileInfo(binary).absoluteFilePath();
+        valid_ = QFileInfo(inPlace_).isExecutable();
+        if (!valid_) error_ = QStringLiteral("no program at ") + inPlace_;
+        return;
+    }
     // A copy, not a link: the program resolves its own path and keeps its
     // settings in that folder.
     if (!QFile::copy(binary, programPath())) {
@@ -361,10 +367,11 @@ Sandbox::Sandbox(const QString& binary) {
 }
 
 QString Sandbox::programFolder() const {
+    if (!inPlace_.isEmpty()) return QFileInfo(inPlace_).absolutePath() + u'/';
     return dir_.path() + QStringLiteral("/program/");
 }
 QString Sandbox::programPath() const {
-    return programFolder() + QStringLiteral("quillbeck");
+    return inPlace_.isEmpty() ? programFolder() + QStringLiteral("quillbeck") : inPlace_;
 }
 QString Sandbox::home() const {
     return dir_.path() + QStringLiteral("/home");
@@ -388,6 +395,7 @@ QProcessEnvironment Sandbox::environment(const Desktop& desk) const {
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
     env.remove(QStringLiteral("XDG_CONFIG_DIRS"));
     env.remove(QStringLiteral("XDG_DATA_DIRS"));
+    env.insert(extra_);
     return env;
 }
 

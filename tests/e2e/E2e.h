@@ -125,15 +125,20 @@ QString defaultBinary();
 // binary (the program keeps its settings next to itself), a home, a runtime
 // folder, XDG config/data folders, and the program's view of /run/user (the
 // single-instance lock lives there), so that only runs of one sandbox meet.
+// An installed binary (one unpacked from the package) is run where it lies.
 class Sandbox {
 public:
-    explicit Sandbox(const QString& binary = defaultBinary());
+    enum class Binary { Copied, InPlace };
+    explicit Sandbox(const QString& binary = defaultBinary(), Binary how = Binary::Copied);
     bool isValid() const { return valid_; }
     QString error() const { return error_; }
 
+    // Sets a variable in the program's environment (a session bus, test tunings).
+    void setVariable(const QString& name, const QString& value) { extra_.insert(name, value); }
+
     QString root() const { return dir_.path(); }
     QString programFolder() const; // ends in "/"
-    QString programPath() const;   // the copied binary
+    QString programPath() const;   // the copied binary, or the one run in place
     QString path(const QString& relative) const { return programFolder() + relative; }
     QString home() const;
     QString runtimeDir() const;
@@ -145,6 +150,8 @@ private:
     QTemporaryDir dir_;
     bool valid_ = false;
     QString error_;
+    QString inPlace_;
+    QProcessEnvironment extra_;
 };
 
 // Places of the main window's controls in client coordinates (the 244 x 694

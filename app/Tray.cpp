@@ -1,0 +1,171 @@
+#include "app/Tray.h"
+
+#include "app/Unit1.h"
+#include "board/Accounts.h"
+#include "drop/DropReport.h"
+#include "platform/Autostart.h"
+#include "platform/Handler.h"
+#include "platform/Notifier.h"
+#include "platform/Product.h"
+#include "platform/X11Window.h"
+#include "store/Account.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace qb {
+
+namespace {
+
+class MainWindowBoard final : public Board {
+public:
+    explicit MainWindowBoard(TForm1& form) : form_(&form) {}
+
+    bool shown() const override { return form_ && form_->isVisible() && onScreen(); }
+    bool inUse() const override {
+        return shown() && QGuiApplication::applicationState() == Qt::ApplicationActive;
+    }
+    void show() override {
+        if (!form_) return;
+        // The window manager drops a withdrawn window's states: the board must come
+        // back without a taskbar entry, as it first appeared.
+        if (!form_->isVisible()) makeDockWindow(form_);
+        form_->show();
+        // Docked beyond the left edge: back to the edge, as touching it does.
+        if (!onScreen()) form_->move(0, form_->frameGeometry().y());
+        form_->raise();
+        form_->activateWindow();
+    }
+    void hide() override {
+        if (form_) form_->hide();
+    }
+    QString currentAccount() const override { return accountState().currentAccount; }
+    void showHelp() override {
+        if (TForm1* f = form_) runHandler(f, [f] { f->Button3Click(); });
+    }
+    void quit() override {
+        if (TForm1* f = form_) runHandler(f, [f] { f->Button4Click(); });
+    }
+
+private:
+    bool onScreen() const {
+        const QRect frame = form_->frameGeometry();
+        for (const QScreen* screen : QGuiApplication::screens())
+            if (screen->geometry().intersects(frame)) return true;
+        return false;
+    }
+
+    QPointer<TForm1> form_;
+};
+
+} // namespace
+
+std::unique_ptr<Board> boardOf(TForm1& form) {
+    return std::make_unique<MainWindowBoard>(form);
+}
+
+QIcon programIcon() {
+    QIcon builtIn;
+    for (int size : {16, 22, 24, 32, 48, 64})
+        builtIn.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(applicationId(), builtIn);
+}
+
+Tray::Tray(Board& board, const QString& program, QObject* parent)
+    : QObject(parent), board_(board), program_(program), menu_(std::make_unique<QMenu>()) {
+    menu_->setObjectName(QStringLiteral("TrayMenu"));
+    account_ = menu_->addAction(QString());
+    account_->setObjectName(QStringLiteral("TrayAccount"));
+    account_->setEnabled(false);
+    menu_->addSeparator();
+    show_ = addAction("TrayShow", tr("显示主窗口"), &Tray::showBoard);
+    hide_ = addAction("TrayHide", tr("隐藏主窗口"), &Tray::hideBoard);
+    menu_->addSeparator();
+    addAction("TrayHelp", tr("帮助"), &Tray::showHelp);
+    autostart_ = addAction("TrayAutostart", tr("登录时启动"), &Tray::switchAutostart);
+    autostart_->setCheckable(true);
+    menu_->addSeparator();
+    addAction("TrayQuit", tr("退出"), &Tray::quit);
+    connect(menu_.get(), &QMenu::aboutToShow, this,
+            [this] { runHandler(nullptr, [this] { refresh(); }); });
+    refresh();
+
+    icon_ = new QSystemTrayIcon(programIcon(), this);
+    icon_->setObjectName(QStringLiteral("TrayIcon"));
+    icon_->setToolTip(QStringLiteral("QuillbeckV9.6"));
+    icon_->setContextMenu(menu_.get());
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger) runHandler(nullptr, [this] { toggleBoard(); });
+            });
+    icon_->show();
+}
+
+// The icon goes before its menu.
+Tray::~Tray() {
+    delete icon_;
+    icon_ = nullptr;
+}
+
+QAction* Tray::addAction(const char* name, const QString& text, void (Tray::*slot)()) {
+    QAction* action = menu_->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this,
+            [this, slot] { runHandler(nullptr, [this, slot] { (this->*slot)(); }); });
+    return action;
+}
+
+void Tray::toggleBoard() {
+    if (board_.shown())
+        board_.hide();
+    else
+        board_.show();
+}
+
+void Tray::refresh() {
+    account_->setText(tr("用户：%1").arg(board_.currentAccount()));
+    autostart_->setChecked(autostartEnabled());
+}
+
+void Tray::showBoard() {
+    board_.show();
+}
+
+void Tray::hideBoard() {
+    board_.hide();
+}
+
+void Tray::showHelp() {
+    board_.showHelp();
+}
+
+// The check follows what is on disk, so a refused write shows as unchanged.
+void Tray::switchAutostart() {
+    setAutostart(autostart_->isChecked(), program_);
+    autostart_->setChecked(autostartEnabled());
+}
+
+void Tray::quit() {
+    board_.quit();
+}
+
+DesktopIntegration::DesktopIntegration(TForm1& form) : board_(boardOf(form)) {
+    QGuiApplication::setDesktopFileName(applicationId());
+    QApplication::setWindowIcon(programIcon());
+    // The board may be hidden in the tray; the program ends only through its exit.
+    QApplication::setQuitOnLastWindowClosed(false);
+    tray_ = std::make_unique<Tray>(*board_, QCoreApplication::applicationFilePath());
+    setDropReportSink([board = board_.get()](const DropReport& report) {
+        if (!worthNotice(report.clock.elapsed(), noticeThresholdMs(), board->inUse())) return;
+        if (const auto notice = dropNotice(report)) sendNotice(*notice);
+    });
+}
+
+DesktopIntegration::~DesktopIntegration() {
+    setDropReportSink({});
+}
+
+} // namespace qb

@@ -1,0 +1,94 @@
+#pragma once
+// The program's presence on the desktop beyond its windows: a tray icon whose
+// click shows or hides the board and whose menu offers the account, help, start
+// at login and quit; and a notification when a long copy or move ends unseen.
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class TForm1;
+
+namespace qb {
+
+// What the tray and the notifications need of the main window.
+class Board {
+public:
+    virtual ~Board() = default;
+    // Mapped and at least partly on a screen.
+    virtual bool shown() const = 0;
+    // Shown, and the program holds the active window: the user is looking at it.
+    virtual bool inUse() const = 0;
+    // Shows the board where the user sees it (also one docked beyond the edge).
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual QString currentAccount() const = 0;
+    virtual void showHelp() = 0;
+    // Ends the program as its exit button does.
+    virtual void quit() = 0;
+};
+
+// The main window as a Board.
+std::unique_ptr<Board> boardOf(TForm1& form);
+
+// The tray icon and its menu. Where the desktop has no tray nothing shows, and
+// the program works as without it.
+class Tray : public QObject {
+    Q_OBJECT
+
+public:
+    // `program` is what start at login starts: the executable the user runs.
+    Tray(Board& board, const QString& program, QObject* parent = nullptr);
+    ~Tray() override;
+
+    QMenu* menu() const { return menu_.get(); }
+    QSystemTrayIcon* icon() const { return icon_; }
+
+    // A left click on the icon: hides a shown board, shows a hidden one.
+    void toggleBoard();
+    // The menu's account, checks and enabled items from the present state (also
+    // run each time the menu opens).
+    void refresh();
+
+private:
+    QAction* addAction(const char* name, const QString& text, void (Tray::*slot)());
+    void showBoard();
+    void hideBoard();
+    void showHelp();
+    void switchAutostart();
+    void quit();
+
+    Board& board_;
+    QString program_;
+    std::unique_ptr<QMenu> menu_;
+    QSystemTrayIcon* icon_ = nullptr;
+    QAction* account_ = nullptr;
+    QAction* show_ = nullptr;
+    QAction* hide_ = nullptr;
+    QAction* autostart_ = nullptr;
+};
+
+// The program's icon: the installed theme's, or the one built into the program.
+QIcon programIcon();
+
+// Everything above for the running program; made after the windows, destroyed
+// before them.
+class DesktopIntegration {
+public:
+    explicit DesktopIntegration(TForm1& form);
+    ~DesktopIntegration();
+    DesktopIntegration(const DesktopIntegration&) = delete;
+    DesktopIntegration& operator=(const DesktopIntegration&) = delete;
+
+    Tray& tray() const { return *tray_; }
+
+private:
+    std::unique_ptr<Board> board_;
+    std::unique_ptr<Tray> tray_;
+};
+
+} // namespace qb

@@ -1,0 +1,47 @@
+#pragma once
+// What one drop's copies or moves came to, for the desktop notification that
+// tells a user who looked away.
+#include "drop/FileEngine.h"
+#include "platform/Notifier.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace qb {
+
+struct DropReport {
+    DropReport(Op operation, const QString& folder);
+    // Counts one dropped item's outcome.
+    void add(const QString& item, Outcome outcome);
+
+    Op op;
+    QString destFolder;
+    QStringList done;
+    QStringList failed;
+    bool cancelled = false;
+    QElapsedTimer clock; // started with the drop's first item
+};
+
+// The notification for a drop: what was done and where, or what failed. None for
+// a drop the user cancelled (they were there to see it).
+std::optional<Notice> dropNotice(const DropReport& report);
+
+// A drop is worth a notification when it ran at least `thresholdMs` and the user
+// is not looking at the program (the board is hidden or another program is active).
+bool worthNotice(qint64 elapsedMs, qint64 thresholdMs, bool boardInUse);
+
+// How long a drop must run before its end is announced: a few seconds, or
+// $QB_NOTICE_AFTER_MS milliseconds when set (tests).
+qint64 noticeThresholdMs();
+
+// Where the end of each copy or move drop is reported (the desktop integration);
+// an empty function reports nowhere.
+using DropReportSink = std::function<void(const DropReport&)>;
+void setDropReportSink(DropReportSink sink);
+void reportDrop(const DropReport& report);
+
+} // namespace qb

@@ -1,0 +1,230 @@
+#!/usr/bin/python3
+# Stand-ins for a desktop's tray host and notification service on a private
+# session bus, and a client that acts as the desktop's user on them.
+#
+#   session_doubles.py serve LOG    own org.kde.StatusNotifierWatcher and
+#                                   org.freedesktop.Notifications; print "ready";
+#                                   append one JSON line to LOG per event
+#   session_doubles.py items        print the registered tray items, one a line
+#   session_doubles.py activate     left click on the (only) tray item
+#   session_doubles.py menu         print the item's menu as JSON
+#   session_doubles.py click LABEL  choose the menu entry labelled LABEL
+#   session_doubles.py icon         print the item's icon name and pixmap sizes
+#
+# The bus is the one $DBUS_SESSION_BUS_ADDRESS names.
+import json
+import sys
+
+import dbus
+import dbus.service
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
+
+WATCHER = "org.kde.StatusNotifierWatcher"
+WATCHER_PATH = "/StatusNotifierWatcher"
+NOTIFY = "org.freedesktop.Notifications"
+NOTIFY_PATH = "/org/freedesktop/Notifications"
+ITEM = "org.kde.StatusNotifierItem"
+MENU = "com.canonical.dbusmenu"
+
+# Toolkits read the watcher's properties through introspection.
+WATCHER_XML = """<node>
+ <interface name="org.kde.StatusNotifierWatcher">
+  <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+  <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
+  <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+  <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+  <property name="ProtocolVersion" type="i" access="read"/>
+  <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
+  <signal name="StatusNotifierItemUnregistered"><arg type="s"/></signal>
+  <signal name="StatusNotifierHostRegistered"/>
+ </interface>
+ <interface name="org.freedesktop.DBus.Properties">
+  <method name="Get"><arg type="s" direction="in"/><arg type="s" direction="in"/>
+   <arg type="v" direction="out"/></method>
+  <method name="GetAll"><arg type="s" direction="in"/><arg type="a{sv}" direction="out"/></method>
+ </interface>
+ <interface name="org.freedesktop.DBus.Introspectable">
+  <method name="Introspect"><arg type="s" direction="out"/></method>
+ </interface>
+</node>"""
+
+
+class Log:
+    def __init__(self, path):
+        self.path = path
+
+    def write(self, **event):
+        with open(self.path, "a", encoding="utf-8") as f:
+            f.write(json.dumps(event, ensure_ascii=False) + "\n")
+
+
+class Watcher(dbus.service.Object):
+    def __init__(self, bus, log):
+        super().__init__(bus, WATCHER_PATH)
+        self.log = log
+        self.items = []
+        bus.add_signal_receiver(self.name_owner_changed, "NameOwnerChanged",
+                                "org.freedesktop.DBus")
+
+    @dbus.service.method(WATCHER, in_signature="s", sender_keyword="sender")
+    def RegisterStatusNotifierItem(self, service, sender=None):
+        # An item names its bus name, or only its object path on the caller.
+        if service.startswith("/"):
+            service = sender + service
+        if service not in self.items:
+            self.items.append(service)
+        self.log.write(event="register", service=str(service), sender=str(sender))
+        self.StatusNotifierItemRegistered(service)
+
+    @dbus.service.method(WATCHER, in_signature="s")
+    def RegisterStatusNotifierHost(self, service):
+        pass
+
+    @dbus.service.signal(WATCHER, signature="s")
+    def StatusNotifierItemRegistered(self, service):
+        pass
+
+    @dbus.service.signal(WATCHER, signature="s")
+    def StatusNotifierItemUnregistered(self, service):
+        pass
+
+    @dbus.service.signal(WATCHER, signature="")
+    def StatusNotifierHostRegistered(self):
+        pass
+
+    def name_owner_changed(self, name, old, new):
+        if new:
+            return
+        gone = [s for s in self.items if s == name or s.startswith(name + "/")]
+        for s in gone:
+            self.items.remove(s)
+            self.log.write(event="unregister", service=str(s))
+            self.StatusNotifierItemUnregistered(s)
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        return self.GetAll(interface)[name]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        return {
+            "RegisteredStatusNotifierItems": dbus.Array(self.items, signature="s"),
+            "IsStatusNotifierHostRegistered": dbus.Boolean(True),
+            "ProtocolVersion": dbus.Int32(0),
+        }
+
+    @dbus.service.method(dbus.INTROSPECTABLE_IFACE, out_signature="s")
+    def Introspect(self):
+        return WATCHER_XML
+
+
+class Notifications(dbus.service.Object):
+    def __init__(self, bus, log):
+        super().__init__(bus, NOTIFY_PATH)
+        self.log = log
+        self.count = 0
+
+    @dbus.service.method(NOTIFY, in_signature="susssasa{sv}i", out_signature="u")
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
+        self.count += 1
+        self.log.write(event="notify", app=str(app), icon=str(icon), summary=str(summary),
+                       body=str(body), hints={str(k): str(v) for k, v in hints.items()})
+        return dbus.UInt32(self.count)
+
+    @dbus.service.method(NOTIFY, out_signature="as")
+    def GetCapabilities(self):
+        return ["body"]
+
+    @dbus.service.method(NOTIFY, out_signature="ssss")
+    def GetServerInformation(self):
+        return ("test doubles", "quillbeck", "1", "1.2")
+
+    @dbus.service.method(NOTIFY, in_signature="u")
+    def CloseNotification(self, number):
+        pass
+
+
+def serve(log_path):
+    DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    log = Log(log_path)
+    # The objects and names live as long as they are referenced.
+    keep = [Watcher(bus, log), Notifications(bus, log)]
+    keep += [dbus.service.BusName(name, bus, do_not_queue=True) for name in (WATCHER, NOTIFY)]
+    print("ready", flush=True)
+    GLib.MainLoop().run()
+    return keep
+
+
+def the_item(bus):
+    watcher = bus.get_object(WATCHER, WATCHER_PATH)
+    items = watcher.Get(WATCHER, "RegisteredStatusNotifierItems",
+                        dbus_interface=dbus.PROPERTIES_IFACE)
+    if len(items) != 1:
+        sys.exit("expected one tray item, found %d" % len(items))
+    service, _, path = str(items[0]).partition("/")
+    return bus.get_object(service, "/" + (path or "StatusNotifierItem"))
+
+
+def menu_of(bus, item):
+    path = item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+    menu = bus.get_object(item.bus_name, path)
+    # A host asks before it shows the menu; the program refreshes it then.
+    menu.AboutToShow(0, dbus_interface=MENU)
+    _, layout = menu.GetLayout(0, -1, [], dbus_interface=MENU)
+    entries = []
+
+    def walk(node):
+        number, props, children = node
+        if number != 0 and props.get("type", "standard") != "separator":
+            entries.append({
+                "id": int(number),
+                "label": str(props.get("label", "")),
+                "enabled": bool(props.get("enabled", True)),
+                "checkable": str(props.get("toggle-type", "")) == "checkmark",
+                "checked": int(props.get("toggle-state", 0)) == 1,
+            })
+        for child in children:
+            walk(child)
+
+    walk(layout)
+    return menu, entries
+
+
+def main():
+    command = sys.argv[1]
+    if command == "serve":
+        serve(sys.argv[2])
+        return
+    bus = dbus.SessionBus()
+    if command == "items":
+        watcher = bus.get_object(WATCHER, WATCHER_PATH)
+        for s in watcher.Get(WATCHER, "RegisteredStatusNotifierItems",
+                             dbus_interface=dbus.PROPERTIES_IFACE):
+            print(s)
+        return
+    item = the_item(bus)
+    if command == "activate":
+        item.Activate(0, 0, dbus_interface=ITEM)
+    elif command == "icon":
+        props = item.GetAll(ITEM, dbus_interface=dbus.PROPERTIES_IFACE)
+        print(json.dumps({
+            "name": str(props.get("IconName", "")),
+            "sizes": [[int(w), int(h)] for w, h, data in props.get("IconPixmap", []) if data],
+        }))
+    elif command == "menu":
+        print(json.dumps(menu_of(bus, item)[1], ensure_ascii=False))
+    elif command == "click":
+        menu, entries = menu_of(bus, item)
+        found = [e for e in entries if e["label"] == sys.argv[2]]
+        if not found:
+            sys.exit("no menu entry %r in %r" % (sys.argv[2], [e["label"] for e in entries]))
+        menu.Event(found[0]["id"], "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                   dbus_interface=MENU)
+    else:
+        sys.exit("unknown command " + command)
+
+
+if __name__ == "__main__":
+    main()
