@@ -13,7 +13,8 @@ jobs=$(nproc)
 run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev
           fonts-wqy-microhei xdg-utils)
 test_pkgs=(clang-14 libclang-rt-14-dev xvfb xauth openbox xdotool x11-utils
-           python3 python3-gi gir1.2-gtk-3.0 imagemagick procps)
+           x11-xserver-utils python3 python3-gi gir1.2-gtk-3.0 imagemagick procps
+           sway xwayland libwayland-dev libwayland-bin passwd)
 
 install() {
     local missing=()
