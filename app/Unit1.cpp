@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include "app/EdgeDock.h"
+#include "app/FitScreen.h"
 #include "platform/Handler.h"
 #include "platform/Timers.h"
 #include "platform/X11Window.h"
@@ -410,7 +412,9 @@ void TForm1::centreOnPrimaryScreen() {
 }
 
 void TForm1::FormCreate() {
+    qb::fitToScreens(*this);
     qb::makeDockWindow(this);
+    new qb::EdgeDock(*this);
     qb::setTimerPeriod(*Timer1, 200);
     qb::setTimerPeriod(*Timer2, 100);
     LoadAccount();

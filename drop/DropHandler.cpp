@@ -5,7 +5,6 @@
 #include "platform/Handler.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <filesystem>
 #include <system_error>
@@ -36,6 +36,24 @@ Outcome runDropOperation(QWidget* owner, Op op, Policy policy, const QString& so
 // Set on the window from the drop until its last item is done: a second drop
 // arriving meanwhile (the progress dialog runs an event loop) is refused.
 constexpr char kBusyProperty[] = "qbDropBusy";
+
+// The items of the drag over the window, as read while it moved there. Xwayland
+// may refuse the drag's data once the button is released over the window (a
+// drag from a Wayland window): the drop then takes what the drag carried.
+constexpr char kDragItemsProperty[] = "qbDragItems";
+
+QStringList rememberDragItems(QWidget& form, const QMimeData* data) {
+    const QStringList items = droppedLocalPaths(data);
+    if (!items.isEmpty()) form.setProperty(kDragItemsProperty, items);
+    return items;
+}
+
+QStringList dropItems(QWidget& form, const QMimeData* data) {
+    QStringList items = droppedLocalPaths(data);
+    if (items.isEmpty()) items = form.property(kDragItemsProperty).toStringList();
+    form.setProperty(kDragItemsProperty, QVariant());
+    return items;
+}
 
 Policy checkedPolicy(const TForm1& form) {
     if (form.RadioButton[13]->isChecked()) return Policy::AutoRename;
@@ -159,7 +177,8 @@ void applyDrop(TForm1& form, const DropRequest& drop) {
 // drop itself decides what the place and the mode allow.
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
     qb::runHandler(this, [this, event] {
-        if (qb::dropInProgress(*this) || qb::droppedLocalPaths(event->mimeData()).isEmpty()) {
+        if (qb::dropInProgress(*this) ||
+            qb::rememberDragItems(*this, event->mimeData()).isEmpty()) {
             event->ignore();
             return;
         }
@@ -170,7 +189,8 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event) {
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
     qb::runHandler(this, [this, event] {
-        if (qb::dropInProgress(*this) || qb::droppedLocalPaths(event->mimeData()).isEmpty()) {
+        if (qb::dropInProgress(*this) ||
+            qb::rememberDragItems(*this, event->mimeData()).isEmpty()) {
             event->ignore();
             return;
         }
@@ -182,16 +202,18 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event) {
 void TForm1::dropEvent(QDropEvent* event) {
     qb::runHandler(this, [this, event] {
         qb::DropRequest drop;
-        drop.items = qb::droppedLocalPaths(event->mimeData());
+        drop.items = qb::dropItems(*this, event->mimeData());
         if (qb::dropInProgress(*this) || drop.items.isEmpty()) {
             event->ignore();
             return;
         }
-        // The pointer, not the event's position, and mapped by the window's own
-        // geometry: on the dock window the platform window's position has been seen
-        // to stay at 0,0, which leaves the event's position and mapFromGlobal() in
-        // screen coordinates.
-        const QPoint local = QCursor::pos() - geometry().topLeft();
+        // The drop's own position, not the pointer's: Xwayland does not move the
+        // pointer during a drag from a Wayland window. The toolkit made it
+        // relative to where it believes the platform window stands, which on the
+        // dock window has been seen to stay at 0,0; undone with that same belief,
+        // and mapped by the window's own geometry.
+        const QPoint global = event->position().toPoint() + windowHandle()->geometry().topLeft();
+        const QPoint local = global - geometry().topLeft();
         if (rect().contains(local)) {
             QWidget* child = childAt(local);
             drop.under = child ? child : this;

@@ -165,7 +165,7 @@ private slots:
         QVERIFY(session_.user().adopt(slot));
         QVERIFY(session_.pointerMove(kOnNative));
         SessionProgram app(session_, {{QStringLiteral("方案/show"), QStringLiteral("no")},
-                                      {QStringLiteral("方案/operate"), QStringLiteral("copy")},
+                                      {QStringLiteral("方案/operate"), QStringLiteral("FileCopy")},
                                       {QStringLiteral("我的文件夹/1"), slot}});
         QString err;
         QVERIFY2(app.start(&err), qPrintable(err));
