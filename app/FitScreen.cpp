@@ -10,7 +10,10 @@
 namespace qb {
 
 void fitToScreens(TForm1& form) {
-    const int available = monitors::smallestAvailableHeight(monitors::current());
+    fitToHeight(form, monitors::smallestAvailableHeight(monitors::current()));
+}
+
+void fitToHeight(TForm1& form, int available) {
     const int outer = form.height();
     if (available <= 0 || outer <= available) return;
 

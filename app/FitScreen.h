@@ -9,5 +9,7 @@ namespace qb {
 // shows the client area in a view that scrolls, so every control stays
 // reachable; one that fits is left exactly as it is. Call before the first show.
 void fitToScreens(TForm1& form);
+// The same against a given available height.
+void fitToHeight(TForm1& form, int available);
 
 } // namespace qb
