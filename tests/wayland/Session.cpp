@@ -198,6 +198,24 @@ e2e::RunResult Session::tool(const QString& program, const QStringList& args, in
     return r;
 }
 
+// The compositor's configuration: one output of the session's size, Xwayland
+// started at once, no borders, and the display names written to `displays`.
+bool Session::writeConfig(const QString& path, const QString& displays) const {
+    QFile config(path);
+    if (!config.open(QIODevice::WriteOnly)) return false;
+    config.write(QStringLiteral("output HEADLESS-1 mode %1x%2 position 0 0\n"
+                                "xwayland force\n"
+                                "default_border none\n"
+                                "default_floating_border none\n"
+                                "focus_follows_mouse no\n"
+                                "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY $SWAYSOCK\" > %3'\n")
+                     .arg(size_.width())
+                     .arg(size_.height())
+                     .arg(displays)
+                     .toUtf8());
+    return true;
+}
+
 bool Session::start(QString* error, QSize size) {
     stop();
     if (const QString missing = missingPrerequisite(); !missing.isEmpty())
@@ -221,20 +239,8 @@ bool Session::start(QString* error, QSize size) {
     }
 
     const QString displays = root + QStringLiteral("/displays");
-    QFile config(root + QStringLiteral("/config"));
-    if (!config.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("cannot write config"));
-    config.write(QStringLiteral("output HEADLESS-1 mode %1x%2 position 0 0\n"
-                                "xwayland force\n"
-                                "default_border none\n"
-                                "default_floating_border none\n"
-                                "focus_follows_mouse no\n"
-                                "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY $SWAYSOCK\" > %3'\n")
-                     .arg(size.width())
-                     .arg(size.height())
-                     .arg(displays)
-                     .toUtf8());
-    config.close();
+    const QString config = root + QStringLiteral("/config");
+    if (!writeConfig(config, displays)) return fail(error, QStringLiteral("cannot write config"));
     if (!user_.adopt(root)) return fail(error, QStringLiteral("cannot hand the folder over"));
 
     QProcessEnvironment env = environment();
@@ -244,7 +250,7 @@ bool Session::start(QString* error, QSize size) {
     sway_ = std::make_unique<QProcess>();
     sway_->setProcessChannelMode(QProcess::MergedChannels);
     sway_->setStandardOutputFile(root + QStringLiteral("/sway.log"));
-    startClient(*sway_, QStringLiteral("sway"), {QStringLiteral("-c"), config.fileName()}, env);
+    startClient(*sway_, QStringLiteral("sway"), {QStringLiteral("-c"), config}, env);
     if (!sway_->waitForStarted(10000)) return fail(error, QStringLiteral("cannot start sway"));
 
     QStringList names;
@@ -259,9 +265,14 @@ bool Session::start(QString* error, QSize size) {
     xDisplay_ = names[1];
     swaySocket_ = names[2];
 
+    return startPointer(error);
+}
+
+// The virtual pointer, once Xwayland answers, resting in the middle.
+bool Session::startPointer(QString* error) {
     pointerTool_ = std::make_unique<QProcess>();
     startClient(*pointerTool_, QStringLiteral(QB_WL_POINTER_TOOL),
-                {QString::number(size.width()), QString::number(size.height())}, environment());
+                {QString::number(size_.width()), QString::number(size_.height())}, environment());
     if (!pointerTool_->waitForStarted(5000) || !command({}))
         return fail(error, QStringLiteral("no virtual pointer: ") +
                                QString::fromUtf8(pointerTool_->readAllStandardError()));
@@ -270,7 +281,7 @@ bool Session::start(QString* error, QSize size) {
         [&] { return tool(QStringLiteral("xwininfo"), {QStringLiteral("-root")}, 5000).ok(); },
         15000, 100);
     if (!xUp) return fail(error, QStringLiteral("Xwayland did not come up"));
-    return pointerMove(QPoint(size.width() / 2, size.height() / 2)) ||
+    return pointerMove(QPoint(size_.width() / 2, size_.height() / 2)) ||
            fail(error, QStringLiteral("the pointer does not move"));
 }
 

@@ -94,6 +94,8 @@ public:
 
 private:
     bool fail(QString* error, const QString& why);
+    bool writeConfig(const QString& path, const QString& displays) const;
+    bool startPointer(QString* error);
     bool command(const QByteArray& line);
 
     SessionUser user_;
