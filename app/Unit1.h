@@ -107,6 +107,8 @@ public:
     void Timer1Timer();
     void Timer2Timer();
     void FormMouseMove();
+    // The pointer or a drag reached the desktop's edge at global `p` (the edge sensor).
+    void revealAt(QPoint p);
 
     qb::DropController& dropController() { return *drops_; }
 
@@ -126,7 +128,7 @@ public:
     void setStatusText(const QString& text) override;
     void centre() override;
     QWidget* dialogOwner() override { return this; }
-    QWidget* widgetUnderPointer() override;
+    QWidget* widgetAt(QPoint globalPos) override;
     // The row whose path field or name field is `w`, or 0.
     int rowOf(const QWidget* w) const override;
     void focusRowAfterDrop(int r) override;

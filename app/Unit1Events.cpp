@@ -1,6 +1,8 @@
 // The main window's events, each routed to the handler that owns it.
 #include "app/Unit1.h"
 
+#include "app/EdgeDock.h"
+#include "app/FitScreen.h"
 #include "app/Unit3.h"
 #include "board/Board.h"
 #include "board/Docking.h"
@@ -13,12 +15,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
 
 void TForm1::connectChoices() {
     // Click handlers run when a button becomes checked, by the user or by program
@@ -147,7 +151,15 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->Drop(event); });
+    qb::runHandler(this, [this, event] {
+        // The drop's own position, not the pointer's: Xwayland does not move the
+        // pointer during a drag from a Wayland window. The toolkit made it
+        // relative to where it believes the platform window stands, which on the
+        // dock window has been seen to stay at 0,0; undone with that same belief.
+        const QWindow* handle = windowHandle();
+        const QPoint origin = handle ? handle->geometry().topLeft() : geometry().topLeft();
+        drops_->Drop(event, event->position().toPoint() + origin);
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -163,7 +175,9 @@ void TForm1::paintEvent(QPaintEvent*) {
 }
 
 void TForm1::FormCreate() {
+    qb::fitToScreens(*this);
     qb::makeDockWindow(this);
+    new qb::EdgeDock(*this);
     qb::setTimerPeriod(*Timer1, 200);
     qb::setTimerPeriod(*Timer2, 100);
     LoadAccount();
@@ -195,4 +209,8 @@ void TForm1::Timer2Timer() {
 
 void TForm1::FormMouseMove() {
     docking_->FormMouseMove();
+}
+
+void TForm1::revealAt(QPoint p) {
+    docking_->revealAt(p);
 }

@@ -1,5 +1,6 @@
 // The main window as the controllers see it: qb::BoardView and the docking window.
 #include "app/Controls.h"
+#include "app/EdgeDock.h"
 #include "app/Unit1.h"
 
 #include "board/Board.h"
@@ -9,7 +10,6 @@
 #include "platform/Timers.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -32,18 +32,24 @@ QColor highlightColour(const QPalette& palette) {
 
 // The main window as docking sees it. The window has no frame from the window
 // manager, so its frame geometry is the whole window, caption strip included.
-class TForm1::DockAdapter final : public qb::docking::Window {
+class TForm1::DockAdapter final : public qb::docking::View {
 public:
     explicit DockAdapter(TForm1& form) : form_(form) {}
     virtual ~DockAdapter() = default;
 
     bool autoHide() const override { return form_.isChecked(qb::Choice::Hide); }
     int left() const override { return form_.frameGeometry().x(); }
+    int top() const override { return form_.frameGeometry().y(); }
     int width() const override { return form_.frameGeometry().width(); }
+    int height() const override { return form_.frameGeometry().height(); }
+    double scale() const override { return form_.devicePixelRatioF(); }
     void setLeft(int x) override {
         // The reveal poll sets 0 again and again while the cursor rests at the
         // edge: only a real change goes to the window system.
-        if (x != left()) form_.move(x, form_.frameGeometry().y());
+        if (x != left()) form_.move(x, top());
+    }
+    void moveTo(int x, int y) override {
+        if (x != left() || y != top()) form_.move(x, y);
     }
     void activate() override {
         // Every mouse movement over the background lands here; asking the window
@@ -53,6 +59,21 @@ public:
         form_.activateWindow();
     }
     void setHidePeriod(int ms) override { qb::setTimerPeriod(*form_.Timer1, ms); }
+
+    // The edge watch is installed at creation; before that there is none.
+    bool allowsHiding() const override {
+        const qb::EdgeDock* edge = qb::EdgeDock::of(form_);
+        return !edge || edge->allowsHiding();
+    }
+    void syncEdge() override {
+        if (qb::EdgeDock* edge = qb::EdgeDock::of(form_)) edge->syncSensor();
+    }
+    void hid(int x) override {
+        if (qb::EdgeDock* edge = qb::EdgeDock::of(form_)) edge->hid(x);
+    }
+    void shown() override {
+        if (qb::EdgeDock* edge = qb::EdgeDock::of(form_)) edge->shown();
+    }
 
 private:
     TForm1& form_;
@@ -174,12 +195,11 @@ void TForm1::centre() {
          desk.y() + (desk.height() - outer.height()) / 2);
 }
 
-// The pointer, not a drop event's position, and mapped by the window's own
-// geometry: on the dock window the platform window's position has been seen to
-// stay at 0,0, which leaves event positions and mapFromGlobal() in screen
+// Mapped by the window's own geometry: on the dock window the platform window's
+// position has been seen to stay at 0,0, which leaves mapFromGlobal() in screen
 // coordinates.
-QWidget* TForm1::widgetUnderPointer() {
-    const QPoint local = QCursor::pos() - geometry().topLeft();
+QWidget* TForm1::widgetAt(QPoint globalPos) {
+    const QPoint local = globalPos - geometry().topLeft();
     if (!rect().contains(local)) return nullptr;
     QWidget* child = childAt(local);
     return child ? child : this;

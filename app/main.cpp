@@ -4,11 +4,9 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    // The window's pixel layout is not scaled, and cursor polling and placement at
-    // negative coordinates need X11 (XWayland on a Wayland desktop). A user's own
-    // choice of either wins.
-    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING"))
-        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    // Cursor polling and placement at negative coordinates need X11 (Xwayland on
+    // a Wayland desktop). The desktop's scale factor applies; a user's own
+    // choice of platform wins.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);

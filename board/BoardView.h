@@ -2,6 +2,7 @@
 // The main window as the board's controllers see it. Rows are 1..20, groups 1..10.
 #include "board/Choices.h"
 
+#include <QPoint>
 #include <QString>
 
 class QWidget;
@@ -40,10 +41,9 @@ public:
     // The window that owns the boxes and dialogs the board opens.
     virtual QWidget* dialogOwner() = 0;
 
-    // Drops: the window's widget under the pointer (null when the pointer is off
-    // the window), the row a widget belongs to (0: none), and the focus after a drop,
-    // which also makes the window the active one.
-    virtual QWidget* widgetUnderPointer() = 0;
+    // Drops: the window's widget at a global position (null off the window), the row a widget
+    // belongs to (0: none), and the focus after a drop, which also makes the window the active one.
+    virtual QWidget* widgetAt(QPoint globalPos) = 0;
     virtual int rowOf(const QWidget* w) const = 0;
     virtual void focusRowAfterDrop(int r) = 0;
     virtual void focusAfterDrop(QWidget* w) = 0;

@@ -89,7 +89,9 @@ void setDropFileOperation(DropFileOperation op) {
 }
 
 void DropController::DragOver(QDragMoveEvent* event) {
-    if (busy_ || droppedLocalPaths(event->mimeData()).isEmpty()) {
+    const QStringList items = droppedLocalPaths(event->mimeData());
+    if (!items.isEmpty()) dragItems_ = items;
+    if (busy_ || items.isEmpty()) {
         event->ignore();
         return;
     }
@@ -97,15 +99,17 @@ void DropController::DragOver(QDragMoveEvent* event) {
     event->accept();
 }
 
-void DropController::Drop(QDropEvent* event) {
-    const QStringList items = droppedLocalPaths(event->mimeData());
+void DropController::Drop(QDropEvent* event, QPoint globalPos) {
+    QStringList items = droppedLocalPaths(event->mimeData());
+    if (items.isEmpty()) items = dragItems_;
+    dragItems_.clear(); // the next drag starts afresh
     if (busy_ || items.isEmpty()) {
         event->ignore();
         return;
     }
     drop_ = Running{};
     drop_.items = items;
-    drop_.under = view_.widgetUnderPointer();
+    drop_.under = view_.widgetAt(globalPos);
     event->setDropAction(dropActionFor(*event));
     event->accept();
 

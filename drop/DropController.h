@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -45,8 +46,11 @@ public:
     // local file is welcome over the whole window while no drop runs; the drop
     // itself decides what the place and the mode allow.
     void DragOver(QDragMoveEvent* event);
-    // A drop: answered at once; its items are handled afterwards, one after another.
-    void Drop(QDropEvent* event);
+    // A drop at global `globalPos`: answered at once; its items are handled
+    // afterwards, one after another. A drop that carries no data (Xwayland may
+    // refuse it once the button is released after a drag from a Wayland window)
+    // takes the items the drag carried over the window.
+    void Drop(QDropEvent* event, QPoint globalPos);
 
     // True from a drop's arrival until its last item is done; drags are refused meanwhile.
     bool inProgress() const { return busy_; }
@@ -73,6 +77,7 @@ private:
     Board& board_;
     bool busy_ = false;
     Running drop_;
+    QStringList dragItems_; // of the drag over the window, as last read
 };
 
 } // namespace qb

@@ -10,6 +10,10 @@ class Cursor {
 public:
     virtual ~Cursor() = default;
     virtual QPoint pos() const = 0;
+    // Whether the display server knows where the pointer is now. Xwayland follows
+    // the pointer only over X windows: over a Wayland window it keeps reporting
+    // the last place it saw, which says nothing about where the pointer is.
+    virtual bool seen() const { return true; }
 };
 
 // The installed implementation (the real pointer unless a test installed another).
@@ -24,7 +28,9 @@ public:
         ++reads;
         return at;
     }
+    bool seen() const override { return visible; }
     QPoint at;
+    bool visible = true;
     mutable int reads = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/X11Window.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <xcb/xcb.h>
@@ -58,7 +59,27 @@ bool onX11() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
+bool onXwayland() {
+    static const bool xwayland = [] {
+        if (!onX11()) return false;
+        // Xwayland names its outputs so; newer ones also have an extension.
+        for (const QScreen* s : QGuiApplication::screens())
+            if (s->name().startsWith(QLatin1String("XWAYLAND"))) return true;
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+        if (!c) return false;
+        const char name[] = "XWAYLAND";
+        const auto cookie = xcb_query_extension(c, sizeof name - 1, name);
+        xcb_query_extension_reply_t* reply = xcb_query_extension_reply(c, cookie, nullptr);
+        const bool present = reply && reply->present;
+        std::free(reply);
+        return present;
+    }();
+    return xwayland;
+}
+
 void makeDockWindow(QWidget* w) {
+    if (onXwayland()) w->setWindowFlag(Qt::X11BypassWindowManagerHint);
     const WId id = w->winId();
     // Only takes effect once the native window exists.
     w->setAttribute(Qt::WA_X11NetWmWindowTypeDock);

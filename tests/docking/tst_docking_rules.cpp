@@ -12,10 +12,16 @@ class ModelWindow final : public Window {
 public:
     bool autoHide() const override { return hideOn; }
     int left() const override { return x; }
+    int top() const override { return y; }
     int width() const override { return w; }
     void setLeft(int nx) override {
         if (nx != x) ++moves;
         x = nx;
+    }
+    void moveTo(int nx, int ny) override {
+        if (nx != x || ny != y) ++moves;
+        x = nx;
+        y = ny;
     }
     void activate() override { ++activations; }
     void setHidePeriod(int ms) override {
@@ -27,6 +33,7 @@ public:
 
     bool hideOn = true;
     int x = 518;
+    int y = 43;
     int w = 244;
     int period = kHidePeriodMs;
     int moves = 0;

@@ -222,7 +222,8 @@ private slots:
     }
 
     // Either field of a row, at its very corners, targets the row's path field; the
-    // pointer decides, not the position the event claims.
+    // position the drop event gives decides, not the pointer (Xwayland does not
+    // move the pointer during a drag from a Wayland window).
     void targetIsThePathFieldOfTheRowUnderThePointer() {
         Fixture fx;
         fx.form->Set->setChecked(true);
@@ -245,8 +246,38 @@ private slots:
 
         const QString dir = fx.folder(QStringLiteral("pointer"));
         QVERIFY(fx.drop(fx.form->Ed[9], {dir}, {-1, -1}, fx.form->Ed[3]));
-        QCOMPARE(fx.form->Edit[9]->text(), dir);
-        QCOMPARE(fx.form->Edit[3]->text(), QStringLiteral("/"));
+        QCOMPARE(fx.form->Edit[3]->text(), dir);
+        QCOMPARE(fx.form->Edit[9]->text(), QStringLiteral("/"));
+    }
+
+    // A drop whose data the server no longer hands out (Xwayland, a drag from a
+    // Wayland window) takes the items the drag carried over the window; the next
+    // drag starts afresh.
+    void dropWithoutDataTakesTheDragsItems() {
+        Fixture fx;
+        fx.form->Copy->setChecked(true);
+        fx.form->Edit[4]->setText(fx.folder(QStringLiteral("dest")));
+        const QString item = fx.scratch(QStringLiteral("carried.txt"));
+        writeFile(item);
+        QMimeData carried;
+        carried.setUrls({QUrl::fromLocalFile(item)});
+        QMimeData empty;
+        const QPoint at = fx.form->Edit[4]->mapTo(fx.form.get(), QPoint(5, 5));
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(at, offered, &carried, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(fx.form.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropped(QPointF(at), offered, &empty, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(fx.form.get(), &dropped);
+        QVERIFY(dropped.isAccepted());
+        QVERIFY(QTest::qWaitFor([&] { return !fx.form->dropController().inProgress(); }, 5000));
+        QCOMPARE(fx.fake.calls.size(), 1);
+        QCOMPARE(fx.fake.calls[0].source, item);
+
+        QDropEvent again(QPointF(at), offered, &empty, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(fx.form.get(), &again);
+        QVERIFY(!again.isAccepted());
+        QCOMPARE(fx.fake.calls.size(), 1);
     }
 
     void configureModeTextOfEachKindOfItem() {
