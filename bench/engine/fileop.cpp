@@ -19,7 +19,8 @@ public:
         return qb::ReplaceAnswer::YesToAll;
     }
     qb::ErrorAnswer error(const qb::OpError& e) override {
-        std::fprintf(stderr, "%s\n", e.message.c_str());
+        std::fprintf(stderr, "error %d: %s: %s\n", static_cast<int>(e.kind), e.path.c_str(),
+                     std::strerror(e.code));
         return qb::ErrorAnswer::Skip;
     }
 };
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     Printer printer;
     std::atomic<bool> cancel{false};
     const auto start = std::chrono::steady_clock::now();
-    const qb::Outcome o = qb::runOperation(op, policy, argv[2], argv[3], printer, cancel);
+    const qb::Outcome o = qb::runOperation(op, policy, argv[2], argv[3], printer, cancel).outcome;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();

@@ -130,7 +130,7 @@ private:
 inline qb::Outcome run(qb::Op op, qb::Policy policy, const std::string& src,
                        const std::string& dest, ScriptedObserver& obs) {
     std::atomic<bool> cancel{false};
-    return qb::runOperation(op, policy, src, dest, obs, cancel);
+    return qb::runOperation(op, policy, src, dest, obs, cancel).outcome;
 }
 
 } // namespace testutil

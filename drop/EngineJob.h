@@ -1,0 +1,87 @@
+#pragma once
+// The job that runs one dropped item: the checks before any change, the walk that
+// puts every entry in place, the questions, the progress and the outcome.
+#include "drop/EngineCopy.h"
+
+#include <atomic>
+
+namespace qb::engine {
+
+class Job {
+public:
+    Job(Op op, Policy policy, OperationObserver& obs, const std::atomic<bool>& cancel,
+        const OperationOptions& options)
+        : op_(op), policy_(policy), opts_(options), obs_(obs), cancel_(cancel) {}
+
+    OperationResult run(const std::string& source, const std::string& destFolder);
+
+private:
+    // --- reporting (EngineJob.cpp) ---------------------------------------------
+    void checkCancel();
+    // Reports a failure; throws Stop when the user cancels a skippable one.
+    void fail(ErrorKind kind, const std::string& path, int code, const std::string& other = {},
+              bool canSkip = true);
+    void report() { obs_.progress(prog_); }
+    void fileDone() {
+        prog_.filesDone++;
+        report();
+    }
+    bool start(const std::string& source, const std::string& destFolder);
+    bool refusedBeforeStart(int sdir, const std::string& name, const struct stat& sst, int dest,
+                            const std::string& source, const std::string& destFolder);
+
+    // --- the walk (EngineWalk.cpp) ----------------------------------------------
+    void transfer(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                  const std::string& dname, bool topLevel, bool mergeAsked);
+    bool askToMerge(const struct stat& sst, const struct stat& dst);
+    bool askToReplace(const struct stat& sst, const struct stat& dst);
+    void place(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+               const std::string& dname);
+    void replaceFile(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, const struct stat& dst);
+    void merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
+               bool mergeAsked);
+    void copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                 const std::string& dname);
+    void walkChildren(int sfd, int dfd, bool fresh, bool mergeAsked);
+    void removeSource(int sdir, const std::string& sname, bool isDir);
+
+    // --- single entries (EngineEntry.cpp) ---------------------------------------
+    bool copyNonDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                    const std::string& dname, bool replace);
+    bool copyRegular(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, bool replace);
+    bool copySpecial(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, bool replace);
+
+    // Current source and destination paths, grown and shrunk with the walk.
+    struct PathScope {
+        PathScope(Job& j, const std::string& s, const std::string& d)
+            : j_(j), sl_(j.spath_.size()), dl_(j.dpath_.size()) {
+            j.spath_ = joinPath(j.spath_, s);
+            j.dpath_ = joinPath(j.dpath_, d);
+        }
+        ~PathScope() {
+            j_.spath_.resize(sl_);
+            j_.dpath_.resize(dl_);
+        }
+        PathScope(const PathScope&) = delete;
+        PathScope& operator=(const PathScope&) = delete;
+        Job& j_;
+        std::size_t sl_, dl_;
+    };
+
+    Op op_;
+    Policy policy_;
+    OperationOptions opts_;
+    OperationObserver& obs_;
+    const std::atomic<bool>& cancel_;
+    OperationResult result_;
+    bool cancelled_ = false;
+    bool replaceAll_ = false;
+    ByteCopier copier_;
+    Progress prog_;
+    std::string spath_, dpath_;
+};
+
+} // namespace qb::engine
