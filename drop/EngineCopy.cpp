@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/xattr.h>
 
 namespace qb::engine {
 
@@ -130,33 +133,49 @@ int ByteCopier::linkAnonymous(int fd, int ddir, const std::string& name) {
     return ::linkat(AT_FDCWD, proc, ddir, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
-int ByteCopier::commit(TempFile& t, int ddir, const std::string& dname, bool replace) {
+int ByteCopier::commit(TempFile& t, int ddir, const std::string& dname) {
+    int err = 0;
     if (t.name.empty()) {
         // Anonymous O_TMPFILE: give it a name only now that it is whole.
-        if (!replace) return linkAnonymous(t.fd.get(), ddir, dname);
-        for (;;) {
-            t.name = tempName();
-            const int err = linkAnonymous(t.fd.get(), ddir, t.name);
-            if (err == EEXIST) continue;
-            if (err) {
-                t.name.clear();
-                return err;
-            }
-            break;
+        err = linkAnonymous(t.fd.get(), ddir, dname);
+        const int closed = t.fd.close();
+        if (!err && closed) {
+            err = closed;
+            ::unlinkat(ddir, dname.c_str(), 0);
         }
+        return err;
     }
-    const int r = replace
-                      ? ::renameat(ddir, t.name.c_str(), ddir, dname.c_str())
-                      : ::renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE);
-    int err = r == 0 ? 0 : errno;
-    if (err == EINVAL && !replace) {
-        err = ::linkat(ddir, t.name.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
-        ::unlinkat(ddir, t.name.c_str(), 0);
-    } else if (err) {
-        ::unlinkat(ddir, t.name.c_str(), 0);
+    err = t.fd.close();
+    bool renamed = false;
+    if (!err) {
+        renamed = ::renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0;
+        err = renamed ? 0 : errno;
+        if (err == EINVAL) // no RENAME_NOREPLACE here: a new link never replaces either
+            err = ::linkat(ddir, t.name.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
     }
+    if (!renamed) ::unlinkat(ddir, t.name.c_str(), 0);
     t.name.clear();
     return err;
+}
+
+int ByteCopier::commitAside(TempFile& t, int ddir, std::string& visible) {
+    if (t.name.empty()) {
+        for (int err = EEXIST; err == EEXIST;) {
+            visible = tempName();
+            err = linkAnonymous(t.fd.get(), ddir, visible);
+            if (err && err != EEXIST) {
+                t.fd.reset();
+                return err;
+            }
+        }
+    } else {
+        visible = std::exchange(t.name, std::string());
+    }
+    if (const int err = t.fd.close()) {
+        ::unlinkat(ddir, visible.c_str(), 0);
+        return err;
+    }
+    return 0;
 }
 
 void ByteCopier::discard(TempFile& t, int ddir) {
@@ -170,6 +189,29 @@ int copyModeAndTimes(int out, const struct stat& sst) {
         return errno;
     const struct timespec times[2] = {sst.st_atim, sst.st_mtim};
     if (::futimens(out, times) != 0 && errno != EPERM) return errno;
+    return 0;
+}
+
+int copyXattrs(int in, int out) {
+    const ssize_t size = ::flistxattr(in, nullptr, 0);
+    if (size <= 0) return 0;
+    std::vector<char> names(static_cast<std::size_t>(size));
+    const ssize_t got = ::flistxattr(in, names.data(), names.size());
+    std::vector<char> value;
+    for (ssize_t at = 0; at < got;) {
+        const char* name = names.data() + at;
+        at += static_cast<ssize_t>(std::strlen(name)) + 1;
+        const ssize_t len = ::fgetxattr(in, name, nullptr, 0);
+        if (len < 0) continue;
+        value.resize(static_cast<std::size_t>(len) + 1);
+        const ssize_t n = ::fgetxattr(in, name, value.data(), value.size());
+        if (n < 0 || ::fsetxattr(out, name, value.data(), static_cast<std::size_t>(n), 0) == 0)
+            continue;
+        // Kept where the destination takes them, like cp -a; a name only the
+        // administrator may set is left out.
+        if (errno == ENOTSUP || errno == EOPNOTSUPP) return 0;
+        if (errno != EPERM && errno != EACCES && errno != EINVAL) return errno;
+    }
     return 0;
 }
 

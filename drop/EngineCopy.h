@@ -27,10 +27,11 @@ public:
 
     // Opens a temporary file in `ddir`. Returns 0 or errno.
     int openTemp(int ddir, TempFile& out);
-    // Gives the whole temporary file its real name: without replacing anything, or
-    // replacing what has that name in one step. Returns 0 or errno; the temporary
-    // file is gone either way.
-    int commit(TempFile& t, int ddir, const std::string& dname, bool replace);
+    // Gives the whole temporary file the free name `dname` and closes it (a close
+    // that fails takes the name back). Returns 0 or errno; the temporary file is gone.
+    int commit(TempFile& t, int ddir, const std::string& dname);
+    // Gives it a visible temporary name instead, ready to be swapped in; closes it.
+    int commitAside(TempFile& t, int ddir, std::string& visible);
     // Drops an unfinished temporary file.
     static void discard(TempFile& t, int ddir);
 
@@ -49,6 +50,10 @@ private:
 // Permissions and times of `sst` onto an open file; a file system without modes is
 // no error. Returns 0 or errno.
 int copyModeAndTimes(int out, const struct stat& sst);
+
+// Extended attributes (ACLs among them) of one open file onto another, where the
+// destination takes them. Returns 0 or errno.
+int copyXattrs(int in, int out);
 
 // The target of the link (dir, name), whose lstat size is `size`. Returns 0 or errno.
 int readLink(int dir, const std::string& name, std::size_t size, std::string& target);

@@ -112,6 +112,11 @@ struct OperationOptions {
     unsigned workers = 0;
 };
 
+// A durable move removes its sources in groups of at most this many files, each
+// group once its copies and their folders are on the disk: after a crash, only the
+// files of one group can be whole at both places, and none at neither.
+constexpr std::size_t kDurableMoveGroup = 64;
+
 // Copies or moves `source` into the folder `destFolder`. Returns when done; setting
 // `cancel` stops it at the next file or chunk, leaving every file whole.
 OperationResult runOperation(Op op, Policy policy, const std::string& source,

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,6 +36,12 @@ inline void writeFile(const std::string& path, const QByteArray& data, mode_t mo
     }
     ::fchmod(fd, mode);
     ::close(fd);
+}
+
+// Replaced files go to a Trash of the test's own, never to the user's. Returns it.
+inline std::string useTestTrash(const std::string& base) {
+    ::setenv("XDG_DATA_HOME", (base + "/xdg").c_str(), 1);
+    return base + "/xdg/Trash";
 }
 
 inline QByteArray readFile(const std::string& path) {

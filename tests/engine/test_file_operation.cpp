@@ -186,6 +186,7 @@ class TestFileOperation : public QObject {
     }
 
 private slots:
+    void initTestCase() { useTestTrash(S(tmp.path())); }
     void init() {
         fake = FakePrompts();
         qb::setOperationPrompts(&fake);
