@@ -46,6 +46,13 @@ QString durationText(double secs) {
     return QStringLiteral("%1 小时 %2 分").arg(s / 3600).arg((s % 3600) / 60);
 }
 
+// A path, and for a link what it points to.
+QString described(const ItemInfo& i) {
+    if (!i.isLink) return fromPath(i.path);
+    return QStringLiteral("%1\n（符号链接，指向“%2”）")
+        .arg(fromPath(i.path), fromPath(i.linkTarget));
+}
+
 QString baseName(const QString& path) {
     QString p = path;
     while (p.size() > 1 && p.endsWith(u'/'))
@@ -90,13 +97,15 @@ class QtPrompts final : public OperationPrompts {
 public:
     void askReplace(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
                     ReplaceReply answer) override {
-        const QString text =
+        QString text =
             QStringLiteral("目标文件夹中已有名为“%1”的文件。\n\n"
                            "是否用这个文件：\n%2\n大小：%3，修改时间：%4\n\n"
                            "替换现有的文件：\n%5\n大小：%6，修改时间：%7")
-                .arg(baseName(fromPath(existing.path)), fromPath(incoming.path),
-                     sizeText(incoming.size), dateText(incoming.mtime), fromPath(existing.path),
+                .arg(baseName(fromPath(existing.path)), described(incoming),
+                     sizeText(incoming.size), dateText(incoming.mtime), described(existing),
                      sizeText(existing.size), dateText(existing.mtime));
+        if (existing.noTrash)
+            text += QStringLiteral("\n\n注意：回收站无法接收现有的文件，替换后它将被永久删除。");
         ask(parent, QStringLiteral("替换文件"), text, std::move(answer));
     }
     void askMerge(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
@@ -123,6 +132,7 @@ public:
         openBox(parent, QMessageBox::Critical, QStringLiteral("operationError"), {}, text,
                 QStringLiteral("跳过这个文件继续，还是取消整个操作？"),
                 {{QStringLiteral("跳过"), QMessageBox::AcceptRole, int(ErrorAnswer::Skip)},
+                 {QStringLiteral("全部跳过"), QMessageBox::AcceptRole, int(ErrorAnswer::SkipAll)},
                  {QStringLiteral("取消"), QMessageBox::RejectRole, cancel}},
                 0, cancel, reply);
     }
@@ -134,6 +144,7 @@ private:
                 {{QStringLiteral("是"), QMessageBox::YesRole, int(ReplaceAnswer::Yes)},
                  {QStringLiteral("全部是"), QMessageBox::YesRole, int(ReplaceAnswer::YesToAll)},
                  {QStringLiteral("否"), QMessageBox::NoRole, int(ReplaceAnswer::No)},
+                 {QStringLiteral("全部否"), QMessageBox::NoRole, int(ReplaceAnswer::NoToAll)},
                  {QStringLiteral("取消"), QMessageBox::RejectRole, int(ReplaceAnswer::Cancel)}},
                 0, int(ReplaceAnswer::Cancel), [answer](int a) { answer(ReplaceAnswer(a)); });
     }

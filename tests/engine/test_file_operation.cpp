@@ -403,7 +403,7 @@ private slots:
         };
         clickWhenShown("全部是", &text, &buttons);
         QCOMPARE(replace(existing, incoming), ReplaceAnswer::YesToAll);
-        QStringList want{"是", "全部是", "否", "取消"};
+        QStringList want{"是", "全部是", "否", "全部否", "取消"};
         want.sort();
         buttons.sort();
         QCOMPARE(buttons, want);
@@ -413,8 +413,19 @@ private slots:
                      text.contains(
                          QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd HH:mm:ss")),
                  qPrintable(text));
+        QVERIFY(!text.contains("回收站"));
         clickWhenShown("否");
         QCOMPARE(replace(existing, incoming), ReplaceAnswer::No);
+        // No Trash for the old file: the question says so. A link says where it points.
+        qb::ItemInfo lost = existing, link = incoming;
+        lost.noTrash = true;
+        link.isLink = true;
+        link.linkTarget = "/elsewhere/报告.pdf";
+        clickWhenShown("全部否", &text);
+        QCOMPARE(replace(lost, link), ReplaceAnswer::NoToAll);
+        QVERIFY2(text.contains("回收站无法接收现有的文件，替换后它将被永久删除") &&
+                     text.contains("/src/报告.pdf\n（符号链接，指向“/elsewhere/报告.pdf”）"),
+                 qPrintable(text));
         clickWhenShown("是", &text);
         QCOMPARE(merge(info("/dst/照片", true, 0, 0), info("/src/照片", true, 0, 0)),
                  ReplaceAnswer::Yes);
@@ -428,10 +439,12 @@ private slots:
         clickWhenShown("跳过", &text, &buttons);
         QCOMPARE(error(io, "无法复制“/src/a”：Input/output error"), qb::ErrorAnswer::Skip);
         buttons.sort();
-        want = QStringList{"跳过", "取消"};
+        want = QStringList{"跳过", "全部跳过", "取消"};
         want.sort();
         QCOMPARE(buttons, want);
         QVERIFY(text.contains("无法复制“/src/a”：Input/output error"));
+        clickWhenShown("全部跳过");
+        QCOMPARE(error(io, "x"), qb::ErrorAnswer::SkipAll);
         clickWhenShown("<escape>");
         QCOMPARE(error(io, "x"), qb::ErrorAnswer::Cancel);
         buttons.clear();
