@@ -59,7 +59,7 @@ bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst
     }
     if (replace && !swapIn(ddir, aside, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
-    if (sst.st_nlink > 1) linkedTo_[idOf(sst)] = dpath_;
+    if (sst.st_nlink > 1) linkedTo_[idOf(sst)] = {dpath_, sst.st_size, sst.st_mtim.tv_sec};
     return true;
 }
 
@@ -94,10 +94,12 @@ bool Job::copySpecial(int sdir, const std::string& sname, const struct stat& sst
 
 // A second name of a file already copied by this job becomes a second name of the copy.
 bool Job::linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname) {
-    if (S_ISDIR(sst.st_mode) || sst.st_nlink < 2) return false;
+    // (A moved file's other names may be its last by now: the count has dropped.)
+    if (!S_ISREG(sst.st_mode)) return false;
     const auto it = linkedTo_.find(idOf(sst));
-    if (it == linkedTo_.end() ||
-        ::linkat(AT_FDCWD, it->second.c_str(), ddir, dname.c_str(), 0) != 0)
+    if (it == linkedTo_.end() || it->second.size != sst.st_size ||
+        it->second.mtime != sst.st_mtim.tv_sec ||
+        ::linkat(AT_FDCWD, it->second.path.c_str(), ddir, dname.c_str(), 0) != 0)
         return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     return true;

@@ -119,8 +119,13 @@ private:
     std::string spath_, dpath_;
     std::string destFolder_, destReal_;
     std::vector<FileId> destAncestors_;
-    std::set<FileId> created_;               // folders this job made
-    std::map<FileId, std::string> linkedTo_; // hard-linked sources: where their copy went
+    std::set<FileId> created_; // folders this job made
+    struct Copied {
+        std::string path;
+        off_t size;
+        time_t mtime;
+    };
+    std::map<FileId, Copied> linkedTo_; // files of several names: where their copy went
     std::vector<SyncDir> syncDirs_;
     std::vector<Removal> removals_;
     int syncError_ = 0;
