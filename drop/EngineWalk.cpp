@@ -127,8 +127,15 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
         }
         if (errno != EXDEV) return fail(ErrorKind::Transfer, spath_, errno, dpath_);
     }
-    if (copyNonDir(sdir, sname, sst, ddir, dname, true) && op_ == Op::Move)
-        removeCopiedSource(sdir, sname);
+    const std::string aside = tempName();
+    if (linkToEarlierCopy(sst, ddir, aside)) {
+        if (!swapIn(ddir, aside, dname)) return;
+        prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        fileDone();
+    } else if (!copyNonDir(sdir, sname, sst, ddir, dname, true)) {
+        return;
+    }
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname);
 }
 
 void Job::merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
