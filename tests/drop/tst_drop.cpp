@@ -43,15 +43,17 @@ public:
 class Prompts final : public qb::OperationPrompts {
 public:
     QStringList errors;
-    qb::ReplaceAnswer askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&) override {
-        return qb::ReplaceAnswer::No;
+    void askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&,
+                    ReplaceReply answer) override {
+        answer(qb::ReplaceAnswer::No);
     }
-    qb::ReplaceAnswer askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&) override {
-        return qb::ReplaceAnswer::No;
+    void askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&,
+                  ReplaceReply answer) override {
+        answer(qb::ReplaceAnswer::No);
     }
-    qb::ErrorAnswer askError(QWidget*, const qb::OpError& e) override {
+    void askError(QWidget*, const qb::OpError& e, const QString&, ErrorReply answer) override {
         errors << QString::fromStdString(e.path);
-        return qb::ErrorAnswer::Cancel;
+        answer(qb::ErrorAnswer::Cancel);
     }
 };
 
