@@ -37,6 +37,18 @@ bool storableAsText(const QByteArray& path) {
     return QFile::encodeName(QFile::decodeName(path)) == path;
 }
 
+// The drop's items with repeats left out: the second of two names for one entry
+// would only find it gone after the first was moved.
+QList<QByteArray> distinctPaths(const QList<QByteArray>& paths) {
+    std::vector<std::string> items;
+    for (const QByteArray& p : paths)
+        items.push_back(p.toStdString());
+    QList<QByteArray> out;
+    for (const std::string& item : distinctItems(items))
+        out << QByteArray::fromStdString(item);
+    return out;
+}
+
 // How bad an outcome is for the drop as a whole.
 int severity(Outcome o) {
     return o == Outcome::Cancelled ? 2 : o == Outcome::Failed ? 1 : 0;
@@ -100,7 +112,7 @@ void DropController::DragOver(QDragMoveEvent* event) {
 }
 
 void DropController::Drop(QDropEvent* event) {
-    const QList<QByteArray> items = dragLocalPaths(event->mimeData());
+    const QList<QByteArray> items = distinctPaths(dragLocalPaths(event->mimeData()));
     if (busy_ || items.isEmpty()) {
         event->ignore();
         return;

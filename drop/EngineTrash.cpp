@@ -64,7 +64,9 @@ std::string nowText() {
 // The trash name for the n-th try: "name", "name.2", ... short enough for its info file.
 std::string candidate(const std::string& base, int n) {
     std::string s = base;
-    const std::string suffix = n > 1 ? "." + std::to_string(n) : std::string();
+    // Appended, not concatenated: g++ 12 at -O3 warns falsely about "." + string.
+    std::string suffix;
+    if (n > 1) suffix.append(".").append(std::to_string(n));
     while (!s.empty() && s.size() + suffix.size() + sizeof kInfoSuffix - 1 > 255) {
         s.pop_back();
         while (!s.empty() && (static_cast<unsigned char>(s.back()) & 0xC0) == 0x80)
