@@ -37,8 +37,8 @@ bool storableAsText(const QByteArray& path) {
     return QFile::encodeName(QFile::decodeName(path)) == path;
 }
 
-// The drop's items with repeats left out: the second of two names for one entry
-// would only find it gone after the first was moved.
+// The drop's items with repeats left out, for a move: the second of two names
+// for one entry would only find it gone after the first was moved.
 QList<QByteArray> distinctPaths(const QList<QByteArray>& paths) {
     std::vector<std::string> items;
     for (const QByteArray& p : paths)
@@ -112,7 +112,7 @@ void DropController::DragOver(QDragMoveEvent* event) {
 }
 
 void DropController::Drop(QDropEvent* event) {
-    const QList<QByteArray> items = distinctPaths(dragLocalPaths(event->mimeData()));
+    const QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (busy_ || items.isEmpty()) {
         event->ignore();
         return;
@@ -135,6 +135,7 @@ void DropController::start() {
         configure();
     } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
         drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
+        if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
         drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
         nextItem();
     } else {

@@ -443,6 +443,22 @@ private slots:
         }
     }
 
+    // An item dropped twice is moved once, and the drop is reported as moved; a
+    // copy takes it twice, as asked.
+    void anItemDroppedTwice() {
+        Fixture fx;
+        const QString file = fx.scratch(QStringLiteral("twice.txt"));
+        writeFile(file);
+        fx.form->Edit[4]->setText(fx.folder(QStringLiteral("dest")));
+        for (QRadioButton* mode : {fx.form->Move, fx.form->Copy}) {
+            mode->setChecked(true);
+            fx.fake.calls.clear();
+            QVERIFY(fx.drop(fx.form->Ed[4], {file, fx.scratch(QStringLiteral("./twice.txt"))}));
+            QCOMPARE(fx.fake.calls.size(), mode == fx.form->Move ? 1 : 2);
+            QCOMPARE(fx.form->Labeltip->text(), mode == fx.form->Move ? kMoved : kCopied);
+        }
+    }
+
     // The destination and the policy are read again for every item.
     void destinationAndPolicyAreReadPerItem() {
         Fixture fx;
