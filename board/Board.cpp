@@ -26,7 +26,8 @@ void Board::LoadAccount() {
     view_.setAccountLabel(state.currentAccount);
 
     // A refused write ends the load; what its later steps would have set may still
-    // show another account's board, so it is taken off the window first.
+    // show another account's board, so that is taken off the window before the
+    // error goes on.
     std::span<const ChoiceKey> unrestored = choiceKeys();
     try {
         // Values that match none of the known ones leave their buttons as they are.
