@@ -166,7 +166,10 @@ void DropController::configure() {
         else
             view_.setPathText(row, text);
     }
-    view_.setStatusText(QStringLiteral("状态：设置目录成功！"));
+    // Success only when the slot's path is stored: with no group checked nothing
+    // is written, and a refused write has shown its error box.
+    view_.setStatusText(board_.pathStored(row) ? QStringLiteral("状态：设置目录成功！")
+                                               : QStringLiteral("状态：设置目录失败！"));
     finish(true);
 }
 

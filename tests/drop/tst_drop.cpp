@@ -187,6 +187,7 @@ public:
 };
 
 const QString kConfigured = QStringLiteral("状态：设置目录成功！");
+const QString kNotConfigured = QStringLiteral("状态：设置目录失败！");
 const QString kNoFolder = QStringLiteral("状态：目录不存在！");
 const QString kCopied = QStringLiteral("状态：复制成功！");
 const QString kMoved = QStringLiteral("状态：移动成功！");
@@ -374,6 +375,59 @@ private slots:
         QCOMPARE(fx.form->Edit[6]->text(), a);
         QCOMPARE(fx.form->Labeltip->text(), kConfigured);
         QCOMPARE(fx.form->focusWidget(), fx.form->Edit[6]);
+    }
+
+    // A configure drop says it set the slot only when the slot's path is stored:
+    // not with no group checked, nor when the write was refused.
+    void configureDropThatStoresNothingSaysSo() {
+        Fixture fx;
+        TForm1& f = *fx.form;
+        f.Set->setChecked(true);
+        const QString a = fx.folder(QStringLiteral("a"));
+        for (int g = 1; g <= 10; ++g) {
+            f.RadioButton[g]->setAutoExclusive(false);
+            f.RadioButton[g]->setChecked(false);
+            f.RadioButton[g]->setAutoExclusive(true);
+        }
+        const QByteArray before = bytesOf(fx.sysIni());
+        QVERIFY(fx.drop(f.Ed[3], {a}));
+        QCOMPARE(f.Edit[3]->text(), a);
+        QCOMPARE(f.Ed[3]->text(), QStringLiteral("a"));
+        QCOMPARE(bytesOf(fx.sysIni()), before);
+        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+
+        f.RadioButton[1]->setChecked(true);
+        QFile::setPermissions(fx.sysIni(), QFile::ReadOwner);
+        const QString b = fx.folder(QStringLiteral("b"));
+        QVERIFY(fx.drop(f.Ed[3], {b}));
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QCOMPARE(fx.slotKey(3), QStringLiteral("/"));
+    }
+
+    // After a login that a read-only account file ended early, a drop finds no
+    // group and no path of the previous account: it stores nothing anywhere.
+    void dropAfterARefusedLoginActsOnNothingOld() {
+        Fixture fx;
+        TForm1& f = *fx.form;
+        const QString old = fx.folder(QStringLiteral("old"));
+        f.Edit[2]->setText(old);
+        const QString account = fx.programDir.filePath(QStringLiteral("user/userb.ini"));
+        writeFile(account, "[\xb7\xbd\xb0\xb8]\r\noperate=Set\r\n"); // 方案 in GB18030
+        QFile::setPermissions(account, QFile::ReadOwner);
+        qb::chooseAccount(QStringLiteral("b"));
+        qb::runHandler(&f, [&] { f.LoadAccount(); });
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QVERIFY(f.Set->isChecked());
+        QCOMPARE(f.Edit[2]->text(), QString());
+
+        const QByteArray sys = bytesOf(fx.sysIni());
+        const QString dir = fx.folder(QStringLiteral("new"));
+        QVERIFY(fx.drop(f.Ed[2], {dir}));
+        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QCOMPARE(bytesOf(fx.sysIni()), sys);
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QFile::setPermissions(account, QFile::ReadOwner | QFile::WriteOwner);
     }
 
     // Anything but a slot field refuses the drop: nothing changes, the status line
