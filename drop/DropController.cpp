@@ -5,6 +5,7 @@
 #include "board/Folders.h"
 #include "platform/Handler.h"
 
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -46,13 +47,15 @@ QString statusOf(Op op, Outcome outcome) {
     const bool move = op == Op::Move;
     switch (outcome) {
     case Outcome::Done:
-        return move ? QStringLiteral("状态：移动成功！") : QStringLiteral("状态：复制成功！");
+        return move ? QCoreApplication::translate("qb::DropController", "状态：移动成功！")
+                    : QCoreApplication::translate("qb::DropController", "状态：复制成功！");
     case Outcome::Failed:
-        return move ? QStringLiteral("状态：移动失败！") : QStringLiteral("状态：复制失败！");
+        return move ? QCoreApplication::translate("qb::DropController", "状态：移动失败！")
+                    : QCoreApplication::translate("qb::DropController", "状态：复制失败！");
     case Outcome::Cancelled:
         break;
     }
-    return QStringLiteral("状态：操作已取消！");
+    return QCoreApplication::translate("qb::DropController", "状态：操作已取消！");
 }
 
 // The action reported back to the drag source. Copy whenever the source allows
@@ -139,7 +142,7 @@ void DropController::configure() {
         else
             view_.setPathText(row, text);
     }
-    view_.setStatusText(QStringLiteral("状态：设置目录成功！"));
+    view_.setStatusText(QCoreApplication::translate("qb::DropController", "状态：设置目录成功！"));
     finish(true);
 }
 
@@ -150,7 +153,8 @@ void DropController::nextItem() {
         const QString source = drop_.items[drop_.next++];
         const QString dest = view_.pathText(drop_.row);
         if (!isExistingFolder(dest)) {
-            view_.setStatusText(QStringLiteral("状态：目录不存在！"));
+            view_.setStatusText(
+                QCoreApplication::translate("qb::DropController", "状态：目录不存在！"));
             continue;
         }
         QPointer<DropController> self(this);
