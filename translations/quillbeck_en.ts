@@ -33,15 +33,15 @@
     </message>
     <message>
         <source>自动重命名</source>
-        <translation>Auto rename</translation>
+        <translation>Rename</translation>
     </message>
     <message>
         <source>自动替换</source>
-        <translation>Auto replace</translation>
+        <translation>Replace</translation>
     </message>
     <message>
         <source>替换</source>
-        <translation>Replace</translation>
+        <translation>Ask</translation>
     </message>
     <message>
         <source>文件夹分组：</source>
@@ -100,11 +100,11 @@
     </message>
     <message>
         <source>注册账号</source>
-        <translation>New account</translation>
+        <translation>Sign up</translation>
     </message>
     <message>
         <source>账号：</source>
-        <translation>Name:</translation>
+        <translation>ID:</translation>
     </message>
     <message>
         <source>确认：</source>
@@ -167,16 +167,16 @@
 定设置目录”，即可完成“复制”或“移动”文件或文件夹到指定目录！
 Quillbeck — 2026</source>
         <translation>     QuillbeckV9.6
-What it does and how to use it (see the video tutorial):
-1. Note: the window hides beyond the left screen edge; move
-the mouse to the left edge and the window comes out!
-2. Folders. Check &quot;Set&quot;, then drop a file or folder on a
-field under &quot;Folder path:&quot; to set that slot&apos;s folder!
-Click a path to open its folder and switch quickly between
-folders! One account keeps 200 folders; several accounts
-keep as many as you like!
-3. Quick &quot;Copy&quot; or &quot;Move&quot; of files and folders: drop them
-on a slot to copy or move them into its folder!
+What it does, how to use it (see the video tutorial):
+1. Note: the window hides beyond the left screen
+edge; move the mouse there and it comes out!
+2. Folders: check &quot;Set&quot;, then drop a file or folder
+on a field under &quot;Folder path:&quot; to set its folder!
+Click a path to open its folder and switch quickly
+between folders! One account keeps 200 folders;
+several accounts keep as many as you like!
+3. Quick &quot;Copy&quot; or &quot;Move&quot;: drop files or folders on
+a slot to copy or move them into its folder!
 Quillbeck — 2026</translation>
     </message>
 </context>
