@@ -3,6 +3,7 @@
 #include "board/Board.h"
 #include "board/BoardView.h"
 #include "board/Folders.h"
+#include "drop/DroppedPaths.h"
 #include "platform/Handler.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QMimeData>
 #include <QTimer>
-#include <QUrl>
 
 #include <filesystem>
 #include <system_error>
@@ -23,15 +23,36 @@ DropFileOperation& installedOperation() {
     return op;
 }
 
-void startDropOperation(QWidget* owner, Op op, Policy policy, const QString& source,
-                        const QString& dest, OperationDone done) {
+void startDropOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
+                        const QByteArray& dest, OperationResultDone done) {
     const DropFileOperation& installed = installedOperation();
-    const QByteArray sourceBytes = QFile::encodeName(source);
-    const QByteArray destBytes = QFile::encodeName(dest);
     if (installed)
-        installed(owner, op, policy, sourceBytes, destBytes, std::move(done));
+        installed(owner, op, policy, source, dest, std::move(done));
     else
-        startFileOperation(owner, op, policy, sourceBytes, destBytes, std::move(done));
+        startFileOperationWithResult(owner, op, policy, source, dest, std::move(done));
+}
+
+// A path the settings file can hold exactly: one whose bytes survive the way
+// through text (a name in another code page does not).
+bool storableAsText(const QByteArray& path) {
+    return QFile::encodeName(QFile::decodeName(path)) == path;
+}
+
+// The drop's items with repeats left out: the second of two names for one entry
+// would only find it gone after the first was moved.
+QList<QByteArray> distinctPaths(const QList<QByteArray>& paths) {
+    std::vector<std::string> items;
+    for (const QByteArray& p : paths)
+        items.push_back(p.toStdString());
+    QList<QByteArray> out;
+    for (const std::string& item : distinctItems(items))
+        out << QByteArray::fromStdString(item);
+    return out;
+}
+
+// How bad an outcome is for the drop as a whole.
+int severity(Outcome o) {
+    return o == Outcome::Cancelled ? 2 : o == Outcome::Failed ? 1 : 0;
 }
 
 Policy checkedPolicy(const BoardView& view) {
@@ -43,15 +64,21 @@ Policy checkedPolicy(const BoardView& view) {
     return Policy::AskReplace;
 }
 
-QString statusOf(Op op, Outcome outcome) {
+QString statusOf(Op op, Outcome outcome, bool destroyed) {
     const bool move = op == Op::Move;
+    // A replacement no Trash could take is said, since the old file is gone for good.
+    const QString noTrash =
+        destroyed ? QCoreApplication::translate("qb::DropController", "旧文件未能放入回收站")
+                  : QString();
     switch (outcome) {
     case Outcome::Done:
-        return move ? QCoreApplication::translate("qb::DropController", "状态：移动成功！")
-                    : QCoreApplication::translate("qb::DropController", "状态：复制成功！");
+        return (move ? QCoreApplication::translate("qb::DropController", "状态：移动成功！")
+                     : QCoreApplication::translate("qb::DropController", "状态：复制成功！")) +
+               noTrash;
     case Outcome::Failed:
-        return move ? QCoreApplication::translate("qb::DropController", "状态：移动失败！")
-                    : QCoreApplication::translate("qb::DropController", "状态：复制失败！");
+        return (move ? QCoreApplication::translate("qb::DropController", "状态：移动失败！")
+                     : QCoreApplication::translate("qb::DropController", "状态：复制失败！")) +
+               noTrash;
     case Outcome::Cancelled:
         break;
     }
@@ -67,17 +94,6 @@ Qt::DropAction dropActionFor(const QDropEvent& event) {
 
 } // namespace
 
-QStringList droppedLocalPaths(const QMimeData* data) {
-    QStringList paths;
-    if (!data || !data->hasUrls()) return paths;
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile()) continue;
-        const QString path = url.toLocalFile();
-        if (!path.isEmpty()) paths << path;
-    }
-    return paths;
-}
-
 QString configureModeText(const QString& path) {
     std::error_code ec;
     const std::filesystem::path p(QFile::encodeName(path).toStdString());
@@ -92,7 +108,7 @@ void setDropFileOperation(DropFileOperation op) {
 }
 
 void DropController::DragOver(QDragMoveEvent* event) {
-    if (busy_ || droppedLocalPaths(event->mimeData()).isEmpty()) {
+    if (busy_ || dragLocalPaths(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
     }
@@ -101,7 +117,7 @@ void DropController::DragOver(QDragMoveEvent* event) {
 }
 
 void DropController::Drop(QDropEvent* event) {
-    const QStringList items = droppedLocalPaths(event->mimeData());
+    const QList<QByteArray> items = distinctPaths(dragLocalPaths(event->mimeData()));
     if (busy_ || items.isEmpty()) {
         event->ignore();
         return;
@@ -133,8 +149,17 @@ void DropController::start() {
 
 void DropController::configure() {
     const int row = drop_.row;
-    for (const QString& item : drop_.items) {
-        const QString text = configureModeText(item);
+    // A path the settings file cannot hold exactly is refused, and nothing is written.
+    for (const QByteArray& item : drop_.items) {
+        if (!storableAsText(item)) {
+            view_.setStatusText(
+                QCoreApplication::translate("qb::DropController", "状态：路径含无法保存的字符！"));
+            finish(true);
+            return;
+        }
+    }
+    for (const QByteArray& item : drop_.items) {
+        const QString text = configureModeText(QFile::decodeName(item));
         // Every item is saved, also one the field already shows: setting the
         // same text emits no change, so the change handling is run here.
         if (view_.pathText(row) == text)
@@ -150,26 +175,32 @@ void DropController::configure() {
 // the policy checked now. A slot without an existing folder fails each item.
 void DropController::nextItem() {
     while (drop_.next < drop_.items.size()) {
-        const QString source = drop_.items[drop_.next++];
+        const QByteArray source = drop_.items[drop_.next++];
         const QString dest = view_.pathText(drop_.row);
         if (!isExistingFolder(dest)) {
+            drop_.overall = Outcome::Failed;
             view_.setStatusText(
                 QCoreApplication::translate("qb::DropController", "状态：目录不存在！"));
             continue;
         }
         QPointer<DropController> self(this);
-        startDropOperation(view_.dialogOwner(), drop_.op, checkedPolicy(view_), source, dest,
-                           [self](Outcome outcome) {
-                               if (self) self->step([&] { self->itemDone(outcome); });
+        startDropOperation(view_.dialogOwner(), drop_.op, checkedPolicy(view_), source,
+                           QFile::encodeName(dest), [self](const OperationResult& result) {
+                               if (self) self->step([&] { self->itemDone(result); });
                            });
         return;
     }
     finish(true);
 }
 
-void DropController::itemDone(Outcome outcome) {
-    view_.setStatusText(statusOf(drop_.op, outcome));
-    drop_.report->add(drop_.items[drop_.next - 1], outcome);
+// The status line tells the truth about the whole drop so far: success only when
+// every item was done as the user chose.
+void DropController::itemDone(const OperationResult& result) {
+    const Outcome outcome = result.outcome;
+    if (severity(outcome) > severity(drop_.overall)) drop_.overall = outcome;
+    drop_.destroyed = drop_.destroyed || result.replacedWithoutTrash();
+    view_.setStatusText(statusOf(drop_.op, drop_.overall, drop_.destroyed));
+    drop_.report->add(QFile::decodeName(drop_.items[drop_.next - 1]), outcome);
     // Whoever cancels one item of a drop means the whole drop.
     if (outcome == Outcome::Cancelled)
         finish(true);

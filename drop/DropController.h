@@ -22,18 +22,15 @@ namespace qb {
 class Board;
 class BoardView;
 
-// The local files of a drag's data, in the source's order. Other URLs are left out.
-QStringList droppedLocalPaths(const QMimeData* data);
-
 // The path a configure-mode drop gives a slot: for an existing file (anything found
 // that is not a folder) its folder, up to and including the last "/"; otherwise the
 // path unchanged.
 QString configureModeText(const QString& path);
 
-// The copy or move of one dropped item; normally startFileOperation.
+// The copy or move of one dropped item; normally startFileOperationWithResult.
 using DropFileOperation =
     std::function<void(QWidget* owner, Op op, Policy policy, const QByteArray& source,
-                       const QByteArray& destFolder, OperationDone done)>;
+                       const QByteArray& destFolder, OperationResultDone done)>;
 // Installs `op` for the following drops (tests); an empty function restores the real one.
 void setDropFileOperation(DropFileOperation op);
 
@@ -53,18 +50,22 @@ public:
 
 private:
     struct Running {
-        QStringList items;
+        QList<QByteArray> items; // the file system's bytes, as the drag gave them
         qsizetype next = 0;
         int row = 0;
         Op op = Op::Copy;
         QPointer<QWidget> under;
         std::optional<DropReport> report; // copies and moves only
+        // The whole drop so far: the worst outcome of its items, and whether a
+        // replacement destroyed what no Trash could take.
+        Outcome overall = Outcome::Done;
+        bool destroyed = false;
     };
 
     void start();
     void configure();
     void nextItem();
-    void itemDone(Outcome outcome);
+    void itemDone(const OperationResult& result);
     void finish(bool handled);
     // Runs one step of the drop as an event handler; a step that fails ends the drop.
     void step(const std::function<void()>& body);

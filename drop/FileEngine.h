@@ -2,10 +2,12 @@
 // The file operation engine: copies or moves one dropped item (a file, a folder
 // tree or a symbolic link) into an existing folder under the item's own name.
 // Plain C++ and POSIX, no Qt: the front end, the tests and the benchmark tool
-// drive it directly. Paths are the file system's bytes (UTF-8 on the desktop).
+// drive it directly. Paths are the file system's bytes, whatever their encoding.
+// The engine speaks in outcomes and error codes; the front end words them.
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qb {
 
@@ -20,8 +22,17 @@ enum class Policy {
 
 // Done: the item was handled as the user chose (a declined replacement counts).
 // Failed: something could not be copied or moved, or the item was refused.
-// Cancelled: the user cancelled and nothing failed before.
+// Cancelled: the user cancelled (also after an earlier failure of the same item).
 enum class Outcome { Done, Failed, Cancelled };
+
+// The whole account of one operation.
+struct OperationResult {
+    Outcome outcome = Outcome::Failed;
+    std::uint64_t failures = 0;  // errors reported (skipped or not)
+    std::uint64_t trashed = 0;   // replaced entries that went to the Trash
+    std::uint64_t destroyed = 0; // replaced entries no Trash could take: they are gone
+    bool replacedWithoutTrash() const { return destroyed > 0; }
+};
 
 // One side of a name clash, for the replacement question.
 struct ItemInfo {
@@ -29,10 +40,13 @@ struct ItemInfo {
     bool isDir = false;
     std::uint64_t size = 0; // bytes; 0 for folders
     std::int64_t mtime = 0; // seconds since the epoch
+    bool isLink = false;    // a symbolic link (size is then its target's, when found)
+    std::string linkTarget; // what the link says
+    bool noTrash = false;   // existing side only: no Trash can take it, a replacement destroys it
 };
 
-enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
-enum class ErrorAnswer { Skip, Cancel };
+enum class ReplaceAnswer { Yes, YesToAll, No, Cancel, NoToAll };
+enum class ErrorAnswer { Skip, Cancel, SkipAll };
 
 struct Progress {
     std::string item;    // name of the dropped item
@@ -43,9 +57,32 @@ struct Progress {
     std::uint64_t filesTotal = 0;
 };
 
+// What went wrong; `path` (and `other`, where given) name the files concerned.
+enum class ErrorKind {
+    NotAnItem,      // path: the dropped path names nothing that can be copied ("/", "..")
+    DestNotFolder,  // path: the destination folder; code: why
+    SourceMissing,  // path: the dropped item; code: why
+    IntoItself,     // path: the folder; other: the destination inside it
+    ReplaceItself,  // path: the item, already at the place it would replace
+    ContainsItem,   // path: the item; other: the same-named destination folder holding it
+    LinkToReplaced, // path: the link; other: the entry it shows, which it would replace
+    FolderOverFile, // path: the incoming folder; other: the file of that name
+    FileOverFolder, // path: the incoming file; other: the folder of that name
+    ReadFolder,     // path; code
+    CreateFolder,   // path; code
+    OpenFolder,     // path; code
+    Examine,        // path: an entry that could not be looked at; code
+    Transfer,       // path: source; other: destination; code
+    Unsupported,    // path: a socket or device
+    Changed,        // path: the file changed into something else while being opened
+    Remove,         // path: a source file that could not be removed after its move; code
+    RemoveFolder,   // path; code
+};
+
 struct OpError {
-    std::string path;    // the file or folder concerned
-    std::string message; // a whole sentence for the user, naming the file and the reason
+    ErrorKind kind = ErrorKind::Transfer;
+    std::string path;
+    std::string other;
     int code = 0;        // errno, 0 for a refusal of our own
     bool canSkip = true; // false: the whole item is refused, there is nothing left to skip
 };
@@ -65,15 +102,35 @@ public:
     virtual ErrorAnswer error(const OpError& err) = 0;
 };
 
+struct OperationOptions {
+    // A move across file systems puts each copy on stable storage before it
+    // removes the source.
+    bool durable = true;
+    // Replaced files and links go to the user's Trash where one can take them.
+    bool useTrash = true;
+    // Workers for copying many small files at once; 0: by the number of cores.
+    unsigned workers = 0;
+};
+
+// A durable move removes its sources in groups of at most this many files, each
+// group once its copies and their folders are on the disk: after a crash, only the
+// files of one group can be whole at both places, and none at neither.
+constexpr std::size_t kDurableMoveGroup = 64;
+
 // Copies or moves `source` into the folder `destFolder`. Returns when done; setting
 // `cancel` stops it at the next file or chunk, leaving every file whole.
-Outcome runOperation(Op op, Policy policy, const std::string& source, const std::string& destFolder,
-                     OperationObserver& observer, const std::atomic<bool>& cancel);
+OperationResult runOperation(Op op, Policy policy, const std::string& source,
+                             const std::string& destFolder, OperationObserver& observer,
+                             const std::atomic<bool>& cancel, const OperationOptions& options = {});
 
 // The n-th free-name candidate (n >= 2) for `name` under auto-rename:
 // "report.pdf" -> "report (2).pdf", "data.tar.gz" -> "data (2).tar.gz", a folder
 // "photos.2024" -> "photos.2024 (2)". A name that already ends in " (k)" counts on
 // from k instead of growing a second number. Never longer than 255 bytes.
 std::string renamedName(const std::string& name, bool isDir, int n);
+
+// The items of one drop with repeats left out: a second name for the same entry
+// (the same folder and name, however spelled) would only find its item gone.
+std::vector<std::string> distinctItems(const std::vector<std::string>& items);
 
 } // namespace qb

@@ -1,8 +1,9 @@
 #pragma once
 // The Qt face of the file operation engine: runs one copy or move on a worker
-// thread while the window keeps repainting and its timers keep running, shows a
-// progress dialog when the operation takes longer than about half a second, and
-// asks the replacement and error questions in modal dialogs.
+// thread and returns at once. The window keeps repainting and its timers keep
+// running; a progress dialog appears when the operation takes longer than about
+// half a second; the replacement and error questions are shown with open() and
+// answered through callbacks while the worker waits. No nested event loops.
 #include "drop/FileEngine.h"
 
 #include <QByteArray>
@@ -15,17 +16,23 @@ class QWidget;
 
 namespace qb {
 
-// The modal questions of a running operation. Always called on the UI thread.
+// The questions of a running operation. Called on the UI thread; each shows its
+// question and returns at once, and `answer` is called later on the UI thread,
+// once. An `answer` dropped without being called counts as Cancel.
 // Tests install their own to answer without a person.
 class OperationPrompts {
 public:
+    using ReplaceReply = std::function<void(ReplaceAnswer)>;
+    using ErrorReply = std::function<void(ErrorAnswer)>;
     virtual ~OperationPrompts() = default;
-    virtual ReplaceAnswer askReplace(QWidget* parent, const ItemInfo& existing,
-                                     const ItemInfo& incoming) = 0;
-    virtual ReplaceAnswer askMerge(QWidget* parent, const ItemInfo& existing,
-                                   const ItemInfo& incoming) = 0;
-    // Only acknowledged (the answer is ignored) when !error.canSkip.
-    virtual ErrorAnswer askError(QWidget* parent, const OpError& error) = 0;
+    virtual void askReplace(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
+                            ReplaceReply answer) = 0;
+    virtual void askMerge(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
+                          ReplaceReply answer) = 0;
+    // `text` is the sentence for the user. Only acknowledged (the answer is
+    // ignored) when !error.canSkip.
+    virtual void askError(QWidget* parent, const OpError& error, const QString& text,
+                          ErrorReply answer) = 0;
 };
 
 // The installed prompts (the Qt dialogs unless a test installed others).
@@ -35,20 +42,25 @@ void setOperationPrompts(OperationPrompts* p);
 // The Qt dialogs themselves, whatever is installed.
 OperationPrompts& qtOperationPrompts();
 
-// Copies or moves `source` into `destFolder`; returns when the operation has ended,
-// with its outcome. Input to the program's other windows is held off meanwhile.
-Outcome runFileOperation(QWidget* owner, Op op, Policy policy, const QString& source,
-                         const QString& destFolder);
+// The sentence the user reads for an error of a copy (or move).
+QString operationErrorText(Op op, const OpError& error);
 
 using OperationDone = std::function<void(Outcome)>;
 // Starts the copy or move on a worker thread and returns at once; `done` runs later on the
 // UI thread (never inside this call) with the outcome. Paths are the file system's bytes.
+// Input to the program's other windows is held off until then.
 void startFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
                         const QByteArray& destFolder, OperationDone done);
 
+// The same, with the whole account of the operation (Trash, failures).
+using OperationResultDone = std::function<void(const OperationResult&)>;
+void startFileOperationWithResult(QWidget* owner, Op op, Policy policy, const QByteArray& source,
+                                  const QByteArray& destFolder, OperationResultDone done);
+
 // The same around any job that reports to an observer (tests drive the dialogs with it).
-using OperationJob = std::function<Outcome(OperationObserver&, const std::atomic<bool>& cancel)>;
-Outcome runOperationJob(QWidget* owner, Op op, const OperationJob& job);
+using OperationJob =
+    std::function<OperationResult(OperationObserver&, const std::atomic<bool>& cancel)>;
+void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done);
 
 // Delay before the progress dialog appears.
 constexpr int kProgressDelayMs = 500;

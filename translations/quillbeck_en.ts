@@ -224,6 +224,14 @@ Quillbeck — 2026</translation>
         <source>状态：目录不存在！</source>
         <translation>Status: no such folder!</translation>
     </message>
+    <message>
+        <source>旧文件未能放入回收站</source>
+        <translation> The old file could not go to the Trash.</translation>
+    </message>
+    <message>
+        <source>状态：路径含无法保存的字符！</source>
+        <translation>Status: the path has characters that cannot be saved!</translation>
+    </message>
 </context>
 <context>
     <name>qb::DropNotice</name>

@@ -1,6 +1,7 @@
 // Copy and move speed of the engine beside GNU cp -a and mv:
 //   (a) one 1 GiB file, (b) 20,000 files of 1 to 64 KiB in 200 folders,
-//   (c) moving tree (b) within one file system, (d) moving it from /dev/shm to the disk.
+//   (c) moving tree (b) within one file system, (d) moving it from /dev/shm to the disk
+//   with each copy on the disk before its source goes, and (d) again without that sync.
 // Runs of both sides alternate, each after a sync, so other work on the machine
 // weighs on both alike. Which side goes second in a round can matter a lot (on a
 // virtual machine the second 1 GiB copy may run several times slower, whichever
@@ -218,9 +219,10 @@ int main(int argc, char** argv) {
         ::mkdir((work + d).c_str(), 0755);
 
     Result a{"(a) 1 GiB file, copy", "<= 1.0x cp -a", 1.0, {}, {}, {}, {}};
-    Result b{"(b) 20,000 files, copy", "<= 1.0x cp -a", 1.0, {}, {}, {}, {}};
+    Result b{"(b) 20,000 files, copy", "<= 0.7x cp -a", 0.7, {}, {}, {}, {}};
     Result c{"(c) tree, move on one disk", "<= 1.1x mv", 1.1, {}, {}, {}, {}};
-    Result d{"(d) tree, move /dev/shm -> disk", "<= 1.1x mv", 1.1, {}, {}, {}, {}};
+    Result d{"(d) tree, move /dev/shm -> disk", "<= 1.3x mv", 1.3, {}, {}, {}, {}};
+    Result e{"(d) the same without the sync", "(its cost)", 1e9, {}, {}, {}, {}};
     const auto out = [&](int side) { return work + (side == 0 ? "/out0" : "/out1"); };
     std::vector<double> engineUs; // (c) inside the tool, without the process around it
     const auto clear = [&](int side) {
@@ -271,6 +273,16 @@ int main(int argc, char** argv) {
                     return {"mv", shm + "/tree", out(1) + "/"};
                 },
                 clear);
+            round(
+                e, i,
+                [&](int) {
+                    run({"cp", "-a", work + "/tree", shm + "/"});
+                },
+                [&](int side) -> std::vector<std::string> {
+                    if (side == 0) return {kFileop, "--no-sync", "move", shm + "/tree", out(0)};
+                    return {"mv", shm + "/tree", out(1) + "/"};
+                },
+                clear);
         }
     }
     removeAll();
@@ -278,7 +290,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %10s %10s %7s %7s   %s\n", "case", "ours (s)", "GNU (s)", "ratio", "cpu",
                 "goal");
     bool allMet = true;
-    for (Result* r : {&a, &b, &c, &d}) {
+    for (Result* r : {&a, &b, &c, &d, &e}) {
         if (r->ratios.empty()) continue;
         const double ratio = median(balanced(r->ratios));
         allMet = allMet && ratio <= r->limit;

@@ -1,5 +1,6 @@
 // Runs one file operation of the engine from the command line:
-//   quillbeck-fileop copy|move SOURCE DEST-FOLDER [rename|replace [TIME-FILE]]
+//   quillbeck-fileop [--no-sync] copy|move SOURCE DEST-FOLDER [rename|replace [TIME-FILE]]
+// --no-sync: a move across file systems removes sources without first syncing the copies.
 // Clashes are renamed (or replaced); errors are printed and skipped. TIME-FILE
 // receives the operation's own time in microseconds, without the process around it.
 #include "drop/FileEngine.h"
@@ -19,7 +20,8 @@ public:
         return qb::ReplaceAnswer::YesToAll;
     }
     qb::ErrorAnswer error(const qb::OpError& e) override {
-        std::fprintf(stderr, "%s\n", e.message.c_str());
+        std::fprintf(stderr, "error %d: %s: %s\n", static_cast<int>(e.kind), e.path.c_str(),
+                     std::strerror(e.code));
         return qb::ErrorAnswer::Skip;
     }
 };
@@ -27,6 +29,12 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    qb::OperationOptions options;
+    if (argc > 1 && std::strcmp(argv[1], "--no-sync") == 0) {
+        options.durable = false;
+        --argc;
+        ++argv;
+    }
     if (argc < 4 || (std::strcmp(argv[1], "copy") != 0 && std::strcmp(argv[1], "move") != 0)) {
         std::fprintf(stderr, "usage: %s copy|move SOURCE DEST-FOLDER [rename|replace]\n", argv[0]);
         return 2;
@@ -38,7 +46,8 @@ int main(int argc, char** argv) {
     Printer printer;
     std::atomic<bool> cancel{false};
     const auto start = std::chrono::steady_clock::now();
-    const qb::Outcome o = qb::runOperation(op, policy, argv[2], argv[3], printer, cancel);
+    const qb::Outcome o =
+        qb::runOperation(op, policy, argv[2], argv[3], printer, cancel, options).outcome;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();

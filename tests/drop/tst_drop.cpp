@@ -27,7 +27,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,15 +46,17 @@ public:
 class Prompts final : public qb::OperationPrompts {
 public:
     QStringList errors;
-    qb::ReplaceAnswer askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&) override {
-        return qb::ReplaceAnswer::No;
+    void askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&,
+                    ReplaceReply answer) override {
+        answer(qb::ReplaceAnswer::No);
     }
-    qb::ReplaceAnswer askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&) override {
-        return qb::ReplaceAnswer::No;
+    void askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&,
+                  ReplaceReply answer) override {
+        answer(qb::ReplaceAnswer::No);
     }
-    qb::ErrorAnswer askError(QWidget*, const qb::OpError& e) override {
+    void askError(QWidget*, const qb::OpError& e, const QString&, ErrorReply answer) override {
         errors << QString::fromStdString(e.path);
-        return qb::ErrorAnswer::Cancel;
+        answer(qb::ErrorAnswer::Cancel);
     }
 };
 
@@ -66,8 +71,8 @@ struct Call {
 // has returned, with the next scripted outcome (Done once the script is used up).
 struct FakeOperation {
     QList<Call> calls;
-    QList<qb::Outcome> outcomes;
-    std::function<void(int)> during; // runs inside call n (0-based)
+    QList<qb::OperationResult> outcomes; // Done once the script is used up
+    std::function<void(int)> during;     // runs inside call n (0-based)
 };
 
 QByteArray bytesOf(const QString& path) {
@@ -92,13 +97,14 @@ public:
         if (fakeOperation) {
             qb::setDropFileOperation([this](QWidget*, qb::Op op, qb::Policy policy,
                                             const QByteArray& source, const QByteArray& dest,
-                                            qb::OperationDone done) {
+                                            qb::OperationResultDone done) {
                 const int n = int(fake.calls.size());
                 fake.calls.append({op, policy, QFile::decodeName(source), QFile::decodeName(dest)});
                 if (fake.during) fake.during(n);
-                const qb::Outcome outcome =
-                    n < fake.outcomes.size() ? fake.outcomes[n] : qb::Outcome::Done;
-                QTimer::singleShot(0, [done, outcome] { done(outcome); });
+                const qb::OperationResult result = n < fake.outcomes.size()
+                                                       ? fake.outcomes[n]
+                                                       : qb::OperationResult{qb::Outcome::Done};
+                QTimer::singleShot(0, [done, result] { done(result); });
             });
         }
         form = std::make_unique<TForm1>();
@@ -457,16 +463,20 @@ private slots:
         QCOMPARE(fx.fake.calls[1].policy, qb::Policy::AutoReplace);
     }
 
-    // The status line tells what really happened; a cancel ends the drop, a
-    // failure does not.
+    // The status line tells what really happened to the whole drop: success only
+    // when every item was done; a cancel ends the drop, a failure does not.
     void statusFollowsTheOutcome_data() {
         QTest::addColumn<bool>("move");
-        QTest::addColumn<QString>("outcomes"); // D done, F failed, C cancelled, item by item
+        // D done, F failed, C cancelled, R done but a replaced file no Trash took, item by item
+        QTest::addColumn<QString>("outcomes");
         QTest::addColumn<int>("calls");
         QTest::addColumn<QString>("status");
         QTest::newRow("copy failed") << false << "DDF" << 3 << kCopyFailed;
         QTest::newRow("move failed") << true << "DDF" << 3 << kMoveFailed;
-        QTest::newRow("failure then done") << false << "FDD" << 3 << kCopied;
+        QTest::newRow("failure then done") << false << "FDD" << 3 << kCopyFailed;
+        QTest::newRow("failure then cancel") << true << "FC" << 2 << kCancelled;
+        QTest::newRow("replaced beyond the Trash")
+            << false << "DRD" << 3 << kCopied + QStringLiteral("旧文件未能放入回收站");
         QTest::newRow("copy cancelled") << false << "DC" << 2 << kCancelled;
         QTest::newRow("move cancelled first") << true << "C" << 1 << kCancelled;
         QTest::newRow("moved") << true << "" << 3 << kMoved;
@@ -479,10 +489,14 @@ private slots:
         Fixture fx;
         (move ? fx.form->Move : fx.form->Copy)->setChecked(true);
         fx.form->Edit[3]->setText(fx.folder(QStringLiteral("dest")));
-        for (QChar c : outcomes)
-            fx.fake.outcomes << (c == u'D'   ? qb::Outcome::Done
-                                 : c == u'F' ? qb::Outcome::Failed
-                                             : qb::Outcome::Cancelled);
+        for (QChar c : outcomes) {
+            qb::OperationResult r;
+            r.outcome = c == u'F'   ? qb::Outcome::Failed
+                        : c == u'C' ? qb::Outcome::Cancelled
+                                    : qb::Outcome::Done;
+            r.destroyed = c == u'R' ? 1 : 0;
+            fx.fake.outcomes << r;
+        }
         QVERIFY(fx.drop(fx.form->Ed[3],
                         {fx.scratch(QStringLiteral("1")), fx.scratch(QStringLiteral("2")),
                          fx.scratch(QStringLiteral("3"))}));
@@ -541,14 +555,14 @@ private slots:
     }
 
     // The items of a drop run one after another: the next starts only once the
-    // outcome of the one before has arrived, and the status line follows each
-    // outcome. An outcome that arrives after the window has gone changes nothing.
+    // outcome of the one before has arrived, and the status line follows the
+    // drop's outcome so far. An outcome that arrives after the window has gone changes nothing.
     void itemsWaitForTheOutcomeOfTheOneBefore() {
         Fixture fx(false);
-        QList<qb::OperationDone> running;
+        QList<qb::OperationResultDone> running;
         QStringList sources;
         qb::setDropFileOperation([&](QWidget*, qb::Op, qb::Policy, const QByteArray& source,
-                                     const QByteArray&, qb::OperationDone done) {
+                                     const QByteArray&, qb::OperationResultDone done) {
             sources << QFile::decodeName(source);
             running << std::move(done);
         });
@@ -568,10 +582,10 @@ private slots:
             QString status;
         } steps[] = {{qb::Outcome::Done, kCopied},
                      {qb::Outcome::Failed, kCopyFailed},
-                     {qb::Outcome::Done, kCopied}};
+                     {qb::Outcome::Done, kCopyFailed}}; // the drop as a whole failed
         for (int i = 0; i < 3; ++i) {
-            const qb::OperationDone done = running[i]; // the call adds to the list
-            done(steps[i].outcome);
+            const qb::OperationResultDone done = running[i]; // the call adds to the list
+            done(qb::OperationResult{steps[i].outcome});
             QCOMPARE(fx.form->Labeltip->text(), steps[i].status);
             QCOMPARE(running.size(), qMin(i + 2, 3));
         }
@@ -582,8 +596,8 @@ private slots:
         QVERIFY(fx.drop(fx.form->Ed[5], {items[0]}));
         QTRY_COMPARE(running.size(), 4);
         fx.form.reset();
-        const qb::OperationDone late = running[3];
-        late(qb::Outcome::Done);
+        const qb::OperationResultDone late = running[3];
+        late(qb::OperationResult{});
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
@@ -611,6 +625,35 @@ private slots:
 
     // Through the real file operation: paths far beyond 254 characters, a file and
     // a folder tree, copied and moved.
+    // A name in another code page (not UTF-8) is copied under its own bytes, and a
+    // configure drop of it is refused, since the settings file could not hold it.
+    void namesInAnotherCodePage() {
+        Fixture fx(false);
+        const QByteArray dest = QFile::encodeName(fx.folder(QStringLiteral("dest")));
+        const QByteArray name = "\xB7\xBD\xB0\xB8.txt"; // "方案" in code page 936
+        const QByteArray source = QFile::encodeName(fx.files.path()) + '/' + name;
+        QVERIFY(::close(::open(source.constData(), O_CREAT | O_WRONLY, 0644)) == 0);
+        QMimeData mime;
+        mime.setData(QStringLiteral("text/uri-list"),
+                     "file://" + source.toPercentEncoding("/") + "\r\n");
+
+        fx.form->Edit[2]->setText(QFile::decodeName(dest));
+        fx.form->Copy->setChecked(true);
+        QVERIFY(fx.drop(fx.form->Ed[2], mime));
+        QCOMPARE(fx.form->Labeltip->text(), kCopied);
+        struct stat st {};
+        QCOMPARE(::stat((dest + '/' + name).constData(), &st), 0);
+
+        const QByteArray ini = bytesOf(fx.sysIni());
+        fx.form->Set->setChecked(true);
+        const QByteArray iniWithMode = bytesOf(fx.sysIni());
+        QVERIFY(fx.drop(fx.form->Ed[2], mime));
+        QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：路径含无法保存的字符！"));
+        QCOMPARE(fx.form->Edit[2]->text(), QFile::decodeName(dest));
+        QCOMPARE(bytesOf(fx.sysIni()), iniWithMode);
+        QVERIFY(ini != iniWithMode); // the mode itself was stored
+    }
+
     void realOperationsWithLongPaths() {
         Fixture fx(false);
         Prompts prompts;

@@ -13,9 +13,13 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace testutil {
@@ -35,6 +39,12 @@ inline void writeFile(const std::string& path, const QByteArray& data, mode_t mo
     }
     ::fchmod(fd, mode);
     ::close(fd);
+}
+
+// Replaced files go to a Trash of the test's own, never to the user's. Returns it.
+inline std::string useTestTrash(const std::string& base) {
+    ::setenv("XDG_DATA_HOME", (base + "/xdg").c_str(), 1);
+    return base + "/xdg/Trash";
 }
 
 inline QByteArray readFile(const std::string& path) {
@@ -94,6 +104,7 @@ class ScriptedObserver : public qb::OperationObserver {
 public:
     std::deque<qb::ReplaceAnswer> answers; // for askReplace and askMerge, in order
     qb::ErrorAnswer errorAnswer = qb::ErrorAnswer::Skip;
+    std::deque<qb::ErrorAnswer> errorAnswers; // taken first, in order
     std::vector<std::pair<qb::ItemInfo, qb::ItemInfo>> replaceAsked, mergeAsked;
     std::vector<qb::OpError> errors;
     std::function<void(const qb::Progress&)> onProgress;
@@ -115,7 +126,10 @@ public:
     }
     qb::ErrorAnswer error(const qb::OpError& e) override {
         errors.push_back(e);
-        return errorAnswer;
+        if (errorAnswers.empty()) return errorAnswer;
+        const auto a = errorAnswers.front();
+        errorAnswers.pop_front();
+        return a;
     }
 
 private:
@@ -127,10 +141,29 @@ private:
     }
 };
 
+inline qb::OperationResult runFull(qb::Op op, qb::Policy policy, const std::string& src,
+                                   const std::string& dest, ScriptedObserver& obs,
+                                   const qb::OperationOptions& options = {}) {
+    std::atomic<bool> cancel{false};
+    return qb::runOperation(op, policy, src, dest, obs, cancel, options);
+}
+
+// A Unix socket at `path`: something no copy can take. False when the path is too long.
+inline bool makeSocket(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
 inline qb::Outcome run(qb::Op op, qb::Policy policy, const std::string& src,
                        const std::string& dest, ScriptedObserver& obs) {
     std::atomic<bool> cancel{false};
-    return qb::runOperation(op, policy, src, dest, obs, cancel);
+    return qb::runOperation(op, policy, src, dest, obs, cancel).outcome;
 }
 
 } // namespace testutil

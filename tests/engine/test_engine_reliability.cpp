@@ -28,7 +28,7 @@ namespace {
 // the outcome. With `waitStart`, returns only once the child is about to run the
 // engine, so a kill timed from then lands inside the operation, not in the fork.
 pid_t spawn(Op op, Policy policy, const std::string& src, const std::string& dest,
-            bool waitStart = false) {
+            bool waitStart = false, bool durable = true) {
     int ready[2] = {-1, -1};
     if (waitStart && ::pipe2(ready, O_CLOEXEC) != 0) return -1;
     const pid_t pid = ::fork();
@@ -40,7 +40,9 @@ pid_t spawn(Op op, Policy policy, const std::string& src, const std::string& des
         ScriptedObserver obs;
         obs.errorAnswer = qb::ErrorAnswer::Cancel;
         std::atomic<bool> cancel{false};
-        const Outcome o = qb::runOperation(op, policy, src, dest, obs, cancel);
+        qb::OperationOptions options;
+        options.durable = durable;
+        const Outcome o = qb::runOperation(op, policy, src, dest, obs, cancel, options).outcome;
         ::_exit(static_cast<int>(o));
     }
     if (waitStart) {
@@ -111,6 +113,7 @@ private slots:
     void initTestCase() {
         QVERIFY(tmp.isValid());
         base = S(tmp.path());
+        useTestTrash(base);
     }
 
     // A copy that replaces a large file, killed at random moments: the target is
@@ -168,11 +171,22 @@ private slots:
     }
 
     // A folder moved from /dev/shm to the disk, cancelled, then killed again and
-    // again: every file is whole at its source or at its destination.
+    // again: every file is whole at its source or at its destination. Without the
+    // sync only the file in hand can be at both places; a durable move syncs and
+    // removes its sources a group at a time.
+    void moveAcrossFileSystemsCancelledAndKilled_data() {
+        QTest::addColumn<bool>("durable");
+        QTest::addColumn<int>("inFlight");
+        QTest::newRow("plain") << false << 1;
+        QTest::newRow("durable") << true << int(qb::kDurableMoveGroup);
+    }
     void moveAcrossFileSystemsCancelledAndKilled() {
+        QFETCH(bool, durable);
+        QFETCH(int, inFlight);
         QTemporaryDir shm(QStringLiteral("/dev/shm/qb-reliability-XXXXXX"));
         if (!shm.isValid()) QSKIP("no /dev/shm");
-        const std::string from = S(shm.path()) + "/tree", dest = base + "/move-dst";
+        const std::string from = S(shm.path()) + "/tree",
+                          dest = base + (durable ? "/move-durable" : "/move-plain");
         mkdirs(dest);
         if (lst(S(shm.path())).st_dev == lst(dest).st_dev) QSKIP("/dev/shm is on the test disk");
 
@@ -205,10 +219,25 @@ private slots:
                 QVERIFY2(s || d, ("lost: " + rel).c_str());
                 both += s && d;
             }
-            for (const auto& [rel, whole] : atDst)
-                QVERIFY2(expected.count(rel), ("stray file: " + rel).c_str());
+            std::size_t strays = 0;
+            for (const auto& [rel, whole] : atDst) {
+                if (expected.count(rel)) continue;
+                // A kill between the two renames of a replacement may leave the whole
+                // file under its temporary name, never a part of it.
+                const auto slash = rel.rfind('/');
+                QVERIFY2(isTempName(QString::fromStdString(rel.substr(slash + 1))),
+                         ("stray file: " + rel).c_str());
+                bool wholeCopy = false;
+                for (const auto& [other, content] : expected)
+                    wholeCopy =
+                        wholeCopy || (other.compare(0, slash + 1, rel, 0, slash + 1) == 0 &&
+                                      whichOf(dest + "/tree/" + rel, content, content) == 1);
+                QVERIFY2(wholeCopy, ("partial temporary file: " + rel).c_str());
+                ::unlink((dest + "/tree/" + rel).c_str());
+                ++strays;
+            }
             QVERIFY2(both <= maxBoth, "a file is at both places");
-            dstCount = atDst.size();
+            dstCount = atDst.size() - strays;
         };
 
         // Cancel a third of the way through, timing it: the rest takes about twice as
@@ -221,7 +250,10 @@ private slots:
         obs.onProgress = [&](const qb::Progress& p) {
             if (p.bytesTotal && p.bytesDone * 3 >= p.bytesTotal) cancel = true;
         };
-        QCOMPARE(qb::runOperation(Op::Move, Policy::AutoReplace, from, dest, obs, cancel),
+        qb::OperationOptions options;
+        options.durable = durable;
+        QCOMPARE(qb::runOperation(Op::Move, Policy::AutoReplace, from, dest, obs, cancel, options)
+                     .outcome,
                  Outcome::Cancelled);
         const qint64 span = std::max<qint64>(third.nsecsElapsed() / 4000, 300);
         check(0);
@@ -231,7 +263,7 @@ private slots:
         // Kill, check, go on with the rest (merging into what arrived), kill again.
         int kills = 0;
         for (int round = 0; round < 200 && exists(from); ++round) {
-            const pid_t pid = spawn(Op::Move, Policy::AutoReplace, from, dest, true);
+            const pid_t pid = spawn(Op::Move, Policy::AutoReplace, from, dest, true, durable);
             QVERIFY(pid > 0);
             sleepUs(static_cast<qint64>(rng->bounded(static_cast<double>(span))));
             ::kill(pid, SIGKILL);
@@ -241,7 +273,7 @@ private slots:
                 ++kills;
             else
                 QCOMPARE(WEXITSTATUS(status), int(Outcome::Done));
-            check(1);
+            check(inFlight);
             if (QTest::currentTestFailed()) return;
             if (kills >= 20) break;
         }
@@ -274,8 +306,9 @@ private slots:
                  Outcome::Failed);
         QCOMPARE(obs.errors.size(), 1u);
         QCOMPARE(obs.errors[0].code, ENOSPC);
-        QVERIFY(obs.errors[0].message.find(base + "/big-source.bin") != std::string::npos);
-        QVERIFY(obs.errors[0].message.find(::strerror(ENOSPC)) != std::string::npos);
+        QCOMPARE(obs.errors[0].kind, qb::ErrorKind::Transfer);
+        QCOMPARE(obs.errors[0].path, base + "/big-source.bin");
+        QCOMPARE(obs.errors[0].other, mnt + "/big-source.bin");
         QVERIFY(readFile(mnt + "/data.bin") == old);
         QCOMPARE(list(mnt), QStringList{"data.bin"});
         // A move that fails keeps its source.
@@ -306,7 +339,7 @@ private slots:
                 std::to_string(int(o)) + "|" + std::to_string(obs.errors.size()) + "|" +
                 (obs.errors.empty()
                      ? ""
-                     : std::to_string(obs.errors[0].code) + "|" + obs.errors[0].message);
+                     : std::to_string(obs.errors[0].code) + "|" + obs.errors[0].path);
             ::write(fds[1], report.data(), report.size());
             ::_exit(0);
         }
@@ -323,7 +356,7 @@ private slots:
         QCOMPARE(parts[0].toInt(), int(Outcome::Failed));
         QCOMPARE(parts[1].toInt(), 1);
         QCOMPARE(parts[2].toInt(), EFBIG);
-        QVERIFY(parts[3].contains(QByteArray::fromStdString(d + "/data.bin")));
+        QCOMPARE(parts[3], QByteArray::fromStdString(d + "/data.bin"));
         QVERIFY(readFile(d + "/out/data.bin") == old);
         QCOMPARE(list(d + "/out"), QStringList{"data.bin"});
     }

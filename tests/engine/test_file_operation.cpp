@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 using namespace testutil;
@@ -22,37 +23,53 @@ using qb::ReplaceAnswer;
 
 namespace {
 
+// Answers at once, or keeps the answer for the test to give later (`hold`).
 class FakePrompts : public qb::OperationPrompts {
 public:
     ReplaceAnswer replaceAnswer = ReplaceAnswer::No;
     ReplaceAnswer mergeAnswer = ReplaceAnswer::No;
     qb::ErrorAnswer errorAnswer = qb::ErrorAnswer::Skip;
-    QStringList asked; // "replace <existing>", "merge <existing>", "error <message>"
+    QStringList asked; // "replace <existing>", "merge <existing>", "error <text>"
     bool offUiThread = false;
     QWidget* lastParent = nullptr;
+    bool hold = false;
+    ReplaceReply heldReply;
 
-    ReplaceAnswer askReplace(QWidget* parent, const qb::ItemInfo& existing,
-                             const qb::ItemInfo&) override {
-        note(parent, "replace " + existing.path);
-        return replaceAnswer;
+    void askReplace(QWidget* parent, const qb::ItemInfo& existing, const qb::ItemInfo&,
+                    ReplaceReply answer) override {
+        note(parent, "replace " + QString::fromStdString(existing.path));
+        if (hold)
+            heldReply = std::move(answer);
+        else
+            answer(replaceAnswer);
     }
-    ReplaceAnswer askMerge(QWidget* parent, const qb::ItemInfo& existing,
-                           const qb::ItemInfo&) override {
-        note(parent, "merge " + existing.path);
-        return mergeAnswer;
+    void askMerge(QWidget* parent, const qb::ItemInfo& existing, const qb::ItemInfo&,
+                  ReplaceReply answer) override {
+        note(parent, "merge " + QString::fromStdString(existing.path));
+        answer(mergeAnswer);
     }
-    qb::ErrorAnswer askError(QWidget* parent, const qb::OpError& e) override {
-        note(parent, "error " + e.message);
-        return errorAnswer;
+    void askError(QWidget* parent, const qb::OpError&, const QString& text,
+                  ErrorReply answer) override {
+        note(parent, "error " + text);
+        answer(errorAnswer);
     }
 
 private:
-    void note(QWidget* parent, const std::string& what) {
+    void note(QWidget* parent, const QString& what) {
         offUiThread = offUiThread || QThread::currentThread() != qApp->thread();
         lastParent = parent;
-        asked << QString::fromStdString(what);
+        asked << what;
     }
 };
+
+qb::ItemInfo info(const std::string& path, bool isDir, std::uint64_t size, std::int64_t mtime) {
+    qb::ItemInfo i;
+    i.path = path;
+    i.isDir = isDir;
+    i.size = size;
+    i.mtime = mtime;
+    return i;
+}
 
 QWidget* visibleProgressDialog() {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -66,7 +83,7 @@ void clickWhenShown(const QString& text, QString* shownText = nullptr,
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, poll, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
+        if (!box || !box->isVisible()) return;
         poll->stop();
         poll->deleteLater();
         if (shownText) *shownText = box->text() + u'\n' + box->informativeText();
@@ -83,15 +100,65 @@ void clickWhenShown(const QString& text, QString* shownText = nullptr,
     poll->start(10);
 }
 
+// Waits, turning the test's event loop, until `ready` holds.
+bool waitFor(const std::function<bool()>& ready, int ms = 30000) {
+    QDeadlineTimer deadline(ms);
+    while (!ready() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return ready();
+}
+
+// Starts an operation and waits for its end; the end never comes inside the start.
+struct Finished {
+    std::optional<qb::OperationResult> result;
+    bool calledInside = false;
+};
+template <typename Start> Finished runToEnd(Start start) {
+    auto f = std::make_shared<Finished>();
+    bool returned = false;
+    start([f, &returned](const qb::OperationResult& r) {
+        f->calledInside = f->calledInside || !returned;
+        f->result = r;
+    });
+    returned = true;
+    waitFor([f] { return f->result.has_value(); });
+    return *f;
+}
+
+Outcome runJob(QWidget* owner, Op op, qb::OperationJob job) {
+    const Finished f = runToEnd(
+        [&](qb::OperationResultDone done) { qb::startOperationJob(owner, op, job, done); });
+    if (f.calledInside) qFatal("the result came inside the start");
+    return f.result ? f.result->outcome : Outcome::Failed;
+}
+
+Outcome runFile(QWidget* owner, Op op, Policy policy, const QString& source, const QString& dest) {
+    bool inside = false, returned = false;
+    std::optional<Outcome> outcome;
+    qb::startFileOperation(owner, op, policy, QFile::encodeName(source), QFile::encodeName(dest),
+                           [&](Outcome o) {
+                               inside = !returned;
+                               outcome = o;
+                           });
+    returned = true;
+    waitFor([&] { return outcome.has_value(); });
+    if (inside) qFatal("the outcome came inside the start");
+    return outcome.value_or(Outcome::Failed);
+}
+
 // A job that works for `steps` tenths of a second, reporting progress.
 qb::OperationJob slowJob(int steps, std::atomic<int>* stepsDone = nullptr) {
     return [=](qb::OperationObserver& obs, const std::atomic<bool>& cancel) {
+        qb::OperationResult r;
         qb::Progress p;
         p.item = "数据.bin";
         p.bytesTotal = std::uint64_t(steps) << 20;
         p.filesTotal = std::uint64_t(steps);
         for (int i = 0; i < steps; ++i) {
-            if (cancel) return Outcome::Cancelled;
+            if (cancel) {
+                r.outcome = Outcome::Cancelled;
+                return r;
+            }
             p.current = "/src/数据.bin/part" + std::to_string(i);
             p.bytesDone = std::uint64_t(i) << 20;
             p.filesDone = std::uint64_t(i);
@@ -99,7 +166,8 @@ qb::OperationJob slowJob(int steps, std::atomic<int>* stepsDone = nullptr) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             if (stepsDone) *stepsDone = i + 1;
         }
-        return Outcome::Done;
+        r.outcome = Outcome::Done;
+        return r;
     };
 }
 
@@ -110,7 +178,15 @@ class TestFileOperation : public QObject {
     QTemporaryDir tmp;
     FakePrompts fake;
 
+    template <typename T, typename Ask> static T answerOf(Ask ask) {
+        std::optional<T> got;
+        ask([&got](T a) { got = a; });
+        waitFor([&] { return got.has_value(); });
+        return got.value_or(T{});
+    }
+
 private slots:
+    void initTestCase() { useTestTrash(S(tmp.path())); }
     void init() {
         fake = FakePrompts();
         qb::setOperationPrompts(&fake);
@@ -118,7 +194,7 @@ private slots:
     void cleanup() { qb::setOperationPrompts(nullptr); }
 
     // The outcome tells done, failed and cancelled apart; questions reach the prompts
-    // on the UI thread.
+    // on the UI thread; the outcome arrives after the start has returned.
     void outcomesOfRealOperations() {
         const QString src = tmp.path() + "/src", dst = tmp.path() + "/dst";
         QDir().mkpath(src);
@@ -128,32 +204,31 @@ private slots:
         QWidget owner;
 
         fake.replaceAnswer = ReplaceAnswer::No;
-        QCOMPARE(qb::runFileOperation(&owner, Op::Copy, Policy::AskReplace, src + "/a.txt", dst),
-                 Outcome::Done);
+        QCOMPARE(runFile(&owner, Op::Copy, Policy::AskReplace, src + "/a.txt", dst), Outcome::Done);
         QCOMPARE(readFile(S(dst + "/a.txt")), QByteArray("old"));
         QCOMPARE(fake.asked, QStringList{"replace " + dst + "/a.txt"});
         QCOMPARE(fake.lastParent, &owner);
 
         fake.replaceAnswer = ReplaceAnswer::Cancel;
-        QCOMPARE(qb::runFileOperation(&owner, Op::Move, Policy::AskReplace, src + "/a.txt", dst),
+        QCOMPARE(runFile(&owner, Op::Move, Policy::AskReplace, src + "/a.txt", dst),
                  Outcome::Cancelled);
         QCOMPARE(readFile(S(src + "/a.txt")), QByteArray("new"));
 
-        QCOMPARE(qb::runFileOperation(&owner, Op::Move, Policy::AutoRename, src + "/a.txt", dst),
-                 Outcome::Done);
+        QCOMPARE(runFile(&owner, Op::Move, Policy::AutoRename, src + "/a.txt", dst), Outcome::Done);
         QCOMPARE(readFile(S(dst + "/a (2).txt")), QByteArray("new"));
         QVERIFY(!QFile::exists(src + "/a.txt"));
 
         // Refused: a copy onto itself under a replace policy, and a missing folder.
         fake.asked.clear();
-        QCOMPARE(qb::runFileOperation(&owner, Op::Copy, Policy::AutoReplace, dst + "/a.txt", dst),
+        QCOMPARE(runFile(&owner, Op::Copy, Policy::AutoReplace, dst + "/a.txt", dst),
                  Outcome::Failed);
-        QCOMPARE(qb::runFileOperation(&owner, Op::Copy, Policy::AutoReplace, dst + "/a.txt",
-                                      tmp.path() + "/无此文件夹"),
+        QCOMPARE(runFile(&owner, Op::Copy, Policy::AutoReplace, dst + "/a.txt",
+                         tmp.path() + "/无此文件夹"),
                  Outcome::Failed);
         QCOMPARE(fake.asked.size(), 2);
-        QVERIFY(fake.asked[0].startsWith("error ") && fake.asked[0].contains(dst + "/a.txt"));
-        QVERIFY(fake.asked[1].contains(tmp.path() + "/无此文件夹"));
+        QCOMPARE(fake.asked[0],
+                 "error 不能用“" + dst + "/a.txt”替换它自身：源和目标是同一个项目。");
+        QVERIFY(fake.asked[1].startsWith("error 目标“" + tmp.path() + "/无此文件夹”不是可用的"));
         QVERIFY(!fake.offUiThread);
     }
 
@@ -163,27 +238,63 @@ private slots:
         fake.errorAnswer = qb::ErrorAnswer::Cancel;
         bool onWorker = false;
         std::vector<int> answers;
-        const Outcome o =
-            qb::runOperationJob(nullptr, Op::Copy, [&](qb::OperationObserver& obs, auto&) {
-                onWorker = QThread::currentThread() != qApp->thread();
-                qb::ItemInfo a{"/x/a", false, 1, 0}, b{"/y/a", false, 2, 0};
-                answers.push_back(int(obs.askReplace(a, b)));
-                answers.push_back(int(obs.askMerge(a, b)));
-                answers.push_back(int(obs.error({"/x/a", "broken", EIO, true})));
-                return Outcome::Failed;
-            });
+        const Outcome o = runJob(nullptr, Op::Copy, [&](qb::OperationObserver& obs, auto&) {
+            onWorker = QThread::currentThread() != qApp->thread();
+            const qb::ItemInfo a = info("/x/a", false, 1, 0), b = info("/y/a", false, 2, 0);
+            answers.push_back(int(obs.askReplace(a, b)));
+            answers.push_back(int(obs.askMerge(a, b)));
+            answers.push_back(
+                int(obs.error({qb::ErrorKind::Unsupported, "/x/a", {}, ENOTSUP, true})));
+            return qb::OperationResult{};
+        });
         QCOMPARE(o, Outcome::Failed);
         QVERIFY(onWorker);
         QVERIFY(!fake.offUiThread);
         QCOMPARE(answers, (std::vector<int>{int(ReplaceAnswer::YesToAll), int(ReplaceAnswer::Yes),
                                             int(qb::ErrorAnswer::Cancel)}));
-        QCOMPARE(fake.asked, (QStringList{"replace /x/a", "merge /x/a", "error broken"}));
+        QCOMPARE(fake.asked, (QStringList{"replace /x/a", "merge /x/a",
+                                          "error 无法复制“/x/a”：不支持这种类型的文件。"}));
         // A job that throws is a failure, not a crash.
-        QCOMPARE(qb::runOperationJob(nullptr, Op::Move,
-                                     [](qb::OperationObserver&, auto&) -> Outcome {
-                                         throw std::runtime_error("boom");
-                                     }),
+        QCOMPARE(runJob(nullptr, Op::Move,
+                        [](qb::OperationObserver&, auto&) -> qb::OperationResult {
+                            throw std::runtime_error("boom");
+                        }),
                  Outcome::Failed);
+    }
+
+    // The worker waits for an answer that comes later, while the UI thread runs on;
+    // an answer dropped unanswered counts as Cancel.
+    void theWorkerWaitsForALaterAnswer() {
+        fake.hold = true;
+        std::atomic<int> got{-1};
+        std::optional<Outcome> outcome;
+        const auto job = [&](qb::OperationObserver& obs, auto&) {
+            got = int(obs.askReplace(info("/x/a", false, 1, 0), info("/y/a", false, 2, 0)));
+            qb::OperationResult r;
+            r.outcome = Outcome::Done;
+            return r;
+        };
+        qb::startOperationJob(nullptr, Op::Copy, job,
+                              [&](const qb::OperationResult& r) { outcome = r.outcome; });
+        QVERIFY(waitFor([&] { return bool(fake.heldReply); }));
+        bool ticked = false;
+        QTimer::singleShot(50, this, [&] { ticked = true; });
+        QVERIFY(waitFor([&] { return ticked; }));
+        QCOMPARE(got.load(), -1);
+        QVERIFY(!outcome);
+        QVERIFY(!visibleProgressDialog()); // no progress dialog over an open question
+        fake.heldReply(ReplaceAnswer::No);
+        QVERIFY(waitFor([&] { return outcome.has_value(); }));
+        QCOMPARE(got.load(), int(ReplaceAnswer::No));
+
+        outcome.reset();
+        fake.heldReply = nullptr;
+        qb::startOperationJob(nullptr, Op::Copy, job,
+                              [&](const qb::OperationResult& r) { outcome = r.outcome; });
+        QVERIFY(waitFor([&] { return bool(fake.heldReply); }));
+        fake.heldReply = nullptr; // the question went away without an answer
+        QVERIFY(waitFor([&] { return outcome.has_value(); }));
+        QCOMPARE(got.load(), int(ReplaceAnswer::Cancel));
     }
 
     // A long operation: timers keep running, the window repaints, the progress
@@ -227,7 +338,7 @@ private slots:
         std::atomic<int> steps{0};
         QElapsedTimer clock;
         clock.start();
-        const Outcome o = qb::runOperationJob(&owner, Op::Copy, slowJob(40, &steps));
+        const Outcome o = runJob(&owner, Op::Copy, slowJob(40, &steps));
         const qint64 took = clock.elapsed();
         timer.stop();
 
@@ -253,7 +364,7 @@ private slots:
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] { seen = seen || visibleProgressDialog(); });
         poll.start(20);
-        QCOMPARE(qb::runOperationJob(nullptr, Op::Move, slowJob(3)), Outcome::Done);
+        QCOMPARE(runJob(nullptr, Op::Move, slowJob(3)), Outcome::Done);
         QVERIFY(!seen);
     }
 
@@ -266,7 +377,7 @@ private slots:
         connect(button, &QPushButton::clicked, this, [&] { ++clicks; });
         QTimer::singleShot(100, this, [&] { QTest::mouseClick(button, Qt::LeftButton); });
         QTimer::singleShot(800, this, [&] { QTest::mouseClick(button, Qt::LeftButton); });
-        QCOMPARE(qb::runOperationJob(&owner, Op::Copy, slowJob(10)), Outcome::Done);
+        QCOMPARE(runJob(&owner, Op::Copy, slowJob(10)), Outcome::Done);
         QCOMPARE(clicks, 0);
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(clicks, 1);
@@ -275,13 +386,24 @@ private slots:
     // The real dialogs: what they show and how their buttons answer.
     void qtDialogs() {
         qb::OperationPrompts& qt = qb::qtOperationPrompts();
-        const qb::ItemInfo existing{"/dst/报告.pdf", false, 2048, 1700000000};
-        const qb::ItemInfo incoming{"/src/报告.pdf", false, 3 << 20, 1710000000};
+        const qb::ItemInfo existing = info("/dst/报告.pdf", false, 2048, 1700000000);
+        const qb::ItemInfo incoming = info("/src/报告.pdf", false, 3 << 20, 1710000000);
         QString text;
         QStringList buttons;
+        const auto replace = [&](const qb::ItemInfo& e, const qb::ItemInfo& i) {
+            return answerOf<ReplaceAnswer>(
+                [&](auto reply) { qt.askReplace(nullptr, e, i, reply); });
+        };
+        const auto merge = [&](const qb::ItemInfo& e, const qb::ItemInfo& i) {
+            return answerOf<ReplaceAnswer>([&](auto reply) { qt.askMerge(nullptr, e, i, reply); });
+        };
+        const auto error = [&](const qb::OpError& e, const QString& t) {
+            return answerOf<qb::ErrorAnswer>(
+                [&](auto reply) { qt.askError(nullptr, e, t, reply); });
+        };
         clickWhenShown("全部是", &text, &buttons);
-        QCOMPARE(qt.askReplace(nullptr, existing, incoming), ReplaceAnswer::YesToAll);
-        QStringList want{"是", "全部是", "否", "取消"};
+        QCOMPARE(replace(existing, incoming), ReplaceAnswer::YesToAll);
+        QStringList want{"是", "全部是", "否", "全部否", "取消"};
         want.sort();
         buttons.sort();
         QCOMPARE(buttons, want);
@@ -291,32 +413,91 @@ private slots:
                      text.contains(
                          QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd HH:mm:ss")),
                  qPrintable(text));
+        QVERIFY(!text.contains("回收站"));
         clickWhenShown("否");
-        QCOMPARE(qt.askReplace(nullptr, existing, incoming), ReplaceAnswer::No);
+        QCOMPARE(replace(existing, incoming), ReplaceAnswer::No);
+        // No Trash for the old file: the question says so. A link says where it points.
+        qb::ItemInfo lost = existing, link = incoming;
+        lost.noTrash = true;
+        link.isLink = true;
+        link.linkTarget = "/elsewhere/报告.pdf";
+        clickWhenShown("全部否", &text);
+        QCOMPARE(replace(lost, link), ReplaceAnswer::NoToAll);
+        QVERIFY2(text.contains("回收站无法接收现有的文件，替换后它将被永久删除") &&
+                     text.contains("/src/报告.pdf\n（符号链接，指向“/elsewhere/报告.pdf”）"),
+                 qPrintable(text));
         clickWhenShown("是", &text);
-        QCOMPARE(qt.askMerge(nullptr, {"/dst/照片", true, 0, 0}, {"/src/照片", true, 0, 0}),
+        QCOMPARE(merge(info("/dst/照片", true, 0, 0), info("/src/照片", true, 0, 0)),
                  ReplaceAnswer::Yes);
         QVERIFY2(text.contains("名为“照片”的文件夹") && text.contains("/src/照片"),
                  qPrintable(text));
         clickWhenShown("<escape>");
-        QCOMPARE(qt.askMerge(nullptr, existing, incoming), ReplaceAnswer::Cancel);
+        QCOMPARE(merge(existing, incoming), ReplaceAnswer::Cancel);
 
         buttons.clear();
+        const qb::OpError io{qb::ErrorKind::Transfer, "/src/a", "/dst/a", EIO, true};
         clickWhenShown("跳过", &text, &buttons);
-        QCOMPARE(
-            qt.askError(nullptr, {"/src/a", "无法复制“/src/a”：Input/output error", EIO, true}),
-            qb::ErrorAnswer::Skip);
+        QCOMPARE(error(io, "无法复制“/src/a”：Input/output error"), qb::ErrorAnswer::Skip);
         buttons.sort();
-        want = QStringList{"跳过", "取消"};
+        want = QStringList{"跳过", "全部跳过", "取消"};
         want.sort();
         QCOMPARE(buttons, want);
         QVERIFY(text.contains("无法复制“/src/a”：Input/output error"));
+        clickWhenShown("全部跳过");
+        QCOMPARE(error(io, "x"), qb::ErrorAnswer::SkipAll);
         clickWhenShown("<escape>");
-        QCOMPARE(qt.askError(nullptr, {"/src/a", "x", EIO, true}), qb::ErrorAnswer::Cancel);
+        QCOMPARE(error(io, "x"), qb::ErrorAnswer::Cancel);
         buttons.clear();
         clickWhenShown("确定", &text, &buttons);
-        qt.askError(nullptr, {"/src/a", "不能用“/src/a”替换它自身", 0, false});
+        error({qb::ErrorKind::ReplaceItself, "/src/a", {}, 0, false}, "不能用“/src/a”替换它自身");
         QCOMPARE(buttons, QStringList{"确定"});
+    }
+
+    // Every error reads as one sentence naming its files (and the system's reason).
+    void errorTexts_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        using K = qb::ErrorKind;
+        const QString eio = QString::fromLocal8Bit(::strerror(EIO));
+        const auto row = [](const char* tag, Op op, K kind, int code, const QString& text) {
+            QTest::newRow(tag) << int(op) << int(kind) << code << text;
+        };
+        row("not an item", Op::Copy, K::NotAnItem, EINVAL,
+            "无法复制“/s/a”：它不是可以复制的项目。");
+        row("destination", Op::Move, K::DestNotFolder, EIO, "目标“/s/a”不是可用的文件夹：" + eio);
+        row("missing", Op::Copy, K::SourceMissing, EIO, "找不到“/s/a”：" + eio);
+        row("into itself", Op::Move, K::IntoItself, 0,
+            "不能把文件夹“/s/a”移动到它自身或它的子文件夹“/d/b”中。");
+        row("itself", Op::Copy, K::ReplaceItself, 0,
+            "不能用“/s/a”替换它自身：源和目标是同一个项目。");
+        row("contains", Op::Move, K::ContainsItem, 0,
+            "不能把“/s/a”移动到这里：目标中同名的文件夹“/d/b”包含它自身。");
+        row("link", Op::Copy, K::LinkToReplaced, 0,
+            "不能用链接“/s/a”替换“/d/b”：链接指向的正是这个文件，替换会毁掉它。");
+        row("folder over file", Op::Copy, K::FolderOverFile, 0,
+            "“/d/b”是一个文件，不能用同名文件夹“/s/a”替换它。");
+        row("file over folder", Op::Copy, K::FileOverFolder, 0,
+            "“/d/b”是一个文件夹，不能用同名文件“/s/a”替换它。");
+        row("read", Op::Copy, K::ReadFolder, EIO, "无法读取文件夹“/s/a”：" + eio);
+        row("create", Op::Copy, K::CreateFolder, EIO, "无法创建文件夹“/s/a”：" + eio);
+        row("open", Op::Copy, K::OpenFolder, EIO, "无法打开文件夹“/s/a”：" + eio);
+        row("examine", Op::Move, K::Examine, EIO, "无法移动“/s/a”：" + eio);
+        row("transfer", Op::Move, K::Transfer, EIO, "无法将“/s/a”移动到“/d/b”：" + eio);
+        row("unsupported", Op::Copy, K::Unsupported, ENOTSUP,
+            "无法复制“/s/a”：不支持这种类型的文件。");
+        row("changed", Op::Copy, K::Changed, 0, "无法复制“/s/a”：它在复制时被换成了别的文件。");
+        row("remove", Op::Move, K::Remove, EIO, "无法删除“/s/a”：" + eio);
+        row("remove folder", Op::Move, K::RemoveFolder, EIO, "无法删除文件夹“/s/a”：" + eio);
+    }
+    void errorTexts() {
+        QFETCH(int, op);
+        QFETCH(int, kind);
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        const qb::OpError e{qb::ErrorKind(kind), "/s/a", "/d/b", code, true};
+        QCOMPARE(qb::operationErrorText(Op(op), e), text);
     }
 };
 

@@ -1,0 +1,231 @@
+#include "drop/EngineCopy.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/xattr.h>
+
+namespace qb::engine {
+
+namespace {
+
+constexpr std::size_t kChunk = 16u << 20; // progress and cancel granularity of big files
+constexpr std::size_t kBuffer = 1u << 20; // reads and writes where the kernel cannot copy
+
+bool cloneUnsupported(int code) {
+    return code == EOPNOTSUPP || code == EXDEV || code == EINVAL || code == ENOTTY ||
+           code == EPERM || code == ENOSYS;
+}
+
+bool copyRangeUnsupported(int code) {
+    return code == EXDEV || code == EINVAL || code == ENOSYS || code == EOPNOTSUPP || code == EBADF;
+}
+
+int writeAll(int out, const char* data, std::size_t n, off_t at) {
+    for (std::size_t off = 0; off < n;) {
+        const ssize_t w = ::pwrite(out, data + off, n - off, at + static_cast<off_t>(off));
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return errno;
+        off += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+} // namespace
+
+int ByteCopier::copyData(int in, int out, const struct stat& sst, const ChunkDone& chunk) {
+    struct stat ost;
+    ::fstat(out, &ost);
+    const auto devs = std::make_pair(sst.st_dev, ost.st_dev);
+    if (sst.st_size == 0) return 0;
+    if (!noReflink_.count(devs)) {
+        if (::ioctl(out, FICLONE, in) == 0) return 0;
+        if (!cloneUnsupported(errno)) return errno;
+        noReflink_.insert(devs);
+    }
+    const auto total = static_cast<std::uint64_t>(sst.st_size);
+    // A sparse file keeps its holes: a disk image must not grow to its full size.
+    bool sparse = static_cast<std::uint64_t>(sst.st_blocks) * 512 < total;
+    std::uint64_t from = 0;
+    while (from < total) {
+        std::uint64_t to = total;
+        if (sparse) {
+            const off_t data = ::lseek(in, static_cast<off_t>(from), SEEK_DATA);
+            if (data < 0 && errno == ENXIO) break; // only a hole is left
+            if (data < 0) {
+                sparse = false; // no hole finding here: copy it all
+            } else {
+                from = static_cast<std::uint64_t>(data);
+                const off_t hole = ::lseek(in, data, SEEK_HOLE);
+                if (hole > data) to = std::min(total, static_cast<std::uint64_t>(hole));
+            }
+            if (from >= total) break;
+        }
+        if (const int err = copyRange(in, out, from, to, devs, chunk)) return err;
+        from = to;
+    }
+    if (sparse && ::ftruncate(out, static_cast<off_t>(total)) != 0) return errno;
+    return 0;
+}
+
+// Copies bytes [from, to) to the same place in `out`: in the kernel where it can,
+// else by reads and writes.
+int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
+                          std::pair<dev_t, dev_t> devs, const ChunkDone& chunk) {
+    std::uint64_t pos = from, reported = from;
+    while (pos < to) {
+        ssize_t n;
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - pos));
+        if (!noCopyRange_.count(devs)) {
+            loff_t ip = static_cast<loff_t>(pos), op = static_cast<loff_t>(pos);
+            n = ::copy_file_range(in, &ip, out, &op, want, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && copyRangeUnsupported(errno)) {
+                noCopyRange_.insert(devs); // not between these two file systems
+                continue;
+            }
+            if (n < 0) return errno;
+        } else {
+            if (!buffer_) buffer_.reset(new char[kBuffer]);
+            n = ::pread(in, buffer_.get(), std::min(want, kBuffer), static_cast<off_t>(pos));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return errno;
+            if (const int err = writeAll(out, buffer_.get(), static_cast<std::size_t>(n),
+                                         static_cast<off_t>(pos)))
+                return err;
+        }
+        if (n == 0) return 0; // the file shrank meanwhile
+        pos += static_cast<std::uint64_t>(n);
+        if (pos - reported >= kChunk && pos < to) {
+            reported = pos;
+            if (chunk) chunk(pos);
+        }
+    }
+    return 0;
+}
+
+int ByteCopier::openTemp(int ddir, TempFile& out) {
+    out.name.clear();
+    if (tmpfileWorks_ && useProcLink_) {
+        out.fd.reset(::openat(ddir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (out.fd.ok()) return 0;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+        tmpfileWorks_ = false;
+    }
+    for (;;) {
+        out.name = tempName();
+        out.fd.reset(
+            ::openat(ddir, out.name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+        if (out.fd.ok()) return 0;
+        if (errno != EEXIST) return errno;
+    }
+}
+
+int ByteCopier::linkAnonymous(int fd, int ddir, const std::string& name) {
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, proc, ddir, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+int ByteCopier::commit(TempFile& t, int ddir, const std::string& dname) {
+    int err = 0;
+    if (t.name.empty()) {
+        // Anonymous O_TMPFILE: give it a name only now that it is whole.
+        err = linkAnonymous(t.fd.get(), ddir, dname);
+        const int closed = t.fd.close();
+        if (!err && closed) {
+            err = closed;
+            ::unlinkat(ddir, dname.c_str(), 0);
+        }
+        return err;
+    }
+    err = t.fd.close();
+    bool renamed = false;
+    if (!err) {
+        renamed = ::renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0;
+        err = renamed ? 0 : errno;
+        if (err == EINVAL) // no RENAME_NOREPLACE here: a new link never replaces either
+            err = ::linkat(ddir, t.name.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
+    }
+    if (!renamed) ::unlinkat(ddir, t.name.c_str(), 0);
+    t.name.clear();
+    return err;
+}
+
+int ByteCopier::commitAside(TempFile& t, int ddir, std::string& visible) {
+    if (t.name.empty()) {
+        for (int err = EEXIST; err == EEXIST;) {
+            visible = tempName();
+            err = linkAnonymous(t.fd.get(), ddir, visible);
+            if (err && err != EEXIST) {
+                t.fd.reset();
+                return err;
+            }
+        }
+    } else {
+        visible = std::exchange(t.name, std::string());
+    }
+    if (const int err = t.fd.close()) {
+        ::unlinkat(ddir, visible.c_str(), 0);
+        return err;
+    }
+    return 0;
+}
+
+void ByteCopier::discard(TempFile& t, int ddir) {
+    if (!t.name.empty()) ::unlinkat(ddir, t.name.c_str(), 0);
+    t.name.clear();
+    t.fd.reset();
+}
+
+int copyModeAndTimes(int out, const struct stat& sst) {
+    if (::fchmod(out, sst.st_mode & 07777) != 0 && errno != EPERM && errno != EOPNOTSUPP)
+        return errno;
+    const struct timespec times[2] = {sst.st_atim, sst.st_mtim};
+    if (::futimens(out, times) != 0 && errno != EPERM) return errno;
+    return 0;
+}
+
+int copyXattrs(int in, int out) {
+    const ssize_t size = ::flistxattr(in, nullptr, 0);
+    if (size <= 0) return 0;
+    std::vector<char> names(static_cast<std::size_t>(size));
+    const ssize_t got = ::flistxattr(in, names.data(), names.size());
+    std::vector<char> value;
+    for (ssize_t at = 0; at < got;) {
+        const char* name = names.data() + at;
+        at += static_cast<ssize_t>(std::strlen(name)) + 1;
+        const ssize_t len = ::fgetxattr(in, name, nullptr, 0);
+        if (len < 0) continue;
+        value.resize(static_cast<std::size_t>(len) + 1);
+        const ssize_t n = ::fgetxattr(in, name, value.data(), value.size());
+        if (n < 0 || ::fsetxattr(out, name, value.data(), static_cast<std::size_t>(n), 0) == 0)
+            continue;
+        // Kept where the destination takes them, like cp -a; a name only the
+        // administrator may set is left out.
+        if (errno == ENOTSUP || errno == EOPNOTSUPP) return 0;
+        if (errno != EPERM && errno != EACCES && errno != EINVAL) return errno;
+    }
+    return 0;
+}
+
+int readLink(int dir, const std::string& name, std::size_t size, std::string& target) {
+    std::vector<char> buf(size + 2);
+    for (;;) {
+        const ssize_t n = ::readlinkat(dir, name.c_str(), buf.data(), buf.size());
+        if (n < 0) return errno;
+        if (static_cast<std::size_t>(n) < buf.size()) {
+            target.assign(buf.data(), static_cast<std::size_t>(n));
+            return 0;
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+} // namespace qb::engine

@@ -1,0 +1,61 @@
+#pragma once
+// Byte copying: file contents into new files that take their names only when whole.
+#include "drop/EngineFs.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+
+namespace qb::engine {
+
+// A new file being written where no one can see it: an anonymous O_TMPFILE
+// (name empty) or a hidden temporary name in the destination folder.
+struct TempFile {
+    Fd fd;
+    std::string name;
+};
+
+// Called every few MiB with the bytes copied so far; may throw Stop.
+using ChunkDone = std::function<void(std::uint64_t)>;
+
+class ByteCopier {
+public:
+    // Copies the contents of `in` (described by `sst`) into `out`, keeping holes.
+    // Returns 0 or errno.
+    int copyData(int in, int out, const struct stat& sst, const ChunkDone& chunk);
+
+    // Opens a temporary file in `ddir`. Returns 0 or errno.
+    int openTemp(int ddir, TempFile& out);
+    // Gives the whole temporary file the free name `dname` and closes it (a close
+    // that fails takes the name back). Returns 0 or errno; the temporary file is gone.
+    int commit(TempFile& t, int ddir, const std::string& dname);
+    // Gives it a visible temporary name instead, ready to be swapped in; closes it.
+    int commitAside(TempFile& t, int ddir, std::string& visible);
+    // Drops an unfinished temporary file.
+    static void discard(TempFile& t, int ddir);
+
+private:
+    int copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
+                  std::pair<dev_t, dev_t> devs, const ChunkDone& chunk);
+    int linkAnonymous(int fd, int ddir, const std::string& name);
+
+    bool tmpfileWorks_ = true;
+    bool useProcLink_ = ::access("/proc/self/fd", X_OK) == 0;
+    std::set<std::pair<dev_t, dev_t>> noReflink_;
+    std::set<std::pair<dev_t, dev_t>> noCopyRange_;
+    std::unique_ptr<char[]> buffer_;
+};
+
+// Permissions and times of `sst` onto an open file; a file system without modes is
+// no error. Returns 0 or errno.
+int copyModeAndTimes(int out, const struct stat& sst);
+
+// Extended attributes (ACLs among them) of one open file onto another, where the
+// destination takes them. Returns 0 or errno.
+int copyXattrs(int in, int out);
+
+// The target of the link (dir, name), whose lstat size is `size`. Returns 0 or errno.
+int readLink(int dir, const std::string& name, std::size_t size, std::string& target);
+
+} // namespace qb::engine

@@ -1,0 +1,192 @@
+#include "drop/EngineJob.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+
+namespace qb::engine {
+
+bool Job::copyNonDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, bool replace) {
+    prog_.current = spath_;
+    report();
+    const bool ok = S_ISREG(sst.st_mode) ? copyRegular(sdir, sname, sst, ddir, dname, replace)
+                                         : copySpecial(sdir, sname, sst, ddir, dname, replace);
+    fileDone();
+    return ok;
+}
+
+bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst0, int ddir,
+                      const std::string& dname, bool replace) {
+    const std::uint64_t before = prog_.bytesDone;
+    struct Account {
+        Progress& p;
+        std::uint64_t end;
+        ~Account() { p.bytesDone = end; }
+    } account{prog_, before + static_cast<std::uint64_t>(sst0.st_size)};
+
+    // Never blocks on a pipe swapped in meanwhile, and must be the file examined.
+    Fd in(::openat(sdir, sname.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat sst;
+    if (!in.ok() || ::fstat(in.get(), &sst) != 0)
+        return fail(ErrorKind::Transfer, spath_, errno, dpath_), false;
+    if (!S_ISREG(sst.st_mode) || !sameFile(sst, sst0))
+        return fail(ErrorKind::Changed, spath_, 0, dpath_), false;
+    // New content is written where no one can see it and takes its name only when whole.
+    TempFile out;
+    if (const int err = copier_.openTemp(ddir, out))
+        return fail(ErrorKind::Transfer, spath_, err, dpath_), false;
+    int err;
+    try {
+        err = copier_.copyData(in.get(), out.fd.get(), sst, [&](std::uint64_t pos) {
+            prog_.bytesDone = before + pos;
+            report();
+            checkCancel();
+        });
+    } catch (const Stop&) {
+        ByteCopier::discard(out, ddir);
+        throw;
+    }
+    if (!err) err = copyModeAndTimes(out.fd.get(), sst);
+    if (!err) err = copyXattrs(in.get(), out.fd.get());
+    if (!err && durable() && ::fdatasync(out.fd.get()) != 0) err = errno;
+    std::string aside;
+    if (!err)
+        err = replace ? copier_.commitAside(out, ddir, aside) : copier_.commit(out, ddir, dname);
+    if (err) {
+        ByteCopier::discard(out, ddir);
+        return fail(ErrorKind::Transfer, spath_, err, dpath_), false;
+    }
+    if (replace && !swapIn(ddir, aside, dname)) return false;
+    if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    if (sst.st_nlink > 1) linkedTo_[idOf(sst)] = {dpath_, sst.st_size, sst.st_mtim.tv_sec};
+    return true;
+}
+
+// Symbolic links (copied as links, never followed) and named pipes.
+bool Job::copySpecial(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                      const std::string& dname, bool replace) {
+    std::string target;
+    if (S_ISLNK(sst.st_mode)) {
+        if (const int err = readLink(sdir, sname, static_cast<std::size_t>(sst.st_size), target))
+            return fail(ErrorKind::Transfer, spath_, err, dpath_), false;
+    } else if (!S_ISFIFO(sst.st_mode)) {
+        return fail(ErrorKind::Unsupported, spath_, ENOTSUP), false;
+    }
+    const auto create = [&](const std::string& at) {
+        return S_ISLNK(sst.st_mode) ? ::symlinkat(target.c_str(), ddir, at.c_str())
+                                    : ::mkfifoat(ddir, at.c_str(), sst.st_mode & 07777);
+    };
+    std::string at = dname;
+    int r;
+    do {
+        if (replace) at = tempName();
+        r = create(at);
+    } while (r != 0 && replace && errno == EEXIST);
+    if (r != 0) return fail(ErrorKind::Transfer, spath_, errno, dpath_), false;
+    const struct timespec times[2] = {sst.st_atim, sst.st_mtim};
+    ::utimensat(ddir, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (S_ISFIFO(sst.st_mode)) ::fchmodat(ddir, at.c_str(), sst.st_mode & 07777, 0);
+    if (replace && !swapIn(ddir, at, dname)) return false;
+    if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    return true;
+}
+
+// A second name of a file already copied by this job becomes a second name of the copy.
+bool Job::linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname) {
+    // (A moved file's other names may be its last by now: the count has dropped.)
+    if (!S_ISREG(sst.st_mode)) return false;
+    const auto it = linkedTo_.find(idOf(sst));
+    if (it == linkedTo_.end() || it->second.size != sst.st_size ||
+        it->second.mtime != sst.st_mtim.tv_sec ||
+        ::linkat(AT_FDCWD, it->second.path.c_str(), ddir, dname.c_str(), 0) != 0)
+        return false;
+    if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    return true;
+}
+
+// Puts the finished `temp` in the place of `dname` in one step; what was there goes
+// to the Trash. False when it failed (reported; the temporary is gone).
+bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
+    if (::renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
+        disposeReplaced(ddir, temp, originalPath());
+        return true;
+    }
+    int err = errno;
+    if (err == EINVAL) { // no exchange here: the old one goes first
+        disposeReplaced(ddir, dname, originalPath());
+        err = ENOENT;
+    }
+    if (err == ENOENT)
+        err =
+            ::renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    if (err) {
+        ::unlinkat(ddir, temp.c_str(), 0);
+        fail(ErrorKind::Transfer, spath_, err, dpath_);
+    }
+    return err == 0;
+}
+
+// A replaced file or link: to the Trash where one takes it, else gone (and counted).
+void Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
+    if (opts_.useTrash && trash_.available(dir) && trash_.put(dir, name, path) == 0) {
+        result_.trashed++;
+        return;
+    }
+    if (::unlinkat(dir, name.c_str(), 0) == 0) {
+        result_.destroyed++;
+        return;
+    }
+    fail(ErrorKind::Remove, path, errno);
+}
+
+void Job::removeSource(int sdir, const std::string& sname, bool isDir) {
+    if (::unlinkat(sdir, sname.c_str(), isDir ? AT_REMOVEDIR : 0) == 0) return;
+    // A folder that still holds skipped files stays.
+    if (isDir && (errno == ENOTEMPTY || errno == EEXIST)) return;
+    fail(ErrorKind::Remove, spath_, errno);
+}
+
+// The source of a copied entry goes once its copy is safe: at once, or for a durable
+// move in groups, after the copies and the folders naming them are on the disk.
+void Job::removeCopiedSource(int sdir, const std::string& sname) {
+    if (!durable()) return removeSource(sdir, sname, false);
+    removals_.push_back({Fd(::dup(sdir)), sname, spath_, dpath_});
+    if (removals_.size() >= kDurableMoveGroup) flushRemovals();
+}
+
+int Job::syncChain() {
+    for (SyncDir& d : syncDirs_) {
+        if (d.dirty && ::fsync(d.fd.get()) != 0) return errno;
+        d.dirty = false;
+    }
+    return 0;
+}
+
+void Job::flushRemovals() {
+    if (removals_.empty()) return;
+    const int err = syncError_ ? syncError_ : syncChain();
+    syncError_ = 0;
+    std::vector<Removal> now = std::move(removals_);
+    removals_.clear();
+    for (Removal& r : now) {
+        if (err) { // not on the disk for sure: the source stays
+            fail(ErrorKind::Transfer, r.path, err, r.dest);
+        } else if (::unlinkat(r.dir.get(), r.name.c_str(), 0) != 0) {
+            fail(ErrorKind::Remove, r.path, errno);
+        }
+    }
+}
+
+Job::SyncScope::SyncScope(Job& j, int fd) : j_(j) {
+    if (j.durable()) j.syncDirs_.push_back({Fd(::dup(fd)), false});
+}
+
+Job::SyncScope::~SyncScope() {
+    if (!j_.durable()) return;
+    // Left early (cancelled): the removals still waiting need this folder synced.
+    if (!j_.removals_.empty() && !j_.syncError_) j_.syncError_ = j_.syncChain();
+    j_.syncDirs_.pop_back();
+}
+
+} // namespace qb::engine

@@ -1,0 +1,72 @@
+#pragma once
+// Small POSIX helpers shared by the parts of the file operation engine.
+#include "drop/FileEngine.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qb::engine {
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Fd& operator=(Fd&& o) noexcept {
+        reset(std::exchange(o.fd_, -1));
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and says whether the close reported an error (deferred write errors
+    // of network and quota-bound file systems surface here).
+    int close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// The user cancelled: unwinds the walk.
+struct Stop {};
+
+using FileId = std::pair<dev_t, ino_t>;
+inline FileId idOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino};
+}
+inline bool sameFile(const struct stat& a, const struct stat& b) {
+    return idOf(a) == idOf(b);
+}
+
+std::string joinPath(const std::string& dir, const std::string& name);
+ItemInfo infoOf(const std::string& path, const struct stat& st);
+
+int openDir(int at, const std::string& name); // O_NOFOLLOW, -1 and errno on failure
+
+struct Entry {
+    std::string name;
+    unsigned char type; // d_type
+};
+// The names in an open folder, sorted, without "." and "..". Returns 0 or errno.
+int listEntries(int dirfd, std::vector<Entry>& out);
+
+// (dev, ino) of `dirfd` and of each folder above it, up to the root.
+std::vector<FileId> ancestors(int dirfd);
+
+// A name for a temporary file that no other writer uses: ".qb-<pid>-<n>.part".
+std::string tempName();
+
+} // namespace qb::engine

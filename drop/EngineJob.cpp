@@ -1,0 +1,165 @@
+#include "drop/EngineJob.h"
+#include "drop/EngineTree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <fcntl.h>
+
+namespace qb::engine {
+
+void Job::checkCancel() {
+    if (cancel_.load(std::memory_order_relaxed)) throw Stop{};
+}
+
+void Job::fail(ErrorKind kind, const std::string& path, int code, const std::string& other,
+               bool canSkip) {
+    result_.failures++;
+    if (skipAll_ && canSkip) return;
+    const OpError e{kind, path, other, code, canSkip};
+    const ErrorAnswer a = obs_.error(e);
+    if (!canSkip) return;
+    if (a == ErrorAnswer::SkipAll) skipAll_ = true;
+    if (a == ErrorAnswer::Cancel) throw Stop{};
+}
+
+OperationResult Job::run(const std::string& source, const std::string& destFolder) {
+    try {
+        start(source, destFolder);
+    } catch (const Stop&) {
+        cancelled_ = true; // only the user stops a job
+    } catch (...) {
+        result_.failures++;
+    }
+    // Copies already made and synced still lose their sources: a cancelled move
+    // leaves each file in one place.
+    try {
+        flushRemovals();
+    } catch (...) {
+    }
+    if (cancelled_)
+        result_.outcome = Outcome::Cancelled;
+    else if (result_.failures > 0)
+        result_.outcome = Outcome::Failed;
+    else
+        result_.outcome = Outcome::Done;
+    return result_;
+}
+
+void Job::start(const std::string& sourceIn, const std::string& destFolder) {
+    std::string source = sourceIn;
+    while (source.size() > 1 && source.back() == '/')
+        source.pop_back();
+    const auto slash = source.rfind('/');
+    const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+    const std::string parent = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : source.substr(0, slash);
+    prog_.item = name;
+    if (name.empty() || name == "." || name == ".." || source == "/")
+        return fail(ErrorKind::NotAnItem, source, EINVAL, {}, false);
+    Fd dest(::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dest.ok()) return fail(ErrorKind::DestNotFolder, destFolder, errno, {}, false);
+    Fd sdir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat sst;
+    if (!sdir.ok() || ::fstatat(sdir.get(), name.c_str(), &sst, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(ErrorKind::SourceMissing, source, errno, {}, false);
+    destFolder_ = destFolder;
+    if (char* real = ::realpath(destFolder.c_str(), nullptr)) {
+        destReal_ = real;
+        std::free(real);
+    }
+    destAncestors_ = ancestors(dest.get());
+    if (refusedBeforeStart(sdir.get(), name, sst, dest.get(), source, destFolder)) return;
+    spath_ = parent;
+    dpath_ = destFolder;
+
+    struct stat ddst;
+    const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;
+    if ((op_ == Op::Copy || !sameFs) && !countAndGuard(sdir.get(), name, sst, source)) return;
+    report();
+    const SyncScope sync(*this, dest.get());
+    transfer(sdir.get(), name, sst, dest.get(), name, true, false);
+    flushRemovals();
+}
+
+// The refusals that leave everything as it is. True when refused.
+bool Job::refusedBeforeStart(int sdir, const std::string& name, const struct stat& sst, int dest,
+                             const std::string& source, const std::string& destFolder) {
+    // A folder cannot go into itself or one of its own subfolders.
+    if (S_ISDIR(sst.st_mode) && std::find(destAncestors_.begin(), destAncestors_.end(),
+                                          idOf(sst)) != destAncestors_.end()) {
+        fail(ErrorKind::IntoItself, source, 0, destFolder, false);
+        return true;
+    }
+    struct stat dst, sdst;
+    if (::fstatat(dest, name.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    // The very entry, not another name of the same file: that is another item.
+    if (::fstat(sdir, &sdst) == 0 && idOf(sdst) == destAncestors_.front()) {
+        if (policy_ != Policy::AutoRename) {
+            fail(ErrorKind::ReplaceItself, source, 0, {}, false);
+            return true;
+        }
+        return op_ == Op::Move; // already where it should go
+    }
+    // Merging into a folder that holds the item would overwrite the item with itself.
+    if (policy_ != Policy::AutoRename && S_ISDIR(sst.st_mode) && S_ISDIR(dst.st_mode)) {
+        const std::vector<FileId> up = ancestors(sdir);
+        if (std::find(up.begin(), up.end(), idOf(dst)) != up.end()) {
+            fail(ErrorKind::ContainsItem, source, 0, joinPath(destFolder, name), false);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Counts what a copy has to do, and refuses a destination that lies inside the
+// tree by another way in (a second mount of one of its folders). False when refused.
+bool Job::countAndGuard(int sdir, const std::string& name, const struct stat& sst,
+                        const std::string& path) {
+    counted_ = true;
+    TreeCounter counter(prog_, cancel_);
+    counter.count(sdir, name, sst);
+    for (const FileId& up : destAncestors_) {
+        if (counter.folders().count(up)) {
+            fail(ErrorKind::IntoItself, path, 0, destFolder_, false);
+            return false;
+        }
+    }
+    return true;
+}
+
+ItemInfo Job::describe(int dir, const std::string& name, const std::string& path,
+                       const struct stat& st) const {
+    ItemInfo i = infoOf(path, st);
+    if (S_ISLNK(st.st_mode)) {
+        i.isLink = true;
+        readLink(dir, name, static_cast<std::size_t>(st.st_size), i.linkTarget);
+        struct stat target;
+        const bool found = ::fstatat(dir, name.c_str(), &target, 0) == 0;
+        i.size = found && S_ISREG(target.st_mode) ? static_cast<std::uint64_t>(target.st_size) : 0;
+    }
+    return i;
+}
+
+std::string Job::originalPath() const {
+    if (destReal_.empty() || dpath_.compare(0, destFolder_.size(), destFolder_) != 0) return dpath_;
+    std::string rest = dpath_.substr(destFolder_.size());
+    if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    return joinPath(destReal_, rest);
+}
+
+} // namespace qb::engine
+
+namespace qb {
+
+OperationResult runOperation(Op op, Policy policy, const std::string& source,
+                             const std::string& destFolder, OperationObserver& observer,
+                             const std::atomic<bool>& cancel, const OperationOptions& options) {
+    engine::Job job(op, policy, observer, cancel, options);
+    return job.run(source, destFolder);
+}
+
+} // namespace qb

@@ -1,0 +1,134 @@
+#pragma once
+// The job that runs one dropped item: the checks before any change, the walk that
+// puts every entry in place, the questions, the progress and the outcome.
+#include "drop/EngineCopy.h"
+#include "drop/EngineTrash.h"
+
+#include <atomic>
+#include <map>
+#include <set>
+
+namespace qb::engine {
+
+class Job {
+public:
+    Job(Op op, Policy policy, OperationObserver& obs, const std::atomic<bool>& cancel,
+        const OperationOptions& options)
+        : op_(op), policy_(policy), opts_(options), obs_(obs), cancel_(cancel) {}
+
+    OperationResult run(const std::string& source, const std::string& destFolder);
+
+private:
+    // --- reporting and the checks before the work (EngineJob.cpp) ---------------
+    void checkCancel();
+    // Reports a failure; throws Stop when the user cancels a skippable one.
+    void fail(ErrorKind kind, const std::string& path, int code, const std::string& other = {},
+              bool canSkip = true);
+    void report() { obs_.progress(prog_); }
+    void fileDone() {
+        prog_.filesDone++;
+        report();
+    }
+    void start(const std::string& source, const std::string& destFolder);
+    bool refusedBeforeStart(int sdir, const std::string& name, const struct stat& sst, int dest,
+                            const std::string& source, const std::string& destFolder);
+    bool countAndGuard(int sdir, const std::string& name, const struct stat& sst,
+                       const std::string& path);
+    ItemInfo describe(int dir, const std::string& name, const std::string& path,
+                      const struct stat& st) const;
+
+    // --- the walk (EngineWalk.cpp) ----------------------------------------------
+    void transfer(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                  const std::string& dname, bool topLevel, bool mergeAsked);
+    bool ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
+             const std::string& dname, const struct stat& dst);
+    void place(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+               const std::string& dname);
+    bool renameInto(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                    const std::string& dname);
+    void replaceFile(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname);
+    void merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
+               bool mergeAsked);
+    void copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                 const std::string& dname);
+    void walkChildren(int sfd, int dfd, bool fresh, bool mergeAsked);
+
+    // --- single entries, replacing and removing (EngineEntry.cpp) ----------------
+    bool copyNonDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                    const std::string& dname, bool replace);
+    bool copyRegular(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, bool replace);
+    bool copySpecial(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, bool replace);
+    bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
+    bool swapIn(int ddir, const std::string& temp, const std::string& dname);
+    void disposeReplaced(int dir, const std::string& name, const std::string& path);
+    void removeSource(int sdir, const std::string& sname, bool isDir);
+    void removeCopiedSource(int sdir, const std::string& sname);
+    void flushRemovals();
+    int syncChain();
+    bool durable() const { return op_ == Op::Move && opts_.durable; }
+    std::string originalPath() const;
+
+    // Current source and destination paths, grown and shrunk with the walk.
+    struct PathScope {
+        PathScope(Job& j, const std::string& s, const std::string& d)
+            : j_(j), sl_(j.spath_.size()), dl_(j.dpath_.size()) {
+            j.spath_ = joinPath(j.spath_, s);
+            j.dpath_ = joinPath(j.dpath_, d);
+        }
+        ~PathScope() {
+            j_.spath_.resize(sl_);
+            j_.dpath_.resize(dl_);
+        }
+        PathScope(const PathScope&) = delete;
+        PathScope& operator=(const PathScope&) = delete;
+        Job& j_;
+        std::size_t sl_, dl_;
+    };
+    // A destination folder the walk is in, to be synced before sources named in it go.
+    struct SyncDir {
+        Fd fd;
+        bool dirty = false;
+    };
+    struct SyncScope {
+        SyncScope(Job& j, int fd);
+        ~SyncScope();
+        SyncScope(const SyncScope&) = delete;
+        SyncScope& operator=(const SyncScope&) = delete;
+        Job& j_;
+    };
+    struct Removal {
+        Fd dir;
+        std::string name, path, dest;
+    };
+
+    Op op_;
+    Policy policy_;
+    OperationOptions opts_;
+    OperationObserver& obs_;
+    const std::atomic<bool>& cancel_;
+    OperationResult result_;
+    bool cancelled_ = false;
+    bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
+    bool counted_ = false;
+    ByteCopier copier_;
+    Trash trash_;
+    Progress prog_;
+    std::string spath_, dpath_;
+    std::string destFolder_, destReal_;
+    std::vector<FileId> destAncestors_;
+    std::set<FileId> created_; // folders this job made
+    struct Copied {
+        std::string path;
+        off_t size;
+        time_t mtime;
+    };
+    std::map<FileId, Copied> linkedTo_; // files of several names: where their copy went
+    std::vector<SyncDir> syncDirs_;
+    std::vector<Removal> removals_;
+    int syncError_ = 0;
+};
+
+} // namespace qb::engine

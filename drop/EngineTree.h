@@ -1,0 +1,25 @@
+#pragma once
+// Walking a source tree before the work: how much there is, and which folders it holds.
+#include "drop/EngineFs.h"
+
+#include <atomic>
+#include <set>
+
+namespace qb::engine {
+
+class TreeCounter {
+public:
+    TreeCounter(Progress& totals, const std::atomic<bool>& cancel)
+        : totals_(totals), cancel_(cancel) {}
+    // Adds the files and bytes under (dirfd, name) to the totals and notes every
+    // folder met. Errors surface later, in the copy. Throws Stop when cancelled.
+    void count(int dirfd, const std::string& name, const struct stat& st);
+    const std::set<FileId>& folders() const { return folders_; }
+
+private:
+    Progress& totals_;
+    const std::atomic<bool>& cancel_;
+    std::set<FileId> folders_;
+};
+
+} // namespace qb::engine

@@ -1,0 +1,215 @@
+#include "drop/EngineJob.h"
+#include "drop/EngineTree.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+
+namespace qb::engine {
+
+// Handles one entry whose destination may already exist.
+void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                   const std::string& dname, bool topLevel, bool mergeAsked) {
+    checkCancel();
+    struct stat dst;
+    if (::fstatat(ddir, dname.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0)
+        return place(sdir, sname, sst, ddir, dname);
+    if (policy_ == Policy::AutoRename && topLevel) {
+        for (int n = 2;; ++n) {
+            const std::string candidate = renamedName(dname, S_ISDIR(sst.st_mode), n);
+            if (::fstatat(ddir, candidate.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0)
+                return place(sdir, sname, sst, ddir, candidate);
+        }
+    }
+    PathScope ps(*this, sname, dname);
+    const bool srcDir = S_ISDIR(sst.st_mode);
+    if (srcDir != S_ISDIR(dst.st_mode))
+        return fail(srcDir ? ErrorKind::FolderOverFile : ErrorKind::FileOverFolder, spath_, 0,
+                    dpath_, !topLevel);
+    if (srcDir) {
+        if (mergeAsked || ask(true, sdir, sname, sst, ddir, dname, dst))
+            merge(sdir, sname, ddir, dname, true);
+        return;
+    }
+    struct stat shown;
+    const bool destroysItsData = S_ISLNK(sst.st_mode) &&
+                                 ::fstatat(sdir, sname.c_str(), &shown, 0) == 0 &&
+                                 sameFile(shown, dst);
+    if (destroysItsData) fail(ErrorKind::LinkToReplaced, spath_, 0, dpath_, !topLevel);
+    if (destroysItsData || !ask(false, sdir, sname, sst, ddir, dname, dst)) {
+        if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        return fileDone();
+    }
+    replaceFile(sdir, sname, sst, ddir, dname);
+}
+
+// Asks, where the policy wants it, whether two folders are merged (or a file replaced).
+bool Job::ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
+              const std::string& dname, const struct stat& dst) {
+    if (policy_ != Policy::AskReplace || replaceAll_) return true;
+    if (noToAll_) return false;
+    ItemInfo existing = describe(ddir, dname, dpath_, dst);
+    const ItemInfo incoming = describe(sdir, sname, spath_, sst);
+    existing.noTrash = !merge && !(opts_.useTrash && trash_.available(ddir));
+    switch (merge ? obs_.askMerge(existing, incoming) : obs_.askReplace(existing, incoming)) {
+    case ReplaceAnswer::Yes:
+        return true;
+    case ReplaceAnswer::YesToAll:
+        replaceAll_ = true;
+        return true;
+    case ReplaceAnswer::No:
+        return false;
+    case ReplaceAnswer::NoToAll:
+        noToAll_ = true;
+        return false;
+    case ReplaceAnswer::Cancel:
+        break;
+    }
+    throw Stop{};
+}
+
+// Puts an entry at a free destination name.
+void Job::place(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                const std::string& dname) {
+    PathScope ps(*this, sname, dname);
+    if (op_ == Op::Move && renameInto(sdir, sname, sst, ddir, dname)) return;
+    if (S_ISDIR(sst.st_mode)) return copyDir(sdir, sname, sst, ddir, dname);
+    if (linkToEarlierCopy(sst, ddir, dname)) {
+        if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        fileDone();
+    } else if (!copyNonDir(sdir, sname, sst, ddir, dname, false)) {
+        return;
+    }
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname);
+}
+
+// Moves by renaming, never over an existing name. False when the entry has to be
+// copied instead (another file system); true when done or reported.
+bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname) {
+    int code = 0;
+    if (::renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) != 0) code = errno;
+    if (code == EINVAL && !S_ISDIR(sst.st_mode)) {
+        // No RENAME_NOREPLACE here: a new link never replaces either.
+        code = ::linkat(sdir, sname.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
+        if (code == 0 && ::unlinkat(sdir, sname.c_str(), 0) != 0)
+            fail(ErrorKind::Remove, spath_, errno);
+    }
+    if (code == 0) {
+        prog_.current = dpath_;
+        fileDone();
+        return true;
+    }
+    if (code == EXDEV || code == EINVAL) {
+        // Copied instead; a folder only once it is sure the destination is not inside it.
+        if (S_ISDIR(sst.st_mode) && !counted_) return !countAndGuard(sdir, sname, sst, spath_);
+        return false;
+    }
+    fail(ErrorKind::Transfer, spath_, code, dpath_);
+    return true;
+}
+
+void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                      const std::string& dname) {
+    if (op_ == Op::Move) {
+        // One step swaps the two; the old one then goes to the Trash from the
+        // source's place. Two names of one file swap to no effect, which is right too.
+        if (::renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
+            disposeReplaced(sdir, sname, originalPath());
+            prog_.current = dpath_;
+            return fileDone();
+        }
+        if (errno == EINVAL || errno == ENOENT) {
+            disposeReplaced(ddir, dname, originalPath());
+            if (renameInto(sdir, sname, sst, ddir, dname)) return;
+            if (copyNonDir(sdir, sname, sst, ddir, dname, false)) removeCopiedSource(sdir, sname);
+            return;
+        }
+        if (errno != EXDEV) return fail(ErrorKind::Transfer, spath_, errno, dpath_);
+    }
+    const std::string aside = tempName();
+    if (linkToEarlierCopy(sst, ddir, aside)) {
+        if (!swapIn(ddir, aside, dname)) return;
+        prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        fileDone();
+    } else if (!copyNonDir(sdir, sname, sst, ddir, dname, true)) {
+        return;
+    }
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname);
+}
+
+void Job::merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
+                bool mergeAsked) {
+    Fd sfd(openDir(sdir, sname));
+    if (!sfd.ok()) return fail(ErrorKind::ReadFolder, spath_, errno);
+    Fd dfd(openDir(ddir, dname));
+    if (!dfd.ok()) return fail(ErrorKind::OpenFolder, dpath_, errno);
+    {
+        const SyncScope sync(*this, dfd.get());
+        walkChildren(sfd.get(), dfd.get(), false, mergeAsked);
+    }
+    if (op_ == Op::Move) {
+        // Whatever was declined or skipped stays, and its folder with it.
+        if (::unlinkat(sdir, sname.c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+            errno != EEXIST)
+            fail(ErrorKind::RemoveFolder, spath_, errno);
+    }
+}
+
+// Copies a folder tree (or moves it across file systems) to a new name.
+void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                  const std::string& dname) {
+    Fd sfd(openDir(sdir, sname));
+    struct stat now;
+    if (!sfd.ok() || ::fstat(sfd.get(), &now) != 0)
+        return fail(ErrorKind::ReadFolder, spath_, errno);
+    // A folder this job made itself: the destination is inside the source after all.
+    if (created_.count(idOf(now)))
+        return fail(ErrorKind::IntoItself, spath_, 0, destFolder_, false);
+    // Owner-only while it fills, so a read-only source folder can still be filled.
+    if (::mkdirat(ddir, dname.c_str(), 0700) != 0)
+        return fail(ErrorKind::CreateFolder, dpath_, errno);
+    if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    Fd dfd(openDir(ddir, dname));
+    struct stat made;
+    if (!dfd.ok() || ::fstat(dfd.get(), &made) != 0)
+        return fail(ErrorKind::OpenFolder, dpath_, errno);
+    created_.insert(idOf(made));
+    {
+        const SyncScope sync(*this, dfd.get());
+        struct Finish {
+            int from, to;
+            const struct stat& st;
+            ~Finish() {
+                copyXattrs(from, to);
+                ::fchmod(to, st.st_mode & 07777);
+                const struct timespec times[2] = {st.st_atim, st.st_mtim};
+                ::futimens(to, times);
+            }
+        } const finish{sfd.get(), dfd.get(), sst};
+        walkChildren(sfd.get(), dfd.get(), true, false);
+    }
+    if (op_ == Op::Move) removeSource(sdir, sname, true);
+}
+
+void Job::walkChildren(int sfd, int dfd, bool fresh, bool mergeAsked) {
+    std::vector<Entry> entries;
+    if (const int code = listEntries(sfd, entries))
+        return fail(ErrorKind::ReadFolder, spath_, code);
+    for (const auto& e : entries) {
+        checkCancel();
+        struct stat cst;
+        if (::fstatat(sfd, e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+            PathScope ps(*this, e.name, e.name);
+            fail(ErrorKind::Examine, spath_, errno);
+            continue;
+        }
+        if (fresh) // our own new folder is empty: no clash to look for
+            place(sfd, e.name, cst, dfd, e.name);
+        else
+            transfer(sfd, e.name, cst, dfd, e.name, false, mergeAsked);
+    }
+    flushRemovals();
+}
+
+} // namespace qb::engine

@@ -1,0 +1,264 @@
+#include "drop/OperationDialogs.h"
+
+#include "drop/FileOperation.h"
+#include "platform/Dialogs.h"
+
+#include <QAbstractButton>
+#include <QCursor>
+#include <QDateTime>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace qb {
+
+namespace {
+
+QString fromPath(const std::string& p) {
+    return QFile::decodeName(QByteArray::fromStdString(p));
+}
+
+QString sizeText(std::uint64_t bytes) {
+    return QLocale::system().formattedDataSize(static_cast<qint64>(bytes), 1,
+                                               QLocale::DataSizeTraditionalFormat);
+}
+
+QString dateText(std::int64_t secs) {
+    return QDateTime::fromSecsSinceEpoch(secs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString durationText(double secs) {
+    const qint64 s = static_cast<qint64>(secs + 0.5);
+    if (s < 60) return QStringLiteral("%1 秒").arg(std::max<qint64>(s, 1));
+    if (s < 3600) return QStringLiteral("%1 分 %2 秒").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 小时 %2 分").arg(s / 3600).arg((s % 3600) / 60);
+}
+
+// A path, and for a link what it points to.
+QString described(const ItemInfo& i) {
+    if (!i.isLink) return fromPath(i.path);
+    return QStringLiteral("%1\n（符号链接，指向“%2”）")
+        .arg(fromPath(i.path), fromPath(i.linkTarget));
+}
+
+QString baseName(const QString& path) {
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(u'/'))
+        p.chop(1);
+    return p.mid(p.lastIndexOf(u'/') + 1);
+}
+
+// A question box that deletes itself and reports which button ended it, once.
+struct Choice {
+    QString text;
+    QMessageBox::ButtonRole role;
+    int answer;
+};
+
+void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
+             const QString& title, const QString& text, const QString& informative,
+             const std::vector<Choice>& choices, int defaultIndex, int escapeAnswer,
+             std::function<void(int)> reply) {
+    auto* box = new QMessageBox(icon, appTitle(), text, QMessageBox::NoButton, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(objectName);
+    if (!title.isEmpty()) box->setWindowTitle(appTitle() + QStringLiteral(" - ") + title);
+    if (!informative.isEmpty()) box->setInformativeText(informative);
+    auto answers = std::make_shared<std::vector<std::pair<QAbstractButton*, int>>>();
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        QPushButton* b = box->addButton(choices[i].text, choices[i].role);
+        answers->emplace_back(b, choices[i].answer);
+        if (static_cast<int>(i) == defaultIndex) box->setDefaultButton(b);
+        if (choices[i].answer == escapeAnswer) box->setEscapeButton(b);
+    }
+    QObject::connect(box, &QDialog::finished, box, [box, answers, escapeAnswer, reply] {
+        int answer = escapeAnswer;
+        for (const auto& [button, a] : *answers)
+            if (button == box->clickedButton()) answer = a;
+        reply(answer);
+    });
+    placeOnScreen(box, parent);
+    box->open();
+}
+
+class QtPrompts final : public OperationPrompts {
+public:
+    void askReplace(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
+                    ReplaceReply answer) override {
+        QString text =
+            QStringLiteral("目标文件夹中已有名为“%1”的文件。\n\n"
+                           "是否用这个文件：\n%2\n大小：%3，修改时间：%4\n\n"
+                           "替换现有的文件：\n%5\n大小：%6，修改时间：%7")
+                .arg(baseName(fromPath(existing.path)), described(incoming),
+                     sizeText(incoming.size), dateText(incoming.mtime), described(existing),
+                     sizeText(existing.size), dateText(existing.mtime));
+        if (existing.noTrash)
+            text += QStringLiteral("\n\n注意：回收站无法接收现有的文件，替换后它将被永久删除。");
+        ask(parent, QStringLiteral("替换文件"), text, std::move(answer));
+    }
+    void askMerge(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
+                  ReplaceReply answer) override {
+        const QString text =
+            QStringLiteral("目标文件夹中已有名为“%1”的文件夹。\n\n"
+                           "是否把这个文件夹：\n%2\n修改时间：%3\n\n"
+                           "合并到现有的文件夹：\n%4\n修改时间：%5\n\n"
+                           "选“是”，其中的同名文件将逐个询问是否替换；"
+                           "选“全部是”，同名文件全部替换，不再询问。")
+                .arg(baseName(fromPath(existing.path)), fromPath(incoming.path),
+                     dateText(incoming.mtime), fromPath(existing.path), dateText(existing.mtime));
+        ask(parent, QStringLiteral("合并文件夹"), text, std::move(answer));
+    }
+    void askError(QWidget* parent, const OpError& error, const QString& text,
+                  ErrorReply answer) override {
+        const auto reply = [answer](int a) { answer(ErrorAnswer(a)); };
+        const int cancel = int(ErrorAnswer::Cancel);
+        if (!error.canSkip) {
+            openBox(parent, QMessageBox::Critical, QStringLiteral("operationError"), {}, text, {},
+                    {{QStringLiteral("确定"), QMessageBox::AcceptRole, cancel}}, 0, cancel, reply);
+            return;
+        }
+        openBox(parent, QMessageBox::Critical, QStringLiteral("operationError"), {}, text,
+                QStringLiteral("跳过这个文件继续，还是取消整个操作？"),
+                {{QStringLiteral("跳过"), QMessageBox::AcceptRole, int(ErrorAnswer::Skip)},
+                 {QStringLiteral("全部跳过"), QMessageBox::AcceptRole, int(ErrorAnswer::SkipAll)},
+                 {QStringLiteral("取消"), QMessageBox::RejectRole, cancel}},
+                0, cancel, reply);
+    }
+
+private:
+    static void ask(QWidget* parent, const QString& title, const QString& text,
+                    ReplaceReply answer) {
+        openBox(parent, QMessageBox::Question, QStringLiteral("replaceQuestion"), title, text, {},
+                {{QStringLiteral("是"), QMessageBox::YesRole, int(ReplaceAnswer::Yes)},
+                 {QStringLiteral("全部是"), QMessageBox::YesRole, int(ReplaceAnswer::YesToAll)},
+                 {QStringLiteral("否"), QMessageBox::NoRole, int(ReplaceAnswer::No)},
+                 {QStringLiteral("全部否"), QMessageBox::NoRole, int(ReplaceAnswer::NoToAll)},
+                 {QStringLiteral("取消"), QMessageBox::RejectRole, int(ReplaceAnswer::Cancel)}},
+                0, int(ReplaceAnswer::Cancel), [answer](int a) { answer(ReplaceAnswer(a)); });
+    }
+};
+
+QtPrompts qtPrompts;
+OperationPrompts* installedPrompts = nullptr;
+
+} // namespace
+
+OperationPrompts& operationPrompts() {
+    return installedPrompts ? *installedPrompts : qtPrompts;
+}
+
+void setOperationPrompts(OperationPrompts* p) {
+    installedPrompts = p;
+}
+
+OperationPrompts& qtOperationPrompts() {
+    return qtPrompts;
+}
+
+void placeOnScreen(QWidget* w, QWidget* parent) {
+    w->adjustSize();
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect avail = screen->availableGeometry();
+    QPoint centre = avail.center();
+    if (parent && parent->isVisible()) {
+        const QRect pr = parent->window()->frameGeometry();
+        if (avail.contains(pr)) centre = pr.center();
+    }
+    QRect r(QPoint(0, 0), w->frameGeometry().size());
+    r.moveCenter(centre);
+    r.moveLeft(
+        std::clamp(r.left(), avail.left(), std::max(avail.left(), avail.right() - r.width())));
+    r.moveTop(std::clamp(r.top(), avail.top(), std::max(avail.top(), avail.bottom() - r.height())));
+    w->move(r.topLeft());
+}
+
+ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onCancel)
+    : QDialog(parent), onCancel_(std::move(onCancel)) {
+    setObjectName(QStringLiteral("progressDialog"));
+    setWindowTitle(appTitle());
+    setWindowModality(Qt::ApplicationModal);
+    verb_ = op == Op::Copy ? QStringLiteral("复制") : QStringLiteral("移动");
+    auto* lay = new QVBoxLayout(this);
+    item_ = label(lay, "itemLabel");
+    QFont f = item_->font();
+    f.setBold(true);
+    item_->setFont(f);
+    current_ = label(lay, "currentLabel");
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName(QStringLiteral("progressBar"));
+    bar_->setRange(0, 1000);
+    bar_->setTextVisible(false);
+    lay->addWidget(bar_);
+    counts_ = label(lay, "countLabel");
+    speed_ = label(lay, "speedLabel");
+    left_ = label(lay, "timeLeftLabel");
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    cancel_ = new QPushButton(QStringLiteral("取消"), this);
+    cancel_->setObjectName(QStringLiteral("cancelButton"));
+    row->addWidget(cancel_);
+    lay->addLayout(row);
+    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+    setMinimumWidth(420);
+}
+
+void ProgressDialog::update(const Progress& p, double activeSecs) {
+    item_->setText(QStringLiteral("正在%1“%2”").arg(verb_, fromPath(p.item)));
+    const QFontMetrics fm(current_->font());
+    current_->setText(fm.elidedText(fromPath(p.current), Qt::ElideMiddle, 400));
+    if (p.bytesTotal > 0) {
+        bar_->setRange(0, 1000);
+        bar_->setValue(static_cast<int>(1000.0 * static_cast<double>(p.bytesDone) /
+                                        static_cast<double>(p.bytesTotal)));
+        counts_->setText(QStringLiteral("已完成 %1 / %2，%3 / %4 个文件")
+                             .arg(sizeText(p.bytesDone), sizeText(p.bytesTotal))
+                             .arg(p.filesDone)
+                             .arg(p.filesTotal));
+    } else {
+        bar_->setRange(0, 0); // nothing to measure: a move by renaming
+        counts_->setText(QStringLiteral("已完成 %1 个项目").arg(p.filesDone));
+    }
+    const double speed = activeSecs > 0.2 ? static_cast<double>(p.bytesDone) / activeSecs : 0;
+    if (speed > 0 && activeSecs >= 1.0) {
+        speed_->setText(
+            QStringLiteral("速度：%1/秒").arg(sizeText(static_cast<std::uint64_t>(speed))));
+        const auto left = static_cast<double>(p.bytesTotal - std::min(p.bytesDone, p.bytesTotal));
+        left_->setText(QStringLiteral("剩余时间：约 %1").arg(durationText(left / speed)));
+    } else {
+        speed_->setText(QStringLiteral("速度：正在计算…"));
+        left_->setText(QStringLiteral("剩余时间：正在计算…"));
+    }
+}
+
+void ProgressDialog::cancelling() {
+    cancel_->setEnabled(false);
+    left_->setText(QStringLiteral("正在取消…"));
+}
+
+void ProgressDialog::reject() {
+    if (onCancel_) onCancel_();
+}
+
+QLabel* ProgressDialog::label(QVBoxLayout* lay, const char* name) {
+    auto* l = new QLabel(this);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setTextFormat(Qt::PlainText);
+    lay->addWidget(l);
+    return l;
+}
+
+} // namespace qb

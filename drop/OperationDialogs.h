@@ -1,0 +1,39 @@
+#pragma once
+// The windows of a running file operation: its progress dialog, and the placing
+// of its dialogs where the user can see them.
+#include "drop/FileEngine.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QVBoxLayout;
+
+namespace qb {
+
+// Centres `w` over `parent`, or on the screen under the cursor when the parent is
+// out of sight (the main window may be docked beyond the screen's edge).
+void placeOnScreen(QWidget* w, QWidget* parent);
+
+// The progress dialog. Closing it or pressing Escape cancels, like its button.
+class ProgressDialog final : public QDialog {
+public:
+    ProgressDialog(QWidget* parent, Op op, std::function<void()> onCancel);
+    void update(const Progress& p, double activeSecs);
+    void cancelling();
+    void reject() override;
+
+private:
+    QLabel* label(QVBoxLayout* lay, const char* name);
+
+    std::function<void()> onCancel_;
+    QString verb_;
+    QLabel *item_, *current_, *counts_, *speed_, *left_;
+    QProgressBar* bar_;
+    QPushButton* cancel_;
+};
+
+} // namespace qb

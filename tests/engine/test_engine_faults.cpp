@@ -1,0 +1,361 @@
+// Faults of earlier versions of the engine that could lose data or tell untruths,
+// each kept as a named case, and the Trash, kept attributes and links.
+#include "EngineTestUtil.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <thread>
+
+#include <sys/mount.h>
+#include <sys/xattr.h>
+
+using namespace testutil;
+using qb::ErrorKind;
+using qb::Op;
+using qb::Outcome;
+using qb::Policy;
+using qb::ReplaceAnswer;
+
+class TestEngineFaults : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+    std::string root, trash;
+
+    std::string fresh(const char* name) {
+        const std::string d = root + "/" + name + "-" + std::to_string(++counter_);
+        mkdirs(d);
+        return d;
+    }
+    int counter_ = 0;
+    // The .trashinfo of the Trash entry `name`, or "" when there is none.
+    QByteArray trashInfo(const std::string& name) {
+        return exists(trash + "/info/" + name + ".trashinfo")
+                   ? readFile(trash + "/info/" + name + ".trashinfo")
+                   : QByteArray();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(tmp.isValid());
+        root = S(tmp.path());
+        trash = useTestTrash(root);
+    }
+
+    // Dropping x/A/A on x: the same-named x/A holds the item. Merging would put
+    // "innermost" over "outer" and lose "inner"; it is refused and nothing changes.
+    void case1_destinationHoldsTheItem() {
+        for (Op op : {Op::Copy, Op::Move}) {
+            for (Policy p : {Policy::AskReplace, Policy::AutoReplace}) {
+                const std::string x = fresh("case1");
+                mkdirs(x + "/A");
+                mkdirs(x + "/A/A");
+                mkdirs(x + "/A/A/A");
+                writeFile(x + "/A/f", "outer");
+                writeFile(x + "/A/A/f", "inner");
+                writeFile(x + "/A/A/A/f", "innermost");
+                ScriptedObserver obs;
+                obs.answers = {ReplaceAnswer::YesToAll};
+                QCOMPARE(run(op, p, x + "/A/A", x, obs), Outcome::Failed);
+                QCOMPARE(obs.errors.size(), 1u);
+                QCOMPARE(obs.errors[0].kind, ErrorKind::ContainsItem);
+                QCOMPARE(obs.errors[0].other, x + "/A");
+                QVERIFY(!obs.errors[0].canSkip);
+                QVERIFY(obs.mergeAsked.empty());
+                QCOMPARE(readFile(x + "/A/f"), QByteArray("outer"));
+                QCOMPARE(readFile(x + "/A/A/f"), QByteArray("inner"));
+                QCOMPARE(readFile(x + "/A/A/A/f"), QByteArray("innermost"));
+                QCOMPARE(list(x + "/A"), (QStringList{"A", "f"}));
+            }
+            // Auto-rename merges nothing: the item arrives beside, whole.
+            const std::string x = fresh("case1");
+            mkdirs(x + "/A");
+            mkdirs(x + "/A/A");
+            writeFile(x + "/A/f", "outer");
+            writeFile(x + "/A/A/f", "inner");
+            ScriptedObserver obs;
+            QCOMPARE(run(op, Policy::AutoRename, x + "/A/A", x, obs), Outcome::Done);
+            QCOMPARE(readFile(x + "/A (2)/f"), QByteArray("inner"));
+            QCOMPARE(readFile(x + "/A/f"), QByteArray("outer"));
+            QCOMPARE(exists(x + "/A/A/f"), op == Op::Copy);
+        }
+    }
+
+    // a/r.txt -> b/r.txt dropped on b: the link would replace the only copy of its
+    // own target by a link to itself. Refused, without a question; a link elsewhere
+    // is asked about as a link, with its target's size.
+    void case2_linkOntoItsOwnTarget() {
+        for (Op op : {Op::Copy, Op::Move}) {
+            for (Policy p : {Policy::AskReplace, Policy::AutoReplace}) {
+                for (bool absolute : {false, true}) {
+                    const std::string d = fresh("case2");
+                    mkdirs(d + "/a");
+                    mkdirs(d + "/b");
+                    writeFile(d + "/b/r.txt", "the only copy");
+                    const std::string to = absolute ? d + "/b/r.txt" : "../b/r.txt";
+                    QCOMPARE(::symlink(to.c_str(), (d + "/a/r.txt").c_str()), 0);
+                    ScriptedObserver obs;
+                    QCOMPARE(run(op, p, d + "/a/r.txt", d + "/b", obs), Outcome::Failed);
+                    QCOMPARE(obs.errors.size(), 1u);
+                    QCOMPARE(obs.errors[0].kind, ErrorKind::LinkToReplaced);
+                    QCOMPARE(obs.errors[0].path, d + "/a/r.txt");
+                    QCOMPARE(obs.errors[0].other, d + "/b/r.txt");
+                    QVERIFY(obs.replaceAsked.empty());
+                    QVERIFY(S_ISREG(lst(d + "/b/r.txt").st_mode));
+                    QCOMPARE(readFile(d + "/b/r.txt"), QByteArray("the only copy"));
+                    QVERIFY(S_ISLNK(lst(d + "/a/r.txt").st_mode));
+                }
+            }
+        }
+        const std::string d = fresh("case2");
+        mkdirs(d + "/a");
+        mkdirs(d + "/b");
+        writeFile(d + "/elsewhere.txt", pattern(1234, 1));
+        writeFile(d + "/b/q", "old");
+        ::symlink((d + "/elsewhere.txt").c_str(), (d + "/a/q").c_str());
+        ScriptedObserver obs;
+        obs.answers = {ReplaceAnswer::Yes};
+        QCOMPARE(run(Op::Copy, Policy::AskReplace, d + "/a/q", d + "/b", obs), Outcome::Done);
+        QCOMPARE(obs.replaceAsked.size(), 1u);
+        const qb::ItemInfo& incoming = obs.replaceAsked[0].second;
+        QVERIFY(incoming.isLink && !obs.replaceAsked[0].first.isLink);
+        QCOMPARE(incoming.linkTarget, d + "/elsewhere.txt");
+        QCOMPARE(incoming.size, 1234u);
+        QVERIFY(S_ISLNK(lst(d + "/b/q").st_mode));
+    }
+
+    // Cancel means the whole item: at the error question (also after an earlier
+    // skip), and while the tree is still being counted.
+    void case5_cancelStopsEverything() {
+        const std::string d = fresh("case5");
+        mkdirs(d + "/t");
+        writeFile(d + "/t/a", "a");
+        if (!makeSocket(d + "/t/b.sock") || !makeSocket(d + "/t/d.sock"))
+            QSKIP("path too long for a socket");
+        writeFile(d + "/t/e", "e");
+        mkdirs(d + "/out");
+        ScriptedObserver obs;
+        obs.errorAnswers = {qb::ErrorAnswer::Skip, qb::ErrorAnswer::Cancel};
+        const qb::OperationResult r =
+            runFull(Op::Copy, Policy::AutoRename, d + "/t", d + "/out", obs);
+        QCOMPARE(r.outcome, Outcome::Cancelled);
+        QCOMPARE(r.failures, 2u);
+        QCOMPARE(list(d + "/out/t"), QStringList{"a"});
+
+        // Cancelled before the count has finished: nothing reported, nothing made.
+        mkdirs(d + "/many");
+        for (int i = 0; i < 50; ++i)
+            writeFile(d + "/many/f" + std::to_string(i), "x");
+        ScriptedObserver early;
+        std::atomic<bool> cancel{true};
+        QCOMPARE(
+            qb::runOperation(Op::Copy, Policy::AutoRename, d + "/many", d + "/out", early, cancel)
+                .outcome,
+            Outcome::Cancelled);
+        QCOMPARE(early.last.filesTotal, 0u);
+        QVERIFY(!exists(d + "/out/many"));
+    }
+
+    // c/f and e/f are two names of one file; moving c/f into e is a clash of two items.
+    void case6_otherNamesOfOneFileAreOtherItems() {
+        for (Policy p : {Policy::AutoRename, Policy::AskReplace, Policy::AutoReplace}) {
+            for (Op op : {Op::Copy, Op::Move}) {
+                const std::string d = fresh("case6");
+                mkdirs(d + "/c");
+                mkdirs(d + "/e");
+                writeFile(d + "/c/f", "shared");
+                QCOMPARE(::link((d + "/c/f").c_str(), (d + "/e/f").c_str()), 0);
+                ScriptedObserver obs;
+                obs.answers = {ReplaceAnswer::Yes};
+                const qb::OperationResult r = runFull(op, p, d + "/c/f", d + "/e", obs);
+                QCOMPARE(r.outcome, Outcome::Done);
+                QVERIFY(obs.errors.empty());
+                QCOMPARE(exists(d + "/c/f"), op == Op::Copy);
+                QCOMPARE(readFile(d + "/e/f"), QByteArray("shared"));
+                if (p == Policy::AutoRename) {
+                    QCOMPARE(readFile(d + "/e/f (2)"), QByteArray("shared"));
+                    QCOMPARE(r.trashed, 0u);
+                } else {
+                    QCOMPARE(list(d + "/e"), QStringList{"f"});
+                    QCOMPARE(r.trashed, 1u); // the replaced name, restorable
+                }
+            }
+        }
+    }
+
+    // A file swapped for a named pipe between the look and the open: no hang, an error.
+    void case7_swappedForAPipe() {
+        const std::string d = fresh("case7");
+        mkdirs(d + "/t");
+        writeFile(d + "/t/a", "a");
+        writeFile(d + "/t/b", "b");
+        mkdirs(d + "/out");
+        ScriptedObserver obs;
+        obs.onProgress = [&](const qb::Progress& p) {
+            if (p.current == d + "/t/b" && S_ISREG(lst(d + "/t/b").st_mode)) {
+                ::unlink((d + "/t/b").c_str());
+                ::mkfifo((d + "/t/b").c_str(), 0644);
+            }
+        };
+        QCOMPARE(run(Op::Copy, Policy::AutoRename, d + "/t", d + "/out", obs), Outcome::Failed);
+        QCOMPARE(obs.errors.size(), 1u);
+        QCOMPARE(obs.errors[0].kind, ErrorKind::Changed);
+        QCOMPARE(list(d + "/out/t"), QStringList{"a"});
+    }
+
+    // A destination that is a second mount of a folder inside the tree.
+    void case7_secondMountInsideTheTree() {
+        const std::string d = fresh("case7m");
+        mkdirs(d + "/tree");
+        mkdirs(d + "/tree/sub");
+        writeFile(d + "/tree/sub/x", "x");
+        mkdirs(d + "/mnt");
+        if (::mount((d + "/tree/sub").c_str(), (d + "/mnt").c_str(), nullptr, MS_BIND, nullptr) !=
+            0)
+            QSKIP("cannot bind-mount here");
+        struct Unmount {
+            std::string at;
+            ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+        } unmount{d + "/mnt"};
+        for (Op op : {Op::Copy, Op::Move}) {
+            ScriptedObserver obs;
+            QCOMPARE(run(op, Policy::AutoRename, d + "/tree", d + "/mnt", obs), Outcome::Failed);
+            QCOMPARE(obs.errors.size(), 1u);
+            QCOMPARE(obs.errors[0].kind, ErrorKind::IntoItself);
+            QCOMPARE(list(d + "/tree/sub"), QStringList{"x"});
+        }
+    }
+
+    // The same item twice in one drop would only find itself gone the second time.
+    void case7_sameItemTwice() {
+        const std::string d = fresh("case7t");
+        mkdirs(d + "/s");
+        writeFile(d + "/s/a", "a");
+        writeFile(d + "/s/b", "b");
+        ::symlink((d + "/s").c_str(), (d + "/alias").c_str());
+        const std::vector<std::string> items{d + "/s/a",     d + "/s/b",       d + "/s/a",
+                                             d + "/alias/a", d + "/s/../s/b/", d + "/gone",
+                                             d + "/gone"};
+        QCOMPARE(qb::distinctItems(items),
+                 (std::vector<std::string>{d + "/s/a", d + "/s/b", d + "/gone"}));
+    }
+
+    // A replaced file or link goes to the Trash with a .trashinfo a file manager can
+    // restore from; where none may be used, it is gone and the result says so.
+    void replacedFilesGoToTheTrash() {
+        const std::string d = fresh("trash");
+        mkdirs(d + "/src");
+        mkdirs(d + "/我的 文件");
+        const std::string dest = d + "/我的 文件";
+        writeFile(d + "/src/报告 1.txt", "new");
+        writeFile(dest + "/报告 1.txt", "old one");
+        ScriptedObserver obs;
+        qb::OperationResult r =
+            runFull(Op::Copy, Policy::AutoReplace, d + "/src/报告 1.txt", dest, obs);
+        QCOMPARE(r.outcome, Outcome::Done);
+        QCOMPARE(r.trashed, 1u);
+        QCOMPARE(readFile(dest + "/报告 1.txt"), QByteArray("new"));
+        QCOMPARE(readFile(trash + "/files/报告 1.txt"), QByteArray("old one"));
+        const QByteArray info = trashInfo("报告 1.txt");
+        const QList<QByteArray> lines = info.split('\n');
+        QCOMPARE(lines.value(0), QByteArray("[Trash Info]"));
+        QCOMPARE(lines.value(1), "Path=" + QByteArray::fromStdString(dest).toPercentEncoding("/") +
+                                     "/" + QByteArray("报告 1.txt").toPercentEncoding());
+        QVERIFY(QDateTime::fromString(QString::fromLatin1(lines.value(2).mid(13)), Qt::ISODate)
+                    .isValid());
+        QVERIFY(lines.value(2).startsWith("DeletionDate="));
+        // A second one of the same name takes another name in the Trash.
+        writeFile(d + "/src/报告 1.txt", "newer");
+        r = runFull(Op::Move, Policy::AutoReplace, d + "/src/报告 1.txt", dest, obs);
+        QCOMPARE(r.trashed, 1u);
+        QCOMPARE(readFile(trash + "/files/报告 1.txt.2"), QByteArray("new"));
+        QVERIFY(!trashInfo("报告 1.txt.2").isEmpty());
+        QCOMPARE(list(dest), QStringList{"报告 1.txt"}); // and nothing else left behind
+
+        // No Trash: under "ask" the question says so; the result counts the loss.
+        qb::OperationOptions noTrash;
+        noTrash.useTrash = false;
+        writeFile(d + "/src/x", "x2");
+        writeFile(dest + "/x", "x1");
+        ScriptedObserver ask;
+        ask.answers = {ReplaceAnswer::Yes};
+        r = runFull(Op::Copy, Policy::AskReplace, d + "/src/x", dest, ask, noTrash);
+        QCOMPARE(r.outcome, Outcome::Done);
+        QVERIFY(ask.replaceAsked.at(0).first.noTrash);
+        QCOMPARE(r.destroyed, 1u);
+        QVERIFY(r.replacedWithoutTrash());
+        QVERIFY(!exists(trash + "/files/x"));
+    }
+
+    // Declining or skipping for all: asked once, then the rest goes the same way.
+    void noToAllAndSkipAll() {
+        const std::string d = fresh("all");
+        mkdirs(d + "/s");
+        mkdirs(d + "/o");
+        mkdirs(d + "/o/s");
+        for (const char* n : {"a", "b", "c"}) {
+            writeFile(d + "/s/" + n, "new");
+            writeFile(d + "/o/s/" + n, "old");
+        }
+        ScriptedObserver obs;
+        obs.answers = {ReplaceAnswer::Yes, ReplaceAnswer::Yes, ReplaceAnswer::NoToAll};
+        QCOMPARE(run(Op::Move, Policy::AskReplace, d + "/s", d + "/o", obs), Outcome::Done);
+        QCOMPARE(obs.replaceAsked.size(), 2u);
+        QCOMPARE(readFile(d + "/o/s/a"), QByteArray("new"));
+        QCOMPARE(readFile(d + "/o/s/c"), QByteArray("old"));
+        QCOMPARE(list(d + "/s"), (QStringList{"b", "c"}));
+
+        mkdirs(d + "/t");
+        for (const char* n : {"1.sock", "2.sock", "3.sock"})
+            if (!makeSocket(d + "/t/" + n)) QSKIP("path too long for a socket");
+        writeFile(d + "/t/z", "z");
+        ScriptedObserver skip;
+        skip.errorAnswer = qb::ErrorAnswer::SkipAll;
+        const qb::OperationResult r =
+            runFull(Op::Copy, Policy::AutoRename, d + "/t", d + "/o", skip);
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QCOMPARE(r.failures, 3u);
+        QCOMPARE(skip.errors.size(), 1u);
+        QCOMPARE(list(d + "/o/t"), QStringList{"z"});
+    }
+
+    // Extended attributes stay with files and folders; names of one file stay one
+    // file, on one file system and across two.
+    void attributesAndHardLinksKept() {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-faults-XXXXXX"));
+        for (const std::string& from :
+             {fresh("attr"), shm.isValid() ? S(shm.path()) : fresh("a")}) {
+            const std::string t = from + "/t";
+            mkdirs(t);
+            writeFile(t + "/a", "linked");
+            QCOMPARE(::link((t + "/a").c_str(), (t + "/b").c_str()), 0);
+            mkdirs(t + "/sub");
+            QCOMPARE(::link((t + "/a").c_str(), (t + "/sub/c").c_str()), 0);
+            const bool xattrs =
+                ::setxattr((t + "/a").c_str(), "user.qb.note", "hello", 5, 0) == 0 &&
+                ::setxattr((t + "/sub").c_str(), "user.qb.dir", "d", 1, 0) == 0;
+            for (Op op : {Op::Copy, Op::Move}) {
+                const std::string out = fresh("attr-out");
+                ScriptedObserver obs;
+                QCOMPARE(run(op, Policy::AutoRename, t, out, obs),
+                         op == Op::Copy ? Outcome::Done : Outcome::Done);
+                QCOMPARE(readFile(out + "/t/b"), QByteArray("linked"));
+                QCOMPARE(lst(out + "/t/a").st_ino, lst(out + "/t/b").st_ino);
+                QCOMPARE(lst(out + "/t/a").st_ino, lst(out + "/t/sub/c").st_ino);
+                QCOMPARE(lst(out + "/t/a").st_nlink, nlink_t(3));
+                if (xattrs) {
+                    char buf[16] = {};
+                    QCOMPARE(::getxattr((out + "/t/a").c_str(), "user.qb.note", buf, sizeof buf),
+                             5);
+                    QCOMPARE(QByteArray(buf), QByteArray("hello"));
+                    QCOMPARE(::getxattr((out + "/t/sub").c_str(), "user.qb.dir", buf, sizeof buf),
+                             1);
+                }
+                if (op == Op::Move) QVERIFY(!exists(t));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngineFaults)
+#include "test_engine_faults.moc"
