@@ -14,8 +14,12 @@ namespace qb {
 // ends the program code that checked the button.
 void checkRadio(QAbstractButton* button);
 
-// Sets an edit's text. Its change handler runs only when the text differs from
-// the present one (QLineEdit emits textChanged only then).
+// Unchecks `button`, which exclusive siblings never do; nothing runs, as click
+// handlers run only for a button that becomes checked.
+void uncheckRadio(QAbstractButton* button);
+
+// Sets an edit's text. A text equal to the present one changes nothing, the cursor
+// included; a different one runs the change handler and shows the text's beginning.
 void setEditText(QLineEdit* edit, const QString& text);
 
 } // namespace qb

@@ -117,8 +117,10 @@ public:
     void setRowHighlighted(int r, bool highlighted) override;
     bool isChecked(qb::Choice c) const override;
     void check(qb::Choice c) override;
+    void uncheck(qb::Choice c) override;
     int checkedGroup() const override;
     void checkGroup(int g) override;
+    void uncheckGroups() override;
     QString groupCaption(int g) const override;
     void setGroupCaption(int g, const QString& caption) override;
     void setAccountLabel(const QString& name) override;
@@ -164,6 +166,9 @@ private:
     std::unique_ptr<DockAdapter> dockAdapter_;
     std::unique_ptr<qb::Docking> docking_;
     std::unique_ptr<qb::DropController> drops_;
+    // Set by a slot's double click: the release that follows ends the double
+    // click and opens nothing, so a double click opens the folder once.
+    bool releaseEndsDoubleClick_ = false;
 };
 
 // The three windows of the program, created once at start-up in this order.

@@ -20,6 +20,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <utility>
+
 void TForm1::connectChoices() {
     // Click handlers run when a button becomes checked, by the user or by program
     // code alike; checking a checked button emits nothing.
@@ -44,10 +46,6 @@ void TForm1::connectHandlers() {
         connect(Edit[r], &QLineEdit::textChanged, this, [this, r] {
             qb::runHandlerShowingErrors(this, [this, r] { board_->EditChange(r); });
         });
-        // A long path or name shows its beginning, as after any program-set text.
-        for (QLineEdit* field : {Edit[r], Ed[r]})
-            connect(field, &QLineEdit::textChanged, field,
-                    [field] { field->setCursorPosition(0); });
     }
 
     qb::onClick(this, Button1, [this] { Button1Click(); });
@@ -109,9 +107,15 @@ bool TForm1::clientEvent(QWidget* widget, QEvent* event) {
 // Clicks and focus changes of either field of row r.
 void TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonRelease) {
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // A double click arrives as press, release, double click, release.
+        releaseEndsDoubleClick_ = type == QEvent::MouseButtonDblClick &&
+                                  static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    } else if (type == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
-        if (me->button() == Qt::LeftButton && widget->rect().contains(me->position().toPoint()))
+        if (me->button() != Qt::LeftButton) return;
+        if (std::exchange(releaseEndsDoubleClick_, false)) return;
+        if (widget->rect().contains(me->position().toPoint()))
             qb::runHandler(this, [this, r] { folders_->EditClick(r); });
     } else if (type == QEvent::FocusIn) {
         // Focus that arrives with the window's activation can be a move between

@@ -91,7 +91,7 @@ void TForm1::setPathText(int r, const QString& text) {
 }
 
 void TForm1::setNameText(int r, const QString& text) {
-    Ed[r]->setText(text);
+    qb::setEditText(Ed[r], text);
 }
 
 // Name field first, then path field.
@@ -135,6 +135,10 @@ void TForm1::check(qb::Choice c) {
     qb::checkRadio(choiceButton(c));
 }
 
+void TForm1::uncheck(qb::Choice c) {
+    qb::uncheckRadio(choiceButton(c));
+}
+
 int TForm1::checkedGroup() const {
     for (int g = 1; g <= qb::kGroups; ++g)
         if (RadioButton[g]->isChecked()) return g;
@@ -143,6 +147,11 @@ int TForm1::checkedGroup() const {
 
 void TForm1::checkGroup(int g) {
     qb::checkRadio(RadioButton[g]);
+}
+
+void TForm1::uncheckGroups() {
+    for (int g = 1; g <= qb::kGroups; ++g)
+        qb::uncheckRadio(RadioButton[g]);
 }
 
 QString TForm1::groupCaption(int g) const {

@@ -9,24 +9,43 @@
 
 namespace qb {
 
+namespace {
+
+// The group a stored "project" names. Anything but "1" to "10" names no group and
+// is read as group 1, the value a missing key reads as.
+int storedGroup(const QString& project) {
+    for (int g = 1; g <= kGroups; ++g)
+        if (project == QString::number(g)) return g;
+    return 1;
+}
+
+} // namespace
+
 void Board::LoadAccount() {
     view_.centre();
     const AccountState& state = findCurrentAccount();
     const QString file = state.currentSettingsFile;
     view_.setAccountLabel(state.currentAccount);
 
-    // Values that match none of the known ones leave their buttons as they are.
-    for (const ChoiceKey& k : choiceKeys()) {
-        const QString value = ReadSetting(file, schemeSection(), k.key, k.defaultValue);
-        if (const std::optional<Choice> c = choiceFor(k.key, value)) view_.check(*c);
-    }
-
-    const QString project =
-        ReadSetting(file, schemeSection(), QStringLiteral("project"), QStringLiteral("1"));
-    for (int g = 1; g <= kGroups; ++g) {
-        if (project != QString::number(g)) continue;
+    // A refused write ends the load; what its later steps would have set may still
+    // show another account's board, so that is taken off the window before the
+    // error goes on.
+    std::span<const ChoiceKey> unrestored = choiceKeys();
+    try {
+        // Values that match none of the known ones leave their buttons as they are.
+        for (const ChoiceKey& k : choiceKeys()) {
+            // A button whose handler fails still shows this account's value.
+            unrestored = unrestored.subspan(1);
+            const QString value = ReadSetting(file, schemeSection(), k.key, k.defaultValue);
+            if (const std::optional<Choice> c = choiceFor(k.key, value)) view_.check(*c);
+        }
+        const int g = storedGroup(
+            ReadSetting(file, schemeSection(), QStringLiteral("project"), QStringLiteral("1")));
         view_.checkGroup(g);
         showGroup(file, g);
+    } catch (...) {
+        clearBoard(unrestored);
+        throw;
     }
 
     for (int g = 1; g <= kGroups; ++g) {
@@ -34,6 +53,20 @@ void Board::LoadAccount() {
                                              QStringLiteral("name") + QString::number(g),
                                              QString::number(g)));
     }
+}
+
+// Nothing is written: with no group checked a cleared path field stores nothing.
+void Board::clearBoard(std::span<const ChoiceKey> unrestored) {
+    for (const ChoiceKey& k : unrestored)
+        for (Choice c : allChoices())
+            if (storedKey(c) == k.key) view_.uncheck(c);
+    view_.uncheckGroups();
+    for (int r = 1; r <= kRows; ++r) {
+        view_.setPathText(r, QString());
+        view_.setNameText(r, QString());
+    }
+    for (int g = 1; g <= kGroups; ++g)
+        view_.setGroupCaption(g, QString());
 }
 
 void Board::Button2Click() {
@@ -73,6 +106,13 @@ void Board::RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModi
 
 void Board::ChoiceClick(Choice c) {
     WriteSetting(accountState().currentSettingsFile, schemeSection(), storedKey(c), storedValue(c));
+}
+
+bool Board::pathStored(int r) const {
+    const int g = view_.checkedGroup();
+    // No line of a settings file holds a line break, so a missing key never matches.
+    return g != 0 && ReadSetting(accountState().currentSettingsFile, foldersSection(),
+                                 slotKey(g, r), QStringLiteral("\n")) == view_.pathText(r);
 }
 
 // Each path field set to a different text stores itself and derives its name.

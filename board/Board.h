@@ -7,6 +7,8 @@
 #include <QPoint>
 #include <Qt>
 
+#include <span>
+
 namespace qb {
 
 class Board {
@@ -32,8 +34,15 @@ public:
     // checked, and its stored value is written.
     void ChoiceClick(Choice c);
 
+    // Whether row r's path is what the settings file holds for its slot in the
+    // checked group (false while no group is checked).
+    bool pathStored(int r) const;
+
 private:
     void showGroup(const QString& file, int g);
+    // Takes off the window what a load that ended early did not restore: the
+    // choices of `unrestored`, the group, the paths and names, the group names.
+    void clearBoard(std::span<const ChoiceKey> unrestored);
 
     BoardView& view_;
 };

@@ -25,10 +25,14 @@ public:
     // Checks a button as program code does: an unchecked one becomes checked and its
     // handler runs, an error of which is rethrown here; a checked one is left alone.
     virtual void check(Choice c) = 0;
+    // Unchecks c's button; no handler runs.
+    virtual void uncheck(Choice c) = 0;
     // The group whose button is checked, 0 when none is.
     virtual int checkedGroup() const = 0;
     // Checks group g's button the way check() does.
     virtual void checkGroup(int g) = 0;
+    // Leaves no group button checked; no handler runs.
+    virtual void uncheckGroups() = 0;
     virtual QString groupCaption(int g) const = 0;
     virtual void setGroupCaption(int g, const QString& caption) = 0;
 

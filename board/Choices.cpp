@@ -32,6 +32,12 @@ const StoredChoice& entryOf(Choice c) {
 
 } // namespace
 
+std::span<const Choice> allChoices() {
+    static const Choice all[] = {Choice::Move,    Choice::Copy,        Choice::Set,  Choice::Rename,
+                                 Choice::Replace, Choice::AutoReplace, Choice::Hide, Choice::Show};
+    return all;
+}
+
 QString slotKey(int group, int row) {
     return QString::number((group - 1) * kRows + row);
 }

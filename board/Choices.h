@@ -27,6 +27,9 @@ QString slotKey(int group, int row);
 // the docking mode. Exactly one button of a choice is checked, or none.
 enum class Choice { Move, Copy, Set, Rename, Replace, AutoReplace, Hide, Show };
 
+// Every choice button, in the order of the enumeration.
+std::span<const Choice> allChoices();
+
 // The key of the scheme section that stores `c`'s choice, and the value that
 // stands for `c` there.
 QString storedKey(Choice c);

@@ -38,8 +38,8 @@ bool storableAsText(const QByteArray& path) {
     return QFile::encodeName(QFile::decodeName(path)) == path;
 }
 
-// The drop's items with repeats left out: the second of two names for one entry
-// would only find it gone after the first was moved.
+// The drop's items with repeats left out, for a move: the second of two names
+// for one entry would only find it gone after the first was moved.
 QList<QByteArray> distinctPaths(const QList<QByteArray>& paths) {
     std::vector<std::string> items;
     for (const QByteArray& p : paths)
@@ -117,7 +117,7 @@ void DropController::DragOver(QDragMoveEvent* event) {
 }
 
 void DropController::Drop(QDropEvent* event) {
-    const QList<QByteArray> items = distinctPaths(dragLocalPaths(event->mimeData()));
+    const QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (busy_ || items.isEmpty()) {
         event->ignore();
         return;
@@ -140,6 +140,7 @@ void DropController::start() {
         configure();
     } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
         drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
+        if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
         drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
         nextItem();
     } else {
@@ -167,7 +168,12 @@ void DropController::configure() {
         else
             view_.setPathText(row, text);
     }
-    view_.setStatusText(QCoreApplication::translate("qb::DropController", "状态：设置目录成功！"));
+    // Success only when the slot's path is stored: with no group checked nothing
+    // is written, and a refused write has shown its error box.
+    view_.setStatusText(
+        board_.pathStored(row)
+            ? QCoreApplication::translate("qb::DropController", "状态：设置目录成功！")
+            : QCoreApplication::translate("qb::DropController", "状态：设置目录失败！"));
     finish(true);
 }
 

@@ -232,6 +232,10 @@ Quillbeck — 2026</translation>
         <source>状态：路径含无法保存的字符！</source>
         <translation>Status: the path has characters that cannot be saved!</translation>
     </message>
+    <message>
+        <source>状态：设置目录失败！</source>
+        <translation>Status: folder not set!</translation>
+    </message>
 </context>
 <context>
     <name>qb::DropNotice</name>

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 
@@ -181,6 +182,33 @@ private slots:
         QTest::mouseDClick(s.form->Edit[2], Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(s.opener.fake.topLevelCount, 2);
         QCOMPARE(s.status(), QStringLiteral("before"));
+    }
+
+    // A double click on a slot opens its folder once: the click that starts it
+    // opens, the release that ends it does not. Clicks after it open again.
+    void doubleClickOnASlotOpensOnce() {
+        Started s;
+        QTemporaryDir dir;
+        s.setPath(3, dir.path());
+        QLineEdit* field = s.form->Edit[3];
+        auto send = [field](QEvent::Type type) {
+            QMouseEvent e(type, QPointF(5, 5), field->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+            QApplication::sendEvent(field, &e);
+        };
+        // The order in which a double click reaches a widget.
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                  QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
+            send(type);
+        QCOMPARE(s.opener.fake.folders, QStringList{dir.path()});
+
+        s.click(s.form->Ed[3]);
+        QCOMPARE(s.opener.fake.folders.size(), 2);
+        send(QEvent::MouseButtonPress);
+        send(QEvent::MouseButtonRelease);
+        QCOMPARE(s.opener.fake.folders.size(), 3);
+        QCOMPARE(s.opener.fake.topLevelCount, 0);
     }
 
     void buttonsShowTheOtherWindowsWithoutBlocking() {

@@ -187,6 +187,7 @@ public:
 };
 
 const QString kConfigured = QStringLiteral("状态：设置目录成功！");
+const QString kNotConfigured = QStringLiteral("状态：设置目录失败！");
 const QString kNoFolder = QStringLiteral("状态：目录不存在！");
 const QString kCopied = QStringLiteral("状态：复制成功！");
 const QString kMoved = QStringLiteral("状态：移动成功！");
@@ -345,6 +346,59 @@ private slots:
         QCOMPARE(fx.form->focusWidget(), fx.form->Edit[6]);
     }
 
+    // A configure drop says it set the slot only when the slot's path is stored:
+    // not with no group checked, nor when the write was refused.
+    void configureDropThatStoresNothingSaysSo() {
+        Fixture fx;
+        TForm1& f = *fx.form;
+        f.Set->setChecked(true);
+        const QString a = fx.folder(QStringLiteral("a"));
+        for (int g = 1; g <= 10; ++g) {
+            f.RadioButton[g]->setAutoExclusive(false);
+            f.RadioButton[g]->setChecked(false);
+            f.RadioButton[g]->setAutoExclusive(true);
+        }
+        const QByteArray before = bytesOf(fx.sysIni());
+        QVERIFY(fx.drop(f.Ed[3], {a}));
+        QCOMPARE(f.Edit[3]->text(), a);
+        QCOMPARE(f.Ed[3]->text(), QStringLiteral("a"));
+        QCOMPARE(bytesOf(fx.sysIni()), before);
+        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+
+        f.RadioButton[1]->setChecked(true);
+        QFile::setPermissions(fx.sysIni(), QFile::ReadOwner);
+        const QString b = fx.folder(QStringLiteral("b"));
+        QVERIFY(fx.drop(f.Ed[3], {b}));
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QCOMPARE(fx.slotKey(3), QStringLiteral("/"));
+    }
+
+    // After a login that a read-only account file ended early, a drop finds no
+    // group and no path of the previous account: it stores nothing anywhere.
+    void dropAfterARefusedLoginActsOnNothingOld() {
+        Fixture fx;
+        TForm1& f = *fx.form;
+        const QString old = fx.folder(QStringLiteral("old"));
+        f.Edit[2]->setText(old);
+        const QString account = fx.programDir.filePath(QStringLiteral("user/userb.ini"));
+        writeFile(account, "[\xb7\xbd\xb0\xb8]\r\noperate=Set\r\n"); // 方案 in GB18030
+        QFile::setPermissions(account, QFile::ReadOwner);
+        qb::chooseAccount(QStringLiteral("b"));
+        qb::runHandler(&f, [&] { f.LoadAccount(); });
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QVERIFY(f.Set->isChecked());
+        QCOMPARE(f.Edit[2]->text(), QString());
+
+        const QByteArray sys = bytesOf(fx.sysIni());
+        const QString dir = fx.folder(QStringLiteral("new"));
+        QVERIFY(fx.drop(f.Ed[2], {dir}));
+        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QCOMPARE(bytesOf(fx.sysIni()), sys);
+        QCOMPARE(fx.dialogs.errors.size(), 1);
+        QFile::setPermissions(account, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
     // Anything but a slot field refuses the drop: nothing changes, the status line
     // keeps its text, and the focus goes to what the pointer is over.
     void dropsBesideTheSlotsAreRefused() {
@@ -440,6 +494,22 @@ private slots:
             }
             QCOMPARE(fx.form->Labeltip->text(), c.status);
             QCOMPARE(fx.form->focusWidget(), fx.form->Edit[5]);
+        }
+    }
+
+    // An item dropped twice is moved once, and the drop is reported as moved; a
+    // copy takes it twice, as asked.
+    void anItemDroppedTwice() {
+        Fixture fx;
+        const QString file = fx.scratch(QStringLiteral("twice.txt"));
+        writeFile(file);
+        fx.form->Edit[4]->setText(fx.folder(QStringLiteral("dest")));
+        for (QRadioButton* mode : {fx.form->Move, fx.form->Copy}) {
+            mode->setChecked(true);
+            fx.fake.calls.clear();
+            QVERIFY(fx.drop(fx.form->Ed[4], {file, fx.scratch(QStringLiteral("./twice.txt"))}));
+            QCOMPARE(fx.fake.calls.size(), mode == fx.form->Move ? 1 : 2);
+            QCOMPARE(fx.form->Labeltip->text(), mode == fx.form->Move ? kMoved : kCopied);
         }
     }
 

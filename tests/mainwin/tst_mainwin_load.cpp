@@ -123,6 +123,8 @@ private slots:
         QCOMPARE(bytesOf(fx.sysIni()), gb(QStringLiteral("[user]\r\nid=abc\r\n")));
     }
 
+    // Unknown choice values check nothing and write nothing; a "project" naming
+    // no group reads as group 1, whose switch stores it and the group's paths.
     void unknownValuesCheckNothingAndWriteNothing() {
         Fixture fx;
         putFile(fx.sysIni(), QStringLiteral("[方案]\r\noperate=filecopy\r\nthesame=FileRename\r\n"
@@ -132,14 +134,16 @@ private slots:
         QVERIFY(!f.Copy->isChecked() && !f.Move->isChecked() && !f.Set->isChecked());
         QVERIFY(f.RadioButton[13]->isChecked());
         QVERIFY(!f.RadioButton[11]->isChecked() && !f.RadioButton[12]->isChecked());
-        QCOMPARE(checkedGroup(f), 0);
+        QCOMPARE(checkedGroup(f), 1);
         for (int r = 1; r <= 20; ++r)
-            QCOMPARE(f.Edit[r]->text(), QString());
+            QCOMPARE(f.Edit[r]->text(), QStringLiteral("/"));
         QCOMPARE(f.RadioButton[1]->text(), QStringLiteral("1"));
-        // Only the policy, which moved off its design state, was written back.
-        QCOMPARE(bytesOf(fx.sysIni()),
-                 gb(QStringLiteral("[方案]\r\noperate=filecopy\r\nthesame=FileRename\r\n"
-                                   "show=maybe\r\nproject=11\r\n")));
+        // The policy, which moved off its design state, was written back unchanged.
+        QString expected = QStringLiteral("[方案]\r\noperate=filecopy\r\nthesame=FileRename\r\n"
+                                          "show=maybe\r\nproject=1\r\n[我的文件夹]\r\n");
+        for (int k = 1; k <= 20; ++k)
+            expected += QString::number(k) + QStringLiteral("=/\r\n");
+        QCOMPARE(bytesOf(fx.sysIni()), gb(expected));
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
