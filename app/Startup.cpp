@@ -9,6 +9,7 @@
 #include "platform/InstanceGuard.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <memory>
 
@@ -16,7 +17,7 @@ namespace qb {
 
 bool claimSingleInstance(InstanceGuard& guard, const QString& lockPath) {
     if (guard.claim(lockPath)) return true;
-    dialogs().messageBox(nullptr, QStringLiteral("程序已运行"));
+    dialogs().messageBox(nullptr, QCoreApplication::translate("qb::Startup", "程序已运行"));
     return false;
 }
 

@@ -126,7 +126,7 @@ void Tray::toggleBoard() {
 }
 
 void Tray::refresh() {
-    account_->setText(tr("用户：%1").arg(board_.currentAccount()));
+    account_->setText(tr("用户：%1").arg(shownAccountName(board_.currentAccount())));
     autostart_->setChecked(autostartEnabled());
 }
 

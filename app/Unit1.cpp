@@ -136,35 +136,34 @@ void TForm1::buildHeader() {
     const QFont small = smallFont(font());
     QWidget* c = Client;
 
-    Label16 = place(new QLabel(QStringLiteral("用户："), c), "Label16", 11, 8, 36, 13);
+    Label16 = place(new QLabel(tr("用户："), c), "Label16", 11, 8, 36, 13);
     Label16->setToolTip(QStringLiteral("Current account"));
     Label17 = place(new QLabel(c), "Label17", 46, 6, 121, 21);
     makeRed(Label17);
-    Button1 = place(new QPushButton(QStringLiteral("设置用户"), c), "Button1", 169, 5, 65, 18);
+    Button1 = place(new QPushButton(tr("设置用户"), c), "Button1", 169, 5, 65, 18);
     Button1->setToolTip(QStringLiteral("Configuration account"));
     Button1->setFont(small);
-    Button2 = place(new QPushButton(QStringLiteral("默认用户"), c), "Button2", 169, 23, 65, 18);
+    Button2 = place(new QPushButton(tr("默认用户"), c), "Button2", 169, 23, 65, 18);
     Button2->setToolTip(QStringLiteral("Default account"));
     Button2->setFont(small);
 
-    Move = place(new WideRadioButton(QStringLiteral("移动"), c), "Move", 18, 24, 49, 17);
+    Move = place(new WideRadioButton(tr("移动"), c), "Move", 18, 24, 49, 17);
     Move->setToolTip(QStringLiteral("Move  one or more files and/or folders"));
-    Copy = place(new WideRadioButton(QStringLiteral("复制"), c), "Copy", 71, 24, 49, 17);
+    Copy = place(new WideRadioButton(tr("复制"), c), "Copy", 71, 24, 49, 17);
     Copy->setToolTip(QStringLiteral("Copy  one or more files and/or folders"));
-    Set = place(new WideRadioButton(QStringLiteral("配置"), c), "Set", 123, 24, 49, 17);
+    Set = place(new WideRadioButton(tr("配置"), c), "Set", 123, 24, 49, 17);
     Set->setToolTip(QStringLiteral("Settings folder"));
 
-    GroupBox3 = place(new QGroupBox(QStringLiteral("文件重复："), c), "GroupBox3", 0, 40, 241, 41);
-    RadioButton[13] = place(new WideRadioButton(QStringLiteral("自动重命名"), GroupBox3),
-                            "RadioButton13", 8, 16, 89, 17);
-    RadioButton[15] = place(new WideRadioButton(QStringLiteral("自动替换"), GroupBox3),
-                            "RadioButton15", 104, 16, 73, 17);
-    RadioButton[14] = place(new WideRadioButton(QStringLiteral("替换"), GroupBox3), "RadioButton14",
-                            184, 16, 49, 17);
+    GroupBox3 = place(new QGroupBox(tr("文件重复："), c), "GroupBox3", 0, 40, 241, 41);
+    RadioButton[13] =
+        place(new WideRadioButton(tr("自动重命名"), GroupBox3), "RadioButton13", 8, 16, 89, 17);
+    RadioButton[15] =
+        place(new WideRadioButton(tr("自动替换"), GroupBox3), "RadioButton15", 104, 16, 73, 17);
+    RadioButton[14] =
+        place(new WideRadioButton(tr("替换"), GroupBox3), "RadioButton14", 184, 16, 49, 17);
     RadioButton[14]->setChecked(true); // before any handler is connected: writes nothing
 
-    GroupBox1 =
-        place(new QGroupBox(QStringLiteral("文件夹分组："), c), "GroupBox1", 2, 80, 238, 112);
+    GroupBox1 = place(new QGroupBox(tr("文件夹分组："), c), "GroupBox1", 2, 80, 238, 112);
     GroupBox1->setToolTip(QStringLiteral("Folder groups "));
     constexpr int groupTop[5] = {16, 34, 53, 72, 91};
     for (int g = 1; g <= 10; ++g) {
@@ -178,10 +177,10 @@ void TForm1::buildHeader() {
 void TForm1::buildBoard() {
     const QFont small = smallFont(font());
     QWidget* c = Client;
-    Label18 = place(new QLabel(QStringLiteral("文件夹路径："), c), "Label18", 16, 193, 73, 17);
+    Label18 = place(new QLabel(tr("文件夹路径："), c), "Label18", 16, 193, 73, 17);
     Label18->setToolTip(QStringLiteral("Folder path"));
     Label18->setFont(small);
-    Label19 = place(new QLabel(QStringLiteral("文件夹名字："), c), "Label19", 136, 193, 81, 17);
+    Label19 = place(new QLabel(tr("文件夹名字："), c), "Label19", 136, 193, 81, 17);
     Label19->setToolTip(QStringLiteral("Folder name"));
     Label19->setFont(small);
 
@@ -215,25 +214,25 @@ void TForm1::buildBoard() {
 void TForm1::buildFooter() {
     const QFont small = smallFont(font());
     QWidget* c = Client;
-    Button3 = place(new QPushButton(QStringLiteral("帮助"), c), "Button3", 37, 627, 73, 18);
+    Button3 = place(new QPushButton(tr("帮助"), c), "Button3", 37, 627, 73, 18);
     Button3->setToolTip(QStringLiteral("help"));
     Button3->setFont(small);
-    Button4 = place(new QPushButton(QStringLiteral("退出"), c), "Button4", 136, 627, 73, 18);
+    Button4 = place(new QPushButton(tr("退出"), c), "Button4", 136, 627, 73, 18);
     Button4->setToolTip(QStringLiteral("quit"));
     Button4->setFont(small);
 
     GroupBox2 = place(new QGroupBox(c), "GroupBox2", 3, 644, 238, 28);
-    RadioButton[11] = place(new WideRadioButton(QStringLiteral("隐藏窗口"), GroupBox2),
-                            "RadioButton11", 12, 8, 77, 17);
+    RadioButton[11] =
+        place(new WideRadioButton(tr("隐藏窗口"), GroupBox2), "RadioButton11", 12, 8, 77, 17);
     RadioButton[11]->setToolTip(
         QStringLiteral("The main form is hidden on the left side of the screen automatically."));
     RadioButton[11]->setFont(small);
-    RadioButton[12] = place(new WideRadioButton(QStringLiteral("显示窗口"), GroupBox2),
-                            "RadioButton12", 136, 8, 81, 17);
+    RadioButton[12] =
+        place(new WideRadioButton(tr("显示窗口"), GroupBox2), "RadioButton12", 136, 8, 81, 17);
     RadioButton[12]->setToolTip(QStringLiteral("The main form is always displayed."));
     RadioButton[12]->setFont(small);
 
-    Labeltip = place(new QLabel(QStringLiteral("状态：无操作"), c), "Labeltip", 4, 673, 221, 17);
+    Labeltip = place(new QLabel(tr("状态：无操作"), c), "Labeltip", 4, 673, 221, 17);
     Labeltip->setToolTip(QStringLiteral("status "));
     Labeltip->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Labeltip->setFont(small);

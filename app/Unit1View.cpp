@@ -3,6 +3,7 @@
 #include "app/EdgeDock.h"
 #include "app/Unit1.h"
 
+#include "board/Accounts.h"
 #include "board/Board.h"
 #include "board/Docking.h"
 #include "board/Folders.h"
@@ -183,7 +184,7 @@ void TForm1::setGroupCaption(int g, const QString& caption) {
 }
 
 void TForm1::setAccountLabel(const QString& name) {
-    Label17->setText(name);
+    Label17->setText(qb::shownAccountName(name));
 }
 
 QString TForm1::statusText() const {

@@ -40,13 +40,11 @@ QFrame* makePanel(QWidget* parent, const char* name, const QRect& geometry) {
     return p;
 }
 
-const QString selectAccountMessage = QStringLiteral("请选择账号！");
-
 } // namespace
 
 TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("注册，登陆"));
+    setWindowTitle(tr("注册，登陆"));
     setToolTip(QStringLiteral("Registration, login"));
     // Closing only hides this window; it must never end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -57,9 +55,9 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     move(441, 149);
 
     Panel2 = makePanel(this, "Panel2", QRect(2, 0, 171, 161));
-    Panel2->setAccessibleName(QStringLiteral("账号列表"));
-    Label5 = makeLabel(Panel2, "Label5", QStringLiteral("账号列表："),
-                       QStringLiteral("Account list"), QRect(48, 8, 60, 13));
+    Panel2->setAccessibleName(tr("账号列表"));
+    Label5 = makeLabel(Panel2, "Label5", tr("账号列表："), QStringLiteral("Account list"),
+                       QRect(48, 8, 60, 13));
     ListBox1 = new QListWidget(Panel2);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 24, 153, 97);
@@ -67,27 +65,27 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     ListBox1->setSortingEnabled(false);
     ListBox1->setUniformItemSizes(true);
     ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 13px; }"));
-    Button1 = qb::makeDialogButton(Panel2, "Button1", QStringLiteral("登陆"),
-                                   QStringLiteral("Login account"), QRect(6, 125, 74, 23));
-    Button2 = qb::makeDialogButton(Panel2, "Button2", QStringLiteral("删除"),
-                                   QStringLiteral("delete  account"), QRect(85, 125, 74, 23));
+    Button1 = qb::makeDialogButton(Panel2, "Button1", tr("登陆"), QStringLiteral("Login account"),
+                                   QRect(6, 125, 74, 23));
+    Button2 = qb::makeDialogButton(Panel2, "Button2", tr("删除"), QStringLiteral("delete  account"),
+                                   QRect(85, 125, 74, 23));
 
     Panel1 = makePanel(this, "Panel1", QRect(176, 0, 169, 161));
-    Label1 = makeLabel(Panel1, "Label1", QStringLiteral("注册账号"),
-                       QStringLiteral("Register account"), QRect(54, 9, 65, 17));
-    Label2 = makeLabel(Panel1, "Label2", QStringLiteral("账号："),
-                       QStringLiteral("Enter your account"), QRect(16, 36, 33, 17));
+    Label1 = makeLabel(Panel1, "Label1", tr("注册账号"), QStringLiteral("Register account"),
+                       QRect(54, 9, 65, 17));
+    Label2 = makeLabel(Panel1, "Label2", tr("账号："), QStringLiteral("Enter your account"),
+                       QRect(16, 36, 33, 17));
     Edit1 = makeEdit(Panel1, "Edit1", QRect(56, 32, 104, 20));
-    Label3 = makeLabel(Panel1, "Label3", QStringLiteral("确认："),
-                       QStringLiteral("Confirm account"), QRect(16, 83, 41, 17));
+    Label3 = makeLabel(Panel1, "Label3", tr("确认："), QStringLiteral("Confirm account"),
+                       QRect(16, 83, 41, 17));
     Edit2 = makeEdit(Panel1, "Edit2", QRect(56, 79, 104, 20));
-    Button3 = qb::makeDialogButton(Panel1, "Button3", QStringLiteral("注册"),
-                                   QStringLiteral("Register"), QRect(10, 123, 74, 23));
-    Button4 = qb::makeDialogButton(Panel1, "Button4", QStringLiteral("关闭"),
-                                   QStringLiteral("Close"), QRect(88, 123, 74, 23));
+    Button3 = qb::makeDialogButton(Panel1, "Button3", tr("注册"), QStringLiteral("Register"),
+                                   QRect(10, 123, 74, 23));
+    Button4 = qb::makeDialogButton(Panel1, "Button4", tr("关闭"), QStringLiteral("Close"),
+                                   QRect(88, 123, 74, 23));
 
-    Label4 = makeLabel(this, "Label4", QStringLiteral("账号，最长为10个字符！"), QString(),
-                       QRect(16, 168, 313, 20));
+    Label4 =
+        makeLabel(this, "Label4", tr("账号，最长为10个字符！"), QString(), QRect(16, 168, 313, 20));
 
     // The register side first, then the list side.
     QWidget::setTabOrder(Edit1, Edit2);
@@ -126,7 +124,7 @@ void TForm3::Button1Click() {
         hide();
         qb::propagateFrom([this] { emit loggedIn(); });
     }
-    Label4->setText(selectAccountMessage);
+    Label4->setText(tr("请选择账号！"));
 }
 
 void TForm3::Button2Click() {
@@ -135,16 +133,16 @@ void TForm3::Button2Click() {
         qb::deleteAccount(selected.front()->text());
         FillAccountList();
     }
-    Label4->setText(selectAccountMessage);
+    Label4->setText(tr("请选择账号！"));
 }
 
 void TForm3::Button3Click() {
     switch (qb::registerAccount(Edit1->text(), Edit2->text())) {
     case qb::Registration::Empty:
-        Label4->setText(QStringLiteral("账号，不能为空！"));
+        Label4->setText(tr("账号，不能为空！"));
         return;
     case qb::Registration::NameNotAllowed:
-        Label4->setText(QStringLiteral("账号含有非法字符！"));
+        Label4->setText(tr("账号含有非法字符！"));
         return;
     case qb::Registration::Done:
         FillAccountList();

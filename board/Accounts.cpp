@@ -4,6 +4,7 @@
 #include "store/Account.h"
 #include "store/Settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace qb {
@@ -73,6 +74,11 @@ void chooseDefaultAccount() {
     const QString& known = accountState().programFolder;
     const QString folder = known.isEmpty() ? programFolder() : known;
     WriteSetting(folder + QStringLiteral("sys"), userSection, idKey, defaultAccount());
+}
+
+QString shownAccountName(const QString& account) {
+    if (account != defaultAccount()) return account;
+    return QCoreApplication::translate("qb::Accounts", "默认");
 }
 
 } // namespace qb

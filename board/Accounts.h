@@ -39,4 +39,9 @@ void chooseAccount(const QString& account);
 // Names the default account current in sys.ini, also before any load.
 void chooseDefaultAccount();
 
+// The account's name as the windows show it. Only the default account's name is
+// translated, and only here: the stored "默认" and every name read back from the
+// register stay as they are.
+QString shownAccountName(const QString& account);
+
 } // namespace qb

@@ -5,6 +5,8 @@
 #include "platform/Dialogs.h"
 #include "store/Settings.h"
 
+#include <QCoreApplication>
+
 namespace qb {
 
 namespace {
@@ -94,7 +96,8 @@ void Board::RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModi
                                  const QPoint&) {
     if (button != Qt::RightButton) return;
     QString name = view_.groupCaption(g);
-    dialogs().getText(view_.dialogOwner(), QStringLiteral("设置文件夹分组名"),
+    dialogs().getText(view_.dialogOwner(),
+                      QCoreApplication::translate("qb::Board", "设置文件夹分组名"),
                       QStringLiteral("Settings folder group name"), 255, name);
     view_.setGroupCaption(g, name);
     WriteSetting(accountState().currentSettingsFile, schemeSection(),

@@ -3,6 +3,7 @@
 #include "board/BoardView.h"
 #include "platform/Opener.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 
@@ -13,9 +14,16 @@ namespace qb {
 
 namespace {
 
-const QString openedText = QStringLiteral("打开指定目录!");
-const QString missingText = QStringLiteral("目录不存在!");
-const QString failedText = QStringLiteral("目录打开失败!");
+// Translated when shown: a translator is installed after static initialisation.
+QString openedText() {
+    return QCoreApplication::translate("qb::Folders", "打开指定目录!");
+}
+QString missingText() {
+    return QCoreApplication::translate("qb::Folders", "目录不存在!");
+}
+QString failedText() {
+    return QCoreApplication::translate("qb::Folders", "目录打开失败!");
+}
 
 } // namespace
 
@@ -28,16 +36,16 @@ bool isExistingFolder(const QString& path) {
 void Folders::EditClick(int r) {
     const QString path = view_.pathText(r);
     if (!isExistingFolder(path)) {
-        view_.setStatusText(missingText);
+        view_.setStatusText(missingText());
         return;
     }
     const quint64 request = ++lastRequest_;
     QPointer<Folders> self(this);
     const bool handedOver = opener().openFolder(path, [self, request] {
-        if (self && request == self->lastRequest_ && self->view_.statusText() == openedText)
-            self->view_.setStatusText(failedText);
+        if (self && request == self->lastRequest_ && self->view_.statusText() == openedText())
+            self->view_.setStatusText(failedText());
     });
-    view_.setStatusText(handedOver ? openedText : failedText);
+    view_.setStatusText(handedOver ? openedText() : failedText());
 }
 
 // At most one row is highlighted. A field can also receive the focus as its window

@@ -6,6 +6,7 @@
 #include "drop/DroppedPaths.h"
 #include "platform/Handler.h"
 
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -66,18 +67,22 @@ Policy checkedPolicy(const BoardView& view) {
 QString statusOf(Op op, Outcome outcome, bool destroyed) {
     const bool move = op == Op::Move;
     // A replacement no Trash could take is said, since the old file is gone for good.
-    const QString noTrash = destroyed ? QStringLiteral("旧文件未能放入回收站") : QString();
+    const QString noTrash =
+        destroyed ? QCoreApplication::translate("qb::DropController", "旧文件未能放入回收站")
+                  : QString();
     switch (outcome) {
     case Outcome::Done:
-        return (move ? QStringLiteral("状态：移动成功！") : QStringLiteral("状态：复制成功！")) +
+        return (move ? QCoreApplication::translate("qb::DropController", "状态：移动成功！")
+                     : QCoreApplication::translate("qb::DropController", "状态：复制成功！")) +
                noTrash;
     case Outcome::Failed:
-        return (move ? QStringLiteral("状态：移动失败！") : QStringLiteral("状态：复制失败！")) +
+        return (move ? QCoreApplication::translate("qb::DropController", "状态：移动失败！")
+                     : QCoreApplication::translate("qb::DropController", "状态：复制失败！")) +
                noTrash;
     case Outcome::Cancelled:
         break;
     }
-    return QStringLiteral("状态：操作已取消！");
+    return QCoreApplication::translate("qb::DropController", "状态：操作已取消！");
 }
 
 // The action reported back to the drag source. Copy whenever the source allows
@@ -152,7 +157,8 @@ void DropController::configure() {
     // A path the settings file cannot hold exactly is refused, and nothing is written.
     for (const QByteArray& item : drop_.items) {
         if (!storableAsText(item)) {
-            view_.setStatusText(QStringLiteral("状态：路径含无法保存的字符！"));
+            view_.setStatusText(
+                QCoreApplication::translate("qb::DropController", "状态：路径含无法保存的字符！"));
             finish(true);
             return;
         }
@@ -168,8 +174,10 @@ void DropController::configure() {
     }
     // Success only when the slot's path is stored: with no group checked nothing
     // is written, and a refused write has shown its error box.
-    view_.setStatusText(board_.pathStored(row) ? QStringLiteral("状态：设置目录成功！")
-                                               : QStringLiteral("状态：设置目录失败！"));
+    view_.setStatusText(
+        board_.pathStored(row)
+            ? QCoreApplication::translate("qb::DropController", "状态：设置目录成功！")
+            : QCoreApplication::translate("qb::DropController", "状态：设置目录失败！"));
     finish(true);
 }
 
@@ -181,7 +189,8 @@ void DropController::nextItem() {
         const QString dest = view_.pathText(drop_.row);
         if (!isExistingFolder(dest)) {
             drop_.overall = Outcome::Failed;
-            view_.setStatusText(QStringLiteral("状态：目录不存在！"));
+            view_.setStatusText(
+                QCoreApplication::translate("qb::DropController", "状态：目录不存在！"));
             continue;
         }
         QPointer<DropController> self(this);

@@ -11,10 +11,6 @@ constexpr qint64 kDefaultThresholdMs = 5000;
 // Names listed in a failure message; the rest are counted.
 constexpr qsizetype kNamesShown = 3;
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("qb::DropNotice", text);
-}
-
 QString itemName(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     return name.isEmpty() ? path : name;
@@ -24,7 +20,7 @@ QString nameList(const QStringList& paths) {
     QStringList names;
     for (qsizetype i = 0; i < paths.size() && i < kNamesShown; ++i)
         names << itemName(paths[i]);
-    QString list = names.join(QStringLiteral("、"));
+    QString list = names.join(QCoreApplication::translate("qb::DropNotice", "、"));
     if (paths.size() > kNamesShown) list += QStringLiteral("…");
     return list;
 }
@@ -32,7 +28,7 @@ QString nameList(const QStringList& paths) {
 // "“a.txt”" for one item, "3 项" for several.
 QString itemsText(const QStringList& paths) {
     if (paths.size() == 1) return QStringLiteral("“%1”").arg(itemName(paths.first()));
-    return tr("%1 项").arg(paths.size());
+    return QCoreApplication::translate("qb::DropNotice", "%1 项").arg(paths.size());
 }
 
 DropReportSink& sink() {
@@ -65,18 +61,24 @@ std::optional<Notice> dropNotice(const DropReport& report) {
     const bool move = report.op == Op::Move;
     Notice n;
     if (report.failed.isEmpty()) {
-        n.summary = move ? tr("移动完成") : tr("复制完成");
-        n.body = (move ? tr("%1已移动到 %2") : tr("%1已复制到 %2"))
+        n.summary = move ? QCoreApplication::translate("qb::DropNotice", "移动完成")
+                         : QCoreApplication::translate("qb::DropNotice", "复制完成");
+        n.body = (move ? QCoreApplication::translate("qb::DropNotice", "%1已移动到 %2")
+                       : QCoreApplication::translate("qb::DropNotice", "%1已复制到 %2"))
                      .arg(itemsText(report.done), report.destFolder);
         return n;
     }
-    n.summary = move ? tr("移动失败") : tr("复制失败");
-    n.body = (move ? tr("%1未能移动到 %2") : tr("%1未能复制到 %2"))
+    n.summary = move ? QCoreApplication::translate("qb::DropNotice", "移动失败")
+                     : QCoreApplication::translate("qb::DropNotice", "复制失败");
+    n.body = (move ? QCoreApplication::translate("qb::DropNotice", "%1未能移动到 %2")
+                   : QCoreApplication::translate("qb::DropNotice", "%1未能复制到 %2"))
                  .arg(itemsText(report.failed), report.destFolder);
-    if (report.failed.size() > 1) n.body += QStringLiteral("：") + nameList(report.failed);
+    if (report.failed.size() > 1)
+        n.body += QCoreApplication::translate("qb::DropNotice", "：") + nameList(report.failed);
     if (!report.done.isEmpty())
-        n.body +=
-            u'\n' + (move ? tr("另有%1已移动") : tr("另有%1已复制")).arg(itemsText(report.done));
+        n.body += u'\n' + (move ? QCoreApplication::translate("qb::DropNotice", "另有%1已移动")
+                                : QCoreApplication::translate("qb::DropNotice", "另有%1已复制"))
+                              .arg(itemsText(report.done));
     return n;
 }
 

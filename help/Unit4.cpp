@@ -34,14 +34,14 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setPlainText(helpText());
 
-    Button3 = qb::makeDialogButton(this, "Button3", QStringLiteral("快捷方式"),
-                                   QStringLiteral("Shortcuts"), QRect(16, 176, 65, 24));
-    Button1 = qb::makeDialogButton(this, "Button1", QStringLiteral("软件更新"),
+    Button3 = qb::makeDialogButton(this, "Button3", tr("快捷方式"), QStringLiteral("Shortcuts"),
+                                   QRect(16, 176, 65, 24));
+    Button1 = qb::makeDialogButton(this, "Button1", tr("软件更新"),
                                    QStringLiteral("Software updates"), QRect(98, 176, 65, 24));
-    Button2 = qb::makeDialogButton(this, "Button2", QStringLiteral("作者主页"),
-                                   QStringLiteral("Home"), QRect(181, 176, 65, 24));
-    Button4 = qb::makeDialogButton(this, "Button4", QStringLiteral("关闭窗口"),
-                                   QStringLiteral("Close"), QRect(264, 176, 65, 24));
+    Button2 = qb::makeDialogButton(this, "Button2", tr("作者主页"), QStringLiteral("Home"),
+                                   QRect(181, 176, 65, 24));
+    Button4 = qb::makeDialogButton(this, "Button4", tr("关闭窗口"), QStringLiteral("Close"),
+                                   QRect(264, 176, 65, 24));
 
     QWidget::setTabOrder(Memo1, Button1);
     QWidget::setTabOrder(Button1, Button2);
@@ -55,18 +55,18 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
 }
 
 QString TForm4::helpText() {
-    return QStringLiteral("     QuillbeckV9.6\n"
-                          "功能，使用方法：（请看自带视频教程）\n"
-                          "1.注意：软件界面隐藏在屏幕左侧，鼠标移动到屏幕左侧，软件\n"
-                          "界面弹出！\n"
-                          "2.文件夹，目录管理。点击“配置”单选框，在此状态下，拖放文件\n"
-                          "或文件夹到“文件夹路径”下面的“文本框”，即可设置相应的文件夹\n"
-                          "！左键单击相应路径，即可打开相应目录，可以快速切换到不同\n"
-                          "的文件夹！一个账号，可以管理200个文件夹！多账号可以管理\n"
-                          "无数文件夹！\n"
-                          "3.文件（夹）快速“复制”或“移动”功能！“拖放文件或文件夹”到“指\n"
-                          "定设置目录”，即可完成“复制”或“移动”文件或文件夹到指定目录！\n"
-                          "Quillbeck — 2026");
+    return tr("     QuillbeckV9.6\n"
+              "功能，使用方法：（请看自带视频教程）\n"
+              "1.注意：软件界面隐藏在屏幕左侧，鼠标移动到屏幕左侧，软件\n"
+              "界面弹出！\n"
+              "2.文件夹，目录管理。点击“配置”单选框，在此状态下，拖放文件\n"
+              "或文件夹到“文件夹路径”下面的“文本框”，即可设置相应的文件夹\n"
+              "！左键单击相应路径，即可打开相应目录，可以快速切换到不同\n"
+              "的文件夹！一个账号，可以管理200个文件夹！多账号可以管理\n"
+              "无数文件夹！\n"
+              "3.文件（夹）快速“复制”或“移动”功能！“拖放文件或文件夹”到“指\n"
+              "定设置目录”，即可完成“复制”或“移动”文件或文件夹到指定目录！\n"
+              "Quillbeck — 2026");
 }
 
 QUrl TForm4::updateAddress() {

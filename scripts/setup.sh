@@ -12,7 +12,7 @@ as_root=()
 jobs=$(nproc)
 
 run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev librsvg2-bin
-          fonts-wqy-microhei xdg-utils qt6-translations-l10n)
+          fonts-wqy-microhei xdg-utils qt6-translations-l10n qt6-tools-dev qt6-l10n-tools)
 # cpack's Debian generator finds the binaries with file and their libraries with
 # dpkg-shlibdeps.
 package_pkgs=(dpkg-dev file)

@@ -1,20 +1,29 @@
 #!/usr/bin/python3
 # A small GTK 3 program that offers files for dragging, as a file manager does:
-#   drag_source.py TITLE PATH...
-# Its window (titled TITLE) is one drag source carrying the paths as text/uri-list.
+#   drag_source.py TITLE PATH-OR-FILE-URI...
+# A path is taken as the file system's bytes (a name need not be valid UTF-8); an
+# argument that is already a file:// URI is offered as given. Its window (titled TITLE) is one drag source carrying the paths as text/uri-list.
 # It prints "ready" once shown and "drag-end <action>" after each drag.
+import os
 import sys
+import urllib.parse
 
 import gi
 
 gi.require_version("Gtk", "3.0")
 gi.require_version("Gdk", "3.0")
-from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
+
+
+def uri_of(arg):
+    if arg.startswith("file://"):
+        return arg
+    return "file://" + urllib.parse.quote(os.fsencode(arg))
 
 
 def main():
     title, paths = sys.argv[1], sys.argv[2:]
-    uris = [Gio.File.new_for_path(p).get_uri() for p in paths]
+    uris = [uri_of(p) for p in paths]
 
     win = Gtk.Window(title=title)
     win.set_default_size(200, 150)

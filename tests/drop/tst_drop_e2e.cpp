@@ -7,8 +7,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 using namespace qb::e2e;
 
@@ -27,6 +37,49 @@ QByteArray bytesOf(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// Names that are not valid text are written, read and listed as bytes.
+void writeRaw(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) != bytes.size())
+        qFatal("cannot write %s", path.constData());
+    ::close(fd);
+}
+
+QByteArray readRaw(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "<missing>";
+    QByteArray out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fd);
+    return out;
+}
+
+QList<QByteArray> namesIn(const QByteArray& dir) {
+    QList<QByteArray> names;
+    if (DIR* d = ::opendir(dir.constData())) {
+        while (const dirent* e = ::readdir(d))
+            if (qstrcmp(e->d_name, ".") != 0 && qstrcmp(e->d_name, "..") != 0) names << e->d_name;
+        ::closedir(d);
+    }
+    return names;
+}
+
+// Removes byte-named entries, which QTemporaryDir cannot name, before it cleans up.
+struct RawCleanup {
+    QList<QByteArray> files, folders;
+    ~RawCleanup() {
+        for (const QByteArray& f : files)
+            ::unlink(f.constData());
+        for (const QByteArray& d : folders)
+            ::rmdir(d.constData());
+    }
+};
+
+const QString kAppTitle = QStringLiteral(" QuillbeckV9.6");
+const QString kFolders = QStringLiteral("我的文件夹");
+
 } // namespace
 
 class TestDropE2e : public QObject {
@@ -34,35 +87,65 @@ class TestDropE2e : public QObject {
 
     Desktop desk;
     QString sysIni;
+    std::unique_ptr<Sandbox> box_;
+    std::unique_ptr<Program> app_;
+    std::optional<MainWindow> win_;
 
-    // Starts the program with the given choices in its settings file, slot 5 set to
-    // `slot5`, and drags `items` onto `control`.
-    void run(const QString& operate, const QString& thesame, const QString& slot5,
-             const QStringList& items, const QString& control) {
-        Sandbox box;
-        QVERIFY2(box.isValid(), qPrintable(box.error()));
-        sysIni = box.path(QStringLiteral("sys.ini"));
+    // Starts the program with the given choices in its settings file and slot 5
+    // set to `slot5`.
+    void launch(const QString& operate, const QString& thesame, const QString& slot5) {
+        app_.reset();
+        box_ = std::make_unique<Sandbox>();
+        QVERIFY2(box_->isValid(), qPrintable(box_->error()));
+        sysIni = box_->path(QStringLiteral("sys.ini"));
         const QString scheme = QStringLiteral("方案");
         QVERIFY(writeSetting(sysIni, scheme, QStringLiteral("operate"), operate));
         QVERIFY(writeSetting(sysIni, scheme, QStringLiteral("thesame"), thesame));
         if (!slot5.isEmpty())
             QVERIFY(writeSetting(sysIni, QStringLiteral("我的文件夹"), QStringLiteral("5"), slot5));
-        Program app(desk, box);
+        app_ = std::make_unique<Program>(desk, *box_);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
-        QVERIFY2(win, qPrintable(err));
+        QVERIFY2(app_->start(&err), qPrintable(err));
+        win_ = app_->waitForMainWindow(&err);
+        QVERIFY2(win_, qPrintable(err));
+    }
 
+    // Drags `items` (text paths or raw byte paths) onto `control` of the running
+    // program and waits until `reached` holds.
+    template <typename Items>
+    void drag(const Items& items, const QString& control, const std::function<bool()>& reached) {
+        QString err;
         DragSource source(desk, items);
         QVERIFY2(source.waitReady(&err), qPrintable(err));
-        QVERIFY2(source.dragTo(win->point(control), &err), qPrintable(err + app.output()));
+        QVERIFY2(source.dragTo(win_->point(control), &err), qPrintable(err + app_->output()));
         // The drop is handled once the source has its answer; the window must then
         // reach the expected state and still be running.
-        const bool reached = waitUntil([&] { return !app.isRunning() || condition_(); }, 15000);
-        QVERIFY2(app.isRunning(), app.output().constData());
-        QVERIFY2(reached, qPrintable(QStringLiteral("expected state not reached\n") +
-                                     settingsLines(sysIni).join(u'\n') + u'\n' +
-                                     QString::fromUtf8(source.output() + app.output())));
+        const bool ok = waitUntil([&] { return !app_->isRunning() || reached(); }, 15000);
+        QVERIFY2(app_->isRunning(), app_->output().constData());
+        QVERIFY2(ok, qPrintable(QStringLiteral("expected state not reached\n") +
+                                settingsLines(sysIni).join(u'\n') + u'\n' +
+                                QString::fromUtf8(source.output() + app_->output())));
+    }
+
+    void run(const QString& operate, const QString& thesame, const QString& slot5,
+             const QStringList& items, const QString& control) {
+        launch(operate, thesame, slot5);
+        if (QTest::currentTestFailed()) return;
+        drag(items, control, condition_);
+    }
+
+    // Waits for a box of the program titled `title` and answers it with Enter.
+    void answerBox(const QString& title) {
+        QString err;
+        const auto box = app_->waitForWindow(title, 15000, &err);
+        QVERIFY2(box, qPrintable(err));
+        QVERIFY(desk.key(*box, QStringLiteral("Return")));
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(*box); }, 5000));
+    }
+
+    // True once the program shows a box titled `title`.
+    std::function<bool()> boxShown(const QString& title) {
+        return [this, title] { return desk.windowsOf(app_->pid()).values().contains(title); };
     }
 
     std::function<bool()> condition_;
@@ -73,6 +156,11 @@ private slots:
             QSKIP("python3 with GTK 3 is needed for the drag source");
         QString err;
         QVERIFY2(desk.start(&err), qPrintable(err));
+    }
+
+    void cleanup() {
+        app_.reset();
+        box_.reset();
     }
 
     // Configure mode: a dropped folder becomes slot 7's path and is written at once;
@@ -154,6 +242,163 @@ private slots:
         run(QStringLiteral("FileCopy"), QStringLiteral("FileReplaceAoto"), other, {incoming},
             QStringLiteral("Ed5"));
         QCOMPARE(bytesOf(incoming), QByteArray("new"));
+    }
+    // Drops that would destroy what they carry are refused with a box, under
+    // auto-replace, and leave every byte and every time stamp as it was: a folder
+    // dropped onto the slot of a folder whose same-named subfolder holds it, and a
+    // link dropped onto the folder of the file it points to.
+    void selfDestroyingDropsAreRefused_data() {
+        QTest::addColumn<QString>("operate");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("nested same-named folders, move") << QStringLiteral("FileMove") << false;
+        QTest::newRow("nested same-named folders, copy") << QStringLiteral("FileCopy") << false;
+        QTest::newRow("link onto its target's folder, copy") << QStringLiteral("FileCopy") << true;
+        QTest::newRow("link onto its target's folder, move") << QStringLiteral("FileMove") << true;
+    }
+    void selfDestroyingDropsAreRefused() {
+        QFETCH(QString, operate);
+        QFETCH(bool, link);
+        QTemporaryDir tmp;
+        const QString root = tmp.path();
+        QString slot, item;
+        if (link) {
+            writeFile(root + QStringLiteral("/b/r.txt"), "only copy");
+            QDir().mkpath(root + QStringLiteral("/a"));
+            QVERIFY(
+                QFile::link(root + QStringLiteral("/b/r.txt"), root + QStringLiteral("/a/r.txt")));
+            slot = root + QStringLiteral("/b");
+            item = root + QStringLiteral("/a/r.txt");
+        } else {
+            writeFile(root + QStringLiteral("/x/A/f"), "outer");
+            writeFile(root + QStringLiteral("/x/A/A/f"), "inner");
+            writeFile(root + QStringLiteral("/x/A/A/A/f"), "innermost");
+            slot = root + QStringLiteral("/x");
+            item = root + QStringLiteral("/x/A/A");
+        }
+        const auto before = snapshot(root);
+        launch(operate, QStringLiteral("FileReplaceAoto"), slot);
+        if (QTest::currentTestFailed()) return;
+        drag(QStringList{item}, QStringLiteral("Ed5"), boxShown(kAppTitle));
+        if (QTest::currentTestFailed()) return;
+        answerBox(kAppTitle);
+        QCOMPARE(diff(before, snapshot(root)), QStringList());
+        if (link) {
+            QVERIFY(!QFileInfo(root + QStringLiteral("/b/r.txt")).isSymLink());
+            QCOMPARE(bytesOf(root + QStringLiteral("/b/r.txt")), QByteArray("only copy"));
+        }
+        QCOMPARE(snapshot(box_->dataHome() + QStringLiteral("/Trash")).size(), 0);
+    }
+
+    // A replaced file is not destroyed: it lies in the home Trash with a
+    // .trashinfo a file manager can restore it from.
+    void replacedFileGoesToTheTrash_data() {
+        QTest::addColumn<QString>("operate");
+        QTest::addColumn<QString>("thesame");
+        QTest::newRow("auto-replace, copy")
+            << QStringLiteral("FileCopy") << QStringLiteral("FileReplaceAoto");
+        QTest::newRow("replace answered yes, move")
+            << QStringLiteral("FileMove") << QStringLiteral("FileReplace");
+    }
+    void replacedFileGoesToTheTrash() {
+        QFETCH(QString, operate);
+        QFETCH(QString, thesame);
+        QTemporaryDir tmp;
+        const QString name = QStringLiteral("报告 1.txt");
+        const QString dest = tmp.filePath(QStringLiteral("收件 箱"));
+        const QString old = dest + u'/' + name;
+        const QString incoming = tmp.filePath(QStringLiteral("src/") + name);
+        writeFile(incoming, "new");
+        writeFile(old, "old");
+        launch(operate, thesame, dest);
+        if (QTest::currentTestFailed()) return;
+        const QString trash = box_->dataHome() + QStringLiteral("/Trash");
+        const auto replaced = [&] {
+            return bytesOf(old) == "new" &&
+                   bytesOf(trash + QStringLiteral("/files/") + name) == "old";
+        };
+        if (thesame == QStringLiteral("FileReplace")) {
+            const QString question = kAppTitle + QStringLiteral(" - 替换文件");
+            drag(QStringList{incoming}, QStringLiteral("Ed5"), boxShown(question));
+            if (QTest::currentTestFailed()) return;
+            answerBox(question); // Enter is "是"
+            QVERIFY(waitUntil(replaced, 15000));
+        } else {
+            drag(QStringList{incoming}, QStringLiteral("Ed5"), replaced);
+            if (QTest::currentTestFailed()) return;
+        }
+        QCOMPARE(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{name});
+        QCOMPARE(QFileInfo::exists(incoming), operate == QStringLiteral("FileCopy"));
+        QCOMPARE(QDir(trash + QStringLiteral("/files"))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{name});
+
+        const QList<QByteArray> info =
+            bytesOf(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"))
+                .trimmed()
+                .split('\n');
+        QCOMPARE(info.value(0), QByteArray("[Trash Info]"));
+        QByteArray path, date;
+        for (const QByteArray& line : info) {
+            if (line.startsWith("Path=")) path = line.mid(5);
+            if (line.startsWith("DeletionDate=")) date = line.mid(13);
+        }
+        // Escaped: plain ASCII without spaces, and decoding it gives the original path.
+        QVERIFY2(!path.isEmpty() && QRegularExpression(QStringLiteral("^[!-~]+$"))
+                                        .match(QString::fromLatin1(path))
+                                        .hasMatch(),
+                 path.constData());
+        QCOMPARE(QByteArray::fromPercentEncoding(path), QFile::encodeName(old));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
+                     .match(QString::fromLatin1(date))
+                     .hasMatch(),
+                 date.constData());
+    }
+
+    // A name in another code page (not valid UTF-8) is copied under its own bytes;
+    // configure mode refuses such a folder and writes nothing for it.
+    void nameInAnotherCodePage() {
+        const QByteArray name("\xB7\xBD\xB0\xB8");
+        QTemporaryDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("src"))));
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("dest"))));
+        const QByteArray file = root + "/src/" + name + ".txt";
+        const QByteArray copy = root + "/dest/" + name + ".txt";
+        const QByteArray folder = root + '/' + name;
+        const RawCleanup raw{{file, copy}, {folder}};
+        writeRaw(file, "gbk named");
+        launch(QStringLiteral("FileCopy"), QStringLiteral("FileReplace"),
+               tmp.filePath(QStringLiteral("dest")));
+        if (QTest::currentTestFailed()) return;
+        drag(QList<QByteArray>{file}, QStringLiteral("Ed5"),
+             [&] { return readRaw(copy) == "gbk named"; });
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(namesIn(root + "/dest"), QList<QByteArray>{name + ".txt"});
+        QCOMPARE(readRaw(file), QByteArray("gbk named"));
+
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        const QString plain = tmp.filePath(QStringLiteral("可以保存"));
+        QVERIFY(QDir().mkpath(plain));
+        launch(QStringLiteral("Set"), QStringLiteral("FileReplace"), QString());
+        if (QTest::currentTestFailed()) return;
+        const QStringList before = settingsLines(sysIni);
+        const QString slot7 = readSetting(sysIni, kFolders, QStringLiteral("7"));
+        drag(QList<QByteArray>{folder}, QStringLiteral("Ed7"), [] { return true; });
+        if (QTest::currentTestFailed()) return;
+        // Drops are handled in order: once a second one is saved, the first is done.
+        drag(QStringList{plain}, QStringLiteral("Edit2"),
+             [&] { return readSetting(sysIni, kFolders, QStringLiteral("2")) == plain; });
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(readSetting(sysIni, kFolders, QStringLiteral("7")), slot7);
+        const QStringList after = settingsLines(sysIni);
+        QStringList added;
+        for (const QString& line : after)
+            if (!before.contains(line)) added << line;
+        QCOMPARE(added, QStringList{QStringLiteral("2=") + plain});
+        for (const QString& line : before)
+            QVERIFY2(after.contains(line) || line.startsWith(QStringLiteral("2=")),
+                     qPrintable(line));
     }
 };
 

@@ -12,6 +12,15 @@ DragSource::DragSource(const Desktop& desk, const QStringList& paths) : desk_(de
     startGuarded(proc_, QStringLiteral("/usr/bin/python3"), QStringList{kScript, kTitle} + paths);
 }
 
+DragSource::DragSource(const Desktop& desk, const QList<QByteArray>& paths)
+    : DragSource(desk, [&] {
+          // Pure ASCII arguments: a process argument is text and would lose the bytes.
+          QStringList uris;
+          for (const QByteArray& p : paths)
+              uris << QString::fromLatin1("file://" + p.toPercentEncoding("/"));
+          return uris;
+      }()) {}
+
 DragSource::~DragSource() {
     proc_.kill();
     proc_.waitForFinished(3000);

@@ -4,6 +4,7 @@
 #include "tests/e2e/E2e.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QPoint>
 #include <QProcess>
 #include <QString>
@@ -15,6 +16,9 @@ namespace qb::e2e {
 class DragSource {
 public:
     DragSource(const Desktop& desk, const QStringList& paths);
+    // Paths as the file system's bytes, for names that are not valid text: they
+    // reach the GTK program as percent-encoded file URIs, never as decoded text.
+    DragSource(const Desktop& desk, const QList<QByteArray>& paths);
     ~DragSource();
     DragSource(const DragSource&) = delete;
     DragSource& operator=(const DragSource&) = delete;
