@@ -21,17 +21,4 @@ Cursor& cursor();
 // Installs `c` (not owned); nullptr restores the real pointer.
 void setCursor(Cursor* c);
 
-// A cursor that stands wherever a test puts it and counts how often it was read.
-class FakeCursor final : public Cursor {
-public:
-    QPoint pos() const override {
-        ++reads;
-        return at;
-    }
-    bool seen() const override { return visible; }
-    QPoint at;
-    bool visible = true;
-    mutable int reads = 0;
-};
-
 } // namespace qb

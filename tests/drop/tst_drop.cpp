@@ -9,6 +9,7 @@
 #include "platform/Handler.h"
 #include "platform/ProgramFolder.h"
 #include "store/Settings.h"
+#include "tests/support/FakeDialogs.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -33,14 +34,6 @@
 #include <unistd.h>
 
 namespace {
-
-class QuietDialogs final : public qb::Dialogs {
-public:
-    QStringList errors;
-    void errorBox(QWidget*, const QString& text) override { errors << text; }
-    void messageBox(QWidget*, const QString&) override {}
-    bool getText(QWidget*, const QString&, const QString&, int, QString&) override { return false; }
-};
 
 // Answers the real operation's questions without a person, and remembers them.
 class Prompts final : public qb::OperationPrompts {
@@ -179,7 +172,7 @@ public:
 
     QTemporaryDir programDir;
     QTemporaryDir files;
-    QuietDialogs dialogs;
+    qb::FakeDialogs dialogs;
     FakeOperation fake;
     std::unique_ptr<TForm1> form;
     Qt::DropAction lastDropAction = Qt::IgnoreAction;

@@ -1,25 +1,16 @@
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "store/Settings.h"
+#include "tests/support/FakeDialogs.h"
 
 #include <QCheckBox>
 #include <QtTest>
 
-namespace {
-
-class RecordingDialogs : public qb::Dialogs {
-public:
-    QStringList errors;
-    void errorBox(QWidget*, const QString& text) override { errors << text; }
-    void messageBox(QWidget*, const QString&) override {}
-    bool getText(QWidget*, const QString&, const QString&, int, QString&) override { return false; }
-};
-
-} // namespace
+namespace {} // namespace
 
 class TestHandler : public QObject {
     Q_OBJECT
-    RecordingDialogs rec;
+    qb::FakeDialogs rec;
 
 private slots:
     void init() {

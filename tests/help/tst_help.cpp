@@ -1,0 +1,168 @@
+// The help window: its text, controls, web links and the two shortcuts.
+#include "help/Unit4.h"
+#include "platform/DesktopEntry.h"
+#include "platform/Dialogs.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/FakeOpener.h"
+#include "tests/support/TabOrder.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+
+namespace {
+
+// Fails the test if anything is reported in a box: shortcuts and links are silent.
+QString readEntry(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(f.readAll());
+}
+
+} // namespace
+
+class TestHelp : public QObject {
+    Q_OBJECT
+    QTemporaryDir home;
+    qb::FakeDialogs boxes;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(home.isValid());
+        // A private desktop profile: the shortcuts must land here, not in the real one.
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/config"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
+        qb::setDialogs(&boxes);
+    }
+    void cleanupTestCase() { qb::setDialogs(nullptr); }
+
+    void helpTextHasTwelveExactLines() {
+        TForm4 form;
+        const QStringList lines = form.Memo1->toPlainText().split(u'\n');
+        QCOMPARE(lines.size(), 12);
+        QCOMPARE(lines[0], QStringLiteral("     QuillbeckV9.6"));
+        QCOMPARE(lines[4],
+                 QStringLiteral("2.文件夹，目录管理。点击“配置”单选框，在此状态下，拖放文件"));
+        QCOMPARE(lines[10],
+                 QStringLiteral("定设置目录”，即可完成“复制”或“移动”文件或文件夹到指定目录！"));
+        QVERIFY(lines[11].startsWith(QStringLiteral("Quillbeck")));
+        QVERIFY(!lines[11].contains(u'@')); // no one's real contact details
+        QVERIFY(form.Memo1->isReadOnly());
+    }
+
+    void controlsAsDesigned() {
+        TForm4 form;
+        QCOMPARE(form.objectName(), QStringLiteral("Form4"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Help"));
+        QCOMPARE(form.size(), QSize(346, 202));
+        struct Want {
+            const char* name;
+            const char* caption;
+            const char* hint;
+            QRect geometry;
+        };
+        const Want want[] = {{"Button3", "快捷方式", "Shortcuts", {16, 176, 65, 24}},
+                             {"Button1", "软件更新", "Software updates", {98, 176, 65, 24}},
+                             {"Button2", "作者主页", "Home", {181, 176, 65, 24}},
+                             {"Button4", "关闭窗口", "Close", {264, 176, 65, 24}}};
+        for (const Want& w : want) {
+            auto* b = form.findChild<QPushButton*>(QString::fromLatin1(w.name));
+            QVERIFY2(b, w.name);
+            QCOMPARE(b->text(), QString::fromUtf8(w.caption));
+            QCOMPARE(b->toolTip(), QString::fromUtf8(w.hint));
+            QCOMPARE(b->geometry(), w.geometry);
+            QVERIFY(!b->isDefault());
+        }
+        QCOMPARE(form.Memo1->geometry(), QRect(0, 0, 345, 169));
+        // Tab order: the text, then Button1, Button2, Button3, Button4.
+        QWidget* chain[] = {form.Memo1, form.Button1, form.Button2, form.Button3, form.Button4};
+        for (int i = 0; i + 1 < 5; ++i)
+            QCOMPARE(nextTabStop(chain[i]), chain[i + 1]);
+    }
+
+    void webButtonsOpenTheirAddresses() {
+        qb::ScopedFakeOpener opener;
+        TForm4 form;
+        form.Button1->click();
+        form.Button2->click();
+        QCOMPARE(opener.fake.webAddresses.size(), 2);
+        const QUrl search = opener.fake.webAddresses[0];
+        QCOMPARE(search.scheme(), QStringLiteral("https"));
+        QCOMPARE(QUrlQuery(search).queryItemValue(QStringLiteral("q")),
+                 QStringLiteral("Quillbeck"));
+        const QUrl homePage = opener.fake.webAddresses[1];
+        QVERIFY(homePage.isValid());
+        QCOMPARE(homePage.scheme(), QStringLiteral("https"));
+        QVERIFY(homePage.host().contains(QStringLiteral("quillbeck")));
+        // A browser that cannot be started is not reported either.
+        opener.fake.accept = false;
+        form.Button1->click();
+        QCOMPARE(boxes.shown(), 0);
+    }
+
+    void shortcutButtonWritesBothEntries() {
+        QVERIFY(QDir().mkpath(home.path() + "/Desktop"));
+        const QString desktop = home.path() + "/Desktop/Quillbeck.desktop";
+        const QString menu = home.path() + "/data/applications/quillbeck.desktop";
+        QCOMPARE(qb::desktopShortcutFile(), desktop);
+        QCOMPARE(qb::menuShortcutFile(), menu);
+
+        TForm4 form;
+        for (int press = 0; press < 2; ++press) { // a second press writes them again
+            form.Button3->click();
+            for (const QString& file : {desktop, menu}) {
+                const QStringList lines = readEntry(file).split(u'\n');
+                QCOMPARE(lines.value(0), QStringLiteral("[Desktop Entry]"));
+                QVERIFY(lines.contains(QStringLiteral("Type=Application")));
+                QVERIFY(lines.contains("Exec=" + QCoreApplication::applicationFilePath()));
+                QVERIFY(lines.contains(QStringLiteral("Comment=文件整理，目录管理")));
+                QVERIFY(QFileInfo(file).isExecutable());
+            }
+        }
+        QCOMPARE(boxes.shown(), 0);
+        QVERIFY(QFile::remove(desktop) && QFile::remove(menu));
+    }
+
+    void withoutDesktopFolderOnlyTheMenuEntry() {
+        QDir(home.path() + "/Desktop").removeRecursively();
+        QDir(home.path() + "/data").removeRecursively();
+        TForm4 form;
+        form.Button3->click();
+        QVERIFY(!QFileInfo::exists(home.path() + "/Desktop"));
+        QVERIFY(QFileInfo::exists(home.path() + "/data/applications/quillbeck.desktop"));
+        QCOMPARE(boxes.shown(), 0);
+    }
+
+    void execValueQuotedWhereNeeded() {
+        QCOMPARE(qb::desktopExecValue(QStringLiteral("/opt/quillbeck/quillbeck")),
+                 QStringLiteral("/opt/quillbeck/quillbeck"));
+        QCOMPARE(qb::desktopExecValue(QStringLiteral("/home/a b/100%/q$\"x")),
+                 QStringLiteral("\"/home/a b/100%%/q\\$\\\"x\""));
+        // In the file the entry format escapes the backslashes once more.
+        const QString text = QString::fromUtf8(
+            qb::desktopEntryText(QStringLiteral("/home/a b/q$x"), qb::shortcutComment()));
+        QVERIFY(text.contains(QStringLiteral("\nExec=\"/home/a b/q\\\\$x\"\n")));
+    }
+
+    void closingHidesAndKeepsThePlace() {
+        TForm4 form;
+        form.ShowModeless();
+        QVERIFY(form.isVisible());
+        form.move(40, 30);
+        form.Button4->click();
+        QVERIFY(!form.isVisible());
+        form.ShowModeless();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.pos(), QPoint(40, 30));
+        QVERIFY(form.close()); // the close box
+        QVERIFY(!form.isVisible());
+    }
+};
+
+QTEST_MAIN(TestHelp)
+#include "tst_help.moc"

@@ -1,0 +1,86 @@
+#include "tests/support/DragSource.h"
+
+namespace qb::e2e {
+
+namespace {
+const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/support/drag_source.py");
+} // namespace
+
+DragSource::DragSource(const Desktop& desk, const QStringList& paths) : desk_(desk) {
+    proc_.setProcessEnvironment(desk.environment());
+    proc_.setProcessChannelMode(QProcess::MergedChannels);
+    startGuarded(proc_, QStringLiteral("/usr/bin/python3"), QStringList{kScript, kTitle} + paths);
+}
+
+DragSource::DragSource(const Desktop& desk, const QList<QByteArray>& paths)
+    : DragSource(desk, [&] {
+          // Pure ASCII arguments: a process argument is text and would lose the bytes.
+          QStringList uris;
+          for (const QByteArray& p : paths)
+              uris << QString::fromLatin1("file://" + p.toPercentEncoding("/"));
+          return uris;
+      }()) {}
+
+DragSource::~DragSource() {
+    proc_.kill();
+    proc_.waitForFinished(3000);
+}
+
+bool DragSource::waitReady(QString* error) {
+    const bool ready = waitUntil(
+        [&] {
+            proc_.waitForReadyRead(10);
+            out_ += proc_.readAll();
+            return out_.contains("ready\n");
+        },
+        15000);
+    if (!ready) return fail(error, "drag source not ready");
+    for (const auto& [id, title] : desk_.windowsOf(proc_.processId()).asKeyValueRange()) {
+        if (title != kTitle) continue;
+        if (const auto info = desk_.windowInfo(id)) {
+            start_ = info->geometry.center();
+            return true;
+        }
+    }
+    return fail(error, "drag source window not found");
+}
+
+bool DragSource::dragTo(QPoint target, QString* error) {
+    QStringList args = {QStringLiteral("mousemove"), QString::number(start_.x()),
+                        QString::number(start_.y()), QStringLiteral("sleep"),
+                        QStringLiteral("0.1"),       QStringLiteral("mousedown"),
+                        QStringLiteral("1")};
+    auto moveTo = [&](QPoint p) {
+        args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
+             << QStringLiteral("--") << QString::number(p.x()) << QString::number(p.y());
+    };
+    for (int d = 4; d <= 24; d += 4)
+        moveTo(start_ - QPoint(d, 0));
+    const QPoint from = start_ - QPoint(24, 0);
+    constexpr int kSteps = 12;
+    for (int i = 1; i <= kSteps; ++i)
+        moveTo(from + (target - from) * i / kSteps);
+    // A last nudge on the target, as a hand never stops dead.
+    moveTo(target + QPoint(1, 0));
+    moveTo(target);
+    args << QStringLiteral("sleep") << QStringLiteral("0.2") << QStringLiteral("mouseup")
+         << QStringLiteral("1");
+    const qsizetype ends = out_.count("drag-end");
+    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
+    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
+    const bool ended = waitUntil(
+        [&] {
+            proc_.waitForReadyRead(10);
+            out_ += proc_.readAll();
+            return out_.count("drag-end") > ends;
+        },
+        10000);
+    return ended || fail(error, "the drag did not end");
+}
+
+bool DragSource::fail(QString* error, const QByteArray& why) {
+    if (error) *error = QString::fromUtf8(why + "\nsource output:\n" + out_);
+    return false;
+}
+
+} // namespace qb::e2e

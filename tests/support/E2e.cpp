@@ -1,0 +1,686 @@
+#include "tests/support/E2e.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QThread>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qb::e2e {
+
+QString defaultBinary() {
+    // QB_E2E_BINARY runs the same tests against another build (a Release one, say).
+    const QString other = qEnvironmentVariable("QB_E2E_BINARY");
+    return other.isEmpty() ? QStringLiteral(QB_BINARY) : other;
+}
+
+QString RunResult::describe() const {
+    QString s =
+        finished ? QStringLiteral("exit code %1").arg(exitCode) : QStringLiteral("did not finish");
+    if (!out.isEmpty()) s += QStringLiteral("; stdout: ") + QString::fromUtf8(out).trimmed();
+    if (!err.isEmpty()) s += QStringLiteral("; stderr: ") + QString::fromUtf8(err).trimmed();
+    return s;
+}
+
+bool sleepMs(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+    return true;
+}
+
+void startGuarded(QProcess& p, const QString& program, const QStringList& args, int deathSignal) {
+    const pid_t parent = getpid();
+    // Runs in the child between fork and exec: only async-signal-safe calls.
+    p.setChildProcessModifier([parent, deathSignal] {
+        prctl(PR_SET_PDEATHSIG, deathSignal);
+        if (getppid() != parent) _exit(127); // the test died before we got here
+    });
+    p.start(program, args);
+}
+
+RunResult run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+              int timeoutMs) {
+    RunResult r;
+    QProcess p;
+    p.setProcessEnvironment(env);
+    startGuarded(p, program, args);
+    if (!p.waitForStarted(timeoutMs)) {
+        r.err = QStringLiteral("cannot start %1: %2").arg(program, p.errorString()).toUtf8();
+        return r;
+    }
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(2000);
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError() + "\n(killed after " + QByteArray::number(timeoutMs) +
+                " ms: " + program.toUtf8() + " " + args.join(' ').toUtf8() + ")";
+        return r;
+    }
+    r.finished = p.exitStatus() == QProcess::NormalExit;
+    r.exitCode = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// ---------------------------------------------------------------- Desktop
+
+Desktop::~Desktop() {
+    stop();
+}
+
+bool Desktop::fail(QString* error, const QString& why) {
+    lastError_ = why;
+    if (error) *error = why;
+    stop();
+    return false;
+}
+
+static void stopProcess(std::unique_ptr<QProcess>& p) {
+    if (!p) return;
+    if (p->state() != QProcess::NotRunning) {
+        p->terminate(); // Xvfb removes its socket on SIGTERM
+        if (!p->waitForFinished(3000)) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+    p.reset();
+}
+
+void Desktop::stop() {
+    stopProcess(wm_);
+    stopProcess(xvfb_);
+    display_.clear();
+}
+
+bool Desktop::isRunning() const {
+    return xvfb_ && xvfb_->state() == QProcess::Running && wm_ && wm_->state() == QProcess::Running;
+}
+
+QProcessEnvironment Desktop::environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
+          "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "XDG_SESSION_TYPE",
+          "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    if (!env.contains(QStringLiteral("LANG"))) env.insert(QStringLiteral("LANG"), "C.UTF-8");
+    return env;
+}
+
+bool Desktop::start(QString* error, QSize size) {
+    stop();
+    if (!dir_.isValid()) return fail(error, QStringLiteral("no temporary folder"));
+    size_ = size;
+
+    // -displayfd 1: Xvfb picks a free display and writes its number on stdout.
+    xvfb_ = std::make_unique<QProcess>();
+    xvfb_->setStandardErrorFile(dir_.filePath(QStringLiteral("xvfb.log")));
+    // SIGTERM, not SIGKILL: Xvfb then removes its socket and lock file.
+    startGuarded(*xvfb_, QStringLiteral("Xvfb"),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                  QStringLiteral("0"),
+                  QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
+                  QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                 SIGTERM);
+    if (!xvfb_->waitForStarted(5000))
+        return fail(error, QStringLiteral("cannot start Xvfb: ") + xvfb_->errorString());
+    QByteArray number;
+    QElapsedTimer t;
+    t.start();
+    while (!number.contains('\n')) {
+        if (xvfb_->state() != QProcess::Running || t.elapsed() > 15000)
+            return fail(error, QStringLiteral("Xvfb gave no display number: ") +
+                                   QString::fromLocal8Bit(
+                                       readBytes(dir_.filePath(QStringLiteral("xvfb.log")))));
+        xvfb_->waitForReadyRead(200);
+        number += xvfb_->readAllStandardOutput();
+    }
+    display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+
+    // openbox with a private home so no user configuration or autostart applies.
+    // --sm-disable: there is no session manager, and it must not look for one.
+    const QString home = dir_.path() + QStringLiteral("/wm-home");
+    QDir().mkpath(home + QStringLiteral("/.config"));
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    wm_ = std::make_unique<QProcess>();
+    wm_->setProcessEnvironment(env);
+    // Output goes to a file: an undrained pipe would block the process once full.
+    wm_->setStandardOutputFile(dir_.filePath(QStringLiteral("openbox.log")));
+    wm_->setProcessChannelMode(QProcess::MergedChannels);
+    startGuarded(*wm_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, SIGTERM);
+    if (!wm_->waitForStarted(5000))
+        return fail(error, QStringLiteral("cannot start openbox: ") + wm_->errorString());
+    // The window manager is ready once it has announced itself on the root window.
+    const bool ready = waitUntil(
+        [&] {
+            if (wm_->state() != QProcess::Running) return true;
+            const RunResult r = tool(QStringLiteral("xprop"),
+                                     {QStringLiteral("-root"), "_NET_SUPPORTING_WM_CHECK"}, 5000);
+            return r.ok() && r.out.contains("window id");
+        },
+        15000, 25);
+    if (!ready || wm_->state() != QProcess::Running)
+        return fail(error, QStringLiteral("openbox did not come up on %1: %2")
+                               .arg(display_, QString::fromLocal8Bit(readBytes(
+                                                  dir_.filePath(QStringLiteral("openbox.log"))))));
+    return true;
+}
+
+RunResult Desktop::tool(const QString& program, const QStringList& args, int timeoutMs) const {
+    return run(program, args, environment(), timeoutMs);
+}
+
+QMap<unsigned long, QString> Desktop::windowsOf(qint64 pid) const {
+    QMap<unsigned long, QString> found;
+    const RunResult r =
+        tool(QStringLiteral("xdotool"),
+             {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+              QStringLiteral("--pid"), QString::number(pid)});
+    // xdotool exits 1 when nothing matches.
+    for (const QByteArray& line : r.out.split('\n')) {
+        bool ok = false;
+        const unsigned long id = line.trimmed().toULong(&ok);
+        if (!ok) continue;
+        const RunResult n =
+            tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), QString::number(id)});
+        if (!n.ok()) continue; // gone meanwhile
+        QByteArray name = n.out;
+        if (name.endsWith('\n')) name.chop(1);
+        found.insert(id, QString::fromUtf8(name));
+    }
+    return found;
+}
+
+std::optional<WindowInfo> Desktop::windowInfo(unsigned long id) const {
+    const RunResult r = tool(QStringLiteral("xwininfo"), {"-id", QString::number(id)});
+    if (!r.ok()) {
+        lastError_ = r.describe();
+        return std::nullopt;
+    }
+    const QString text = QString::fromUtf8(r.out);
+    auto field = [&](const QString& label, bool* ok) {
+        const QRegularExpression re(QRegularExpression::escape(label) +
+                                    QStringLiteral(":\\s*(-?\\d+)"));
+        const auto m = re.match(text);
+        *ok = m.hasMatch();
+        return *ok ? m.captured(1).toInt() : 0;
+    };
+    bool ok[4];
+    WindowInfo w;
+    w.id = id;
+    w.geometry =
+        QRect(field(QStringLiteral("Absolute upper-left X"), &ok[0]),
+              field(QStringLiteral("Absolute upper-left Y"), &ok[1]),
+              field(QStringLiteral("Width"), &ok[2]), field(QStringLiteral("Height"), &ok[3]));
+    if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
+        lastError_ = QStringLiteral("unexpected xwininfo output: ") + text;
+        return std::nullopt;
+    }
+    w.viewable = text.contains(QStringLiteral("Map State: IsViewable"));
+    return w;
+}
+
+QString Desktop::property(unsigned long id, const QString& name) const {
+    const RunResult r = tool(QStringLiteral("xprop"), {"-id", QString::number(id), name});
+    const QString text = QString::fromUtf8(r.out).trimmed();
+    const qsizetype eq = text.indexOf(QStringLiteral(" = "));
+    if (!r.ok() || eq < 0) return {}; // "not found." or "no such atom"
+    return text.mid(eq + 3);
+}
+
+// The window ids of a root window property, in their order.
+static QList<unsigned long> rootWindows(const Desktop& desk, const char* name) {
+    const RunResult r = desk.tool(QStringLiteral("xprop"), {"-root", QString::fromLatin1(name)});
+    QList<unsigned long> ids;
+    const QByteArray text = r.out.mid(r.out.indexOf('#') + 1);
+    for (const QByteArray& item : text.split(',')) {
+        bool ok = false;
+        const unsigned long id = item.trimmed().toULong(&ok, 0);
+        if (ok && id != 0) ids << id;
+    }
+    return r.ok() && r.out.contains('#') ? ids : QList<unsigned long>{};
+}
+
+QList<unsigned long> Desktop::stacking() const {
+    return rootWindows(*this, "_NET_CLIENT_LIST_STACKING");
+}
+
+unsigned long Desktop::activeWindow() const {
+    return rootWindows(*this, "_NET_ACTIVE_WINDOW").value(0, 0);
+}
+
+QStringList Desktop::netWmState(unsigned long id) const {
+    QStringList atoms;
+    for (const QString& a : property(id, QStringLiteral("_NET_WM_STATE")).split(','))
+        if (!a.trimmed().isEmpty()) atoms << a.trimmed();
+    return atoms;
+}
+
+static QStringList xy(QPoint p) {
+    // "--" lets negative coordinates through.
+    return {QStringLiteral("--"), QString::number(p.x()), QString::number(p.y())};
+}
+
+bool Desktop::mouseMove(QPoint p) const {
+    const RunResult r =
+        tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("mousemove")} + xy(p));
+    lastError_ = r.describe();
+    return r.ok();
+}
+
+bool Desktop::click(QPoint p, int button) const {
+    // Move first and give the program the motion before the press, as a real
+    // mouse does (hover state, tool tips and the press position agree).
+    if (!mouseMove(p)) return false;
+    sleepMs(30);
+    const RunResult r =
+        tool(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)});
+    lastError_ = r.describe();
+    return r.ok();
+}
+
+bool Desktop::doubleClick(QPoint p, int button) const {
+    if (!mouseMove(p)) return false;
+    sleepMs(30);
+    const RunResult r =
+        tool(QStringLiteral("xdotool"),
+             {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+              QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)});
+    lastError_ = r.describe();
+    return r.ok();
+}
+
+bool Desktop::key(unsigned long id, const QString& keyName) const {
+    const QString w = QString::number(id);
+    tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), w});
+    const RunResult f = tool(QStringLiteral("xdotool"),
+                             {QStringLiteral("windowfocus"), QStringLiteral("--sync"), w}, 5000);
+    if (!f.ok()) {
+        lastError_ = QStringLiteral("cannot focus window: ") + f.describe();
+        return false;
+    }
+    sleepMs(50);
+    const RunResult r = tool(QStringLiteral("xdotool"),
+                             {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keyName});
+    lastError_ = r.describe();
+    return r.ok();
+}
+
+bool Desktop::screenshot(const QString& pngPath, unsigned long id) const {
+    const RunResult r = tool(
+        QStringLiteral("import"),
+        {QStringLiteral("-window"), id ? QString::number(id) : QStringLiteral("root"), pngPath},
+        30000);
+    lastError_ = r.describe();
+    return r.ok() && QFileInfo(pngPath).size() > 0;
+}
+
+// ---------------------------------------------------------------- Sandbox
+
+Sandbox::Sandbox(const QString& binary, Binary how) {
+    if (!dir_.isValid()) {
+        error_ = QStringLiteral("no temporary folder");
+        return;
+    }
+    QDir root(dir_.path());
+    for (const char* sub : {"program", "home", "runtime", "home/.config", "home/.local/share",
+                            "home/.cache", "home/Desktop"})
+        root.mkpath(QString::fromLatin1(sub));
+    // The runtime folder must be private to its user.
+    QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // What the program sees as /run/user (see Program::start).
+    const QString runUser = QStringLiteral("runuser/%1").arg(::geteuid());
+    root.mkpath(runUser);
+    QFile::setPermissions(root.filePath(runUser),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (how == Binary::InPlace) {
+        inPlace_ = QFileInfo(binary).absoluteFilePath();
+        valid_ = QFileInfo(inPlace_).isExecutable();
+        if (!valid_) error_ = QStringLiteral("no program at ") + inPlace_;
+        return;
+    }
+    // A copy, not a link: the program resolves its own path and keeps its
+    // settings in that folder.
+    if (!QFile::copy(binary, programPath())) {
+        error_ = QStringLiteral("cannot copy %1 to %2").arg(binary, programPath());
+        return;
+    }
+    QFile::setPermissions(programPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                             QFile::ExeOther);
+    valid_ = true;
+}
+
+QString Sandbox::programFolder() const {
+    if (!inPlace_.isEmpty()) return QFileInfo(inPlace_).absolutePath() + u'/';
+    return dir_.path() + QStringLiteral("/program/");
+}
+QString Sandbox::programPath() const {
+    return inPlace_.isEmpty() ? programFolder() + QStringLiteral("quillbeck") : inPlace_;
+}
+QString Sandbox::home() const {
+    return dir_.path() + QStringLiteral("/home");
+}
+QString Sandbox::runtimeDir() const {
+    return dir_.path() + QStringLiteral("/runtime");
+}
+QString Sandbox::configHome() const {
+    return home() + QStringLiteral("/.config");
+}
+QString Sandbox::dataHome() const {
+    return home() + QStringLiteral("/.local/share");
+}
+
+QProcessEnvironment Sandbox::environment(const Desktop& desk) const {
+    QProcessEnvironment env = desk.environment();
+    env.insert(QStringLiteral("HOME"), home());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
+    env.remove(QStringLiteral("XDG_CONFIG_DIRS"));
+    env.remove(QStringLiteral("XDG_DATA_DIRS"));
+    env.insert(extra_);
+    return env;
+}
+
+// ---------------------------------------------------------------- layout
+
+namespace {
+struct Placed {
+    const char* name;
+    int x, y, w, h;
+};
+// Client positions of the main window's fixed layout. Children of GroupBox1/2/3
+// and Panel1 are already offset by their frame's position.
+constexpr Placed kFixed[] = {
+    {"Label16", 11, 8, 36, 13},         {"Label17", 46, 6, 121, 21},
+    {"Button1", 169, 5, 65, 18},        {"Button2", 169, 23, 65, 18},
+    {"Move", 18, 24, 49, 17},           {"Copy", 71, 24, 49, 17},
+    {"Set", 123, 24, 49, 17},           {"GroupBox3", 0, 40, 241, 41},
+    {"RadioButton13", 8, 56, 89, 17},   {"RadioButton15", 104, 56, 73, 17},
+    {"RadioButton14", 184, 56, 49, 17}, {"GroupBox1", 2, 80, 238, 112},
+    {"Label18", 16, 193, 73, 17},       {"Label19", 136, 193, 81, 17},
+    {"Panel1", 3, 208, 238, 417},       {"Button3", 37, 627, 73, 18},
+    {"Button4", 136, 627, 73, 18},      {"GroupBox2", 3, 644, 238, 28},
+    {"RadioButton11", 15, 652, 77, 17}, {"RadioButton12", 139, 652, 81, 17},
+    {"Labeltip", 4, 673, 221, 17},
+};
+constexpr int kRowTops[20] = {3,   23,  44,  64,  85,  105, 126, 146, 167, 187,
+                              208, 228, 249, 269, 290, 310, 331, 351, 372, 393};
+constexpr int kGroupTops[5] = {16, 34, 53, 72, 91};
+
+int numberAfter(const QString& name, const QString& prefix) {
+    if (!name.startsWith(prefix)) return 0;
+    bool ok = false;
+    const int n = name.mid(prefix.size()).toInt(&ok);
+    return ok && QString::number(n) == name.mid(prefix.size()) ? n : 0;
+}
+} // namespace
+
+std::optional<QRect> controlRect(const QString& name) {
+    for (const Placed& p : kFixed)
+        if (name == QLatin1String(p.name)) return QRect(p.x, p.y, p.w, p.h);
+    const QPoint panel(3, 208);
+    if (int r = numberAfter(name, QStringLiteral("Edit")); r >= 1 && r <= 20)
+        return QRect(panel + QPoint(24, kRowTops[r - 1]), QSize(101, 19));
+    if (int r = numberAfter(name, QStringLiteral("Ed")); r >= 1 && r <= 20)
+        return QRect(panel + QPoint(127, kRowTops[r - 1]), QSize(101, 19));
+    if (int g = numberAfter(name, QStringLiteral("RadioButton")); g >= 1 && g <= 10) {
+        const QPoint box(2, 80);
+        return QRect(box + QPoint(g <= 5 ? 16 : 122, kGroupTops[(g - 1) % 5]), QSize(97, 17));
+    }
+    // Row labels: Label1..Label15 for rows 1..15, Label20..Label24 for rows 16..20.
+    if (int n = numberAfter(name, QStringLiteral("Label"));
+        (n >= 1 && n <= 15) || (n >= 20 && n <= 24)) {
+        const int row = n <= 15 ? n : n - 4;
+        return QRect(panel + QPoint(5, kRowTops[row - 1]), QSize(19, 19));
+    }
+    return std::nullopt;
+}
+
+std::optional<QPoint> controlClickPoint(const QString& name) {
+    const auto r = controlRect(name);
+    if (!r) return std::nullopt;
+    const bool radio = name.startsWith(QStringLiteral("RadioButton")) ||
+                       name == QLatin1String("Move") || name == QLatin1String("Copy") ||
+                       name == QLatin1String("Set");
+    if (radio) return QPoint(r->left() + 7, r->center().y());
+    return r->center();
+}
+
+int MainWindow::border() const {
+    return (info.geometry.width() - clientWidth) / 2;
+}
+
+QPoint MainWindow::clientOrigin() const {
+    const QRect g = info.geometry;
+    return QPoint(g.x() + border(), g.y() + g.height() - border() - clientHeight);
+}
+
+QRect MainWindow::captionStrip() const {
+    const QRect g = info.geometry;
+    return QRect(g.x() + border(), g.y() + border(), clientWidth,
+                 g.height() - 2 * border() - clientHeight);
+}
+
+QPoint MainWindow::point(const QString& objectName) const {
+    const auto p = controlClickPoint(objectName);
+    return p ? toScreen(*p) : QPoint(-1000000, -1000000);
+}
+
+// ---------------------------------------------------------------- Program
+
+static int runCounter = 0;
+
+Program::Program(const Desktop& desk, const Sandbox& box) : desk_(desk), box_(box) {}
+
+Program::~Program() {
+    kill();
+}
+
+bool Program::start(QString* error, const QStringList& args) {
+    proc_.setProcessEnvironment(box_.environment(desk_));
+    proc_.setWorkingDirectory(box_.home());
+    // Output goes to a file: an undrained pipe would block the program once full.
+    logFile_ = box_.root() + QStringLiteral("/program-%1.log").arg(++runCounter);
+    proc_.setStandardOutputFile(logFile_);
+    proc_.setProcessChannelMode(QProcess::MergedChannels);
+    // The program keeps its single-instance lock in /run/user/<uid> whatever its
+    // environment, so runs of other sandboxes (and other test runs on the machine)
+    // would see each other. Where the test may make mounts, the program gets a
+    // private view of /run/user: the sandbox's own, shared by its runs only.
+    const QByteArray runUser = QFile::encodeName(box_.root() + QStringLiteral("/runuser"));
+    const pid_t parent = getpid();
+    // Runs in the child between fork and exec: only async-signal-safe calls.
+    proc_.setChildProcessModifier([parent, runUser] {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127); // the test died before we got here
+        if (unshare(CLONE_NEWNS) != 0) return;
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+        mkdir("/run/user", 0755);
+        mount(runUser.constData(), "/run/user", nullptr, MS_BIND, nullptr);
+    });
+    proc_.start(box_.programPath(), args);
+    if (!proc_.waitForStarted(10000)) {
+        if (error) *error = QStringLiteral("cannot start the program: ") + proc_.errorString();
+        return false;
+    }
+    return true;
+}
+
+qint64 Program::pid() const {
+    return proc_.processId();
+}
+
+bool Program::isRunning() const {
+    return proc_.state() == QProcess::Running;
+}
+
+std::optional<unsigned long> Program::waitForWindow(const QString& title, int timeoutMs,
+                                                    QString* error) {
+    std::optional<unsigned long> found;
+    const qint64 id = pid();
+    waitUntil(
+        [&] {
+            if (!isRunning()) return true;
+            const auto wins = desk_.windowsOf(id);
+            for (auto it = wins.begin(); it != wins.end(); ++it)
+                if (it.value() == title) found = it.key();
+            return found.has_value();
+        },
+        timeoutMs, 50);
+    if (!found && error) {
+        *error = isRunning()
+                     ? QStringLiteral("no window \"%1\" after %2 ms").arg(title).arg(timeoutMs)
+                     : QStringLiteral("the program ended (exit code %1) before showing \"%2\"")
+                           .arg(proc_.exitCode())
+                           .arg(title);
+        *error += QStringLiteral("; output: ") + QString::fromUtf8(output());
+    }
+    return found;
+}
+
+std::optional<MainWindow> Program::waitForMainWindow(QString* error, int timeoutMs) {
+    const auto id = waitForWindow(QStringLiteral("QuillbeckV9.6"), timeoutMs, error);
+    if (!id) return std::nullopt;
+    std::optional<WindowInfo> info;
+    // The window manager may still place it: wait until the geometry settles.
+    QRect last;
+    int stable = 0;
+    waitUntil(
+        [&] {
+            info = desk_.windowInfo(*id);
+            if (!info) return true;
+            stable = info->geometry == last ? stable + 1 : 0;
+            last = info->geometry;
+            return info->viewable && stable >= 2;
+        },
+        5000, 40);
+    if (!info) {
+        if (error) *error = QStringLiteral("window vanished: ") + desk_.lastError();
+        return std::nullopt;
+    }
+    return MainWindow{*info};
+}
+
+bool Program::waitForExit(int timeoutMs) {
+    if (proc_.state() == QProcess::NotRunning) return true;
+    return proc_.waitForFinished(timeoutMs);
+}
+
+bool Program::exitedNormally() const {
+    return proc_.state() == QProcess::NotRunning && proc_.exitStatus() == QProcess::NormalExit;
+}
+
+int Program::exitCode() const {
+    return proc_.exitCode();
+}
+
+void Program::kill() {
+    if (proc_.state() == QProcess::NotRunning) return;
+    proc_.kill();
+    proc_.waitForFinished(5000);
+}
+
+QByteArray Program::output() const {
+    return readBytes(logFile_);
+}
+
+// ---------------------------------------------------------------- files
+
+static QString iniTool() {
+    return QStringLiteral(QB_INI_TOOL);
+}
+
+QString readSetting(const QString& file, const QString& section, const QString& key,
+                    const QString& defaultValue) {
+    const RunResult r = run(iniTool(), {QStringLiteral("read"), file, section, key, defaultValue});
+    if (!r.ok()) return QStringLiteral("<quillbeck-ini failed: %1>").arg(r.describe());
+    QByteArray v = r.out;
+    if (v.endsWith('\n')) v.chop(1);
+    return QString::fromUtf8(v);
+}
+
+bool writeSetting(const QString& file, const QString& section, const QString& key,
+                  const QString& value, QString* error) {
+    const RunResult r = run(iniTool(), {QStringLiteral("write"), file, section, key, value});
+    if (!r.ok() && error) *error = QStringLiteral("quillbeck-ini write: ") + r.describe();
+    return r.ok();
+}
+
+QByteArray readBytes(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+QByteArray gb18030(const QString& text) {
+    QStringEncoder enc("GB18030");
+    return enc.encode(text);
+}
+
+QStringList settingsLines(const QString& file) {
+    QStringDecoder dec("GB18030");
+    QString text = dec.decode(readBytes(file));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (QString& l : lines)
+        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
+    return lines;
+}
+
+QMap<QString, FileState> snapshot(const QString& dir) {
+    QMap<QString, FileState> files;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    const QDir base(dir);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) continue;
+        FileState s;
+        s.isDir = S_ISDIR(st.st_mode);
+        s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        if (S_ISREG(st.st_mode)) s.bytes = readBytes(path);
+        files.insert(base.relativeFilePath(path), s);
+    }
+    return files;
+}
+
+QStringList diff(const QMap<QString, FileState>& before, const QMap<QString, FileState>& after) {
+    QStringList out;
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!after.contains(it.key())) {
+            out << QStringLiteral("removed: ") + it.key();
+            continue;
+        }
+        const FileState& a = after[it.key()];
+        if (a.bytes != it->bytes)
+            out << QStringLiteral("content changed: ") + it.key();
+        else if (a.mtimeNs != it->mtimeNs)
+            out << QStringLiteral("touched: ") + it.key();
+        else if (a.isDir != it->isDir)
+            out << QStringLiteral("kind changed: ") + it.key();
+    }
+    for (auto it = after.begin(); it != after.end(); ++it)
+        if (!before.contains(it.key())) out << QStringLiteral("created: ") + it.key();
+    return out;
+}
+
+} // namespace qb::e2e

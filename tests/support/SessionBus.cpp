@@ -1,0 +1,105 @@
+#include "tests/support/SessionBus.h"
+
+#include <QFile>
+#include <QJsonDocument>
+
+namespace qb::e2e {
+
+namespace {
+const QString kDoubles = QStringLiteral(QB_SOURCE_DIR "/tests/support/session_doubles.py");
+const QString kPython = QStringLiteral("/usr/bin/python3");
+} // namespace
+
+SessionBus::~SessionBus() {
+    daemon_.kill();
+    daemon_.waitForFinished(3000);
+}
+
+bool SessionBus::start(QString* error) {
+    startGuarded(daemon_, QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
+    QByteArray out;
+    waitUntil(
+        [&] {
+            daemon_.waitForReadyRead(10);
+            out += daemon_.readAllStandardOutput();
+            return out.contains('\n') || daemon_.state() == QProcess::NotRunning;
+        },
+        10000);
+    address_ = QString::fromUtf8(out.left(out.indexOf('\n')).trimmed());
+    if (address_.isEmpty() && error)
+        *error = QStringLiteral("dbus-daemon gave no address: ") +
+                 QString::fromUtf8(daemon_.readAllStandardError());
+    return !address_.isEmpty();
+}
+
+QProcessEnvironment SessionBus::environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+    return env;
+}
+
+DesktopDoubles::DesktopDoubles(const SessionBus& bus, const QString& logFile)
+    : bus_(bus), log_(logFile) {}
+
+DesktopDoubles::~DesktopDoubles() {
+    serve_.kill();
+    serve_.waitForFinished(3000);
+}
+
+bool DesktopDoubles::start(QString* error) {
+    serve_.setProcessEnvironment(bus_.environment());
+    serve_.setProcessChannelMode(QProcess::MergedChannels);
+    startGuarded(serve_, kPython, {kDoubles, QStringLiteral("serve"), log_});
+    QByteArray out;
+    const bool ready = waitUntil(
+        [&] {
+            serve_.waitForReadyRead(10);
+            out += serve_.readAll();
+            return out.contains("ready\n") || serve_.state() == QProcess::NotRunning;
+        },
+        15000);
+    if ((!ready || !out.contains("ready\n")) && error)
+        *error = QStringLiteral("the desktop doubles did not start: ") + QString::fromUtf8(out);
+    return out.contains("ready\n");
+}
+
+RunResult DesktopDoubles::client(const QStringList& args) const {
+    return run(kPython, QStringList{kDoubles} + args, bus_.environment(), 15000);
+}
+
+RunResult DesktopDoubles::activate() const {
+    return client({QStringLiteral("activate")});
+}
+RunResult DesktopDoubles::menu() const {
+    return client({QStringLiteral("menu")});
+}
+RunResult DesktopDoubles::icon() const {
+    return client({QStringLiteral("icon")});
+}
+RunResult DesktopDoubles::click(const QString& label) const {
+    return client({QStringLiteral("click"), label});
+}
+
+bool DesktopDoubles::waitForItem(int timeoutMs) const {
+    return waitUntil(
+        [&] {
+            const RunResult r = client({QStringLiteral("items")});
+            return r.ok() && !r.out.trimmed().isEmpty();
+        },
+        timeoutMs, 100);
+}
+
+QList<QJsonObject> DesktopDoubles::events(const QString& kind) const {
+    QList<QJsonObject> found;
+    QFile f(log_);
+    if (!f.open(QIODevice::ReadOnly)) return found;
+    while (!f.atEnd()) {
+        const QJsonObject event = QJsonDocument::fromJson(f.readLine()).object();
+        if (event.value(QStringLiteral("event")).toString() == kind) found << event;
+    }
+    return found;
+}
+
+} // namespace qb::e2e

@@ -1,0 +1,66 @@
+#pragma once
+// A private session bus with stand-ins for the desktop's tray host
+// (org.kde.StatusNotifierWatcher) and notification service
+// (org.freedesktop.Notifications), from tests/support/session_doubles.py.
+//
+//   qb::e2e::SessionBus bus;
+//   QVERIFY2(bus.start(&err), qPrintable(err));
+//   box.setVariable("DBUS_SESSION_BUS_ADDRESS", bus.address());
+//   qb::e2e::DesktopDoubles doubles(bus, box.root() + "/doubles.log");
+//   QVERIFY2(doubles.start(&err), qPrintable(err));
+#include "tests/support/E2e.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+
+namespace qb::e2e {
+
+// dbus-daemon --session, ended with the test.
+class SessionBus {
+public:
+    SessionBus() = default;
+    ~SessionBus();
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+
+    bool start(QString* error = nullptr);
+    QString address() const { return address_; }
+    // The caller's environment with this bus as the session bus.
+    QProcessEnvironment environment() const;
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+class DesktopDoubles {
+public:
+    DesktopDoubles(const SessionBus& bus, const QString& logFile);
+    ~DesktopDoubles();
+    DesktopDoubles(const DesktopDoubles&) = delete;
+    DesktopDoubles& operator=(const DesktopDoubles&) = delete;
+
+    // Starts the services and waits until they own their names.
+    bool start(QString* error = nullptr);
+
+    // Acting on the program's tray item as a desktop does.
+    RunResult activate() const;                  // a left click on the icon
+    RunResult menu() const;                      // its menu as JSON, after AboutToShow
+    RunResult click(const QString& label) const; // chooses a menu entry
+    RunResult icon() const; // {"name": theme icon name, "sizes": [[w, h], ...] of pixmaps}
+    // Waits until the program's tray item is registered (or the limit passes).
+    bool waitForItem(int timeoutMs = 15000) const;
+
+    // What the services saw, oldest first: events "register", "unregister", "notify".
+    QList<QJsonObject> events(const QString& kind) const;
+
+private:
+    RunResult client(const QStringList& args) const;
+    const SessionBus& bus_;
+    QString log_;
+    QProcess serve_;
+};
+
+} // namespace qb::e2e
