@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QFile>
@@ -41,15 +42,22 @@ QString dateText(std::int64_t secs) {
 
 QString durationText(double secs) {
     const qint64 s = static_cast<qint64>(secs + 0.5);
-    if (s < 60) return QStringLiteral("%1 秒").arg(std::max<qint64>(s, 1));
-    if (s < 3600) return QStringLiteral("%1 分 %2 秒").arg(s / 60).arg(s % 60);
-    return QStringLiteral("%1 小时 %2 分").arg(s / 3600).arg((s % 3600) / 60);
+    if (s < 60)
+        return QCoreApplication::translate("qb::OperationDialogs", "%1 秒")
+            .arg(std::max<qint64>(s, 1));
+    if (s < 3600)
+        return QCoreApplication::translate("qb::OperationDialogs", "%1 分 %2 秒")
+            .arg(s / 60)
+            .arg(s % 60);
+    return QCoreApplication::translate("qb::OperationDialogs", "%1 小时 %2 分")
+        .arg(s / 3600)
+        .arg((s % 3600) / 60);
 }
 
 // A path, and for a link what it points to.
 QString described(const ItemInfo& i) {
     if (!i.isLink) return fromPath(i.path);
-    return QStringLiteral("%1\n（符号链接，指向“%2”）")
+    return QCoreApplication::translate("qb::OperationDialogs", "%1\n（符号链接，指向“%2”）")
         .arg(fromPath(i.path), fromPath(i.linkTarget));
 }
 
@@ -98,27 +106,34 @@ public:
     void askReplace(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
                     ReplaceReply answer) override {
         QString text =
-            QStringLiteral("目标文件夹中已有名为“%1”的文件。\n\n"
-                           "是否用这个文件：\n%2\n大小：%3，修改时间：%4\n\n"
-                           "替换现有的文件：\n%5\n大小：%6，修改时间：%7")
+            QCoreApplication::translate("qb::OperationDialogs",
+                                        "目标文件夹中已有名为“%1”的文件。\n\n"
+                                        "是否用这个文件：\n%2\n大小：%3，修改时间：%4\n\n"
+                                        "替换现有的文件：\n%5\n大小：%6，修改时间：%7")
                 .arg(baseName(fromPath(existing.path)), described(incoming),
                      sizeText(incoming.size), dateText(incoming.mtime), described(existing),
                      sizeText(existing.size), dateText(existing.mtime));
         if (existing.noTrash)
-            text += QStringLiteral("\n\n注意：回收站无法接收现有的文件，替换后它将被永久删除。");
-        ask(parent, QStringLiteral("替换文件"), text, std::move(answer));
+            text += QStringLiteral("\n\n") +
+                    QCoreApplication::translate(
+                        "qb::OperationDialogs",
+                        "注意：回收站无法接收现有的文件，替换后它将被永久删除。");
+        ask(parent, QCoreApplication::translate("qb::OperationDialogs", "替换文件"), text,
+            std::move(answer));
     }
     void askMerge(QWidget* parent, const ItemInfo& existing, const ItemInfo& incoming,
                   ReplaceReply answer) override {
         const QString text =
-            QStringLiteral("目标文件夹中已有名为“%1”的文件夹。\n\n"
-                           "是否把这个文件夹：\n%2\n修改时间：%3\n\n"
-                           "合并到现有的文件夹：\n%4\n修改时间：%5\n\n"
-                           "选“是”，其中的同名文件将逐个询问是否替换；"
-                           "选“全部是”，同名文件全部替换，不再询问。")
+            QCoreApplication::translate("qb::OperationDialogs",
+                                        "目标文件夹中已有名为“%1”的文件夹。\n\n"
+                                        "是否把这个文件夹：\n%2\n修改时间：%3\n\n"
+                                        "合并到现有的文件夹：\n%4\n修改时间：%5\n\n"
+                                        "选“是”，其中的同名文件将逐个询问是否替换；"
+                                        "选“全部是”，同名文件全部替换，不再询问。")
                 .arg(baseName(fromPath(existing.path)), fromPath(incoming.path),
                      dateText(incoming.mtime), fromPath(existing.path), dateText(existing.mtime));
-        ask(parent, QStringLiteral("合并文件夹"), text, std::move(answer));
+        ask(parent, QCoreApplication::translate("qb::OperationDialogs", "合并文件夹"), text,
+            std::move(answer));
     }
     void askError(QWidget* parent, const OpError& error, const QString& text,
                   ErrorReply answer) override {
@@ -126,14 +141,20 @@ public:
         const int cancel = int(ErrorAnswer::Cancel);
         if (!error.canSkip) {
             openBox(parent, QMessageBox::Critical, QStringLiteral("operationError"), {}, text, {},
-                    {{QStringLiteral("确定"), QMessageBox::AcceptRole, cancel}}, 0, cancel, reply);
+                    {{QCoreApplication::translate("qb::OperationDialogs", "确定"),
+                      QMessageBox::AcceptRole, cancel}},
+                    0, cancel, reply);
             return;
         }
         openBox(parent, QMessageBox::Critical, QStringLiteral("operationError"), {}, text,
-                QStringLiteral("跳过这个文件继续，还是取消整个操作？"),
-                {{QStringLiteral("跳过"), QMessageBox::AcceptRole, int(ErrorAnswer::Skip)},
-                 {QStringLiteral("全部跳过"), QMessageBox::AcceptRole, int(ErrorAnswer::SkipAll)},
-                 {QStringLiteral("取消"), QMessageBox::RejectRole, cancel}},
+                QCoreApplication::translate("qb::OperationDialogs",
+                                            "跳过这个文件继续，还是取消整个操作？"),
+                {{QCoreApplication::translate("qb::OperationDialogs", "跳过"),
+                  QMessageBox::AcceptRole, int(ErrorAnswer::Skip)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "全部跳过"),
+                  QMessageBox::AcceptRole, int(ErrorAnswer::SkipAll)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "取消"),
+                  QMessageBox::RejectRole, cancel}},
                 0, cancel, reply);
     }
 
@@ -141,11 +162,16 @@ private:
     static void ask(QWidget* parent, const QString& title, const QString& text,
                     ReplaceReply answer) {
         openBox(parent, QMessageBox::Question, QStringLiteral("replaceQuestion"), title, text, {},
-                {{QStringLiteral("是"), QMessageBox::YesRole, int(ReplaceAnswer::Yes)},
-                 {QStringLiteral("全部是"), QMessageBox::YesRole, int(ReplaceAnswer::YesToAll)},
-                 {QStringLiteral("否"), QMessageBox::NoRole, int(ReplaceAnswer::No)},
-                 {QStringLiteral("全部否"), QMessageBox::NoRole, int(ReplaceAnswer::NoToAll)},
-                 {QStringLiteral("取消"), QMessageBox::RejectRole, int(ReplaceAnswer::Cancel)}},
+                {{QCoreApplication::translate("qb::OperationDialogs", "是"), QMessageBox::YesRole,
+                  int(ReplaceAnswer::Yes)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "全部是"),
+                  QMessageBox::YesRole, int(ReplaceAnswer::YesToAll)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "否"), QMessageBox::NoRole,
+                  int(ReplaceAnswer::No)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "全部否"),
+                  QMessageBox::NoRole, int(ReplaceAnswer::NoToAll)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "取消"),
+                  QMessageBox::RejectRole, int(ReplaceAnswer::Cancel)}},
                 0, int(ReplaceAnswer::Cancel), [answer](int a) { answer(ReplaceAnswer(a)); });
     }
 };
@@ -187,11 +213,10 @@ void placeOnScreen(QWidget* w, QWidget* parent) {
 }
 
 ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onCancel)
-    : QDialog(parent), onCancel_(std::move(onCancel)) {
+    : QDialog(parent), onCancel_(std::move(onCancel)), copy_(op == Op::Copy) {
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(appTitle());
     setWindowModality(Qt::ApplicationModal);
-    verb_ = op == Op::Copy ? QStringLiteral("复制") : QStringLiteral("移动");
     auto* lay = new QVBoxLayout(this);
     item_ = label(lay, "itemLabel");
     QFont f = item_->font();
@@ -208,7 +233,7 @@ ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onC
     left_ = label(lay, "timeLeftLabel");
     auto* row = new QHBoxLayout;
     row->addStretch();
-    cancel_ = new QPushButton(QStringLiteral("取消"), this);
+    cancel_ = new QPushButton(QCoreApplication::translate("qb::OperationDialogs", "取消"), this);
     cancel_->setObjectName(QStringLiteral("cancelButton"));
     row->addWidget(cancel_);
     lay->addLayout(row);
@@ -217,36 +242,41 @@ ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onC
 }
 
 void ProgressDialog::update(const Progress& p, double activeSecs) {
-    item_->setText(QStringLiteral("正在%1“%2”").arg(verb_, fromPath(p.item)));
+    item_->setText((copy_ ? QCoreApplication::translate("qb::OperationDialogs", "正在复制“%1”")
+                          : QCoreApplication::translate("qb::OperationDialogs", "正在移动“%1”"))
+                       .arg(fromPath(p.item)));
     const QFontMetrics fm(current_->font());
     current_->setText(fm.elidedText(fromPath(p.current), Qt::ElideMiddle, 400));
     if (p.bytesTotal > 0) {
         bar_->setRange(0, 1000);
         bar_->setValue(static_cast<int>(1000.0 * static_cast<double>(p.bytesDone) /
                                         static_cast<double>(p.bytesTotal)));
-        counts_->setText(QStringLiteral("已完成 %1 / %2，%3 / %4 个文件")
-                             .arg(sizeText(p.bytesDone), sizeText(p.bytesTotal))
-                             .arg(p.filesDone)
-                             .arg(p.filesTotal));
+        counts_->setText(
+            QCoreApplication::translate("qb::OperationDialogs", "已完成 %1 / %2，%3 / %4 个文件")
+                .arg(sizeText(p.bytesDone), sizeText(p.bytesTotal))
+                .arg(p.filesDone)
+                .arg(p.filesTotal));
     } else {
         bar_->setRange(0, 0); // nothing to measure: a move by renaming
-        counts_->setText(QStringLiteral("已完成 %1 个项目").arg(p.filesDone));
+        counts_->setText(QCoreApplication::translate("qb::OperationDialogs", "已完成 %1 个项目")
+                             .arg(p.filesDone));
     }
     const double speed = activeSecs > 0.2 ? static_cast<double>(p.bytesDone) / activeSecs : 0;
     if (speed > 0 && activeSecs >= 1.0) {
-        speed_->setText(
-            QStringLiteral("速度：%1/秒").arg(sizeText(static_cast<std::uint64_t>(speed))));
+        speed_->setText(QCoreApplication::translate("qb::OperationDialogs", "速度：%1/秒")
+                            .arg(sizeText(static_cast<std::uint64_t>(speed))));
         const auto left = static_cast<double>(p.bytesTotal - std::min(p.bytesDone, p.bytesTotal));
-        left_->setText(QStringLiteral("剩余时间：约 %1").arg(durationText(left / speed)));
+        left_->setText(QCoreApplication::translate("qb::OperationDialogs", "剩余时间：约 %1")
+                           .arg(durationText(left / speed)));
     } else {
-        speed_->setText(QStringLiteral("速度：正在计算…"));
-        left_->setText(QStringLiteral("剩余时间：正在计算…"));
+        speed_->setText(QCoreApplication::translate("qb::OperationDialogs", "速度：正在计算…"));
+        left_->setText(QCoreApplication::translate("qb::OperationDialogs", "剩余时间：正在计算…"));
     }
 }
 
 void ProgressDialog::cancelling() {
     cancel_->setEnabled(false);
-    left_->setText(QStringLiteral("正在取消…"));
+    left_->setText(QCoreApplication::translate("qb::OperationDialogs", "正在取消…"));
 }
 
 void ProgressDialog::reject() {

@@ -30,7 +30,7 @@ private:
     QLabel* label(QVBoxLayout* lay, const char* name);
 
     std::function<void()> onCancel_;
-    QString verb_;
+    bool copy_;
     QLabel *item_, *current_, *counts_, *speed_, *left_;
     QProgressBar* bar_;
     QPushButton* cancel_;

@@ -1,6 +1,7 @@
 // The sentences of the file operation's errors.
 #include "drop/FileOperation.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cstring>
@@ -19,51 +20,94 @@ QString quoted(const std::string& path) {
     return u'“' + QFile::decodeName(QByteArray::fromStdString(path)) + u'”';
 }
 
+// The sentences that name the operation come whole for each, so that a
+// translation can inflect its verb.
+QString verbErrorText(bool copy, const OpError& e, const QString& p, const QString& o,
+                      const QString& why) {
+    switch (e.kind) {
+    case ErrorKind::NotAnItem:
+        return (copy ? QCoreApplication::translate("qb::OperationText",
+                                                   "无法复制%1：它不是可以复制的项目。")
+                     : QCoreApplication::translate("qb::OperationText",
+                                                   "无法移动%1：它不是可以移动的项目。"))
+            .arg(p);
+    case ErrorKind::IntoItself:
+        return (copy ? QCoreApplication::translate("qb::OperationText",
+                                                   "不能把文件夹%1复制到它自身或它的子文件夹%2中。")
+                     : QCoreApplication::translate(
+                           "qb::OperationText", "不能把文件夹%1移动到它自身或它的子文件夹%2中。"))
+            .arg(p, o);
+    case ErrorKind::ContainsItem:
+        return (copy ? QCoreApplication::translate(
+                           "qb::OperationText",
+                           "不能把%1复制到这里：目标中同名的文件夹%2包含它自身。")
+                     : QCoreApplication::translate(
+                           "qb::OperationText",
+                           "不能把%1移动到这里：目标中同名的文件夹%2包含它自身。"))
+            .arg(p, o);
+    case ErrorKind::Transfer:
+        return (copy ? QCoreApplication::translate("qb::OperationText", "无法将%1复制到%2：%3")
+                     : QCoreApplication::translate("qb::OperationText", "无法将%1移动到%2：%3"))
+            .arg(p, o, why);
+    case ErrorKind::Unsupported:
+        return (copy ? QCoreApplication::translate("qb::OperationText",
+                                                   "无法复制%1：不支持这种类型的文件。")
+                     : QCoreApplication::translate("qb::OperationText",
+                                                   "无法移动%1：不支持这种类型的文件。"))
+            .arg(p);
+    case ErrorKind::Changed:
+        return (copy ? QCoreApplication::translate("qb::OperationText",
+                                                   "无法复制%1：它在复制时被换成了别的文件。")
+                     : QCoreApplication::translate("qb::OperationText",
+                                                   "无法移动%1：它在移动时被换成了别的文件。"))
+            .arg(p);
+    default: // Examine, and any kind without a sentence of its own
+        return (copy ? QCoreApplication::translate("qb::OperationText", "无法复制%1：%2")
+                     : QCoreApplication::translate("qb::OperationText", "无法移动%1：%2"))
+            .arg(p, why);
+    }
+}
+
 } // namespace
 
 QString operationErrorText(Op op, const OpError& e) {
-    const QString verb = op == Op::Copy ? QStringLiteral("复制") : QStringLiteral("移动");
     const QString p = quoted(e.path), o = quoted(e.other), why = reason(e.code);
     switch (e.kind) {
-    case ErrorKind::NotAnItem:
-        return QStringLiteral("无法%1%2：它不是可以%1的项目。").arg(verb, p);
     case ErrorKind::DestNotFolder:
-        return QStringLiteral("目标%1不是可用的文件夹：%2").arg(p, why);
+        return QCoreApplication::translate("qb::OperationText", "目标%1不是可用的文件夹：%2")
+            .arg(p, why);
     case ErrorKind::SourceMissing:
-        return QStringLiteral("找不到%1：%2").arg(p, why);
-    case ErrorKind::IntoItself:
-        return QStringLiteral("不能把文件夹%1%2到它自身或它的子文件夹%3中。").arg(p, verb, o);
+        return QCoreApplication::translate("qb::OperationText", "找不到%1：%2").arg(p, why);
     case ErrorKind::ReplaceItself:
-        return QStringLiteral("不能用%1替换它自身：源和目标是同一个项目。").arg(p);
-    case ErrorKind::ContainsItem:
-        return QStringLiteral("不能把%1%2到这里：目标中同名的文件夹%3包含它自身。").arg(p, verb, o);
+        return QCoreApplication::translate("qb::OperationText",
+                                           "不能用%1替换它自身：源和目标是同一个项目。")
+            .arg(p);
     case ErrorKind::LinkToReplaced:
-        return QStringLiteral("不能用链接%1替换%2：链接指向的正是这个文件，替换会毁掉它。")
+        return QCoreApplication::translate(
+                   "qb::OperationText",
+                   "不能用链接%1替换%2：链接指向的正是这个文件，替换会毁掉它。")
             .arg(p, o);
     case ErrorKind::FolderOverFile:
-        return QStringLiteral("%1是一个文件，不能用同名文件夹%2替换它。").arg(o, p);
+        return QCoreApplication::translate("qb::OperationText",
+                                           "%1是一个文件，不能用同名文件夹%2替换它。")
+            .arg(o, p);
     case ErrorKind::FileOverFolder:
-        return QStringLiteral("%1是一个文件夹，不能用同名文件%2替换它。").arg(o, p);
+        return QCoreApplication::translate("qb::OperationText",
+                                           "%1是一个文件夹，不能用同名文件%2替换它。")
+            .arg(o, p);
     case ErrorKind::ReadFolder:
-        return QStringLiteral("无法读取文件夹%1：%2").arg(p, why);
+        return QCoreApplication::translate("qb::OperationText", "无法读取文件夹%1：%2").arg(p, why);
     case ErrorKind::CreateFolder:
-        return QStringLiteral("无法创建文件夹%1：%2").arg(p, why);
+        return QCoreApplication::translate("qb::OperationText", "无法创建文件夹%1：%2").arg(p, why);
     case ErrorKind::OpenFolder:
-        return QStringLiteral("无法打开文件夹%1：%2").arg(p, why);
-    case ErrorKind::Examine:
-        return QStringLiteral("无法%1%2：%3").arg(verb, p, why);
-    case ErrorKind::Transfer:
-        return QStringLiteral("无法将%1%2到%3：%4").arg(p, verb, o, why);
-    case ErrorKind::Unsupported:
-        return QStringLiteral("无法%1%2：不支持这种类型的文件。").arg(verb, p);
-    case ErrorKind::Changed:
-        return QStringLiteral("无法%1%2：它在%1时被换成了别的文件。").arg(verb, p);
+        return QCoreApplication::translate("qb::OperationText", "无法打开文件夹%1：%2").arg(p, why);
     case ErrorKind::Remove:
-        return QStringLiteral("无法删除%1：%2").arg(p, why);
+        return QCoreApplication::translate("qb::OperationText", "无法删除%1：%2").arg(p, why);
     case ErrorKind::RemoveFolder:
-        return QStringLiteral("无法删除文件夹%1：%2").arg(p, why);
+        return QCoreApplication::translate("qb::OperationText", "无法删除文件夹%1：%2").arg(p, why);
+    default:
+        return verbErrorText(op == Op::Copy, e, p, o, why);
     }
-    return QStringLiteral("无法%1%2：%3").arg(verb, p, why);
 }
 
 } // namespace qb

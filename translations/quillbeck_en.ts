@@ -308,6 +308,258 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
+    <name>qb::OperationDialogs</name>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 小时 %2 分</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>%1
+（符号链接，指向“%2”）</source>
+        <translation>%1
+(symbolic link to “%2”)</translation>
+    </message>
+    <message>
+        <source>目标文件夹中已有名为“%1”的文件。
+
+是否用这个文件：
+%2
+大小：%3，修改时间：%4
+
+替换现有的文件：
+%5
+大小：%6，修改时间：%7</source>
+        <translation>The destination already has a file named “%1”.
+
+Do you want to use this file:
+%2
+Size: %3, modified: %4
+
+to replace the existing file:
+%5
+Size: %6, modified: %7</translation>
+    </message>
+    <message>
+        <source>注意：回收站无法接收现有的文件，替换后它将被永久删除。</source>
+        <translation>Note: the Trash cannot take the existing file, so replacing it deletes it for good.</translation>
+    </message>
+    <message>
+        <source>替换文件</source>
+        <translation>Replace File</translation>
+    </message>
+    <message>
+        <source>目标文件夹中已有名为“%1”的文件夹。
+
+是否把这个文件夹：
+%2
+修改时间：%3
+
+合并到现有的文件夹：
+%4
+修改时间：%5
+
+选“是”，其中的同名文件将逐个询问是否替换；选“全部是”，同名文件全部替换，不再询问。</source>
+        <translation>The destination already has a folder named “%1”.
+
+Do you want to merge this folder:
+%2
+Modified: %3
+
+into the existing folder:
+%4
+Modified: %5
+
+“Yes” asks about each file of the same name; “Yes to All” replaces them all without asking.</translation>
+    </message>
+    <message>
+        <source>合并文件夹</source>
+        <translation>Merge Folders</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>跳过这个文件继续，还是取消整个操作？</source>
+        <translation>Skip this file and go on, or cancel the whole operation?</translation>
+    </message>
+    <message>
+        <source>跳过</source>
+        <translation>Skip</translation>
+    </message>
+    <message>
+        <source>全部跳过</source>
+        <translation>Skip All</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>全部是</source>
+        <translation>Yes to All</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>全部否</source>
+        <translation>No to All</translation>
+    </message>
+    <message>
+        <source>正在复制“%1”</source>
+        <translation>Copying “%1”</translation>
+    </message>
+    <message>
+        <source>正在移动“%1”</source>
+        <translation>Moving “%1”</translation>
+    </message>
+    <message>
+        <source>已完成 %1 / %2，%3 / %4 个文件</source>
+        <translation>%1 of %2 done, %3 of %4 files</translation>
+    </message>
+    <message>
+        <source>已完成 %1 个项目</source>
+        <translation>%1 items done</translation>
+    </message>
+    <message>
+        <source>速度：%1/秒</source>
+        <translation>Speed: %1/s</translation>
+    </message>
+    <message>
+        <source>剩余时间：约 %1</source>
+        <translation>Time left: about %1</translation>
+    </message>
+    <message>
+        <source>速度：正在计算…</source>
+        <translation>Speed: calculating…</translation>
+    </message>
+    <message>
+        <source>剩余时间：正在计算…</source>
+        <translation>Time left: calculating…</translation>
+    </message>
+    <message>
+        <source>正在取消…</source>
+        <translation>Cancelling…</translation>
+    </message>
+</context>
+<context>
+    <name>qb::OperationText</name>
+    <message>
+        <source>无法复制%1：它不是可以复制的项目。</source>
+        <translation>Cannot copy %1: it is not an item that can be copied.</translation>
+    </message>
+    <message>
+        <source>无法移动%1：它不是可以移动的项目。</source>
+        <translation>Cannot move %1: it is not an item that can be moved.</translation>
+    </message>
+    <message>
+        <source>不能把文件夹%1复制到它自身或它的子文件夹%2中。</source>
+        <translation>Cannot copy the folder %1 into itself or into its subfolder %2.</translation>
+    </message>
+    <message>
+        <source>不能把文件夹%1移动到它自身或它的子文件夹%2中。</source>
+        <translation>Cannot move the folder %1 into itself or into its subfolder %2.</translation>
+    </message>
+    <message>
+        <source>不能把%1复制到这里：目标中同名的文件夹%2包含它自身。</source>
+        <translation>Cannot copy %1 here: the folder of the same name at the destination, %2, contains it.</translation>
+    </message>
+    <message>
+        <source>不能把%1移动到这里：目标中同名的文件夹%2包含它自身。</source>
+        <translation>Cannot move %1 here: the folder of the same name at the destination, %2, contains it.</translation>
+    </message>
+    <message>
+        <source>无法将%1复制到%2：%3</source>
+        <translation>Cannot copy %1 to %2: %3</translation>
+    </message>
+    <message>
+        <source>无法将%1移动到%2：%3</source>
+        <translation>Cannot move %1 to %2: %3</translation>
+    </message>
+    <message>
+        <source>无法复制%1：不支持这种类型的文件。</source>
+        <translation>Cannot copy %1: this type of file is not supported.</translation>
+    </message>
+    <message>
+        <source>无法移动%1：不支持这种类型的文件。</source>
+        <translation>Cannot move %1: this type of file is not supported.</translation>
+    </message>
+    <message>
+        <source>无法复制%1：它在复制时被换成了别的文件。</source>
+        <translation>Cannot copy %1: it was replaced by another file while being copied.</translation>
+    </message>
+    <message>
+        <source>无法移动%1：它在移动时被换成了别的文件。</source>
+        <translation>Cannot move %1: it was replaced by another file while being moved.</translation>
+    </message>
+    <message>
+        <source>无法复制%1：%2</source>
+        <translation>Cannot copy %1: %2</translation>
+    </message>
+    <message>
+        <source>无法移动%1：%2</source>
+        <translation>Cannot move %1: %2</translation>
+    </message>
+    <message>
+        <source>目标%1不是可用的文件夹：%2</source>
+        <translation>The destination %1 is not a usable folder: %2</translation>
+    </message>
+    <message>
+        <source>找不到%1：%2</source>
+        <translation>Cannot find %1: %2</translation>
+    </message>
+    <message>
+        <source>不能用%1替换它自身：源和目标是同一个项目。</source>
+        <translation>Cannot replace %1 with itself: the source and the destination are the same item.</translation>
+    </message>
+    <message>
+        <source>不能用链接%1替换%2：链接指向的正是这个文件，替换会毁掉它。</source>
+        <translation>Cannot replace %2 with the link %1: the link points to that very file, and replacing it would destroy it.</translation>
+    </message>
+    <message>
+        <source>%1是一个文件，不能用同名文件夹%2替换它。</source>
+        <translation>%1 is a file; it cannot be replaced by the folder of the same name %2.</translation>
+    </message>
+    <message>
+        <source>%1是一个文件夹，不能用同名文件%2替换它。</source>
+        <translation>%1 is a folder; it cannot be replaced by the file of the same name %2.</translation>
+    </message>
+    <message>
+        <source>无法读取文件夹%1：%2</source>
+        <translation>Cannot read the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>无法创建文件夹%1：%2</source>
+        <translation>Cannot create the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>无法打开文件夹%1：%2</source>
+        <translation>Cannot open the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>无法删除%1：%2</source>
+        <translation>Cannot delete %1: %2</translation>
+    </message>
+    <message>
+        <source>无法删除文件夹%1：%2</source>
+        <translation>Cannot delete the folder %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>qb::Startup</name>
     <message>
         <source>程序已运行</source>

@@ -1,14 +1,17 @@
 // The Qt front end of the engine, on the offscreen platform.
 #include "EngineTestUtil.h"
 #include "drop/FileOperation.h"
+#include "platform/Translations.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTranslator>
 #include <QtTest>
 
 #include <chrono>
@@ -98,6 +101,21 @@ void clickWhenShown(const QString& text, QString* shownText = nullptr,
             QTest::keyClick(box, Qt::Key_Escape);
     });
     poll->start(10);
+}
+
+// Takes the translations off again; with `locale`, installs that locale's the way
+// the program does at start-up.
+void useLocale(const QString& locale = {}) {
+    for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
+    if (!locale.isEmpty()) qb::installTranslations(*qApp, QLocale(locale));
+}
+
+bool hasChinese(const QString& text) {
+    static const QRegularExpression cjk(QStringLiteral("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
+    return cjk.match(text).hasMatch();
 }
 
 // Waits, turning the test's event loop, until `ready` holds.
@@ -191,7 +209,10 @@ private slots:
         fake = FakePrompts();
         qb::setOperationPrompts(&fake);
     }
-    void cleanup() { qb::setOperationPrompts(nullptr); }
+    void cleanup() {
+        qb::setOperationPrompts(nullptr);
+        useLocale();
+    }
 
     // The outcome tells done, failed and cancelled apart; questions reach the prompts
     // on the UI thread; the outcome arrives after the start has returned.
@@ -451,6 +472,46 @@ private slots:
         clickWhenShown("确定", &text, &buttons);
         error({qb::ErrorKind::ReplaceItself, "/src/a", {}, 0, false}, "不能用“/src/a”替换它自身");
         QCOMPARE(buttons, QStringList{"确定"});
+    }
+
+    // The questions and error sentences follow the interface's language; the C
+    // locale keeps the program's own Chinese, an English one shows none of it and
+    // keeps every file name and the system's reason.
+    void textsFollowTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("C") << "C";
+        QTest::newRow("en_US") << "en_US";
+    }
+    void textsFollowTheLocale() {
+        QFETCH(QString, locale);
+        useLocale(locale);
+        QString text;
+        QStringList buttons;
+        clickWhenShown("<escape>", &text, &buttons);
+        QCOMPARE(answerOf<ReplaceAnswer>([](auto reply) {
+                     qb::qtOperationPrompts().askReplace(nullptr, info("/dst/a.txt", false, 1, 0),
+                                                         info("/src/a.txt", false, 2, 0), reply);
+                 }),
+                 ReplaceAnswer::Cancel);
+        const QString eio = QString::fromLocal8Bit(::strerror(EIO));
+        const QString error =
+            qb::operationErrorText(Op::Move, {qb::ErrorKind::Transfer, "/s/a", "/d/b", EIO, true});
+        if (locale == "C") {
+            QStringList want{"是", "全部是", "否", "全部否", "取消"};
+            want.sort();
+            buttons.sort();
+            QCOMPARE(buttons, want);
+            QCOMPARE(error, "无法将“/s/a”移动到“/d/b”：" + eio);
+            return;
+        }
+        QCOMPARE(buttons.size(), 5);
+        for (const QString& shown : buttons + QStringList{text, error})
+            QVERIFY2(!hasChinese(shown), qPrintable(shown));
+        QVERIFY2(text.contains("“a.txt”") &&
+                     text.indexOf("/src/a.txt") < text.indexOf("/dst/a.txt"),
+                 qPrintable(text));
+        QVERIFY2(error.indexOf("/s/a") < error.indexOf("/d/b") && error.endsWith(eio),
+                 qPrintable(error));
     }
 
     // Every error reads as one sentence naming its files (and the system's reason).
