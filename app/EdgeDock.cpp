@@ -49,11 +49,11 @@ EdgeDock* EdgeDock::of(const TForm1& form) {
 }
 
 QString EdgeDock::cannotLeaveScreen() {
-    return QStringLiteral("状态：窗口无法移出屏幕边缘，不自动隐藏");
+    return tr("状态：窗口无法移出屏幕边缘，不自动隐藏");
 }
 
 QString EdgeDock::cannotFindEdge() {
-    return QStringLiteral("状态：无法检测屏幕左边缘，不自动隐藏");
+    return tr("状态：无法检测屏幕左边缘，不自动隐藏");
 }
 
 void EdgeDock::syncSensor() {

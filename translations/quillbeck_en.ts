@@ -293,6 +293,17 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
+    <name>qb::EdgeDock</name>
+    <message>
+        <source>状态：窗口无法移出屏幕边缘，不自动隐藏</source>
+        <translation>Status: the window cannot leave the screen; not hiding</translation>
+    </message>
+    <message>
+        <source>状态：无法检测屏幕左边缘，不自动隐藏</source>
+        <translation>Status: the left screen edge cannot be detected; not hiding</translation>
+    </message>
+</context>
+<context>
     <name>qb::Folders</name>
     <message>
         <source>打开指定目录!</source>
