@@ -148,7 +148,7 @@ int ByteCopier::commit(TempFile& t, int ddir, const std::string& dname) {
     err = t.fd.close();
     bool renamed = false;
     if (!err) {
-        renamed = ::renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0;
+        renamed = sys().renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0;
         err = renamed ? 0 : errno;
         if (err == EINVAL) // no RENAME_NOREPLACE here: a new link never replaces either
             err = ::linkat(ddir, t.name.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
@@ -182,6 +182,36 @@ void ByteCopier::discard(TempFile& t, int ddir) {
     if (!t.name.empty()) ::unlinkat(ddir, t.name.c_str(), 0);
     t.name.clear();
     t.fd.reset();
+}
+
+bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst0,
+                int ddir, const std::string& dname, std::string* aside, bool writeback,
+                const ChunkDone& chunk, CopyFailure& why) {
+    why = {};
+    // Never blocks on a pipe swapped in meanwhile, and must be the file examined.
+    Fd in(::openat(sdir, sname.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat sst;
+    if (!in.ok() || ::fstat(in.get(), &sst) != 0) return why.code = errno, false;
+    if (!S_ISREG(sst.st_mode) || !sameFile(sst, sst0)) return why.kind = ErrorKind::Changed, false;
+    // New content is written where no one can see it and takes its name only when whole.
+    TempFile out;
+    if ((why.code = copier.openTemp(ddir, out))) return false;
+    int err;
+    try {
+        err = copier.copyData(in.get(), out.fd.get(), sst, chunk);
+    } catch (const Stop&) {
+        ByteCopier::discard(out, ddir);
+        throw;
+    }
+    if (!err) err = copyModeAndTimes(out.fd.get(), sst);
+    if (!err) err = copyXattrs(in.get(), out.fd.get());
+    if (!err && writeback)
+        ::sync_file_range(out.fd.get(), 0, 0,
+                          SYNC_FILE_RANGE_WRITE); // a hint: errors show at the sync
+    if (!err) err = aside ? copier.commitAside(out, ddir, *aside) : copier.commit(out, ddir, dname);
+    if (err) ByteCopier::discard(out, ddir);
+    why.code = err;
+    return err == 0;
 }
 
 int copyModeAndTimes(int out, const struct stat& sst) {

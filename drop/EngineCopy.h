@@ -47,6 +47,22 @@ private:
     std::unique_ptr<char[]> buffer_;
 };
 
+// Why a file copy failed.
+struct CopyFailure {
+    ErrorKind kind = ErrorKind::Transfer;
+    int code = 0;
+};
+
+// Copies the regular file (sdir, sname), examined earlier as `sst`, into `ddir` with
+// its permissions, times and extended attributes: under the free name `dname`, or,
+// when `aside` is given, under a visible temporary name stored there, ready to be
+// swapped in. `writeback` starts writing the data to the disk at once, for a sync
+// soon after. May throw Stop from `chunk`, leaving nothing behind. False with `why`
+// when it failed; the destination is then as it was.
+bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst,
+                int ddir, const std::string& dname, std::string* aside, bool writeback,
+                const ChunkDone& chunk, CopyFailure& why);
+
 // Permissions and times of `sst` onto an open file; a file system without modes is
 // no error. Returns 0 or errno.
 int copyModeAndTimes(int out, const struct stat& sst);

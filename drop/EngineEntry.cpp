@@ -1,5 +1,6 @@
 #include "drop/EngineJob.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -16,47 +17,25 @@ bool Job::copyNonDir(int sdir, const std::string& sname, const struct stat& sst,
     return ok;
 }
 
-bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst0, int ddir,
+bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                       const std::string& dname, bool replace) {
     const std::uint64_t before = prog_.bytesDone;
     struct Account {
         Progress& p;
         std::uint64_t end;
         ~Account() { p.bytesDone = end; }
-    } account{prog_, before + static_cast<std::uint64_t>(sst0.st_size)};
-
-    // Never blocks on a pipe swapped in meanwhile, and must be the file examined.
-    Fd in(::openat(sdir, sname.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat sst;
-    if (!in.ok() || ::fstat(in.get(), &sst) != 0)
-        return fail(ErrorKind::Transfer, spath_, errno, dpath_), false;
-    if (!S_ISREG(sst.st_mode) || !sameFile(sst, sst0))
-        return fail(ErrorKind::Changed, spath_, 0, dpath_), false;
-    // New content is written where no one can see it and takes its name only when whole.
-    TempFile out;
-    if (const int err = copier_.openTemp(ddir, out))
-        return fail(ErrorKind::Transfer, spath_, err, dpath_), false;
-    int err;
-    try {
-        err = copier_.copyData(in.get(), out.fd.get(), sst, [&](std::uint64_t pos) {
+    } account{prog_, before + static_cast<std::uint64_t>(sst.st_size)};
+    std::string aside;
+    CopyFailure why;
+    const bool ok = copyFileTo(
+        copier_, sdir, sname, sst, ddir, dname, replace ? &aside : nullptr, durable(),
+        [&](std::uint64_t pos) {
             prog_.bytesDone = before + pos;
             report();
             checkCancel();
-        });
-    } catch (const Stop&) {
-        ByteCopier::discard(out, ddir);
-        throw;
-    }
-    if (!err) err = copyModeAndTimes(out.fd.get(), sst);
-    if (!err) err = copyXattrs(in.get(), out.fd.get());
-    if (!err && durable() && ::fdatasync(out.fd.get()) != 0) err = errno;
-    std::string aside;
-    if (!err)
-        err = replace ? copier_.commitAside(out, ddir, aside) : copier_.commit(out, ddir, dname);
-    if (err) {
-        ByteCopier::discard(out, ddir);
-        return fail(ErrorKind::Transfer, spath_, err, dpath_), false;
-    }
+        },
+        why);
+    if (!ok) return fail(why.kind, spath_, why.code, dpath_), false;
     if (replace && !swapIn(ddir, aside, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     if (sst.st_nlink > 1) linkedTo_[idOf(sst)] = {dpath_, sst.st_size, sst.st_mtim.tv_sec};
@@ -108,7 +87,7 @@ bool Job::linkToEarlierCopy(const struct stat& sst, int ddir, const std::string&
 // Puts the finished `temp` in the place of `dname` in one step; what was there goes
 // to the Trash. False when it failed (reported; the temporary is gone).
 bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
-    if (::renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
+    if (sys().renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
         disposeReplaced(ddir, temp, originalPath());
         return true;
     }
@@ -118,8 +97,9 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
         err = ENOENT;
     }
     if (err == ENOENT)
-        err =
-            ::renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+        err = sys().renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0
+                  ? 0
+                  : errno;
     if (err) {
         ::unlinkat(ddir, temp.c_str(), 0);
         fail(ErrorKind::Transfer, spath_, err, dpath_);
@@ -140,24 +120,36 @@ void Job::disposeReplaced(int dir, const std::string& name, const std::string& p
     fail(ErrorKind::Remove, path, errno);
 }
 
-void Job::removeSource(int sdir, const std::string& sname, bool isDir) {
+void Job::removeSource(int sdir, const std::string& sname, bool isDir, const std::string& path) {
     if (::unlinkat(sdir, sname.c_str(), isDir ? AT_REMOVEDIR : 0) == 0) return;
     // A folder that still holds skipped files stays.
     if (isDir && (errno == ENOTEMPTY || errno == EEXIST)) return;
-    fail(ErrorKind::Remove, spath_, errno);
+    fail(ErrorKind::Remove, path, errno);
 }
 
 // The source of a copied entry goes once its copy is safe: at once, or for a durable
 // move in groups, after the copies and the folders naming them are on the disk.
-void Job::removeCopiedSource(int sdir, const std::string& sname) {
-    if (!durable()) return removeSource(sdir, sname, false);
-    removals_.push_back({Fd(::dup(sdir)), sname, spath_, dpath_});
+void Job::removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
+                             const std::string& dest) {
+    if (!durable()) return removeSource(sdir, sname, false, path);
+    removals_.push_back({Fd(::dup(sdir)), sname, path, dest});
     if (removals_.size() >= kDurableMoveGroup) flushRemovals();
 }
 
+// Puts what the walk wrote so far on the disk: the file system of each folder holding
+// new entries (their data and names), then each such folder itself, since not every
+// file system flushes the drive's cache for a file system sync.
 int Job::syncChain() {
+    std::vector<dev_t> synced;
     for (SyncDir& d : syncDirs_) {
-        if (d.dirty && ::fsync(d.fd.get()) != 0) return errno;
+        if (!d.dirty) continue;
+        struct stat st;
+        if (::fstat(d.fd.get(), &st) != 0) return errno;
+        if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
+            if (sys().syncfs(d.fd.get()) != 0) return errno;
+            synced.push_back(st.st_dev);
+        }
+        if (sys().fsync(d.fd.get()) != 0) return errno;
         d.dirty = false;
     }
     return 0;

@@ -11,6 +11,17 @@
 
 namespace qb::engine {
 
+// The calls whose rare failures decide whether data survives, through a table that
+// tests can swap: a close that reports a late write error, a file system without
+// RENAME_NOREPLACE or RENAME_EXCHANGE, a sync that fails.
+struct SysCalls {
+    int (*close)(int);
+    int (*renameat2)(int, const char*, int, const char*, unsigned);
+    int (*syncfs)(int);
+    int (*fsync)(int);
+};
+SysCalls& sys();
+
 class Fd {
 public:
     Fd() = default;
@@ -31,7 +42,7 @@ public:
     // of network and quota-bound file systems surface here).
     int close() {
         const int fd = std::exchange(fd_, -1);
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+        return fd >= 0 && sys().close(fd) != 0 ? errno : 0;
     }
     int get() const { return fd_; }
     bool ok() const { return fd_ >= 0; }

@@ -17,7 +17,7 @@ void Job::checkCancel() {
 void Job::fail(ErrorKind kind, const std::string& path, int code, const std::string& other,
                bool canSkip) {
     result_.failures++;
-    if (skipAll_ && canSkip) return;
+    if ((skipAll_ && canSkip) || quiet_) return;
     const OpError e{kind, path, other, code, canSkip};
     const ErrorAnswer a = obs_.error(e);
     if (!canSkip) return;
@@ -30,8 +30,10 @@ OperationResult Job::run(const std::string& source, const std::string& destFolde
         start(source, destFolder);
     } catch (const Stop&) {
         cancelled_ = true; // only the user stops a job
+        settlePool();
     } catch (...) {
         result_.failures++;
+        settlePool();
     }
     // Copies already made and synced still lose their sources: a cancelled move
     // leaves each file in one place.
@@ -78,6 +80,8 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
     struct stat ddst;
     const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;
+    pool_ = std::make_unique<CopyPool>(workersFor(sst.st_dev, ddst.st_dev, opts_.workers), cancel_,
+                                       durable());
     if ((op_ == Op::Copy || !sameFs) && !countAndGuard(sdir.get(), name, sst, source)) return;
     report();
     const SyncScope sync(*this, dest.get());

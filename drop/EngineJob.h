@@ -2,9 +2,11 @@
 // The job that runs one dropped item: the checks before any change, the walk that
 // puts every entry in place, the questions, the progress and the outcome.
 #include "drop/EngineCopy.h"
+#include "drop/EnginePool.h"
 #include "drop/EngineTrash.h"
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <set>
 
@@ -52,7 +54,20 @@ private:
                bool mergeAsked);
     void copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                  const std::string& dname);
-    void walkChildren(int sfd, int dfd, bool fresh, bool mergeAsked);
+    // A source folder and its destination, open while the walk or a worker needs them.
+    struct Folder {
+        std::shared_ptr<const Fd> src, dst;
+    };
+    void walkChildren(const Folder& folder, bool fresh, bool mergeAsked);
+
+    // --- copies handed to the workers (EngineWalk.cpp) ----------------------------
+    bool pooled(int sdir, const struct stat& sst) const;
+    void submitCopy(const std::string& sname, const struct stat& sst, const std::string& dname);
+    // Accounts for the copies the workers finished; with `all`, for every one handed out.
+    void collectPooled(bool all);
+    void pooledDone(const PooledCopy& c);
+    // Leaving the walk early: the workers stop, what they finished is accounted for.
+    void settlePool() noexcept;
 
     // --- single entries, replacing and removing (EngineEntry.cpp) ----------------
     bool copyNonDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
@@ -64,8 +79,9 @@ private:
     bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
     bool swapIn(int ddir, const std::string& temp, const std::string& dname);
     void disposeReplaced(int dir, const std::string& name, const std::string& path);
-    void removeSource(int sdir, const std::string& sname, bool isDir);
-    void removeCopiedSource(int sdir, const std::string& sname);
+    void removeSource(int sdir, const std::string& sname, bool isDir, const std::string& path);
+    void removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
+                            const std::string& dest);
     void flushRemovals();
     int syncChain();
     bool durable() const { return op_ == Op::Move && opts_.durable; }
@@ -113,6 +129,7 @@ private:
     bool cancelled_ = false;
     bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
     bool counted_ = false;
+    bool quiet_ = false; // leaving after a cancel: failures are counted, not asked about
     ByteCopier copier_;
     Trash trash_;
     Progress prog_;
@@ -129,6 +146,9 @@ private:
     std::vector<SyncDir> syncDirs_;
     std::vector<Removal> removals_;
     int syncError_ = 0;
+    std::unique_ptr<CopyPool> pool_;
+    const Folder* folder_ = nullptr; // where place() may hand copies to the workers
+    std::deque<PooledCopy> pending_; // finished by the workers, not yet accounted for
 };
 
 } // namespace qb::engine

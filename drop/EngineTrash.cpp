@@ -189,7 +189,8 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path) {
         const int err = writeInfo(can->info.get(), file, text);
         if (err == EEXIST) continue;
         if (err) return err;
-        if (::renameat2(dirfd, name.c_str(), can->files.get(), file.c_str(), RENAME_NOREPLACE) == 0)
+        if (sys().renameat2(dirfd, name.c_str(), can->files.get(), file.c_str(),
+                            RENAME_NOREPLACE) == 0)
             return 0;
         const int code = errno;
         ::unlinkat(can->info.get(), (file + kInfoSuffix).c_str(), 0);

@@ -62,6 +62,11 @@ std::vector<FileId> ancestors(int dirfd) {
     return out;
 }
 
+SysCalls& sys() {
+    static SysCalls calls{::close, ::renameat2, ::syncfs, ::fsync};
+    return calls;
+}
+
 std::string tempName() {
     static std::atomic<unsigned> counter{0};
     char buf[64];

@@ -2,6 +2,7 @@
 #include "drop/EngineTree.h"
 
 #include <cerrno>
+#include <exception>
 
 #include <fcntl.h>
 
@@ -77,10 +78,12 @@ void Job::place(int sdir, const std::string& sname, const struct stat& sst, int 
     if (linkToEarlierCopy(sst, ddir, dname)) {
         if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
         fileDone();
+    } else if (pooled(sdir, sst)) {
+        return submitCopy(sname, sst, dname);
     } else if (!copyNonDir(sdir, sname, sst, ddir, dname, false)) {
         return;
     }
-    if (op_ == Op::Move) removeCopiedSource(sdir, sname);
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_);
 }
 
 // Moves by renaming, never over an existing name. False when the entry has to be
@@ -88,7 +91,8 @@ void Job::place(int sdir, const std::string& sname, const struct stat& sst, int 
 bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                      const std::string& dname) {
     int code = 0;
-    if (::renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) != 0) code = errno;
+    if (sys().renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) != 0)
+        code = errno;
     if (code == EINVAL && !S_ISDIR(sst.st_mode)) {
         // No RENAME_NOREPLACE here: a new link never replaces either.
         code = ::linkat(sdir, sname.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
@@ -114,7 +118,7 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
     if (op_ == Op::Move) {
         // One step swaps the two; the old one then goes to the Trash from the
         // source's place. Two names of one file swap to no effect, which is right too.
-        if (::renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
+        if (sys().renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
             disposeReplaced(sdir, sname, originalPath());
             prog_.current = dpath_;
             return fileDone();
@@ -122,7 +126,8 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
         if (errno == EINVAL || errno == ENOENT) {
             disposeReplaced(ddir, dname, originalPath());
             if (renameInto(sdir, sname, sst, ddir, dname)) return;
-            if (copyNonDir(sdir, sname, sst, ddir, dname, false)) removeCopiedSource(sdir, sname);
+            if (copyNonDir(sdir, sname, sst, ddir, dname, false))
+                removeCopiedSource(sdir, sname, spath_, dpath_);
             return;
         }
         if (errno != EXDEV) return fail(ErrorKind::Transfer, spath_, errno, dpath_);
@@ -135,7 +140,7 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
     } else if (!copyNonDir(sdir, sname, sst, ddir, dname, true)) {
         return;
     }
-    if (op_ == Op::Move) removeCopiedSource(sdir, sname);
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_);
 }
 
 void Job::merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
@@ -144,9 +149,11 @@ void Job::merge(int sdir, const std::string& sname, int ddir, const std::string&
     if (!sfd.ok()) return fail(ErrorKind::ReadFolder, spath_, errno);
     Fd dfd(openDir(ddir, dname));
     if (!dfd.ok()) return fail(ErrorKind::OpenFolder, dpath_, errno);
+    const Folder folder{std::make_shared<const Fd>(std::move(sfd)),
+                        std::make_shared<const Fd>(std::move(dfd))};
     {
-        const SyncScope sync(*this, dfd.get());
-        walkChildren(sfd.get(), dfd.get(), false, mergeAsked);
+        const SyncScope sync(*this, folder.dst->get());
+        walkChildren(folder, false, mergeAsked);
     }
     if (op_ == Op::Move) {
         // Whatever was declined or skipped stays, and its folder with it.
@@ -159,9 +166,9 @@ void Job::merge(int sdir, const std::string& sname, int ddir, const std::string&
 // Copies a folder tree (or moves it across file systems) to a new name.
 void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                   const std::string& dname) {
-    Fd sfd(openDir(sdir, sname));
+    Fd src(openDir(sdir, sname));
     struct stat now;
-    if (!sfd.ok() || ::fstat(sfd.get(), &now) != 0)
+    if (!src.ok() || ::fstat(src.get(), &now) != 0)
         return fail(ErrorKind::ReadFolder, spath_, errno);
     // A folder this job made itself: the destination is inside the source after all.
     if (created_.count(idOf(now)))
@@ -170,13 +177,15 @@ void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, in
     if (::mkdirat(ddir, dname.c_str(), 0700) != 0)
         return fail(ErrorKind::CreateFolder, dpath_, errno);
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
-    Fd dfd(openDir(ddir, dname));
+    Fd dst(openDir(ddir, dname));
     struct stat made;
-    if (!dfd.ok() || ::fstat(dfd.get(), &made) != 0)
+    if (!dst.ok() || ::fstat(dst.get(), &made) != 0)
         return fail(ErrorKind::OpenFolder, dpath_, errno);
+    const auto sfd = std::make_shared<const Fd>(std::move(src));
+    const auto dfd = std::make_shared<const Fd>(std::move(dst));
     created_.insert(idOf(made));
     {
-        const SyncScope sync(*this, dfd.get());
+        const SyncScope sync(*this, dfd->get());
         struct Finish {
             int from, to;
             const struct stat& st;
@@ -186,30 +195,97 @@ void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, in
                 const struct timespec times[2] = {st.st_atim, st.st_mtim};
                 ::futimens(to, times);
             }
-        } const finish{sfd.get(), dfd.get(), sst};
-        walkChildren(sfd.get(), dfd.get(), true, false);
+        } const finish{sfd->get(), dfd->get(), sst};
+        walkChildren({sfd, dfd}, true, false);
     }
-    if (op_ == Op::Move) removeSource(sdir, sname, true);
+    if (op_ == Op::Move) removeSource(sdir, sname, true, spath_);
 }
 
-void Job::walkChildren(int sfd, int dfd, bool fresh, bool mergeAsked) {
+void Job::walkChildren(const Folder& folder, bool fresh, bool mergeAsked) {
+    const int sfd = folder.src->get(), dfd = folder.dst->get();
     std::vector<Entry> entries;
     if (const int code = listEntries(sfd, entries))
         return fail(ErrorKind::ReadFolder, spath_, code);
+    struct Here {
+        Job& j;
+        const Folder* outer;
+        ~Here() {
+            if (std::uncaught_exceptions()) j.settlePool(); // while this folder is still synced
+            j.folder_ = outer;
+        }
+    } const here{*this, std::exchange(folder_, &folder)};
     for (const auto& e : entries) {
         checkCancel();
+        collectPooled(false);
         struct stat cst;
         if (::fstatat(sfd, e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
             PathScope ps(*this, e.name, e.name);
             fail(ErrorKind::Examine, spath_, errno);
             continue;
         }
+        // What the workers copy here is accounted for while this folder is current.
+        if (S_ISDIR(cst.st_mode)) collectPooled(true);
         if (fresh) // our own new folder is empty: no clash to look for
             place(sfd, e.name, cst, dfd, e.name);
         else
             transfer(sfd, e.name, cst, dfd, e.name, false, mergeAsked);
     }
+    collectPooled(true);
     flushRemovals();
+}
+
+bool Job::pooled(int sdir, const struct stat& sst) const {
+    // A file of several names is copied here, so its other names can link to the copy.
+    return folder_ && pool_ && pool_->enabled() && folder_->src->get() == sdir &&
+           S_ISREG(sst.st_mode) && sst.st_nlink == 1 && sst.st_size <= kPooledFileMax;
+}
+
+void Job::submitCopy(const std::string& sname, const struct stat& sst, const std::string& dname) {
+    prog_.current = spath_;
+    PooledCopy c;
+    c.sdir = folder_->src;
+    c.ddir = folder_->dst;
+    c.sname = sname;
+    c.dname = dname;
+    c.spath = spath_;
+    c.dpath = dpath_;
+    c.sst = sst;
+    pool_->submit(std::move(c));
+}
+
+void Job::collectPooled(bool all) {
+    if (!pool_ || !pool_->enabled()) return;
+    for (PooledCopy& c : pool_->finished(all))
+        pending_.push_back(std::move(c));
+    // One at a time: a cancel in the middle leaves the rest for settlePool().
+    while (!pending_.empty()) {
+        const PooledCopy c = std::move(pending_.front());
+        pending_.pop_front();
+        pooledDone(c);
+    }
+}
+
+void Job::pooledDone(const PooledCopy& c) {
+    if (c.abandoned) return; // nothing was written; the job ends cancelled
+    prog_.bytesDone += static_cast<std::uint64_t>(c.sst.st_size);
+    prog_.filesDone++;
+    if (!c.ok) {
+        report();
+        return fail(c.why.kind, c.spath, c.why.code, c.dpath);
+    }
+    if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    report();
+    if (op_ == Op::Move) removeCopiedSource(c.sdir->get(), c.sname, c.spath, c.dpath);
+}
+
+void Job::settlePool() noexcept {
+    quiet_ = true;
+    try {
+        if (!pool_ || !pool_->enabled()) return;
+        pool_->abandon();
+        collectPooled(true);
+    } catch (...) {
+    }
 }
 
 } // namespace qb::engine

@@ -8,7 +8,8 @@
 // tool makes it), so each ratio comes from two rounds of opposite order: the
 // geometric mean of their ratios. The figure is the median of those, of wall time
 // and of CPU time (user + system of the process, less swayed by a busy machine).
-//   quillbeck-bench-engine [--runs N] [--dir FOLDER-ON-DISK]   (N even, 8 by default)
+//   quillbeck-bench-engine [--runs N] [--dir FOLDER-ON-DISK] [--only abcd]
+// (N even, 8 by default; --only runs the named cases, "d" both of its rows)
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -187,14 +188,19 @@ void round(Result& r, int i, Prep prepare, Cmd command, Tidy tidy) {
 int main(int argc, char** argv) {
     int runs = 8;
     std::string base = "/var/tmp";
+    std::string only = "abcd";
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
             const int n = std::max(2, std::atoi(argv[++i]));
             runs = n + n % 2; // whole pairs
-        } else if (!std::strcmp(argv[i], "--dir") && i + 1 < argc)
+        } else if (!std::strcmp(argv[i], "--dir") && i + 1 < argc) {
             base = argv[++i];
-        else {
-            std::fprintf(stderr, "usage: %s [--runs N (even)] [--dir FOLDER-ON-DISK]\n", argv[0]);
+        } else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) {
+            only = argv[++i];
+        } else {
+            std::fprintf(stderr,
+                         "usage: %s [--runs N (even)] [--dir FOLDER-ON-DISK] [--only abcd]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -212,7 +218,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "making the test data in %s ...\n", g_work);
     std::mt19937 rng(7);
     ::mkdir((work + "/a").c_str(), 0755);
-    writeFile(work + "/a/big.bin", std::size_t(1) << 30, rng);
+    const auto wanted = [&](char c) { return only.find(c) != std::string::npos; };
+    if (wanted('a')) writeFile(work + "/a/big.bin", std::size_t(1) << 30, rng);
     makeTree(work + "/tree");
     ::mkdir((work + "/moved").c_str(), 0755);
     for (const char* d : {"/out0", "/out1"})
@@ -231,38 +238,41 @@ int main(int argc, char** argv) {
     };
 
     for (int i = 0; i < runs; ++i) {
-        round(
-            a, i, [&](int) { warm(work + "/a/big.bin"); },
-            [&](int side) -> std::vector<std::string> {
-                if (side == 0) return {kFileop, "copy", work + "/a/big.bin", out(0)};
-                return {"cp", "-a", work + "/a/big.bin", out(1) + "/"};
-            },
-            clear);
-        round(
-            b, i, [&](int) { warm(work + "/tree"); },
-            [&](int side) -> std::vector<std::string> {
-                if (side == 0) return {kFileop, "copy", work + "/tree", out(0)};
-                return {"cp", "-a", work + "/tree", out(1) + "/"};
-            },
-            clear);
-        round(
-            c, i, [](int) {},
-            [&](int side) -> std::vector<std::string> {
-                if (side == 0)
-                    return {kFileop,         "move",   work + "/tree",
-                            work + "/moved", "rename", work + "/engine-us"};
-                return {"mv", work + "/tree", work + "/moved/"};
-            },
-            [&](int side) {
-                run({"mv", work + "/moved/tree", work + "/"});
-                if (side != 0) return;
-                if (FILE* f = std::fopen((work + "/engine-us").c_str(), "r")) {
-                    long long us = 0;
-                    if (std::fscanf(f, "%lld", &us) == 1) engineUs.push_back(double(us));
-                    std::fclose(f);
-                }
-            });
-        if (!shm.empty()) {
+        if (wanted('a'))
+            round(
+                a, i, [&](int) { warm(work + "/a/big.bin"); },
+                [&](int side) -> std::vector<std::string> {
+                    if (side == 0) return {kFileop, "copy", work + "/a/big.bin", out(0)};
+                    return {"cp", "-a", work + "/a/big.bin", out(1) + "/"};
+                },
+                clear);
+        if (wanted('b'))
+            round(
+                b, i, [&](int) { warm(work + "/tree"); },
+                [&](int side) -> std::vector<std::string> {
+                    if (side == 0) return {kFileop, "copy", work + "/tree", out(0)};
+                    return {"cp", "-a", work + "/tree", out(1) + "/"};
+                },
+                clear);
+        if (wanted('c'))
+            round(
+                c, i, [](int) {},
+                [&](int side) -> std::vector<std::string> {
+                    if (side == 0)
+                        return {kFileop,         "move",   work + "/tree",
+                                work + "/moved", "rename", work + "/engine-us"};
+                    return {"mv", work + "/tree", work + "/moved/"};
+                },
+                [&](int side) {
+                    run({"mv", work + "/moved/tree", work + "/"});
+                    if (side != 0) return;
+                    if (FILE* f = std::fopen((work + "/engine-us").c_str(), "r")) {
+                        long long us = 0;
+                        if (std::fscanf(f, "%lld", &us) == 1) engineUs.push_back(double(us));
+                        std::fclose(f);
+                    }
+                });
+        if (!shm.empty() && wanted('d')) {
             round(
                 d, i,
                 [&](int) {

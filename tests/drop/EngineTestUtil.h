@@ -166,6 +166,14 @@ inline qb::Outcome run(qb::Op op, qb::Policy policy, const std::string& src,
     return qb::runOperation(op, policy, src, dest, obs, cancel).outcome;
 }
 
+// Without copy workers: each file is done before the next is looked at, so a test
+// can act between two files.
+inline qb::OperationOptions oneAtATime() {
+    qb::OperationOptions o;
+    o.workers = 1;
+    return o;
+}
+
 } // namespace testutil
 
 Q_DECLARE_METATYPE(qb::Outcome)

@@ -504,7 +504,9 @@ private slots:
         // (a move within one file system renames the folder whole: nothing to fail)
         QCOMPARE(list(root + "/f"), (QStringList{"a", "m.sock", "z"}));
         // Cancelling at an error cancels: the outcome says so, not merely "failed".
-        QCOMPARE(run(Op::Copy, Policy::AutoRename, root + "/f", dst, stop), Outcome::Cancelled);
+        QCOMPARE(
+            runFull(Op::Copy, Policy::AutoRename, root + "/f", dst, stop, oneAtATime()).outcome,
+            Outcome::Cancelled);
         QCOMPARE(list(dst + "/f (2)"), QStringList{"a"}); // stopped at the socket
 
         // A vanished source and a destination that is no folder.
@@ -520,25 +522,38 @@ private slots:
         QCOMPARE(gone.errors[1].code, ENOTDIR);
     }
 
+    // Alone, the walk stops right after the file in hand; with workers, after the few
+    // they hold. Either way no file is partial and no temporary file is left.
     void cancelStopsBetweenFilesLeavingThemWhole() {
         mkdirs(src + "/many");
         for (int i = 0; i < 40; ++i)
             writeFile(src + "/many/f" + std::to_string(100 + i),
                       pattern(1000 + i, static_cast<quint32>(i)));
-        ScriptedObserver obs;
-        std::atomic<bool> cancel{false};
-        obs.onProgress = [&](const qb::Progress& p) {
-            if (p.filesDone == 10) cancel = true;
-        };
-        QCOMPARE(qb::runOperation(Op::Copy, Policy::AutoReplace, src + "/many", dst, obs, cancel)
-                     .outcome,
-                 Outcome::Cancelled);
-        const QStringList got = list(dst + "/many");
-        QCOMPARE(got.size(), 10);
-        for (int i = 0; i < got.size(); ++i) {
-            QCOMPARE(got[i], QString("f%1").arg(100 + i));
-            QCOMPARE(readFile(dst + "/many/" + S(got[i])),
-                     pattern(1000 + i, static_cast<quint32>(i)));
+        for (const unsigned workers : {1u, 3u}) {
+            ScriptedObserver obs;
+            std::atomic<bool> cancel{false};
+            obs.onProgress = [&](const qb::Progress& p) {
+                if (p.filesDone == 10) cancel = true;
+            };
+            qb::OperationOptions options;
+            options.workers = workers;
+            const std::string into = dst + "/w" + std::to_string(workers);
+            mkdirs(into);
+            QCOMPARE(qb::runOperation(Op::Copy, Policy::AutoReplace, src + "/many", into, obs,
+                                      cancel, options)
+                         .outcome,
+                     Outcome::Cancelled);
+            const QStringList got = list(into + "/many");
+            if (workers == 1)
+                QCOMPARE(got.size(), 10);
+            else
+                QVERIFY2(got.size() >= 10 && got.size() < 40, qPrintable(got.join(' ')));
+            for (const QString& name : got) {
+                const int i = name.mid(1).toInt() - 100;
+                QVERIFY2(i >= 0 && i < 40, qPrintable(name)); // no temporary file
+                QCOMPARE(readFile(into + "/many/" + S(name)),
+                         pattern(1000 + i, static_cast<quint32>(i)));
+            }
         }
     }
 

@@ -197,7 +197,9 @@ private slots:
                 ::mkfifo((d + "/t/b").c_str(), 0644);
             }
         };
-        QCOMPARE(run(Op::Copy, Policy::AutoRename, d + "/t", d + "/out", obs), Outcome::Failed);
+        QCOMPARE(
+            runFull(Op::Copy, Policy::AutoRename, d + "/t", d + "/out", obs, oneAtATime()).outcome,
+            Outcome::Failed);
         QCOMPARE(obs.errors.size(), 1u);
         QCOMPARE(obs.errors[0].kind, ErrorKind::Changed);
         QCOMPARE(list(d + "/out/t"), QStringList{"a"});

@@ -222,6 +222,7 @@ private:
         ModelObserver obs(rng, cancel, rng.bounded(3) == 0 ? int(rng.bounded(30)) + 1 : -1);
         qb::OperationOptions options;
         options.durable = rng.bounded(8) == 0;
+        options.workers = 1 + rng.bounded(3u); // one: no workers, the walk copies alone
 
         const Snapshot srcBefore = snapOf(s), dstBefore = snapOf(d);
         const qb::OperationResult r = qb::runOperation(op, policy, item, d, obs, cancel, options);
@@ -232,7 +233,8 @@ private:
                                 QByteArray::number(int(policy));
 
         const auto dump = [&] {
-            qWarning("cross-fs %d durable %d", acrossFs, options.durable);
+            qWarning("cross-fs %d durable %d workers %u", acrossFs, options.durable,
+                     options.workers);
             for (const auto& [name, sn] :
                  {std::pair<const char*, const Snapshot*>{"src before", &srcBefore},
                   {"dst before", &dstBefore},

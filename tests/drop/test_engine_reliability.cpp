@@ -1,6 +1,7 @@
 // The engine under hostile conditions: killed mid-copy, cancelled or killed while
 // moving across file systems, and running out of room. Files must stay whole.
 #include "EngineTestUtil.h"
+#include "drop/EnginePool.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -27,6 +28,11 @@ namespace {
 // Runs the engine in a child process and returns its pid; the child's exit code is
 // the outcome. With `waitStart`, returns only once the child is about to run the
 // engine, so a kill timed from then lands inside the operation, not in the fork.
+// Workers copying at once: with them, this many more files are in hand at any time
+// (queued, being copied, or copied and waiting for the walk to take them back).
+constexpr unsigned kWorkers = 3;
+constexpr int kInHand = int((qb::engine::kBacklogPerWorker + 1) * kWorkers);
+
 pid_t spawn(Op op, Policy policy, const std::string& src, const std::string& dest,
             bool waitStart = false, bool durable = true) {
     int ready[2] = {-1, -1};
@@ -42,6 +48,7 @@ pid_t spawn(Op op, Policy policy, const std::string& src, const std::string& des
         std::atomic<bool> cancel{false};
         qb::OperationOptions options;
         options.durable = durable;
+        options.workers = kWorkers;
         const Outcome o = qb::runOperation(op, policy, src, dest, obs, cancel, options).outcome;
         ::_exit(static_cast<int>(o));
     }
@@ -172,13 +179,13 @@ private slots:
 
     // A folder moved from /dev/shm to the disk, cancelled, then killed again and
     // again: every file is whole at its source or at its destination. Without the
-    // sync only the file in hand can be at both places; a durable move syncs and
+    // sync only the files in hand can be at both places; a durable move syncs and
     // removes its sources a group at a time.
     void moveAcrossFileSystemsCancelledAndKilled_data() {
         QTest::addColumn<bool>("durable");
         QTest::addColumn<int>("inFlight");
-        QTest::newRow("plain") << false << 1;
-        QTest::newRow("durable") << true << int(qb::kDurableMoveGroup);
+        QTest::newRow("plain") << false << 1 + kInHand;
+        QTest::newRow("durable") << true << int(qb::kDurableMoveGroup) + kInHand;
     }
     void moveAcrossFileSystemsCancelledAndKilled() {
         QFETCH(bool, durable);
@@ -252,6 +259,7 @@ private slots:
         };
         qb::OperationOptions options;
         options.durable = durable;
+        options.workers = kWorkers;
         QCOMPARE(qb::runOperation(Op::Move, Policy::AutoReplace, from, dest, obs, cancel, options)
                      .outcome,
                  Outcome::Cancelled);

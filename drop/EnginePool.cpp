@@ -1,0 +1,108 @@
+#include "drop/EnginePool.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <sys/sysmacros.h>
+
+namespace qb::engine {
+
+CopyPool::~CopyPool() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        quit_ = true;
+    }
+    abandon_ = true;
+    wake_.notify_all();
+    for (std::thread& t : threads_)
+        t.join();
+}
+
+void CopyPool::submit(PooledCopy c) {
+    std::unique_lock<std::mutex> lock(m_);
+    if (threads_.empty()) {
+        for (unsigned i = 0; i < workers_; ++i)
+            threads_.emplace_back([this] { work(); });
+    }
+    done_.wait(lock, [&] { return queue_.size() < kBacklogPerWorker * workers_; });
+    queue_.push_back(std::move(c));
+    wake_.notify_one();
+}
+
+std::vector<PooledCopy> CopyPool::finished(bool all) {
+    std::unique_lock<std::mutex> lock(m_);
+    if (all) done_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
+    return std::exchange(finished_, {});
+}
+
+bool CopyPool::idle() {
+    std::lock_guard<std::mutex> lock(m_);
+    return queue_.empty() && busy_ == 0 && finished_.empty();
+}
+
+void CopyPool::abandon() {
+    abandon_ = true;
+    std::unique_lock<std::mutex> lock(m_);
+    for (PooledCopy& c : queue_) {
+        c.abandoned = true;
+        finished_.push_back(std::move(c));
+    }
+    queue_.clear();
+    done_.wait(lock, [&] { return busy_ == 0; });
+    abandon_ = false;
+}
+
+void CopyPool::work() {
+    ByteCopier copier; // its own: it remembers what each pair of file systems can do
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+        wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
+        if (quit_) return;
+        PooledCopy c = std::move(queue_.front());
+        queue_.pop_front();
+        busy_++;
+        done_.notify_all(); // room in the backlog
+        lock.unlock();
+        try {
+            if (cancel_.load(std::memory_order_relaxed) || abandon_.load()) throw Stop{};
+            c.ok = copyFileTo(copier, c.sdir->get(), c.sname, c.sst, c.ddir->get(), c.dname,
+                              nullptr, writeback_, nullptr, c.why);
+        } catch (const Stop&) {
+            c.abandoned = true;
+        } catch (...) {
+            c.why = {ErrorKind::Transfer, ENOMEM};
+        }
+        lock.lock();
+        finished_.push_back(std::move(c));
+        busy_--;
+        done_.notify_all();
+    }
+}
+
+namespace {
+
+bool spinning(dev_t dev) {
+    if (major(dev) == 0) return false; // tmpfs, network and other file systems without a disk
+    char path[96];
+    // A partition has its disk's queue one folder up.
+    for (const char* rel : {"queue/rotational", "../queue/rotational"}) {
+        std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s", major(dev), minor(dev), rel);
+        if (std::FILE* f = std::fopen(path, "re")) {
+            const int c = std::fgetc(f);
+            std::fclose(f);
+            return c == '1';
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+unsigned workersFor(dev_t from, dev_t to, unsigned asked) {
+    if (asked) return asked;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    // A disk that seeks takes two streams well, more of them badly.
+    return std::min(spinning(from) || spinning(to) ? 2u : 4u, cores);
+}
+
+} // namespace qb::engine

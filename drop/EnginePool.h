@@ -1,0 +1,76 @@
+#pragma once
+// Workers that copy small files to free names while the walk goes on: with many
+// small files the time goes into system calls, which several threads overlap. The
+// walk keeps the questions, the progress and the reports; it hands out only copies
+// that need none of them, and takes their results back on its own thread.
+#include "drop/EngineCopy.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qb::engine {
+
+// One file to copy to a free name, and how it went.
+struct PooledCopy {
+    std::shared_ptr<const Fd> sdir, ddir; // open until the copy is accounted for
+    std::string sname, dname, spath, dpath;
+    struct stat sst {};
+    bool ok = false;
+    bool abandoned = false; // cancelled before or while it ran: nothing was written
+    CopyFailure why;
+};
+
+// Files larger than this are copied by the walk itself, with progress and cancel
+// inside the file.
+constexpr off_t kPooledFileMax = 4 << 20;
+
+// Copies queued per worker: enough to keep every worker busy, few to abandon. With
+// those running and those finished but not yet taken back, the workers hold at most
+// (kBacklogPerWorker + 1) copies each.
+constexpr unsigned kBacklogPerWorker = 2;
+
+class CopyPool {
+public:
+    // `workers` threads, started with the first copy; fewer than 2 means none.
+    CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback)
+        : workers_(workers < 2 ? 0 : workers), cancel_(cancel), writeback_(writeback) {}
+    ~CopyPool();
+    CopyPool(const CopyPool&) = delete;
+    CopyPool& operator=(const CopyPool&) = delete;
+
+    bool enabled() const { return workers_ > 0; }
+    // Queues a copy; waits while the backlog is full.
+    void submit(PooledCopy c);
+    // The copies finished since the last call; with `all`, waits for every one queued.
+    std::vector<PooledCopy> finished(bool all);
+    // Drops the queued copies and stops the running ones, which leave nothing behind;
+    // both come back from finished() as abandoned. Waits until no worker is busy.
+    void abandon();
+    bool idle();
+
+private:
+    void work();
+
+    unsigned workers_;
+    const std::atomic<bool>& cancel_;
+    bool writeback_;
+    std::atomic<bool> abandon_{false};
+    std::mutex m_;
+    std::condition_variable wake_, done_;
+    std::deque<PooledCopy> queue_;
+    std::vector<PooledCopy> finished_;
+    unsigned busy_ = 0;
+    bool quit_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// How many workers suit a copy from the device `from` to `to`: one per core, at most
+// four, or two where either is a disk that seeks. `asked` (not 0) overrides.
+unsigned workersFor(dev_t from, dev_t to, unsigned asked);
+
+} // namespace qb::engine
