@@ -1,12 +1,15 @@
 // Runs one file operation of the engine from the command line:
-//   quillbeck-fileop [--no-sync] copy|move SOURCE DEST-FOLDER [rename|replace [TIME-FILE]]
+//   quillbeck-fileop [--no-sync] [--workers N] copy|move SOURCE DEST-FOLDER
+//                    [rename|replace [TIME-FILE]]
 // --no-sync: a move across file systems removes sources without first syncing the copies.
+// --workers: copy workers (1: none; by default as many as suit the machine).
 // Clashes are renamed (or replaced); errors are printed and skipped. TIME-FILE
 // receives the operation's own time in microseconds, without the process around it.
 #include "drop/FileEngine.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -30,10 +33,18 @@ public:
 
 int main(int argc, char** argv) {
     qb::OperationOptions options;
-    if (argc > 1 && std::strcmp(argv[1], "--no-sync") == 0) {
-        options.durable = false;
-        --argc;
-        ++argv;
+    for (;;) {
+        if (argc > 1 && std::strcmp(argv[1], "--no-sync") == 0) {
+            options.durable = false;
+            --argc;
+            ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--workers") == 0) {
+            options.workers = static_cast<unsigned>(std::atoi(argv[2]));
+            argc -= 2;
+            argv += 2;
+        } else {
+            break;
+        }
     }
     if (argc < 4 || (std::strcmp(argv[1], "copy") != 0 && std::strcmp(argv[1], "move") != 0)) {
         std::fprintf(stderr, "usage: %s copy|move SOURCE DEST-FOLDER [rename|replace]\n", argv[0]);
