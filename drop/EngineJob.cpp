@@ -18,6 +18,9 @@ void Job::fail(ErrorKind kind, const std::string& path, int code, const std::str
                bool canSkip) {
     result_.failures++;
     if ((skipAll_ && canSkip) || quiet_) return;
+    // The files handed out before this one are done (or reported) first, so a question
+    // finds everything before it settled, as without workers.
+    collectPooled(true);
     const OpError e{kind, path, other, code, canSkip};
     const ErrorAnswer a = obs_.error(e);
     if (!canSkip) return;

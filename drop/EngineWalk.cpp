@@ -49,6 +49,7 @@ bool Job::ask(bool merge, int sdir, const std::string& sname, const struct stat&
               const std::string& dname, const struct stat& dst) {
     if (policy_ != Policy::AskReplace || replaceAll_) return true;
     if (noToAll_) return false;
+    collectPooled(true); // everything before the question is settled first
     ItemInfo existing = describe(ddir, dname, dpath_, dst);
     const ItemInfo incoming = describe(sdir, sname, spath_, sst);
     existing.noTrash = !merge && !(opts_.useTrash && trash_.available(ddir));
@@ -266,7 +267,12 @@ void Job::collectPooled(bool all) {
 }
 
 void Job::pooledDone(const PooledCopy& c) {
-    if (c.abandoned) return; // nothing was written; the job ends cancelled
+    // A worker saw the cancel first: nothing was written, and the job is cancelled
+    // even when the walk has no entry left to notice it.
+    if (c.abandoned) {
+        if (!quiet_) throw Stop{};
+        return;
+    }
     prog_.bytesDone += static_cast<std::uint64_t>(c.sst.st_size);
     prog_.filesDone++;
     if (!c.ok) {
