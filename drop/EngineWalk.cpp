@@ -266,7 +266,10 @@ void Job::collectPooled(bool all) {
 }
 
 void Job::pooledDone(const PooledCopy& c) {
-    if (c.abandoned) return; // nothing was written; the job ends cancelled
+    if (c.abandoned) { // nothing was written: the job must not end as done
+        if (cancel_.load(std::memory_order_relaxed)) cancelled_ = true;
+        return;
+    }
     prog_.bytesDone += static_cast<std::uint64_t>(c.sst.st_size);
     prog_.filesDone++;
     if (!c.ok) {

@@ -58,6 +58,15 @@ int flaglessRename(int od, const char* on, int nd, const char* nn, unsigned flag
     return -1;
 }
 
+std::atomic<bool> cancelPressed{false};
+
+// Each copy worker stays in its first close until Cancel is pressed.
+int closeAfterCancel(int fd) {
+    while (!cancelPressed)
+        std::this_thread::yield();
+    return ::close(fd);
+}
+
 // Swaps calls of the table for the test's fakes; puts the real ones back.
 struct SysSwap {
     qb::engine::SysCalls saved = qb::engine::sys();
@@ -433,6 +442,32 @@ private slots:
         QCOMPARE(r.trashed, static_cast<std::uint64_t>(trashed.size()));
         QCOMPARE(r.destroyed, 0u);
         if (!trashed.isEmpty()) QCOMPARE(readFile(trash + "/files/" + S(trashed[0])), "old");
+    }
+
+    // Cancel pressed after the walk's last look at it, while copies still wait for
+    // a worker: those are never made, so the drop must not end as done.
+    void cancelWhileCopiesWait() {
+        const std::string d = fresh("waiting");
+        mkdirs(d + "/t");
+        mkdirs(d + "/o");
+        for (const char* n : {"a", "b", "c", "d"})
+            writeFile(d + "/t/" + n, n);
+        ::symlink("a", (d + "/t/z").c_str()); // copied by the walk itself, last
+        const SysSwap swap;
+        qb::engine::sys().close = closeAfterCancel;
+        cancelPressed = false;
+        ScriptedObserver obs;
+        obs.onProgress = [&](const qb::Progress& p) {
+            if (p.current == d + "/t/z") cancelPressed = true;
+        };
+        qb::OperationOptions two;
+        two.workers = 2;
+        const qb::OperationResult r = qb::runOperation(Op::Copy, Policy::AutoRename, d + "/t",
+                                                       d + "/o", obs, cancelPressed, two);
+        QCOMPARE(r.outcome, Outcome::Cancelled);
+        QVERIFY(list(d + "/o/t").size() < 5);
+        for (const QString& n : list(d + "/o/t")) // each one made is whole
+            if (n != u"z") QCOMPARE(readFile(d + "/o/t/" + S(n)), QByteArray(S(n).c_str()));
     }
 
     // Declining or skipping for all: asked once, then the rest goes the same way.
