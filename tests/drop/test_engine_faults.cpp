@@ -37,7 +37,7 @@ int lateErrorClose(int fd) {
     struct stat st;
     const bool written = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY && ::fstat(fd, &st) == 0 &&
                          S_ISREG(st.st_mode);
-    if (::close(fd) != 0 || !written) return written ? -1 : 0;
+    if (const int r = ::close(fd); r != 0 || !written) return r;
     errno = fakes.closeError;
     return -1;
 }
@@ -59,10 +59,11 @@ int flaglessRename(int od, const char* on, int nd, const char* nn, unsigned flag
 }
 
 std::atomic<bool> cancelPressed{false};
+std::thread::id walkThread;
 
 // Each copy worker stays in its first close until Cancel is pressed.
 int closeAfterCancel(int fd) {
-    while (!cancelPressed)
+    while (!cancelPressed && std::this_thread::get_id() != walkThread)
         std::this_thread::yield();
     return ::close(fd);
 }
@@ -456,6 +457,7 @@ private slots:
         const SysSwap swap;
         qb::engine::sys().close = closeAfterCancel;
         cancelPressed = false;
+        walkThread = std::this_thread::get_id();
         ScriptedObserver obs;
         obs.onProgress = [&](const qb::Progress& p) {
             if (p.current == d + "/t/z") cancelPressed = true;
