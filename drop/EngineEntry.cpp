@@ -96,10 +96,15 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
         disposeReplaced(ddir, dname, originalPath());
         err = ENOENT;
     }
-    if (err == ENOENT)
+    if (err == ENOENT) {
         err = sys().renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0
                   ? 0
                   : errno;
+        if (err == EINVAL) { // nor RENAME_NOREPLACE: a new link never replaces either
+            err = ::linkat(ddir, temp.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
+            if (!err) ::unlinkat(ddir, temp.c_str(), 0);
+        }
+    }
     if (err) {
         ::unlinkat(ddir, temp.c_str(), 0);
         fail(ErrorKind::Transfer, spath_, err, dpath_);

@@ -189,10 +189,19 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path) {
         const int err = writeInfo(can->info.get(), file, text);
         if (err == EEXIST) continue;
         if (err) return err;
-        if (sys().renameat2(dirfd, name.c_str(), can->files.get(), file.c_str(),
-                            RENAME_NOREPLACE) == 0)
-            return 0;
-        const int code = errno;
+        int code = sys().renameat2(dirfd, name.c_str(), can->files.get(), file.c_str(),
+                                   RENAME_NOREPLACE) == 0
+                       ? 0
+                       : errno;
+        if (code == EINVAL) { // no RENAME_NOREPLACE here: a new link never replaces either
+            code =
+                ::linkat(dirfd, name.c_str(), can->files.get(), file.c_str(), 0) == 0 ? 0 : errno;
+            if (!code && ::unlinkat(dirfd, name.c_str(), 0) != 0) {
+                code = errno;
+                ::unlinkat(can->files.get(), file.c_str(), 0);
+            }
+        }
+        if (!code) return 0;
         ::unlinkat(can->info.get(), (file + kInfoSuffix).c_str(), 0);
         if (code != EEXIST) return code;
     }

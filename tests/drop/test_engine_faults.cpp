@@ -1,10 +1,13 @@
 // Faults of earlier versions of the engine that could lose data or tell untruths,
 // each kept as a named case, and the Trash, kept attributes and links.
 #include "EngineTestUtil.h"
+#include "drop/EngineFs.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include <sys/mount.h>
@@ -16,6 +19,67 @@ using qb::Op;
 using qb::Outcome;
 using qb::Policy;
 using qb::ReplaceAnswer;
+
+namespace {
+
+// Rare failures of the calls the engine makes through qb::engine::sys().
+enum Fault { CloseEio, CloseEdquot, NoRenameFlags, NoRenameFlagsRace, SyncfsEio, FsyncEio };
+
+struct Fakes {
+    std::atomic<int> closeError{0};
+    std::mutex m;
+    std::string raceDir; // a name "f" appears here at the first flagged rename into it
+    bool raced = false;
+} fakes;
+
+// A late write error: the close of a file written for a copy fails (it is closed all the same).
+int lateErrorClose(int fd) {
+    struct stat st;
+    const bool written = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY && ::fstat(fd, &st) == 0 &&
+                         S_ISREG(st.st_mode);
+    if (const int r = ::close(fd); r != 0 || !written) return r;
+    errno = fakes.closeError;
+    return -1;
+}
+
+// A file system that knows neither RENAME_NOREPLACE nor RENAME_EXCHANGE.
+int flaglessRename(int od, const char* on, int nd, const char* nn, unsigned flags) {
+    if (flags == 0) return ::renameat2(od, on, nd, nn, 0);
+    const std::lock_guard<std::mutex> lock(fakes.m);
+    struct stat a, b;
+    if (!fakes.raceDir.empty() && !fakes.raced && std::strcmp(nn, "f") == 0 &&
+        ::fstat(nd, &a) == 0 && ::stat(fakes.raceDir.c_str(), &b) == 0 && a.st_ino == b.st_ino &&
+        a.st_dev == b.st_dev) {
+        // Another writer, just after the engine looked.
+        fakes.raced = !exists(fakes.raceDir + "/f");
+        if (fakes.raced) writeFile(fakes.raceDir + "/f", "intruder");
+    }
+    errno = EINVAL;
+    return -1;
+}
+
+std::atomic<bool> cancelPressed{false};
+std::thread::id walkThread;
+
+// Each copy worker stays in its first close until Cancel is pressed.
+int closeAfterCancel(int fd) {
+    while (!cancelPressed && std::this_thread::get_id() != walkThread)
+        std::this_thread::yield();
+    return ::close(fd);
+}
+
+// Swaps calls of the table for the test's fakes; puts the real ones back.
+struct SysSwap {
+    qb::engine::SysCalls saved = qb::engine::sys();
+    ~SysSwap() {
+        qb::engine::sys() = saved;
+        fakes.closeError = 0;
+        fakes.raceDir.clear();
+        fakes.raced = false;
+    }
+};
+
+} // namespace
 
 class TestEngineFaults : public QObject {
     Q_OBJECT
@@ -136,8 +200,9 @@ private slots:
         mkdirs(d + "/out");
         ScriptedObserver obs;
         obs.errorAnswers = {qb::ErrorAnswer::Skip, qb::ErrorAnswer::Cancel};
+        // One at a time: "a" is whole before the first question.
         const qb::OperationResult r =
-            runFull(Op::Copy, Policy::AutoRename, d + "/t", d + "/out", obs);
+            runFull(Op::Copy, Policy::AutoRename, d + "/t", d + "/out", obs, oneAtATime());
         QCOMPARE(r.outcome, Outcome::Cancelled);
         QCOMPARE(r.failures, 2u);
         QCOMPARE(list(d + "/out/t"), QStringList{"a"});
@@ -287,6 +352,124 @@ private slots:
         QCOMPARE(r.destroyed, 1u);
         QVERIFY(r.replacedWithoutTrash());
         QVERIFY(!exists(trash + "/files/x"));
+    }
+
+    void rareSystemCallFailures_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<bool>("inFolder");
+        const char* names[] = {"close EIO",    "close EDQUOT", "no rename flags",
+                               "name appears", "syncfs EIO",   "fsync EIO"};
+        for (int f = CloseEio; f <= FsyncEio; ++f)
+            for (bool move : {false, true})
+                for (bool replace : {false, true})
+                    for (bool inFolder : {false, true})
+                        if (move || f < SyncfsEio) // only a durable move syncs
+                            QTest::addRow("%s %s%s%s", names[f], move ? "move" : "copy",
+                                          replace ? " replacing" : "", inFolder ? " in folder" : "")
+                                << f << move << replace << inFolder;
+    }
+
+    // A late write error at close, a file system without the rename flags (and a name
+    // that appears there between the look and the rename), a failed sync before the
+    // sources of a durable move go: nothing is lost or overwritten, every failure is
+    // reported, no temporary file stays.
+    void rareSystemCallFailures() {
+        QFETCH(int, fault);
+        QFETCH(bool, move);
+        QFETCH(bool, replace);
+        QFETCH(bool, inFolder);
+        const bool closeFault = fault <= CloseEdquot, syncFault = fault >= SyncfsEio;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-faults-XXXXXX"));
+        const std::string base = fresh("sys"), out = base + "/o";
+        // A copy at close or a sync needs the bytes copied: from another file system.
+        const std::string from = closeFault || syncFault ? S(shm.path()) : base;
+        if ((closeFault || syncFault) && (!shm.isValid() || lst(from).st_dev == lst(out).st_dev))
+            QSKIP("no second file system");
+        mkdirs(out);
+        const std::string s = inFolder ? from + "/t" : from, d = inFolder ? out + "/t" : out;
+        const QStringList files = inFolder ? QStringList{"f", "g"} : QStringList{"f"};
+        mkdirs(s);
+        if (replace) mkdirs(d);
+        for (const QString& n : files)
+            writeFile(s + "/" + S(n), pattern(70000, n == u"f" ? 1 : 2));
+        if (replace) writeFile(d + "/f", "old");
+        const QStringList trashBefore = list(trash + "/files");
+
+        const SysSwap swap;
+        qb::engine::SysCalls& sys = qb::engine::sys();
+        const int code = fault == CloseEio ? EIO : fault == CloseEdquot ? EDQUOT : EEXIST;
+        if (closeFault) fakes.closeError = code, sys.close = lateErrorClose;
+        if (!closeFault && !syncFault) sys.renameat2 = flaglessRename;
+        if (fault == NoRenameFlagsRace) fakes.raceDir = d;
+        if (fault == SyncfsEio) sys.syncfs = [](int) { return errno = EIO, -1; };
+        if (fault == FsyncEio) sys.fsync = [](int) { return errno = EIO, -1; };
+        ScriptedObserver obs;
+        const qb::OperationResult r = runFull(move ? Op::Move : Op::Copy, Policy::AutoReplace,
+                                              inFolder ? s : s + "/f", out, obs);
+        // A name that appears can only be caught where the engine renames.
+        QVERIFY(fakes.raced || fault != NoRenameFlagsRace || (!move && !replace));
+
+        QStringList failed = closeFault || syncFault ? files : QStringList();
+        if (fakes.raced) failed = QStringList{"f"};
+        std::set<std::string> reported;
+        for (const qb::OpError& e : obs.errors) {
+            QCOMPARE(e.kind, ErrorKind::Transfer);
+            QCOMPARE(e.code, syncFault ? EIO : code);
+            QCOMPARE(e.other.substr(d.size()), e.path.substr(s.size()));
+            reported.insert(e.path);
+        }
+        QCOMPARE(reported.size(), static_cast<std::size_t>(failed.size()));
+        QCOMPARE(obs.errors.size(), reported.size());
+        QCOMPARE(r.outcome, failed.isEmpty() ? Outcome::Done : Outcome::Failed);
+        QStringList atDest = closeFault ? QStringList() : files;
+        if (closeFault && replace) atDest << "f";
+        QCOMPARE(list(d), atDest); // no temporary file either
+        for (const QString& n : files) {
+            const QByteArray content = pattern(70000, n == u"f" ? 1 : 2);
+            const bool stays = !move || failed.contains(n);
+            QCOMPARE(readFile(s + "/" + S(n)), stays ? content : QByteArray("<missing>"));
+            if (!closeFault)
+                QCOMPARE(readFile(d + "/" + S(n)),
+                         fakes.raced && n == u"f" ? QByteArray("intruder") : content);
+        }
+        if (closeFault && replace) QCOMPARE(readFile(d + "/f"), QByteArray("old"));
+        // The replaced file is in the Trash, restorable, unless nothing replaced it.
+        QStringList trashed = list(trash + "/files");
+        for (const QString& n : trashBefore)
+            trashed.removeOne(n);
+        QCOMPARE(trashed.size(), replace && !closeFault ? 1 : 0);
+        QCOMPARE(r.trashed, static_cast<std::uint64_t>(trashed.size()));
+        QCOMPARE(r.destroyed, 0u);
+        if (!trashed.isEmpty()) QCOMPARE(readFile(trash + "/files/" + S(trashed[0])), "old");
+    }
+
+    // Cancel pressed after the walk's last look at it, while copies still wait for
+    // a worker: those are never made, so the drop must not end as done.
+    void cancelWhileCopiesWait() {
+        const std::string d = fresh("waiting");
+        mkdirs(d + "/t");
+        mkdirs(d + "/o");
+        for (const char* n : {"a", "b", "c", "d"})
+            writeFile(d + "/t/" + n, n);
+        ::symlink("a", (d + "/t/z").c_str()); // copied by the walk itself, last
+        const SysSwap swap;
+        qb::engine::sys().close = closeAfterCancel;
+        cancelPressed = false;
+        walkThread = std::this_thread::get_id();
+        ScriptedObserver obs;
+        obs.onProgress = [&](const qb::Progress& p) {
+            if (p.current == d + "/t/z") cancelPressed = true;
+        };
+        qb::OperationOptions two;
+        two.workers = 2;
+        const qb::OperationResult r = qb::runOperation(Op::Copy, Policy::AutoRename, d + "/t",
+                                                       d + "/o", obs, cancelPressed, two);
+        QCOMPARE(r.outcome, Outcome::Cancelled);
+        QVERIFY(list(d + "/o/t").size() < 5);
+        for (const QString& n : list(d + "/o/t")) // each one made is whole
+            if (n != u"z") QCOMPARE(readFile(d + "/o/t/" + S(n)), QByteArray(S(n).c_str()));
     }
 
     // Declining or skipping for all: asked once, then the rest goes the same way.

@@ -294,7 +294,8 @@ private:
             std::size_t names = 0;
             for (const auto& [rel, node] : srcBefore)
                 names += node.type == 'f' && node.content == content;
-            const bool whole = !acrossFs || names < 2 || r.outcome == Outcome::Done;
+            const bool whole = !acrossFs || names < 2 ||
+                               (r.outcome == Outcome::Done && policy != Policy::AskReplace);
             if (op == Op::Move && where.size() == 1 && whole &&
                 (!acrossFs || r.outcome != Outcome::Cancelled))
                 QVERIFY2(files.size() == 1, ("data in two places: " + what).constData());
