@@ -108,13 +108,15 @@ struct OperationOptions {
     bool durable = true;
     // Replaced files and links go to the user's Trash where one can take them.
     bool useTrash = true;
-    // Workers for copying many small files at once; 0: by the number of cores.
+    // Workers for copying many small files at once; 0: as many as suit the cores and
+    // the disks; 1: none, each file is done before the next is looked at.
     unsigned workers = 0;
 };
 
 // A durable move removes its sources in groups of at most this many files, each
-// group once its copies and their folders are on the disk: after a crash, only the
-// files of one group can be whole at both places, and none at neither.
+// group once its copies and their folders are on the disk (one sync of the file
+// system per group, not one per file): after a crash, only the files of one group
+// and the few the copy workers hold can be whole at both places, and none at neither.
 constexpr std::size_t kDurableMoveGroup = 64;
 
 // Copies or moves `source` into the folder `destFolder`. Returns when done; setting
