@@ -125,49 +125,70 @@ void Job::disposeReplaced(int dir, const std::string& name, const std::string& p
     fail(ErrorKind::Remove, path, errno);
 }
 
-void Job::removeSource(int sdir, const std::string& sname, bool isDir, const std::string& path) {
-    if (::unlinkat(sdir, sname.c_str(), isDir ? AT_REMOVEDIR : 0) == 0) return;
-    // A folder that still holds skipped files stays.
-    if (isDir && (errno == ENOTEMPTY || errno == EEXIST)) return;
-    fail(ErrorKind::Remove, path, errno);
+void Job::removeSource(int sdir, const std::string& sname, const std::string& path) {
+    if (::unlinkat(sdir, sname.c_str(), 0) != 0) fail(ErrorKind::Remove, path, errno);
 }
 
 // The source of a copied entry goes once its copy is safe: at once, or for a durable
 // move in groups, after the copies and the folders naming them are on the disk.
 void Job::removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
                              const std::string& dest) {
-    if (!durable()) return removeSource(sdir, sname, false, path);
-    removals_.push_back({Fd(::dup(sdir)), sname, path, dest});
-    if (removals_.size() >= kDurableMoveGroup) flushRemovals();
+    if (!durable()) return removeSource(sdir, sname, path);
+    queueRemoval(sdir, sname, path, dest, false);
+}
+
+// A moved folder's source goes after its files; one still holding what was declined,
+// skipped or left by a failure stays.
+void Job::removeSourceFolder(int sdir, const std::string& sname) {
+    if (durable()) return queueRemoval(sdir, sname, spath_, dpath_, true);
+    if (::unlinkat(sdir, sname.c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY && errno != EEXIST)
+        fail(ErrorKind::RemoveFolder, spath_, errno);
+}
+
+void Job::queueRemoval(int sdir, const std::string& sname, const std::string& path,
+                       const std::string& dest, bool isDir) {
+    removals_.push_back({Fd(::dup(sdir)), sname, path, dest, isDir});
+    if (removals_.size() >= kDurableMoveGroup || groupDirs_.size() >= kDurableMoveGroup)
+        flushRemovals();
 }
 
 // Puts what the walk wrote so far on the disk: the file system of each folder holding
 // new entries (their data and names), then each such folder itself, since not every
 // file system flushes the drive's cache for a file system sync.
-int Job::syncChain() {
+int Job::syncGroup() {
+    std::vector<int> dirs;
+    for (const SyncDir& d : syncDirs_)
+        if (d.dirty) dirs.push_back(d.fd.get());
+    for (const Fd& fd : groupDirs_)
+        dirs.push_back(fd.get());
     std::vector<dev_t> synced;
-    for (SyncDir& d : syncDirs_) {
-        if (!d.dirty) continue;
+    for (const int fd : dirs) {
         struct stat st;
-        if (::fstat(d.fd.get(), &st) != 0) return errno;
+        if (::fstat(fd, &st) != 0) return errno;
         if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
-            if (sys().syncfs(d.fd.get()) != 0) return errno;
+            if (sys().syncfs(fd) != 0) return errno;
             synced.push_back(st.st_dev);
         }
-        if (sys().fsync(d.fd.get()) != 0) return errno;
-        d.dirty = false;
+        if (sys().fsync(fd) != 0) return errno;
     }
+    for (SyncDir& d : syncDirs_)
+        d.dirty = false;
+    groupDirs_.clear();
     return 0;
 }
 
 void Job::flushRemovals() {
-    if (removals_.empty()) return;
-    const int err = syncError_ ? syncError_ : syncChain();
-    syncError_ = 0;
+    if (removals_.empty()) return groupDirs_.clear(); // nothing waits for them
+    const int err = syncGroup();
     std::vector<Removal> now = std::move(removals_);
     removals_.clear();
+    groupDirs_.clear();
     for (Removal& r : now) {
-        if (err) { // not on the disk for sure: the source stays
+        if (r.isDir) { // after its files; one not on the disk for sure keeps its folder
+            if (!err && ::unlinkat(r.dir.get(), r.name.c_str(), AT_REMOVEDIR) != 0 &&
+                errno != ENOTEMPTY && errno != EEXIST)
+                fail(ErrorKind::RemoveFolder, r.path, errno);
+        } else if (err) { // not on the disk for sure: the source stays
             fail(ErrorKind::Transfer, r.path, err, r.dest);
         } else if (::unlinkat(r.dir.get(), r.name.c_str(), 0) != 0) {
             fail(ErrorKind::Remove, r.path, errno);
@@ -179,10 +200,11 @@ Job::SyncScope::SyncScope(Job& j, int fd) : j_(j) {
     if (j.durable()) j.syncDirs_.push_back({Fd(::dup(fd)), false});
 }
 
+// A folder the walk leaves is synced with the group that needs it.
 Job::SyncScope::~SyncScope() {
     if (!j_.durable()) return;
-    // Left early (cancelled): the removals still waiting need this folder synced.
-    if (!j_.removals_.empty() && !j_.syncError_) j_.syncError_ = j_.syncChain();
+    SyncDir& d = j_.syncDirs_.back();
+    if (d.dirty && !j_.removals_.empty()) j_.groupDirs_.push_back(std::move(d.fd));
     j_.syncDirs_.pop_back();
 }
 

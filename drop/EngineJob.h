@@ -79,11 +79,14 @@ private:
     bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
     bool swapIn(int ddir, const std::string& temp, const std::string& dname);
     void disposeReplaced(int dir, const std::string& name, const std::string& path);
-    void removeSource(int sdir, const std::string& sname, bool isDir, const std::string& path);
+    void removeSource(int sdir, const std::string& sname, const std::string& path);
     void removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
                             const std::string& dest);
+    void removeSourceFolder(int sdir, const std::string& sname);
+    void queueRemoval(int sdir, const std::string& sname, const std::string& path,
+                      const std::string& dest, bool isDir);
     void flushRemovals();
-    int syncChain();
+    int syncGroup();
     bool durable() const { return op_ == Op::Move && opts_.durable; }
     std::string originalPath() const;
 
@@ -118,6 +121,7 @@ private:
     struct Removal {
         Fd dir;
         std::string name, path, dest;
+        bool isDir;
     };
 
     Op op_;
@@ -144,8 +148,10 @@ private:
     };
     std::map<FileId, Copied> linkedTo_; // files of several names: where their copy went
     std::vector<SyncDir> syncDirs_;
+    // A durable move's group: sources to remove once the folders with their copies
+    // (those the walk is in, and those it left since) are on the disk.
     std::vector<Removal> removals_;
-    int syncError_ = 0;
+    std::vector<Fd> groupDirs_;
     std::unique_ptr<CopyPool> pool_;
     const Folder* folder_ = nullptr; // where place() may hand copies to the workers
     std::deque<PooledCopy> pending_; // finished by the workers, not yet accounted for

@@ -156,12 +156,7 @@ void Job::merge(int sdir, const std::string& sname, int ddir, const std::string&
         const SyncScope sync(*this, folder.dst->get());
         walkChildren(folder, false, mergeAsked);
     }
-    if (op_ == Op::Move) {
-        // Whatever was declined or skipped stays, and its folder with it.
-        if (::unlinkat(sdir, sname.c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
-            errno != EEXIST)
-            fail(ErrorKind::RemoveFolder, spath_, errno);
-    }
+    if (op_ == Op::Move) removeSourceFolder(sdir, sname);
 }
 
 // Copies a folder tree (or moves it across file systems) to a new name.
@@ -199,7 +194,7 @@ void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, in
         } const finish{sfd->get(), dfd->get(), sst};
         walkChildren({sfd, dfd}, true, false);
     }
-    if (op_ == Op::Move) removeSource(sdir, sname, true, spath_);
+    if (op_ == Op::Move) removeSourceFolder(sdir, sname);
 }
 
 void Job::walkChildren(const Folder& folder, bool fresh, bool mergeAsked) {
@@ -232,7 +227,6 @@ void Job::walkChildren(const Folder& folder, bool fresh, bool mergeAsked) {
             transfer(sfd, e.name, cst, dfd, e.name, false, mergeAsked);
     }
     collectPooled(true);
-    flushRemovals();
 }
 
 bool Job::pooled(int sdir, const struct stat& sst) const {
