@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include <fcntl.h>
 
@@ -149,41 +150,58 @@ void Job::queueRemoval(int sdir, const std::string& sname, const std::string& pa
                        const std::string& dest, bool isDir) {
     removals_.push_back({Fd(::dup(sdir)), sname, path, dest, isDir});
     if (removals_.size() >= kDurableMoveGroup || groupDirs_.size() >= kDurableMoveGroup)
-        flushRemovals();
+        flushRemovals(false);
 }
 
-// Puts what the walk wrote so far on the disk: the file system of each folder holding
-// new entries (their data and names), then each such folder itself, since not every
-// file system flushes the drive's cache for a file system sync.
-int Job::syncGroup() {
-    std::vector<int> dirs;
-    for (const SyncDir& d : syncDirs_)
-        if (d.dirty) dirs.push_back(d.fd.get());
-    for (const Fd& fd : groupDirs_)
-        dirs.push_back(fd.get());
+namespace {
+
+// Puts what the walk wrote into `dirs` on the disk: the file system of each (the
+// files' data and names), then each folder itself, since not every file system
+// flushes the drive's cache for a file system sync. Returns 0 or errno.
+int syncFolders(const std::vector<Fd>& dirs) {
     std::vector<dev_t> synced;
-    for (const int fd : dirs) {
+    for (const Fd& fd : dirs) {
         struct stat st;
-        if (::fstat(fd, &st) != 0) return errno;
+        if (::fstat(fd.get(), &st) != 0) return errno;
         if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
-            if (sys().syncfs(fd) != 0) return errno;
+            if (sys().syncfs(fd.get()) != 0) return errno;
             synced.push_back(st.st_dev);
         }
-        if (sys().fsync(fd) != 0) return errno;
+        if (sys().fsync(fd.get()) != 0) return errno;
     }
-    for (SyncDir& d : syncDirs_)
-        d.dirty = false;
-    groupDirs_.clear();
     return 0;
 }
 
-void Job::flushRemovals() {
-    if (removals_.empty()) return groupDirs_.clear(); // nothing waits for them
-    const int err = syncGroup();
-    std::vector<Removal> now = std::move(removals_);
-    removals_.clear();
+} // namespace
+
+void Job::flushRemovals(bool wait) {
+    finishSyncedGroup(true); // one group at a time in the sync
+    if (removals_.empty()) {
+        groupDirs_.clear(); // nothing waits for them
+        return;
+    }
+    std::vector<Fd> dirs = std::move(groupDirs_);
     groupDirs_.clear();
-    for (Removal& r : now) {
+    for (SyncDir& d : syncDirs_) {
+        if (d.dirty) dirs.emplace_back(::dup(d.fd.get()));
+        d.dirty = false;
+    }
+    // The disk writes this group while the walk copies the next one (in this thread
+    // when no other can be started).
+    syncing_.emplace(Syncing{std::async(std::launch::async | std::launch::deferred,
+                                        [d = std::move(dirs)] { return syncFolders(d); }),
+                             std::move(removals_)});
+    removals_.clear();
+    if (wait) finishSyncedGroup(true);
+}
+
+void Job::finishSyncedGroup(bool block) {
+    using namespace std::chrono_literals;
+    if (!syncing_ || (!block && syncing_->done.wait_for(0s) != std::future_status::ready)) return;
+    const int err = syncing_->done.get();
+    const std::vector<Removal> now = std::move(syncing_->removals);
+    syncing_.reset();
+    for (const Removal& r : now) {
         if (r.isDir) { // after its files; one not on the disk for sure keeps its folder
             if (!err && ::unlinkat(r.dir.get(), r.name.c_str(), AT_REMOVEDIR) != 0 &&
                 errno != ENOTEMPTY && errno != EEXIST)

@@ -41,7 +41,7 @@ OperationResult Job::run(const std::string& source, const std::string& destFolde
     // Copies already made and synced still lose their sources: a cancelled move
     // leaves each file in one place.
     try {
-        flushRemovals();
+        flushRemovals(true);
     } catch (...) {
     }
     if (cancelled_)
@@ -89,7 +89,7 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
     report();
     const SyncScope sync(*this, dest.get());
     transfer(sdir.get(), name, sst, dest.get(), name, true, false);
-    flushRemovals();
+    flushRemovals(true);
 }
 
 // The refusals that leave everything as it is. True when refused.

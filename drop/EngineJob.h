@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <deque>
+#include <future>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace qb::engine {
@@ -85,8 +87,11 @@ private:
     void removeSourceFolder(int sdir, const std::string& sname);
     void queueRemoval(int sdir, const std::string& sname, const std::string& path,
                       const std::string& dest, bool isDir);
-    void flushRemovals();
-    int syncGroup();
+    // Hands the group to a sync of its own and goes on; with `wait`, until every
+    // group is synced and its sources removed.
+    void flushRemovals(bool wait);
+    // Removes the sources of the group whose sync has finished (with `block`, waits).
+    void finishSyncedGroup(bool block);
     bool durable() const { return op_ == Op::Move && opts_.durable; }
     std::string originalPath() const;
 
@@ -152,6 +157,12 @@ private:
     // (those the walk is in, and those it left since) are on the disk.
     std::vector<Removal> removals_;
     std::vector<Fd> groupDirs_;
+    // The group before it, being synced while the walk goes on.
+    struct Syncing {
+        std::future<int> done; // 0 or errno
+        std::vector<Removal> removals;
+    };
+    std::optional<Syncing> syncing_;
     std::unique_ptr<CopyPool> pool_;
     const Folder* folder_ = nullptr; // where place() may hand copies to the workers
     std::deque<PooledCopy> pending_; // finished by the workers, not yet accounted for

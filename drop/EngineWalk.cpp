@@ -213,6 +213,7 @@ void Job::walkChildren(const Folder& folder, bool fresh, bool mergeAsked) {
     for (const auto& e : entries) {
         checkCancel();
         collectPooled(false);
+        finishSyncedGroup(false);
         struct stat cst;
         if (::fstatat(sfd, e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
             PathScope ps(*this, e.name, e.name);

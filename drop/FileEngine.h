@@ -115,8 +115,9 @@ struct OperationOptions {
 
 // A durable move removes its sources in groups of at most this many files, each
 // group once its copies and their folders are on the disk (one sync of the file
-// system per group, not one per file): after a crash, only the files of one group
-// and the few the copy workers hold can be whole at both places, and none at neither.
+// system per group, not one per file, while the next group is being copied): after
+// a crash, only the files of two groups and the few the copy workers hold can be
+// whole at both places, and none at neither.
 constexpr std::size_t kDurableMoveGroup = 64;
 
 // Copies or moves `source` into the folder `destFolder`. Returns when done; setting

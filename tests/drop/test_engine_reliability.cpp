@@ -185,7 +185,8 @@ private slots:
         QTest::addColumn<bool>("durable");
         QTest::addColumn<int>("inFlight");
         QTest::newRow("plain") << false << 1 + kInHand;
-        QTest::newRow("durable") << true << int(qb::kDurableMoveGroup) + kInHand;
+        // (one group being synced, the next being filled)
+        QTest::newRow("durable") << true << 2 * int(qb::kDurableMoveGroup) + kInHand;
     }
     void moveAcrossFileSystemsCancelledAndKilled() {
         QFETCH(bool, durable);
