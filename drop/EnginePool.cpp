@@ -35,11 +35,6 @@ std::vector<PooledCopy> CopyPool::finished(bool all) {
     return std::exchange(finished_, {});
 }
 
-bool CopyPool::idle() {
-    std::lock_guard<std::mutex> lock(m_);
-    return queue_.empty() && busy_ == 0 && finished_.empty();
-}
-
 void CopyPool::abandon() {
     abandon_ = true;
     std::unique_lock<std::mutex> lock(m_);

@@ -51,7 +51,6 @@ public:
     // Drops the queued copies and stops the running ones, which leave nothing behind;
     // both come back from finished() as abandoned. Waits until no worker is busy.
     void abandon();
-    bool idle();
 
 private:
     void work();
