@@ -75,8 +75,7 @@ private slots:
 
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         // The missing folder of row 2 is not handed over; row 1's folder is.
@@ -100,8 +99,7 @@ private slots:
         QVERIFY(writeSetting(box.path("sys.ini"), "方案", "operate", "FileMove"));
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         QVERIFY(desk.click(win->point("Button1")));
@@ -139,8 +137,7 @@ private slots:
         QVERIFY2(box.isValid(), qPrintable(box.error()));
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         QVERIFY(desk.click(win->point("Button3")));

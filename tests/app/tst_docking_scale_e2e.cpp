@@ -62,8 +62,7 @@ private slots:
         QVERIFY(writeSetting(box.path("sys.ini"), "方案", "show", "yes"));
         Program app(desk_, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         const QRect g = win->info.geometry; // device pixels

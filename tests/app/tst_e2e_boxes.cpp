@@ -67,8 +67,7 @@ private slots:
         Sandbox box;
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         const QString sys = box.path(QStringLiteral("sys.ini"));
         QVERIFY(waitUntil([&] { return QFile::exists(sys); }, 5000));
@@ -94,8 +93,7 @@ private slots:
         Sandbox box;
         Program first(desk, box);
         QString err;
-        QVERIFY2(first.start(&err), qPrintable(err));
-        const auto win = first.waitForMainWindow(&err);
+        const auto win = first.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         sleepMs(300);
 

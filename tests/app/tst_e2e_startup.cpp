@@ -65,8 +65,7 @@ private slots:
         QVERIFY2(box.isValid(), qPrintable(box.error()));
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         expectSysIni(box, firstStartLines());
@@ -94,8 +93,7 @@ private slots:
         Sandbox box;
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         const QStringList state = desk.netWmState(win->info.id);
@@ -135,8 +133,7 @@ private slots:
         QVERIFY(writeSetting(sys, kFolders, QStringLiteral("41"), QStringLiteral("/srv/项目 三")));
 
         Program app(desk, box);
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         // The load adds the mode and the docking choice and changes nothing else.
         QStringList atStart{QStringLiteral("[方案]"), QStringLiteral("project=1"),
@@ -179,8 +176,7 @@ private slots:
         Sandbox box;
         Program first(desk, box);
         QString err;
-        QVERIFY2(first.start(&err), qPrintable(err));
-        const auto win = first.waitForMainWindow(&err);
+        const auto win = first.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         expectSysIni(box, firstStartLines());
         if (QTest::currentTestFailed()) return;
@@ -217,8 +213,7 @@ private slots:
         Sandbox box;
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         expectSysIni(box, firstStartLines());
         if (QTest::currentTestFailed()) return;

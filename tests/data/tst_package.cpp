@@ -117,8 +117,7 @@ private slots:
         QVERIFY2(box.isValid(), qPrintable(box.error()));
         const auto before = snapshot(root.path());
         Program app(desk, box);
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
 
         const QString sys = box.configHome() + QStringLiteral("/quillbeck/sys.ini");

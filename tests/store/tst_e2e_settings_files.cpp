@@ -71,8 +71,7 @@ private slots:
         }
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         // The load is done before the window shows; a late write would still show.
         sleepMs(500);
@@ -91,8 +90,7 @@ private slots:
         QVERIFY2(box.isValid(), qPrintable(box.error()));
         Program app(desk, box);
         QString err;
-        QVERIFY2(app.start(&err), qPrintable(err));
-        const auto win = app.waitForMainWindow(&err);
+        const auto win = app.startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         const QString sys = box.path(QStringLiteral("sys.ini"));
         waitUntil([&] { return readSetting(sys, "方案", "operate") == "FileCopy"; }, 5000);

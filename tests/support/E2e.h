@@ -8,8 +8,8 @@
 //   QVERIFY2(desk.start(&err), qPrintable(err));
 //   qb::e2e::Sandbox box;             // one per test function
 //   qb::e2e::Program app(desk, box);
-//   QVERIFY2(app.start(&err), qPrintable(err));
-//   auto win = app.waitForMainWindow(&err);
+//   auto win = app.startToMainWindow(&err);
+//   QVERIFY2(win, qPrintable(err));
 //   desk.click(win->point("RadioButton3"));
 //
 // Everything started here dies with the test process, also when it crashes or is
@@ -196,6 +196,11 @@ public:
                                                QString* error = nullptr);
     // Waits for the main window "QuillbeckV9.6" and reads its geometry.
     std::optional<MainWindow> waitForMainWindow(QString* error = nullptr, int timeoutMs = 15000);
+    // Starts the program and waits for its main window: what most tests begin with.
+    std::optional<MainWindow> startToMainWindow(QString* error = nullptr) {
+        if (!start(error)) return std::nullopt;
+        return waitForMainWindow(error);
+    }
     // Waits for the process to end; false at the time limit.
     bool waitForExit(int timeoutMs = 10000);
     bool exitedNormally() const; // ended by itself, not by a signal
