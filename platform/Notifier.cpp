@@ -1,5 +1,7 @@
 #include "platform/Notifier.h"
 
+#include "platform/Log.h"
+
 #include "platform/Product.h"
 
 #include <QDBusConnection>
@@ -29,7 +31,10 @@ bool serviceAvailable(const QDBusConnection& bus) {
 
 bool sendNotice(const Notice& notice) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !serviceAvailable(bus)) return false;
+    if (!bus.isConnected() || !serviceAvailable(bus)) {
+        qCInfo(lcPlatform) << "no notification: no session bus or no notification service";
+        return false;
+    }
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     const QVariantMap hints{

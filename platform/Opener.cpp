@@ -1,5 +1,7 @@
 #include "platform/Opener.h"
 
+#include "platform/Log.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -29,7 +31,10 @@ class XdgOpener final : public Opener {
 public:
     bool openFolder(const QString& path, FailureCallback onFailure) override {
         const QString launcher = launcherProgram();
-        if (launcher.isEmpty()) return false;
+        if (launcher.isEmpty()) {
+            qCInfo(lcPlatform) << "cannot open" << path << ": no xdg-open on the PATH";
+            return false;
+        }
         // Absolute, so a name starting with "-" can never be taken for an option.
         const QString target = QFileInfo(path).absoluteFilePath();
 
@@ -52,14 +57,19 @@ public:
         QObject::connect(process, &QProcess::errorOccurred, process,
                          [process, report](QProcess::ProcessError error) {
                              if (error != QProcess::FailedToStart) return;
+                             qCInfo(lcPlatform) << "opener failed to start:" << process->program()
+                                                << process->errorString();
                              report();
                              process->deleteLater();
                          });
         QObject::connect(process, &QProcess::finished, process,
                          [process, report, clock](int exitCode, QProcess::ExitStatus status) {
                              if (clock->elapsed() < failureWindowMs &&
-                                 (status != QProcess::NormalExit || exitCode != 0))
+                                 (status != QProcess::NormalExit || exitCode != 0)) {
+                                 qCInfo(lcPlatform) << "opener failed:" << process->arguments()
+                                                    << "exit code" << exitCode;
                                  report();
+                             }
                              process->deleteLater();
                          });
         clock->start();
@@ -69,7 +79,10 @@ public:
 
     bool openTopLevel() override {
         const QString launcher = launcherProgram();
-        if (launcher.isEmpty()) return false;
+        if (launcher.isEmpty()) {
+            qCInfo(lcPlatform) << "cannot open the top level: no xdg-open on the PATH";
+            return false;
+        }
         return QProcess::startDetached(
             QStringLiteral("/bin/sh"),
             {QStringLiteral("-c"), QString::fromLatin1(topLevelScript), launcher});

@@ -1,6 +1,7 @@
 #include "store/Settings.h"
 
 #include "store/IniFile.h"
+#include "store/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +41,9 @@ QString settingsPath(const QString& file) {
     return path;
 }
 
-[[noreturn]] void unableToWrite(const QString& path) {
+// `why` is for the log only: the message stays the one users know.
+[[noreturn]] void unableToWrite(const QString& path, const char* why) {
+    qCInfo(lcStore) << "write refused:" << path << why;
     throw SettingsError(QStringLiteral("Unable to write to %1").arg(path));
 }
 
@@ -314,7 +317,7 @@ Prepared prepare(const QString& path, const QByteArray& target, bool createIfMis
     Prepared result;
     result.current = load(target);
     // Rewriting a file we cannot read would throw its content away.
-    if (result.current.presence == Presence::Unreadable) unableToWrite(path);
+    if (result.current.presence == Presence::Unreadable) unableToWrite(path, "unreadable");
     if (result.current.presence == Presence::Missing && !createIfMissing) return result;
 
     ini::Document doc = ini::Document::parse(result.current.bytes);
@@ -322,7 +325,7 @@ Prepared prepare(const QString& path, const QByteArray& target, bool createIfMis
 
     const bool exists = result.current.presence == Presence::Present;
     if ((exists && !mayWrite(target, false)) || !mayWrite(folderOf(target), true))
-        unableToWrite(path);
+        unableToWrite(path, "no write permission");
     result.updated = doc.serialize();
     result.write = !exists || result.updated != result.current.bytes;
     if (result.write && !doc.rewritable())
@@ -337,19 +340,20 @@ template <typename Change>
 void modify(const QString& path, bool createIfMissing, const Change& change) {
     bool resolvedOk = true;
     const QByteArray target = resolvedTarget(QFile::encodeName(path), resolvedOk);
-    if (!resolvedOk) unableToWrite(path);
+    if (!resolvedOk) unableToWrite(path, "its link cannot be resolved");
     // A change that leaves the file as it is needs no lock: every load writes back
     // the values it has just read.
     if (!prepare(path, target, createIfMissing, change).write) return;
 
     const FolderLock lock(folderOf(target));
-    if (lock.busy()) unableToWrite(path);
+    if (lock.busy()) unableToWrite(path, "another writer holds the folder lock");
     const Prepared prepared = prepare(path, target, createIfMissing, change);
     if (!prepared.write) return;
     const bool exists = prepared.current.presence == Presence::Present;
     lock.removeStaleTemporaries(target.mid(target.lastIndexOf('/') + 1));
     if (!replaceFile(target, prepared.updated, exists ? &prepared.current.info : nullptr))
-        unableToWrite(path);
+        unableToWrite(path, "the new file could not replace the old one");
+    qCDebug(lcStore) << "wrote" << path;
 }
 
 } // namespace
@@ -370,10 +374,12 @@ void WriteSetting(const QString& file, const QString& section, const QString& ke
     const QString path = settingsPath(file);
     modify(path, true, [&](ini::Document& doc) {
         const QString why = doc.checkStorable(section, key, value);
-        if (!why.isEmpty())
+        if (!why.isEmpty()) {
+            qCInfo(lcStore) << "value refused:" << path << section << key << why;
             throw SettingsError(
                 QStringLiteral("Cannot store key \"%1\" of section \"%2\" in %3: %4")
                     .arg(key, section, path, why));
+        }
         doc.setValue(section, key, value);
     });
 }

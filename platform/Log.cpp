@@ -1,0 +1,4 @@
+// The platform library's log category.
+#include "platform/Log.h"
+
+Q_LOGGING_CATEGORY(lcPlatform, "quillbeck.platform", QtWarningMsg)
