@@ -1,5 +1,10 @@
-// The main window's construction: the window structure and the controls.
+// The main window's construction: the window structure, the controls and the
+// controllers behind them.
 #include "app/Unit1.h"
+
+#include "board/Board.h"
+#include "board/Folders.h"
+#include "drop/DropController.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -97,6 +102,29 @@ void makeRed(QWidget* w) {
 }
 
 } // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    buildWindow();
+    buildHeader();
+    buildBoard();
+    buildFooter();
+    setTabOrder();
+    createControllers();
+    connectHandlers();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::createControllers() {
+    board_ = std::make_unique<qb::Board>(*this);
+    folders_ = std::make_unique<qb::Folders>(*this);
+    qb::DockHost& host = *this;
+    docking_ = std::make_unique<qb::Docking>(*this, host, *Timer1, *Timer2);
+    drops_ = std::make_unique<qb::DropController>(*this, *board_);
+}
 
 void TForm1::buildWindow() {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);

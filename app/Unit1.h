@@ -1,5 +1,6 @@
 #pragma once
 #include "board/BoardView.h"
+#include "dock/Docking.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -22,7 +23,6 @@ class QTimer;
 
 namespace qb {
 class Board;
-class Docking;
 class DropController;
 class Folders;
 } // namespace qb
@@ -40,13 +40,14 @@ class Folders;
 //
 // The window is the view: it builds the controls and routes every control event,
 // always through qb::runHandler / qb::runHandlerShowingErrors so no exception
-// crosses a Qt dispatch, to the controller that owns the behaviour:
+// crosses a Qt dispatch, to its handler of the fixed name (Unit1Handlers.cpp
+// maps each to the controller call that does the work):
 //   qb::Board           (board/Board.h)            the load, groups, slot paths, choices
 //   qb::Folders         (board/Folders.h)          opening folders, the row highlight
-//   qb::Docking         (board/Docking.h)          the two polls and the re-arm
+//   qb::Docking         (dock/Docking.h)           the two polls, the re-arm, the edge
 //   qb::DropController  (drop/DropController.h)    drops
-// The controllers reach the window only through qb::BoardView.
-class TForm1 : public QWidget, public qb::BoardView {
+// The controllers reach the window only through qb::BoardView and qb::DockHost.
+class TForm1 : public QWidget, public qb::BoardView, private qb::DockHost {
     Q_OBJECT
 
 public:
@@ -93,35 +94,53 @@ public:
     QTimer* Timer1 = nullptr;       // hide poll
     QTimer* Timer2 = nullptr;       // reveal poll
 
-    // ---- Handlers of the window itself ------------------------------------------
-    // Creation: hides the program from the taskbar, starts the timers, runs the load.
+    // ---- The window's handlers, by their fixed names ---------------------------------
+    // Each is a one-line delegate; Unit1Handlers.cpp lists what each one calls.
+    // Rows r are 1..20, groups g 1..10.
     void FormCreate();
-    void Button1Click(); // shows the account dialog
-    void Button3Click(); // shows the help window
-    // Ends the program (also the close box). Nothing is saved: every setting was
-    // written when it changed.
+    void FormDblClick();
+    void Panel1DblClick();
+    void FormMouseMove();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
     void Button4Click();
-
-    // Entry points of the controllers that other windows and start-up use.
-    void LoadAccount();
+    void MoveClick();
+    void CopyClick();
+    void SetClick();
+    void RadioButtonClick(int g);
+    void RadioButtonMouseDown(int g, Qt::MouseButton button);
+    void RadioButton11Click();
+    void RadioButton12Click();
+    void RadioButton13Click();
+    void RadioButton14Click();
+    void RadioButton15Click();
+    void EditChange(int r);
+    void EditClick(int r);
+    void EdClick(int r);
+    void EditEnter(int r);
+    void EdEnter(int r);
+    void EditExit(int r);
+    void EdExit(int r);
     void Timer1Timer();
     void Timer2Timer();
-    void FormMouseMove();
-    // The pointer or a drag reached the desktop's edge at global `p` (the edge sensor).
-    void revealAt(QPoint p);
+
+    // Entry points that start-up and the other windows use.
+    void LoadAccount();
 
     qb::DropController& dropController() { return *drops_; }
+    qb::Docking& docking() { return *docking_; }
 
     // ---- qb::BoardView ------------------------------------------------------------
     QString pathText(int r) const override;
-    void setPathText(int r, const QString& text) override;
+    void applyPathText(int r, const QString& text) override;
     void setNameText(int r, const QString& text) override;
     void setRowHighlighted(int r, bool highlighted) override;
     bool isChecked(qb::Choice c) const override;
-    void check(qb::Choice c) override;
+    void applyChoice(qb::Choice c) override;
     void uncheck(qb::Choice c) override;
     int checkedGroup() const override;
-    void checkGroup(int g) override;
+    void applyGroup(int g) override;
     void uncheckGroups() override;
     QString groupCaption(int g) const override;
     void setGroupCaption(int g, const QString& caption) override;
@@ -148,7 +167,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    class DockAdapter;
+    // ---- qb::DockHost -----------------------------------------------------------
+    bool autoHide() const override;
+    void showDockingStatus(const QString& text) override;
 
     void buildWindow();
     void buildHeader();
@@ -158,6 +179,7 @@ private:
     void createControllers();
     void connectHandlers();
     void connectChoices();
+    void connectRows();
     QRadioButton* choiceButton(qb::Choice c) const;
     bool clientEvent(QWidget* widget, QEvent* event);
     void rowEvent(int r, QWidget* widget, QEvent* event);
@@ -165,7 +187,6 @@ private:
 
     std::unique_ptr<qb::Board> board_;
     std::unique_ptr<qb::Folders> folders_;
-    std::unique_ptr<DockAdapter> dockAdapter_;
     std::unique_ptr<qb::Docking> docking_;
     std::unique_ptr<qb::DropController> drops_;
     // Set by a slot's double click: the release that follows ends the double

@@ -1,17 +1,8 @@
 // The main window's events, each routed to the handler that owns it.
 #include "app/Unit1.h"
 
-#include "app/EdgeDock.h"
-#include "app/FitScreen.h"
-#include "app/Unit3.h"
-#include "board/Board.h"
-#include "board/Docking.h"
-#include "board/Folders.h"
 #include "drop/DropController.h"
-#include "help/Unit4.h"
 #include "platform/Handler.h"
-#include "platform/Timers.h"
-#include "platform/X11Window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -35,33 +26,39 @@ void TForm1::connectChoices() {
         });
     };
     for (int g = 1; g <= qb::kGroups; ++g)
-        onChecked(RadioButton[g], [this, g] { board_->RadioButtonClick(g); });
-    using qb::Choice;
-    for (Choice c : {Choice::Move, Choice::Copy, Choice::Set, Choice::Hide, Choice::Show,
-                     Choice::Rename, Choice::Replace, Choice::AutoReplace})
-        onChecked(choiceButton(c), [this, c] { board_->ChoiceClick(c); });
+        onChecked(RadioButton[g], [this, g] { RadioButtonClick(g); });
+    const std::pair<QAbstractButton*, void (TForm1::*)()> choices[] = {
+        {Move, &TForm1::MoveClick},
+        {Copy, &TForm1::CopyClick},
+        {Set, &TForm1::SetClick},
+        {RadioButton[11], &TForm1::RadioButton11Click},
+        {RadioButton[12], &TForm1::RadioButton12Click},
+        {RadioButton[13], &TForm1::RadioButton13Click},
+        {RadioButton[14], &TForm1::RadioButton14Click},
+        {RadioButton[15], &TForm1::RadioButton15Click},
+    };
+    for (const auto& choice : choices)
+        onChecked(choice.first, [this, handler = choice.second] { (this->*handler)(); });
+}
+
+void TForm1::connectRows() {
+    // A path field's change handler reports its own errors and never ends the
+    // group switch, load or drop that set the text.
+    for (int r = 1; r <= qb::kRows; ++r) {
+        connect(Edit[r], &QLineEdit::textChanged, this,
+                [this, r] { qb::runHandlerShowingErrors(this, [this, r] { EditChange(r); }); });
+    }
 }
 
 void TForm1::connectHandlers() {
     connectChoices();
-    // A path field's change handler reports its own errors and never ends the
-    // group switch, load or drop that set the text.
-    for (int r = 1; r <= qb::kRows; ++r) {
-        connect(Edit[r], &QLineEdit::textChanged, this, [this, r] {
-            qb::runHandlerShowingErrors(this, [this, r] { board_->EditChange(r); });
-        });
-    }
-
+    connectRows();
     qb::onClick(this, Button1, [this] { Button1Click(); });
-    qb::onClick(this, Button2, [this] { board_->Button2Click(); });
+    qb::onClick(this, Button2, [this] { Button2Click(); });
     qb::onClick(this, Button3, [this] { Button3Click(); });
     qb::onClick(this, Button4, [this] { Button4Click(); });
     qb::onClick(this, CloseBox, [this] { Button4Click(); });
-
-    connect(Timer1, &QTimer::timeout, this,
-            [this] { qb::runHandler(this, [this] { Timer1Timer(); }); });
-    connect(Timer2, &QTimer::timeout, this,
-            [this] { qb::runHandler(this, [this] { Timer2Timer(); }); });
+    // The two polls' ticks go to docking, which owns them.
 
     // Mouse and focus events reach their handlers through eventFilter().
     Client->installEventFilter(this);
@@ -102,7 +99,12 @@ bool TForm1::clientEvent(QWidget* widget, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && ownBackground())
-        qb::runHandler(this, [this] { folders_->FormDblClick(); });
+        qb::runHandler(this, [this, widget] {
+            if (widget == Panel1)
+                Panel1DblClick();
+            else
+                FormDblClick();
+        });
     else if (widget == Client && type == QEvent::MouseMove && ownBackground())
         qb::runHandler(this, [this] { FormMouseMove(); });
     return true;
@@ -119,19 +121,22 @@ void TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
         auto* me = static_cast<QMouseEvent*>(event);
         if (me->button() != Qt::LeftButton) return;
         if (std::exchange(releaseEndsDoubleClick_, false)) return;
+        const bool path = widget == Edit[r];
         if (widget->rect().contains(me->position().toPoint()))
-            qb::runHandler(this, [this, r] { folders_->EditClick(r); });
+            qb::runHandler(this, [this, r, path] { path ? EditClick(r) : EdClick(r); });
     } else if (type == QEvent::FocusIn) {
         // Focus that arrives with the window's activation can be a move between
         // controls: a click on a slot of the inactive window; the enter handling
         // takes a repeated enter in its stride.
-        qb::runHandler(this, [this, r] { folders_->EditEnter(r); });
+        const bool path = widget == Edit[r];
+        qb::runHandler(this, [this, r, path] { path ? EditEnter(r) : EdEnter(r); });
     } else if (type == QEvent::FocusOut) {
         // Focus that leaves with the whole window's deactivation (another program,
         // the account dialog) is no move between controls.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        const bool path = widget == Edit[r];
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            qb::runHandler(this, [this, r] { folders_->EditExit(r); });
+            qb::runHandler(this, [this, r, path] { path ? EditExit(r) : EdExit(r); });
     }
 }
 
@@ -139,19 +144,16 @@ void TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
 void TForm1::groupEvent(int g, QEvent* event) {
     if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
         return;
-    auto* me = static_cast<QMouseEvent*>(event);
-    const Qt::MouseButton button = me->button();
-    const Qt::KeyboardModifiers modifiers = me->modifiers();
-    const QPoint pos = me->position().toPoint();
-    qb::runHandler(this, [=, this] { board_->RadioButtonMouseDown(g, button, modifiers, pos); });
+    const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+    qb::runHandler(this, [this, g, button] { RadioButtonMouseDown(g, button); });
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->DragOver(event); });
+    qb::runHandler(this, [this, event] { drops_->answerDrag(event); });
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->DragOver(event); });
+    qb::runHandler(this, [this, event] { drops_->answerDrag(event); });
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
@@ -162,7 +164,7 @@ void TForm1::dropEvent(QDropEvent* event) {
         // dock window has been seen to stay at 0,0; undone with that same belief.
         const QWindow* handle = windowHandle();
         const QPoint origin = handle ? handle->geometry().topLeft() : geometry().topLeft();
-        drops_->Drop(event, event->position().toPoint() + origin);
+        drops_->takeDrop(event, event->position().toPoint() + origin);
     });
 }
 
@@ -176,45 +178,4 @@ void TForm1::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(palette().color(QPalette::Dark));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void TForm1::FormCreate() {
-    qb::fitToScreens(*this);
-    qb::makeDockWindow(this);
-    new qb::EdgeDock(*this);
-    qb::setTimerPeriod(*Timer1, 200);
-    qb::setTimerPeriod(*Timer2, 100);
-    LoadAccount();
-}
-
-void TForm1::Button1Click() {
-    if (Form3) Form3->ShowModeless();
-}
-
-void TForm1::Button3Click() {
-    if (Form4) Form4->ShowModeless();
-}
-
-void TForm1::Button4Click() {
-    QCoreApplication::exit(0);
-}
-
-void TForm1::LoadAccount() {
-    board_->LoadAccount();
-}
-
-void TForm1::Timer1Timer() {
-    docking_->Timer1Timer();
-}
-
-void TForm1::Timer2Timer() {
-    docking_->Timer2Timer();
-}
-
-void TForm1::FormMouseMove() {
-    docking_->FormMouseMove();
-}
-
-void TForm1::revealAt(QPoint p) {
-    docking_->revealAt(p);
 }

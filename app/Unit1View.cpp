@@ -1,14 +1,8 @@
-// The main window as the controllers see it: qb::BoardView and the docking window.
+// The main window as the controllers see it: qb::BoardView and qb::DockHost.
 #include "app/Controls.h"
-#include "app/EdgeDock.h"
 #include "app/Unit1.h"
 
 #include "board/Accounts.h"
-#include "board/Board.h"
-#include "board/Docking.h"
-#include "board/Folders.h"
-#include "drop/DropController.h"
-#include "platform/Timers.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -31,83 +25,11 @@ QColor highlightColour(const QPalette& palette) {
 
 } // namespace
 
-// The main window as docking sees it. The window has no frame from the window
-// manager, so its frame geometry is the whole window, caption strip included.
-class TForm1::DockAdapter final : public qb::docking::View {
-public:
-    explicit DockAdapter(TForm1& form) : form_(form) {}
-    virtual ~DockAdapter() = default;
-
-    bool autoHide() const override { return form_.isChecked(qb::Choice::Hide); }
-    int left() const override { return form_.frameGeometry().x(); }
-    int top() const override { return form_.frameGeometry().y(); }
-    int width() const override { return form_.frameGeometry().width(); }
-    int height() const override { return form_.frameGeometry().height(); }
-    double scale() const override { return form_.devicePixelRatioF(); }
-    void setLeft(int x) override {
-        // The reveal poll sets 0 again and again while the cursor rests at the
-        // edge: only a real change goes to the window system.
-        if (x != left()) form_.move(x, top());
-    }
-    void moveTo(int x, int y) override {
-        if (x != left() || y != top()) form_.move(x, y);
-    }
-    void activate() override {
-        // Every mouse movement over the background lands here; asking the window
-        // manager again while already active would only cost round trips.
-        if (form_.isActiveWindow()) return;
-        form_.raise();
-        form_.activateWindow();
-    }
-    void setHidePeriod(int ms) override { qb::setTimerPeriod(*form_.Timer1, ms); }
-
-    // The edge watch is installed at creation; before that there is none.
-    bool allowsHiding() const override {
-        const qb::EdgeDock* edge = qb::EdgeDock::of(form_);
-        return !edge || edge->allowsHiding();
-    }
-    void syncEdge() override {
-        if (qb::EdgeDock* edge = qb::EdgeDock::of(form_)) edge->syncSensor();
-    }
-    void hid(int x) override {
-        if (qb::EdgeDock* edge = qb::EdgeDock::of(form_)) edge->hid(x);
-    }
-    void shown() override {
-        if (qb::EdgeDock* edge = qb::EdgeDock::of(form_)) edge->shown();
-    }
-
-private:
-    TForm1& form_;
-};
-
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Form1"));
-    buildWindow();
-    buildHeader();
-    buildBoard();
-    buildFooter();
-    setTabOrder();
-    createControllers();
-    connectHandlers();
-}
-
-void TForm1::createControllers() {
-    board_ = std::make_unique<qb::Board>(*this);
-    folders_ = std::make_unique<qb::Folders>(*this);
-    dockAdapter_ = std::make_unique<DockAdapter>(*this);
-    docking_ = std::make_unique<qb::Docking>(*dockAdapter_);
-    drops_ = std::make_unique<qb::DropController>(*this, *board_);
-}
-
-TForm1::~TForm1() {
-    if (Form1 == this) Form1 = nullptr;
-}
-
 QString TForm1::pathText(int r) const {
     return Edit[r]->text();
 }
 
-void TForm1::setPathText(int r, const QString& text) {
+void TForm1::applyPathText(int r, const QString& text) {
     qb::setEditText(Edit[r], text);
 }
 
@@ -152,7 +74,7 @@ bool TForm1::isChecked(qb::Choice c) const {
     return choiceButton(c)->isChecked();
 }
 
-void TForm1::check(qb::Choice c) {
+void TForm1::applyChoice(qb::Choice c) {
     qb::checkRadio(choiceButton(c));
 }
 
@@ -166,7 +88,7 @@ int TForm1::checkedGroup() const {
     return 0;
 }
 
-void TForm1::checkGroup(int g) {
+void TForm1::applyGroup(int g) {
     qb::checkRadio(RadioButton[g]);
 }
 
@@ -229,4 +151,12 @@ void TForm1::focusAfterDrop(QWidget* w) {
     activateWindow();
     if (!isActiveWindow()) QApplication::setActiveWindow(this);
     w->setFocus(Qt::OtherFocusReason);
+}
+
+bool TForm1::autoHide() const {
+    return isChecked(qb::Choice::Hide);
+}
+
+void TForm1::showDockingStatus(const QString& text) {
+    setStatusText(text);
 }

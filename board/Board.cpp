@@ -2,6 +2,7 @@
 
 #include "board/Accounts.h"
 #include "board/FolderName.h"
+#include "board/Log.h"
 #include "platform/Dialogs.h"
 #include "store/Settings.h"
 
@@ -21,10 +22,11 @@ int storedGroup(const QString& project) {
 
 } // namespace
 
-void Board::LoadAccount() {
+void Board::loadCurrentAccount() {
     view_.centre();
     const AccountState& state = findCurrentAccount();
     const QString file = state.currentSettingsFile;
+    qCInfo(lcBoard) << "loading account" << state.currentAccount << "from" << file;
     view_.setAccountLabel(state.currentAccount);
 
     // A refused write ends the load; what its later steps would have set may still
@@ -37,13 +39,14 @@ void Board::LoadAccount() {
             // A button whose handler fails still shows this account's value.
             unrestored = unrestored.subspan(1);
             const QString value = ReadSetting(file, schemeSection(), k.key, k.defaultValue);
-            if (const std::optional<Choice> c = choiceFor(k.key, value)) view_.check(*c);
+            if (const std::optional<Choice> c = choiceFor(k.key, value)) view_.applyChoice(*c);
         }
         const int g = storedGroup(
             ReadSetting(file, schemeSection(), QStringLiteral("project"), QStringLiteral("1")));
-        view_.checkGroup(g);
-        showGroup(file, g);
+        view_.applyGroup(g);
+        showGroupPaths(file, g);
     } catch (...) {
+        qCInfo(lcBoard) << "the load ended early: a write was refused";
         clearBoard(unrestored);
         throw;
     }
@@ -62,21 +65,21 @@ void Board::clearBoard(std::span<const ChoiceKey> unrestored) {
             if (storedKey(c) == k.key) view_.uncheck(c);
     view_.uncheckGroups();
     for (int r = 1; r <= kRows; ++r) {
-        view_.setPathText(r, QString());
+        view_.applyPathText(r, QString());
         view_.setNameText(r, QString());
     }
     for (int g = 1; g <= kGroups; ++g)
         view_.setGroupCaption(g, QString());
 }
 
-void Board::Button2Click() {
+void Board::loadDefaultAccount() {
     chooseDefaultAccount();
-    LoadAccount();
+    loadCurrentAccount();
 }
 
 // The path is stored under the slot of the checked group (nothing is stored while
 // no group is checked). A refused write ends the handler before the name changes.
-void Board::EditChange(int r) {
+void Board::storeSlotPath(int r) {
     const QString path = view_.pathText(r);
     if (const int g = view_.checkedGroup())
         WriteSetting(accountState().currentSettingsFile, foldersSection(), slotKey(g, r), path);
@@ -85,16 +88,14 @@ void Board::EditChange(int r) {
 
 // Group g's button is already checked (and the others not), so each path field
 // that changes stores itself under group g's slots.
-void Board::RadioButtonClick(int g) {
+void Board::switchToGroup(int g) {
     const QString& file = accountState().currentSettingsFile;
     WriteSetting(file, schemeSection(), QStringLiteral("project"), QString::number(g));
-    showGroup(file, g);
+    showGroupPaths(file, g);
 }
 
 // The name is stored after Cancel too, with the caption unchanged.
-void Board::RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModifiers,
-                                 const QPoint&) {
-    if (button != Qt::RightButton) return;
+void Board::renameGroup(int g) {
     QString name = view_.groupCaption(g);
     dialogs().getText(view_.dialogOwner(),
                       QCoreApplication::translate("qb::Board", "设置文件夹分组名"),
@@ -104,7 +105,7 @@ void Board::RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModi
                  QStringLiteral("name") + QString::number(g), name);
 }
 
-void Board::ChoiceClick(Choice c) {
+void Board::storeChoice(Choice c) {
     WriteSetting(accountState().currentSettingsFile, schemeSection(), storedKey(c), storedValue(c));
 }
 
@@ -116,9 +117,10 @@ bool Board::pathStored(int r) const {
 }
 
 // Each path field set to a different text stores itself and derives its name.
-void Board::showGroup(const QString& file, int g) {
+void Board::showGroupPaths(const QString& file, int g) {
     for (int r = 1; r <= kRows; ++r)
-        view_.setPathText(r, ReadSetting(file, foldersSection(), slotKey(g, r), defaultSlotPath()));
+        view_.applyPathText(r,
+                            ReadSetting(file, foldersSection(), slotKey(g, r), defaultSlotPath()));
 }
 
 } // namespace qb

@@ -4,9 +4,6 @@
 // the window's controls are the only copy of the board in memory.
 #include "board/BoardView.h"
 
-#include <QPoint>
-#include <Qt>
-
 #include <span>
 
 namespace qb {
@@ -15,31 +12,29 @@ class Board {
 public:
     explicit Board(BoardView& view) : view_(view) {}
 
-    // Puts the current account on the window. It only sets controls; the handlers
-    // those changes set off write the values back. Their errors end the load at
-    // that step, except a path field's, which reports itself.
-    void LoadAccount();
+    // Puts the current account on the window. It only applies controls; the
+    // handlers those changes set off write the values back (up to 24 keys). Their
+    // errors end the load at that step, except a path field's, which reports itself.
+    void loadCurrentAccount();
     // Makes the default account current and loads it.
-    void Button2Click();
+    void loadDefaultAccount();
 
-    // Slot path change of row r: stores the path under the checked group's slot
+    // Row r's path field changed: stores the path under the checked group's slot
     // and derives the row's name.
-    void EditChange(int r);
-    // Group switch to group g, run once its button is checked.
-    void RadioButtonClick(int g);
-    // Any mouse press on group button g; the right button renames the group.
-    void RadioButtonMouseDown(int g, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
-                              const QPoint& pos);
-    // Operation mode, duplicate policy and docking mode: the button of `c` became
-    // checked, and its stored value is written.
-    void ChoiceClick(Choice c);
+    void storeSlotPath(int r);
+    // Group g's button became checked: stores the group and shows its paths.
+    void switchToGroup(int g);
+    // Asks for group g's new name and stores it.
+    void renameGroup(int g);
+    // The button of `c` became checked: its stored value is written.
+    void storeChoice(Choice c);
 
     // Whether row r's path is what the settings file holds for its slot in the
     // checked group (false while no group is checked).
     bool pathStored(int r) const;
 
 private:
-    void showGroup(const QString& file, int g);
+    void showGroupPaths(const QString& file, int g);
     // Takes off the window what a load that ended early did not restore: the
     // choices of `unrestored`, the group, the paths and names, the group names.
     void clearBoard(std::span<const ChoiceKey> unrestored);

@@ -15,23 +15,26 @@ public:
 
     // The slots: path field and name field of row r.
     virtual QString pathText(int r) const = 0;
-    // Sets a path field as program code does: its change handling runs only when
-    // the text differs from the present one.
-    virtual void setPathText(int r, const QString& text) = 0;
+    // Sets a path field as program code does: when the text differs from the
+    // present one, the field's change handler runs, which stores the path.
+    virtual void applyPathText(int r, const QString& text) = 0;
+    // Display setters: no handler runs.
     virtual void setNameText(int r, const QString& text) = 0;
     // Shows row r as the current one, or no longer.
     virtual void setRowHighlighted(int r, bool highlighted) = 0;
 
     virtual bool isChecked(Choice c) const = 0;
     // Checks a button as program code does: an unchecked one becomes checked and its
-    // handler runs, an error of which is rethrown here; a checked one is left alone.
-    virtual void check(Choice c) = 0;
+    // click handler runs, which stores the choice; an error of it is rethrown here.
+    // A checked one is left alone.
+    virtual void applyChoice(Choice c) = 0;
     // Unchecks c's button; no handler runs.
     virtual void uncheck(Choice c) = 0;
     // The group whose button is checked, 0 when none is.
     virtual int checkedGroup() const = 0;
-    // Checks group g's button the way check() does.
-    virtual void checkGroup(int g) = 0;
+    // Checks group g's button the way applyChoice() does: its click handler stores
+    // the group and shows its paths.
+    virtual void applyGroup(int g) = 0;
     // Leaves no group button checked; no handler runs.
     virtual void uncheckGroups() = 0;
     virtual QString groupCaption(int g) const = 0;

@@ -33,7 +33,7 @@ bool isExistingFolder(const QString& path) {
     return std::filesystem::is_directory(QFile::encodeName(path).toStdString(), error);
 }
 
-void Folders::EditClick(int r) {
+void Folders::openSlot(int r) {
     const QString path = view_.pathText(r);
     if (!isExistingFolder(path)) {
         view_.setStatusText(missingText());
@@ -51,19 +51,19 @@ void Folders::EditClick(int r) {
 // At most one row is highlighted. A field can also receive the focus as its window
 // becomes active (a click on a slot while another program was active); the row
 // that had it then never saw its focus leave, so it is cleared here.
-void Folders::EditEnter(int r) {
+void Folders::highlightRow(int r) {
     if (highlightedRow_ != 0 && highlightedRow_ != r)
         view_.setRowHighlighted(highlightedRow_, false);
     view_.setRowHighlighted(r, true);
     highlightedRow_ = r;
 }
 
-void Folders::EditExit(int r) {
+void Folders::unhighlightRow(int r) {
     view_.setRowHighlighted(r, false);
     if (highlightedRow_ == r) highlightedRow_ = 0;
 }
 
-void Folders::FormDblClick() {
+void Folders::openTopLevel() {
     opener().openTopLevel();
 }
 

@@ -15,15 +15,15 @@ class Folders : public QObject {
 public:
     explicit Folders(BoardView& view) : view_(view) {}
 
-    // A left click on either field of row r opens the row's path: the name field
-    // carries no path of its own.
-    void EditClick(int r);
-    // Either field of row r gets or loses the focus.
-    void EditEnter(int r);
-    void EditExit(int r);
-    // A double click on the window's or the panel's own background: the file
-    // manager's top level; nothing is reported, the status line stays.
-    void FormDblClick();
+    // Opens row r's path (the name field carries no path of its own) and says on
+    // the status line whether it could.
+    void openSlot(int r);
+    // Either field of row r got the focus: the row is highlighted, alone.
+    void highlightRow(int r);
+    // Either field of row r lost the focus.
+    void unhighlightRow(int r);
+    // The file manager's top level; nothing is reported, the status line stays.
+    void openTopLevel();
 
 private:
     BoardView& view_;

@@ -1,15 +1,11 @@
 #pragma once
-
-// Edge docking: with auto-hide on, the main window slides beyond the left screen
-// edge once the cursor leaves it to the right, and comes back when the cursor
-// touches the left edge. Two polls drive it: the hide poll (stopped while the
-// window is hidden or shown but not yet re-armed) and the reveal poll (always
-// running). A mouse movement over the window's own background re-arms hiding.
+// The docking rules, apart from any window so they can be checked on their own.
 //
-// The rules are kept apart from the window so they can be checked on their own.
-
-#include <QPoint>
-
+// With auto-hide on, the main window slides beyond the left screen edge once the
+// cursor leaves it to the right, and comes back when the cursor touches the left
+// edge. Two polls drive it: the hide poll (stopped while the window is hidden or
+// shown but not yet re-armed) and the reveal poll (always running). A mouse
+// movement over the window's own background re-arms hiding.
 #include <optional>
 
 namespace qb::docking {
@@ -19,7 +15,7 @@ inline constexpr int kRevealPeriodMs = 100;
 // A cursor left of this x (negative x included) brings the window back.
 inline constexpr int kRevealEdgeX = 10;
 
-// The main window as docking sees it. `left`, `top` and `width` are its outer
+// The main window as the rules see it. `left`, `top` and `width` are its outer
 // geometry (caption strip and frame included) in screen pixels.
 class Window {
 public:
@@ -52,90 +48,20 @@ struct Place {
 // Hide poll tick. A cursor exactly on the right edge (left + width) keeps the
 // window; one pixel further hides it, and the hide poll stops until re-armed.
 // `hiddenLeft` puts the window entirely beyond the desktop's left edge.
-inline void hideTick(Window& w, int cursorX, int hiddenLeft) {
-    if (!w.autoHide()) return;
-    if (cursorX > w.left() + w.width()) {
-        w.setLeft(hiddenLeft);
-        w.setHidePeriod(0);
-    }
-}
-
+void hideTick(Window& w, int cursorX, int hiddenLeft);
 // On one monitor at scale 1: hidden at minus the width.
-inline void hideTick(Window& w, int cursorX) {
-    hideTick(w, cursorX, -w.width());
-}
+void hideTick(Window& w, int cursorX);
 
 // Reveal poll tick, or the pointer or a drag reaching an edge sensor: `place`
 // is where the touched edge brings the window, none when the cursor touches no
 // edge. It does not re-arm hiding: the window stays out until the cursor has
 // been over its background, however far the cursor travels.
-inline void revealTo(Window& w, std::optional<Place> place) {
-    if (!w.autoHide() || !place) return;
-    if (place->top == w.top())
-        w.setLeft(place->left);
-    else
-        w.moveTo(place->left, place->top);
-}
-
+void revealTo(Window& w, std::optional<Place> place);
 // On one monitor: a cursor left of x = 10 brings the window back to 0.
-inline void revealTick(Window& w, int cursorX) {
-    revealTo(w, cursorX < kRevealEdgeX ? std::optional<Place>(Place{0, w.top()}) : std::nullopt);
-}
+void revealTick(Window& w, int cursorX);
 
 // A mouse movement over the window's own background (never over a child
 // control). `edgeLeft` is the left edge of the monitor the window stands on.
-inline void rearm(Window& w, int edgeLeft = 0) {
-    if (!w.autoHide()) return;
-    w.activate();
-    w.setLeft(edgeLeft);
-    w.setHidePeriod(kHidePeriodMs);
-}
+void rearm(Window& w, int edgeLeft = 0);
 
 } // namespace qb::docking
-
-namespace qb {
-
-namespace docking {
-
-// The main window as the docking controller sees it: the rules' window, its
-// height and scale, and the edge watch that reports where hiding cannot work
-// (an edge sensor where the display server cannot follow the pointer, the check
-// that the window really went beyond the edge).
-class View : public Window {
-public:
-    virtual int height() const = 0;
-    // Device pixels per logical pixel.
-    virtual double scale() const = 0;
-    // False once hiding turned out impossible here.
-    virtual bool allowsHiding() const = 0;
-    // Keeps the edge sensor, if any, on the exposed left edges; called on every
-    // reveal tick.
-    virtual void syncEdge() = 0;
-    // The hide poll moved the window beyond the edge, to `left`.
-    virtual void hid(int left) = 0;
-    // A reveal or re-arm brought the window back.
-    virtual void shown() = 0;
-
-protected:
-    ~View() = default;
-};
-
-} // namespace docking
-
-// The two polls and the re-arm of the main window, reading the cursor, on
-// however many monitors the desktop has.
-class Docking {
-public:
-    explicit Docking(docking::View& window) : window_(window) {}
-    void Timer1Timer(); // the hide poll
-    void Timer2Timer(); // the reveal poll
-    void FormMouseMove();
-    // Brings the window back for a cursor at global `p` when `p` touches a
-    // monitor's exposed left edge (the reveal poll, or the edge sensor).
-    void revealAt(QPoint p);
-
-private:
-    docking::View& window_;
-};
-
-} // namespace qb

@@ -107,7 +107,7 @@ void setDropFileOperation(DropFileOperation op) {
     installedOperation() = std::move(op);
 }
 
-void DropController::DragOver(QDragMoveEvent* event) {
+void DropController::answerDrag(QDragMoveEvent* event) {
     const QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (!items.isEmpty()) dragItems_ = items;
     if (busy_ || items.isEmpty()) {
@@ -118,7 +118,7 @@ void DropController::DragOver(QDragMoveEvent* event) {
     event->accept();
 }
 
-void DropController::Drop(QDropEvent* event, QPoint globalPos) {
+void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
     QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (items.isEmpty()) items = dragItems_;
     dragItems_.clear(); // the next drag starts afresh
@@ -168,9 +168,10 @@ void DropController::configure() {
         // Every item is saved, also one the field already shows: setting the
         // same text emits no change, so the change handling is run here.
         if (view_.pathText(row) == text)
-            runHandlerShowingErrors(view_.dialogOwner(), [this, row] { board_.EditChange(row); });
+            runHandlerShowingErrors(view_.dialogOwner(),
+                                    [this, row] { board_.storeSlotPath(row); });
         else
-            view_.setPathText(row, text);
+            view_.applyPathText(row, text);
     }
     // Success only when the slot's path is stored: with no group checked nothing
     // is written, and a refused write has shown its error box.

@@ -42,12 +42,12 @@ public:
     // A drag entering or moving over the window: any drag carrying at least one
     // local file is welcome over the whole window while no drop runs; the drop
     // itself decides what the place and the mode allow.
-    void DragOver(QDragMoveEvent* event);
+    void answerDrag(QDragMoveEvent* event);
     // A drop at global `globalPos`: answered at once; its items are handled
     // afterwards, one after another. A drop that carries no data (Xwayland may
     // refuse it once the button is released after a drag from a Wayland window)
     // takes the items the drag carried over the window.
-    void Drop(QDropEvent* event, QPoint globalPos);
+    void takeDrop(QDropEvent* event, QPoint globalPos);
 
     // True from a drop's arrival until its last item is done; drags are refused meanwhile.
     bool inProgress() const { return busy_; }

@@ -293,7 +293,7 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
-    <name>qb::EdgeDock</name>
+    <name>qb::Docking</name>
     <message>
         <source>状态：窗口无法移出屏幕边缘，不自动隐藏</source>
         <translation>Status: the window cannot leave the screen; not hiding</translation>

@@ -3,7 +3,6 @@
 // back whole on the monitor whose exposed edge the cursor touched, through the
 // poll and through the edge sensor; a window that does not fit a short screen
 // scrolls; a window that cannot leave the screen stops trying and says why.
-#include "app/EdgeDock.h"
 #include "app/FitScreen.h"
 #include "app/Unit1.h"
 #include "board/Accounts.h"
@@ -66,7 +65,7 @@ private slots:
     void init() {
         form_ = new TForm1;
         qb::fitToScreens(*form_);
-        new qb::EdgeDock(*form_);
+        form_->docking().watchEdge();
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_));
         form_->move(1541, 154); // centred on the primary
@@ -107,11 +106,10 @@ private slots:
     // window back on that monitor.
     void sensorRevealsOnDragEnter() {
         qputenv("QUILLBECK_EDGE_SENSOR", "1");
-        delete form_->findChild<qb::EdgeDock*>();
-        new qb::EdgeDock(*form_);
+        form_->docking().watchEdge();
         qunsetenv("QUILLBECK_EDGE_SENSOR");
         revealTick(QPoint(1500, 500)); // the poll keeps the sensor in place
-        const qb::EdgeSensor* sensor = qb::EdgeDock::of(*form_)->sensor();
+        const qb::EdgeSensor* sensor = form_->docking().sensor();
         QVERIFY(sensor);
         QVERIFY(sensor->isCovering());
         QCOMPARE(sensor->columns(), qb::monitors::exposedLeftEdges(qb::monitors::current()));
@@ -142,7 +140,7 @@ private slots:
         hideTick(QPoint(2000, 900));
         QCOMPARE(frame().x(), -246);
         form_->move(1541, 154); // what such a window manager does
-        QTRY_COMPARE_WITH_TIMEOUT(form_->Labeltip->text(), qb::EdgeDock::cannotLeaveScreen(), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->Labeltip->text(), qb::Docking::cannotLeaveScreen(), 3000);
         form_->Labeltip->setText(QStringLiteral("状态：复制成功！"));
         for (int i = 0; i < 3; ++i) {
             qb::setTimerPeriod(*form_->Timer1, 200);

@@ -184,7 +184,7 @@ private slots:
                 f.Edit[4]->width() / 4);
 
         f.Edit[4]->setCursorPosition(5);
-        f.setPathText(4, deep);
+        f.applyPathText(4, deep);
         f.setNameText(4, f.Ed[4]->text());
         QCOMPARE(f.Edit[4]->cursorPosition(), 5);
         QCOMPARE(f.Ed[4]->cursorPosition(), 0);

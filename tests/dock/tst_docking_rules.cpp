@@ -1,6 +1,6 @@
 // The docking rules on their own, against a window model whose hide poll behaves
 // like the real timer: setting the period it already has changes nothing.
-#include "board/Docking.h"
+#include "dock/Rules.h"
 
 #include <QTest>
 

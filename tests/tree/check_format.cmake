@@ -1,7 +1,8 @@
 # Runs clang-format in check mode over every C++ source of the project.
 file(GLOB_RECURSE sources RELATIVE ${ROOT}
      ${ROOT}/app/*.cpp ${ROOT}/app/*.h ${ROOT}/board/*.cpp ${ROOT}/board/*.h
-     ${ROOT}/drop/*.cpp ${ROOT}/drop/*.h ${ROOT}/help/*.cpp ${ROOT}/help/*.h
+     ${ROOT}/dock/*.cpp ${ROOT}/dock/*.h ${ROOT}/drop/*.cpp ${ROOT}/drop/*.h
+     ${ROOT}/help/*.cpp ${ROOT}/help/*.h
      ${ROOT}/platform/*.cpp ${ROOT}/platform/*.h ${ROOT}/store/*.cpp ${ROOT}/store/*.h
      ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h)
 list(LENGTH sources count)

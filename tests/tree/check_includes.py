@@ -4,9 +4,11 @@
 The folders are layered, top to bottom:
 
     app -> help -> drop -> board -> {platform, store}
+    app -> dock -> platform
 
 A folder includes its own headers and those of folders below it, never one above
-it; platform/ and store/ are both at the bottom and include neither each other.
+it; platform/ and store/ are both at the bottom and include neither each other,
+and dock/ and board/ stand side by side.
 store/ is the settings files only: besides the standard library it includes Qt
 Core headers and nothing of the widgets. No product folder includes tests/ or bench/.
 
@@ -19,7 +21,7 @@ import re
 import sys
 import tempfile
 
-RANK = {"app": 4, "help": 3, "drop": 2, "board": 1, "platform": 0, "store": 0}
+RANK = {"app": 4, "help": 3, "drop": 2, "board": 1, "dock": 1, "platform": 0, "store": 0}
 SOURCE_SUFFIXES = (".cpp", ".h")
 OURS = re.compile(r'^\s*#\s*include\s*"([^"/]+)/[^"]*"')
 ANGLE = re.compile(r"^\s*#\s*include\s*<([^>]+)>")
