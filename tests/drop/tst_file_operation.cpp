@@ -563,4 +563,4 @@ private slots:
 };
 
 QTEST_MAIN(TestFileOperation)
-#include "test_file_operation.moc"
+#include "tst_file_operation.moc"
