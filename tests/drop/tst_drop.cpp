@@ -10,6 +10,7 @@
 #include "platform/ProgramFolder.h"
 #include "store/Settings.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/Files.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -32,6 +33,8 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace qb::test;
 
 namespace {
 
@@ -67,19 +70,6 @@ struct FakeOperation {
     QList<qb::OperationResult> outcomes; // Done once the script is used up
     std::function<void(int)> during;     // runs inside call n (0-based)
 };
-
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes = "x") {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
-}
 
 class Fixture {
 public:
