@@ -1,13 +1,7 @@
 #include "BenchDesktop.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
-
-#include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 namespace qb::bench {
 
@@ -15,85 +9,15 @@ void fail(const QString& why) {
     throw Failure{why};
 }
 
-QString runTool(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(10000)) fail(program + QStringLiteral(" did not finish"));
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
-}
-
-namespace {
-
-// Starts `p` so that it receives SIGTERM when the benchmark dies (Xvfb then
-// removes its socket and lock file).
-void startGuarded(QProcess& p, const QString& program, const QStringList& args) {
-    const pid_t parent = getpid();
-    p.setChildProcessModifier([parent] {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-    });
-    p.start(program, args);
-    if (!p.waitForStarted(5000)) fail(QStringLiteral("cannot start ") + program);
-}
-
-void stop(QProcess* p) {
-    if (!p || p->state() == QProcess::NotRunning) return;
-    p->terminate();
-    if (!p->waitForFinished(3000)) {
-        p->kill();
-        p->waitForFinished(3000);
-    }
-}
-
-} // namespace
-
 Desktop::Desktop(QSize size) {
-    if (!dir_.isValid()) fail(QStringLiteral("no temporary folder"));
-    xvfb_ = std::make_unique<QProcess>();
-    xvfb_->setStandardErrorFile(QProcess::nullDevice());
-    startGuarded(*xvfb_, QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"),
-                  QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
-                  QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    while (!xvfb_->canReadLine())
-        if (!xvfb_->waitForReadyRead(10000)) fail(QStringLiteral("Xvfb reported no display"));
-    display_ = u':' + QString::fromLatin1(xvfb_->readLine().trimmed());
-
-    // A private home, so no user configuration or autostart of openbox applies.
-    const QString home = dir_.filePath(QStringLiteral("wm-home"));
-    QDir().mkpath(home + QStringLiteral("/.config"));
-    QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    wm_ = std::make_unique<QProcess>();
-    wm_->setProcessEnvironment(env);
-    wm_->setStandardOutputFile(QProcess::nullDevice());
-    wm_->setStandardErrorFile(QProcess::nullDevice());
-    startGuarded(*wm_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QElapsedTimer t;
-    t.start();
-    while (!tool(QStringLiteral("xprop"), {QStringLiteral("-root"), "_NET_SUPPORTING_WM_CHECK"})
-                .contains(QStringLiteral("window id"))) {
-        if (t.elapsed() > 15000) fail(QStringLiteral("openbox did not start"));
-        QThread::msleep(25);
-    }
+    QString error;
+    if (!display_.start(&error, size)) fail(error);
 }
 
-Desktop::~Desktop() {
-    stop(wm_.get());
-    stop(xvfb_.get());
-}
-
-QProcessEnvironment Desktop::environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS",
-                             "SESSION_MANAGER", "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME"})
-        env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("DISPLAY"), display_);
-    if (!env.contains(QStringLiteral("LANG"))) env.insert(QStringLiteral("LANG"), "C.UTF-8");
-    return env;
+QString Desktop::tool(const QString& program, const QStringList& args) const {
+    const harness::RunResult r = display_.tool(program, args);
+    if (!r.finished) fail(program + QStringLiteral(" did not finish: ") + r.describe());
+    return QString::fromLocal8Bit(r.out);
 }
 
 void Desktop::mouseMove(int x, int y) const {

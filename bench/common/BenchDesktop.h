@@ -1,16 +1,15 @@
 #pragma once
-// A private X desktop for the benchmarks: Xvfb on a display it picks itself, with
-// openbox as window manager, and a private program folder holding a copy of the
-// program under measure (the program keeps its settings next to itself). Every
-// process started here ends with the benchmark, also when it dies.
-#include <QProcess>
+// A private X desktop for the benchmarks (the harness's Xvfb and openbox), and a
+// private program folder holding a copy of the program under measure (the program
+// keeps its settings next to itself). Every process started here ends with the
+// benchmark, also when it dies.
+#include "harness/Display.h"
+
 #include <QProcessEnvironment>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <memory>
 
 namespace qb::bench {
 
@@ -20,28 +19,19 @@ struct Failure {
 };
 [[noreturn]] void fail(const QString& why);
 
-// Runs a tool to completion and returns its standard output (fails after 10 s).
-QString runTool(const QString& program, const QStringList& args, const QProcessEnvironment& env);
-
 class Desktop {
 public:
     explicit Desktop(QSize size = QSize(1280, 800));
-    ~Desktop();
-    Desktop(const Desktop&) = delete;
-    Desktop& operator=(const Desktop&) = delete;
 
-    QString display() const { return display_; }
+    QString display() const { return display_.display(); }
     // The caller's environment on this display, without any other session's.
-    QProcessEnvironment environment() const;
-    QString tool(const QString& program, const QStringList& args) const {
-        return runTool(program, args, environment());
-    }
+    QProcessEnvironment environment() const { return display_.environment(); }
+    // Runs an X tool to completion and returns its standard output (fails after 10 s).
+    QString tool(const QString& program, const QStringList& args) const;
     void mouseMove(int x, int y) const;
 
 private:
-    QTemporaryDir dir_;
-    std::unique_ptr<QProcess> xvfb_, wm_;
-    QString display_;
+    harness::Display display_;
 };
 
 // A program folder with a copy of `binary`, and a home, runtime and config folder.

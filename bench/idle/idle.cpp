@@ -24,16 +24,7 @@ using qb::bench::Desktop;
 using qb::bench::fail;
 using qb::bench::Failure;
 using qb::bench::Sandbox;
-
-template <class F> bool waitFor(F&& ready, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (ready()) return true;
-        QThread::msleep(50);
-    }
-    return ready();
-}
+using qb::harness::waitUntil;
 
 struct Geometry {
     int x = 0;
@@ -73,19 +64,10 @@ double residentMiB(qint64 pid) {
     return 0;
 }
 
-void stop(QProcess& p) {
-    if (p.state() == QProcess::NotRunning) return;
-    p.terminate();
-    if (!p.waitForFinished(3000)) {
-        p.kill();
-        p.waitForFinished(3000);
-    }
-}
-
 // A started process, ended gently when it goes out of scope.
 class Child : public QProcess {
 public:
-    ~Child() override { stop(*this); }
+    ~Child() override { qb::harness::stop(*this); }
 };
 
 } // namespace
@@ -127,7 +109,7 @@ int run(const QStringList& args) {
     program.start(box.programPath(), {});
     if (!program.waitForStarted(5000)) fail(QStringLiteral("cannot start quillbeck"));
     QString window;
-    if (!waitFor(
+    if (!waitUntil(
             [&] {
                 // The main window by its caption: the edge sensor is the program's too.
                 window = desk.tool(QStringLiteral("xdotool"),
@@ -138,10 +120,10 @@ int run(const QStringList& args) {
                              .trimmed();
                 return !window.isEmpty();
             },
-            15000))
+            15000, 50))
         fail(QStringLiteral("quillbeck showed no window"));
     std::optional<Geometry> g;
-    if (!waitFor([&] { return (g = geometryOf(desk, window)) && g->x == -g->width; }, 10000))
+    if (!waitUntil([&] { return (g = geometryOf(desk, window)) && g->x == -g->width; }, 10000, 50))
         fail(QStringLiteral("the window did not hide (x = %1, width = %2)")
                  .arg(g ? g->x : 0)
                  .arg(g ? g->width : 0));

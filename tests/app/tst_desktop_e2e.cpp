@@ -19,20 +19,6 @@ namespace {
 
 const QString kAppId = QStringLiteral("io.github.quillbeck.Quillbeck");
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
-}
-
-QStringList lines(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
 } // namespace
 
 class TestDesktopE2e : public QObject {
@@ -60,8 +46,7 @@ class TestDesktopE2e : public QObject {
         doubles = std::make_unique<DesktopDoubles>(bus, box->root() + QStringLiteral("/bus.log"));
         QVERIFY2(doubles->start(&err), qPrintable(err));
         app = std::make_unique<Program>(desk, *box);
-        QVERIFY2(app->start(&err), qPrintable(err));
-        const auto win = app->waitForMainWindow(&err);
+        const auto win = app->startToMainWindow(&err);
         QVERIFY2(win, qPrintable(err));
         mainWindow = win->info.id;
         QVERIFY2(doubles->waitForItem(), app->output().constData());

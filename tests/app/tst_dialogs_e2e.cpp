@@ -9,44 +9,6 @@
 
 using namespace qb::e2e;
 
-namespace {
-
-bool writeFile(const QString& path, const QByteArray& text, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size())
-        return false;
-    f.close();
-    return !executable || f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
-}
-
-// A file manager registered for folders in the sandbox's own XDG profile; it
-// writes each argument it gets as one line of the returned log file.
-QString installFakeFileManager(const Sandbox& box) {
-    const QString log = box.root() + "/fm.log";
-    const QString program = box.root() + "/fakefm";
-    writeFile(program,
-              "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + QFile::encodeName(log) +
-                  "'; done\n",
-              true);
-    writeFile(box.dataHome() + "/applications/fakefm.desktop",
-              "[Desktop Entry]\nType=Application\nName=Fake files\nExec=" +
-                  QFile::encodeName(program) + " %f\nMimeType=inode/directory;\n");
-    writeFile(box.configHome() + "/mimeapps.list",
-              "[Default Applications]\ninode/directory=fakefm.desktop\n");
-    return log;
-}
-
-QStringList lines(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    QStringList l = QString::fromUtf8(f.readAll()).split(u'\n');
-    if (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
-    return l;
-}
-
-} // namespace
-
 class TestDialogsE2e : public QObject {
     Q_OBJECT
     Desktop desk;

@@ -40,8 +40,7 @@ class DockingE2e : public QObject {
             return fail(err);
         desk_.mouseMove(QPoint(640, 400));
         run.app = std::make_unique<Program>(desk_, *run.box);
-        if (!run.app->start(&err)) return fail(err);
-        const auto win = run.app->waitForMainWindow(&err);
+        const auto win = run.app->startToMainWindow(&err);
         if (!win) return fail(err + QString::fromLocal8Bit(run.app->output()));
         run.id = win->info.id;
         return true;

@@ -11,34 +11,6 @@
 
 using namespace qb::e2e;
 
-namespace {
-
-void writeFile(const QString& path, const QByteArray& text, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
-    f.write(text);
-    if (executable) f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
-}
-
-// A file manager for folders in the sandbox's own profile, logging its arguments.
-QString installFakeFileManager(const Sandbox& box) {
-    const QString log = box.root() + "/fm.log";
-    const QString program = box.root() + "/fakefm";
-    writeFile(program,
-              "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + QFile::encodeName(log) +
-                  "'; done\n",
-              true);
-    writeFile(box.dataHome() + "/applications/fakefm.desktop",
-              "[Desktop Entry]\nType=Application\nName=Fake files\nExec=" +
-                  QFile::encodeName(program) + " %f\nMimeType=inode/directory;\n");
-    writeFile(box.configHome() + "/mimeapps.list",
-              "[Default Applications]\ninode/directory=fakefm.desktop\n");
-    return log;
-}
-
-} // namespace
-
 class DockingScaleE2e : public QObject {
     Q_OBJECT
 
@@ -81,7 +53,7 @@ private slots:
         QVERIFY(desk_.click(g.topLeft() + 2 * logical));
         QVERIFY2(waitUntil([&] { return QFileInfo::exists(log); }, 10000),
                  app.output().constData());
-        QCOMPARE(readBytes(log), QFile::encodeName(target) + '\n');
+        QCOMPARE(bytesOf(log), QFile::encodeName(target) + '\n');
     }
 };
 

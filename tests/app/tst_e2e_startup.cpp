@@ -72,8 +72,8 @@ private slots:
         if (QTest::currentTestFailed()) return;
         const QString sys = box.path(QStringLiteral("sys.ini"));
         // Section names are stored as GB18030 bytes.
-        QVERIFY(readBytes(sys).contains(gb18030(QStringLiteral("[方案]"))));
-        QVERIFY(readBytes(sys).contains(gb18030(QStringLiteral("[我的文件夹]"))));
+        QVERIFY(bytesOf(sys).contains(gb(QStringLiteral("[方案]"))));
+        QVERIFY(bytesOf(sys).contains(gb(QStringLiteral("[我的文件夹]"))));
         QCOMPARE(readSetting(sys, kScheme, QStringLiteral("operate")), QStringLiteral("FileCopy"));
         // The account folder is created; no account register, no other file.
         QCOMPARE(QDir(box.programFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -204,8 +204,7 @@ private slots:
         // Once the first has ended, the next start is a first instance again.
         first.kill();
         Program third(desk, box);
-        QVERIFY2(third.start(&err), qPrintable(err));
-        QVERIFY2(third.waitForMainWindow(&err), qPrintable(err));
+        QVERIFY2(third.startToMainWindow(&err), qPrintable(err));
         QVERIFY(!desk.windowsOf(third.pid()).values().contains(kAppTitle));
     }
 

@@ -1,6 +1,7 @@
 // The interface's language follows the locale: the C locale shows the Chinese
 // captions exactly, an English locale shows no Chinese caption, and neither
 // changes a byte of what the settings files hold.
+#include "tests/support/Locale.h"
 #include "tests/support/MainWinFixture.h"
 
 #include "app/Unit3.h"
@@ -18,9 +19,10 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTranslator>
 
 using namespace mw;
+using qb::test::hasChinese;
+using qb::test::useLocale;
 
 namespace {
 
@@ -70,19 +72,6 @@ QMap<QString, QString> shownTexts(const QWidget& window) {
     if (!window.windowTitle().isEmpty())
         texts.insert(QStringLiteral("title"), window.windowTitle());
     return texts;
-}
-
-void useLocale(const QString& name) {
-    for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
-        QCoreApplication::removeTranslator(t);
-        delete t;
-    }
-    qb::installTranslations(*qApp, QLocale(name));
-}
-
-bool hasChinese(const QString& text) {
-    static const QRegularExpression cjk(QStringLiteral("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
-    return cjk.match(text).hasMatch();
 }
 
 // Every file of the program folder, byte for byte, by relative path.

@@ -18,12 +18,6 @@ QString refused(const QString& file) {
     return QStringLiteral("Unable to write to ") + file + u'.';
 }
 
-int checkedGroup(const TForm1& f) {
-    for (int g = 1; g <= 10; ++g)
-        if (f.RadioButton[g]->isChecked()) return g;
-    return 0;
-}
-
 } // namespace
 
 class TestMainWinErrors : public QObject {

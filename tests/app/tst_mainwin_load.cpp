@@ -44,13 +44,6 @@ const StoredChoice kStoredChoices[] = {
     {"RadioButton12", "show", "yes"},
 };
 
-int checkedGroup(const TForm1& f) {
-    int found = 0;
-    for (int g = 1; g <= 10; ++g)
-        if (f.RadioButton[g]->isChecked()) found = found ? -1 : g;
-    return found;
-}
-
 } // namespace
 
 class TestMainWinLoad : public QObject {

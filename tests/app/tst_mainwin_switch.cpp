@@ -17,13 +17,6 @@ namespace {
 const QString kScheme = QStringLiteral("方案");
 const QString kFolders = QStringLiteral("我的文件夹");
 
-int checkedGroup(const TForm1& f) {
-    int found = 0;
-    for (int g = 1; g <= 10; ++g)
-        if (f.RadioButton[g]->isChecked()) found = found ? -1 : g;
-    return found;
-}
-
 // The default account on group 3, every row showing a folder of its own that
 // exists, and its groups named: a board that must never show under another name.
 TForm1& startOnGroup3(Fixture& fx, QTemporaryDir& folders) {

@@ -63,7 +63,7 @@ public:
             .arg(g.y())
             .arg(g.width())
             .arg(g.height())
-            .arg(QString::fromUtf8(readBytes(box_.root() + QStringLiteral("/program.log"))));
+            .arg(QString::fromUtf8(bytesOf(box_.root() + QStringLiteral("/program.log"))));
     }
     // Screen point of a control of the shown board (window border 1, caption 20).
     QPoint point(const QString& control) const {
@@ -187,7 +187,7 @@ private slots:
         QVERIFY2(waitUntil([&] { return QFile::exists(copied); }, 10000),
                  qPrintable(app.describe() + QStringLiteral("\nsource: ") +
                             QString::fromUtf8(nativeOut_)));
-        QCOMPARE(readBytes(copied), readBytes(dragged_));
+        QCOMPARE(bytesOf(copied), bytesOf(dragged_));
     }
 };
 

@@ -36,12 +36,6 @@ QStringList expectedFiles() {
     return files;
 }
 
-QStringList lines(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
 } // namespace
 
 class TestPackage : public QObject {

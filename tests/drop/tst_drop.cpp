@@ -1,37 +1,33 @@
-// Drops on the main window, driven by synthetic drag and drop events with the
-// pointer placed where a user would let go: the target slot, the three modes,
-// refused drops, the status line and the focus after every drop.
-#include "app/Unit1.h"
+// Drops on the board, driven by synthetic drag and drop events through the drop
+// controller over a board view held in memory: the three modes, refused drops,
+// what each item does, the status line and the row that gets the focus. (Which
+// control of the real window is the target: tests/app/tst_mainwin_drop.cpp.)
 #include "board/Accounts.h"
+#include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/FileOperation.h"
-#include "platform/Dialogs.h"
 #include "platform/Handler.h"
-#include "platform/ProgramFolder.h"
 #include "store/Settings.h"
-#include "tests/support/FakeDialogs.h"
+#include "tests/support/DropFixture.h"
+#include "tests/support/FakeBoardView.h"
+#include "tests/support/Files.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace qb::test;
+using qb::Choice;
 
 namespace {
 
@@ -53,128 +49,51 @@ public:
     }
 };
 
-struct Call {
-    qb::Op op;
-    qb::Policy policy;
-    QString source;
-    QString dest;
-};
-
-// Stands in for the file operation: records each call and answers, after the call
-// has returned, with the next scripted outcome (Done once the script is used up).
-struct FakeOperation {
-    QList<Call> calls;
-    QList<qb::OperationResult> outcomes; // Done once the script is used up
-    std::function<void(int)> during;     // runs inside call n (0-based)
-};
-
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes = "x") {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
-}
-
-class Fixture {
+// The board's view, the board and its drop controller over the shared drop fixture.
+class Fixture : public DropFixture {
 public:
-    explicit Fixture(bool fakeOperation = true) {
-        qb::setProgramFolder(programDir.path());
-        qb::accountState() = {};
-        qb::setDialogs(&dialogs);
-        if (fakeOperation) {
-            qb::setDropFileOperation([this](QWidget*, qb::Op op, qb::Policy policy,
-                                            const QByteArray& source, const QByteArray& dest,
-                                            qb::OperationResultDone done) {
-                const int n = int(fake.calls.size());
-                fake.calls.append({op, policy, QFile::decodeName(source), QFile::decodeName(dest)});
-                if (fake.during) fake.during(n);
-                const qb::OperationResult result = n < fake.outcomes.size()
-                                                       ? fake.outcomes[n]
-                                                       : qb::OperationResult{qb::Outcome::Done};
-                QTimer::singleShot(0, [done, result] { done(result); });
-            });
-        }
-        form = std::make_unique<TForm1>();
-        qb::runHandler(form.get(), [this] { form->FormCreate(); });
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get())) qFatal("main window not exposed");
-        form->activateWindow();
+    explicit Fixture(bool fakeOperation = true) : DropFixture(fakeOperation) {
+        view.board = &board;
+        qb::runHandler(&view.window, [this] { board.loadCurrentAccount(); });
     }
-    ~Fixture() {
-        form.reset();
-        qb::setDropFileOperation({});
-        qb::setDialogs(nullptr);
-        qb::setProgramFolder(QString());
-        QFile::setPermissions(sysIni(), QFile::ReadOwner | QFile::WriteOwner);
+    ~Fixture() { drops.reset(); }
+
+    // The window's drag and drop handlers.
+    void dragOver(QDragMoveEvent& e) {
+        qb::runHandler(&view.window, [&] { drops->answerDrag(&e); });
+    }
+    void dropOn(QDropEvent& e) {
+        qb::runHandler(&view.window, [&] { drops->takeDrop(&e, QPoint(5, 5)); });
     }
 
-    QString sysIni() const { return programDir.filePath(QStringLiteral("sys.ini")); }
-    QString slotKey(int key) const {
-        return qb::ReadSetting(sysIni(), QStringLiteral("我的文件夹"), QString::number(key),
-                               QStringLiteral("<missing>"));
-    }
-    // A folder or file below the test's scratch folder.
-    QString scratch(const QString& name) const { return files.filePath(name); }
-    QString folder(const QString& name) const {
-        QDir().mkpath(scratch(name));
-        return scratch(name);
-    }
-
-    // Unchecks every mode button (none is checked before the first load).
-    void noMode() {
-        for (QRadioButton* b : {form->Move, form->Copy, form->Set}) {
-            b->setAutoExclusive(false);
-            b->setChecked(false);
-            b->setAutoExclusive(true);
-        }
-    }
-
-    // Drags `mime` over the window and lets go with the pointer at `at` in `on`'s
-    // coordinates (its centre by default). `eventAt` is where the event itself says
-    // the drop is, when that differs from the pointer. Returns whether the window
-    // took the drag; waits until the drop has been handled.
-    bool drop(QWidget* on, const QMimeData& mime, QPoint at = {-1, -1},
-              QWidget* eventAt = nullptr) {
-        const QPoint global = on->mapToGlobal(at.x() < 0 ? on->rect().center() : at);
-        QCursor::setPos(global);
-        const QPoint claimed =
-            form->mapFromGlobal(eventAt ? eventAt->mapToGlobal(eventAt->rect().center()) : global);
+    // Drags `mime` over the window and lets go over `on`, a field of the view.
+    // Returns whether the window took the drag; waits until the drop has been handled.
+    bool drop(QWidget* on, const QMimeData& mime) {
+        view.under = on;
+        const QPoint at(5, 5);
         const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
-        QDragEnterEvent enter(claimed, offered, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &enter);
+        QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+        dragOver(enter);
         if (!enter.isAccepted()) return false;
-        QDragMoveEvent move(claimed, offered, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &move);
+        QDragMoveEvent move(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+        dragOver(move);
         if (!move.isAccepted()) return false;
-        QDropEvent dropped(QPointF(claimed), offered, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &dropped);
+        QDropEvent dropped(QPointF(at), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+        dropOn(dropped);
         lastDropAction = dropped.dropAction();
-        if (waitForDrop &&
-            !QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
+        if (waitForDrop && !QTest::qWaitFor([this] { return !drops->inProgress(); }, 5000))
             qFatal("drop not finished");
         return dropped.isAccepted();
     }
-    bool drop(QWidget* on, const QStringList& paths, QPoint at = {-1, -1},
-              QWidget* eventAt = nullptr) {
+    bool drop(QWidget* on, const QStringList& paths) {
         QMimeData mime;
-        QList<QUrl> urls;
-        for (const QString& p : paths)
-            urls << QUrl::fromLocalFile(p);
-        mime.setUrls(urls);
-        return drop(on, mime, at, eventAt);
+        carry(mime, paths);
+        return drop(on, mime);
     }
 
-    QTemporaryDir programDir;
-    QTemporaryDir files;
-    qb::FakeDialogs dialogs;
-    FakeOperation fake;
-    std::unique_ptr<TForm1> form;
+    FakeBoardView view;
+    qb::Board board{view};
+    std::unique_ptr<qb::DropController> drops = std::make_unique<qb::DropController>(view, board);
     Qt::DropAction lastDropAction = Qt::IgnoreAction;
     bool waitForDrop = true; // drop() returns only once the drop has been handled
 };
@@ -198,56 +117,27 @@ private slots:
         Fixture fx;
         const QString file = fx.scratch(QStringLiteral("a.txt"));
         writeFile(file);
-        fx.form->Edit[5]->setText(fx.folder(QStringLiteral("dest")));
+        fx.view.applyPathText(5, fx.folder(QStringLiteral("dest")));
 
         QMimeData web;
         web.setUrls({QUrl(QStringLiteral("https://example.org/a.txt"))});
-        QVERIFY(!fx.drop(fx.form->Ed[5], web));
+        QVERIFY(!fx.drop(fx.view.nameFields[5], web));
         QMimeData text;
         text.setText(file);
-        QVERIFY(!fx.drop(fx.form->Ed[5], text));
+        QVERIFY(!fx.drop(fx.view.nameFields[5], text));
         QVERIFY(fx.fake.calls.isEmpty());
 
         // Of a mixed drop only the local file counts; the source is told "copy"
         // even in move mode, so it never deletes anything itself.
-        fx.form->Move->setChecked(true);
+        fx.view.click(Choice::Move);
         QMimeData mixed;
         mixed.setUrls(
             {QUrl(QStringLiteral("https://example.org/b.txt")), QUrl::fromLocalFile(file)});
-        QVERIFY(fx.drop(fx.form->Ed[5], mixed));
+        QVERIFY(fx.drop(fx.view.nameFields[5], mixed));
         QCOMPARE(fx.lastDropAction, Qt::CopyAction);
         QCOMPARE(fx.fake.calls.size(), 1);
         QCOMPARE(fx.fake.calls[0].source, file);
         QCOMPARE(fx.fake.calls[0].op, qb::Op::Move);
-    }
-
-    // Either field of a row, at its very corners, targets the row's path field; the
-    // position the drop event gives decides, not the pointer (Xwayland does not
-    // move the pointer during a drag from a Wayland window).
-    void targetIsThePathFieldOfTheRowUnderThePointer() {
-        Fixture fx;
-        fx.form->Set->setChecked(true);
-        int n = 0;
-        for (int r : {1, 7, 8, 20}) {
-            for (QLineEdit* field : {fx.form->Edit[r], fx.form->Ed[r]}) {
-                const QSize s = field->size();
-                for (QPoint at : {QPoint(0, 0), QPoint(s.width() - 1, s.height() - 1)}) {
-                    const QString dir = fx.folder(QStringLiteral("d%1").arg(++n));
-                    QVERIFY(fx.drop(field, {dir}, at));
-                    QCOMPARE(fx.form->Edit[r]->text(), dir);
-                    QCOMPARE(fx.form->focusWidget(), fx.form->Edit[r]);
-                    QCOMPARE(fx.slotKey(r), dir); // group 1: the key is the row
-                }
-            }
-        }
-        for (int r = 1; r <= 20; ++r)
-            if (r != 1 && r != 7 && r != 8 && r != 20)
-                QCOMPARE(fx.form->Edit[r]->text(), QStringLiteral("/"));
-
-        const QString dir = fx.folder(QStringLiteral("pointer"));
-        QVERIFY(fx.drop(fx.form->Ed[9], {dir}, {-1, -1}, fx.form->Ed[3]));
-        QCOMPARE(fx.form->Edit[3]->text(), dir);
-        QCOMPARE(fx.form->Edit[9]->text(), QStringLiteral("/"));
     }
 
     // A drop whose data the server no longer hands out (Xwayland, a drag from a
@@ -255,27 +145,28 @@ private slots:
     // drag starts afresh.
     void dropWithoutDataTakesTheDragsItems() {
         Fixture fx;
-        fx.form->Copy->setChecked(true);
-        fx.form->Edit[4]->setText(fx.folder(QStringLiteral("dest")));
+        fx.view.click(Choice::Copy);
+        fx.view.applyPathText(4, fx.folder(QStringLiteral("dest")));
         const QString item = fx.scratch(QStringLiteral("carried.txt"));
         writeFile(item);
         QMimeData carried;
         carried.setUrls({QUrl::fromLocalFile(item)});
         QMimeData empty;
-        const QPoint at = fx.form->Edit[4]->mapTo(fx.form.get(), QPoint(5, 5));
+        fx.view.under = fx.view.pathFields[4];
+        const QPoint at(5, 5);
         const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
         QDragEnterEvent enter(at, offered, &carried, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(fx.form.get(), &enter);
+        fx.dragOver(enter);
         QVERIFY(enter.isAccepted());
         QDropEvent dropped(QPointF(at), offered, &empty, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(fx.form.get(), &dropped);
+        fx.dropOn(dropped);
         QVERIFY(dropped.isAccepted());
-        QVERIFY(QTest::qWaitFor([&] { return !fx.form->dropController().inProgress(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !fx.drops->inProgress(); }, 5000));
         QCOMPARE(fx.fake.calls.size(), 1);
         QCOMPARE(fx.fake.calls[0].source, item);
 
         QDropEvent again(QPointF(at), offered, &empty, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(fx.form.get(), &again);
+        fx.dropOn(again);
         QVERIFY(!again.isAccepted());
         QCOMPARE(fx.fake.calls.size(), 1);
     }
@@ -306,41 +197,42 @@ private slots:
 
     void configureDropOfAFileStoresItsFolder() {
         Fixture fx;
-        fx.form->Set->setChecked(true);
+        fx.view.click(Choice::Set);
         const QString work = fx.folder(QStringLiteral("工作 目录"));
         writeFile(work + QStringLiteral("/计划 1.txt"));
-        QVERIFY(fx.drop(fx.form->Ed[7], {work + QStringLiteral("/计划 1.txt")}));
-        QCOMPARE(fx.form->Edit[7]->text(), work + u'/');
-        QCOMPARE(fx.form->Ed[7]->text(), QStringLiteral("工作 目录"));
+        QVERIFY(fx.drop(fx.view.nameFields[7], {work + QStringLiteral("/计划 1.txt")}));
+        QCOMPARE(fx.view.paths[7], work + u'/');
+        QCOMPARE(fx.view.names[7], QStringLiteral("工作 目录"));
         QCOMPARE(fx.slotKey(7), work + u'/');
-        QCOMPARE(fx.form->Labeltip->text(), kConfigured);
-        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[7]);
+        QCOMPARE(fx.view.status, kConfigured);
+        QCOMPARE(fx.view.focused, fx.view.pathFields[7]);
 
         // A path that is not found is stored as it is, and still reported as set.
         const QString missing = fx.scratch(QStringLiteral("gone/away"));
-        fx.form->Labeltip->setText(QString());
-        QVERIFY(fx.drop(fx.form->Edit[7], {missing}));
+        fx.view.status.clear();
+        QVERIFY(fx.drop(fx.view.pathFields[7], {missing}));
         QCOMPARE(fx.slotKey(7), missing);
-        QCOMPARE(fx.form->Labeltip->text(), kConfigured);
+        QCOMPARE(fx.view.status, kConfigured);
     }
 
     // Three folders in one drop: each is saved before the next, the third stays.
     void threeFoldersInOneDrop() {
         Fixture fx;
-        fx.form->Set->setChecked(true);
+        fx.view.click(Choice::Set);
         const QStringList dirs = {fx.folder(QStringLiteral("one")),
                                   fx.folder(QStringLiteral("two")),
                                   fx.folder(QStringLiteral("three"))};
         QStringList seen;
-        // Connected after the window's own change handling, so this sees its result.
-        QObject::connect(fx.form->Edit[4], &QLineEdit::textChanged, fx.form.get(),
-                         [&](const QString& t) { seen << t + u'=' + fx.slotKey(4); });
-        QVERIFY(fx.drop(fx.form->Edit[4], dirs));
+        // Runs after the board's change handling, so this sees its result.
+        fx.view.pathChanged = [&](int r) {
+            if (r == 4) seen << fx.view.paths[4] + u'=' + fx.slotKey(4);
+        };
+        QVERIFY(fx.drop(fx.view.pathFields[4], dirs));
         QCOMPARE(seen, (QStringList{dirs[0] + u'=' + dirs[0], dirs[1] + u'=' + dirs[1],
                                     dirs[2] + u'=' + dirs[2]}));
-        QCOMPARE(fx.form->Edit[4]->text(), dirs[2]);
-        QCOMPARE(fx.form->Ed[4]->text(), QStringLiteral("three"));
-        QCOMPARE(fx.form->Labeltip->text(), kConfigured);
+        QCOMPARE(fx.view.paths[4], dirs[2]);
+        QCOMPARE(fx.view.names[4], QStringLiteral("three"));
+        QCOMPARE(fx.view.status, kConfigured);
     }
 
     // Every configure-mode item runs the change handling exactly once, also when the
@@ -348,53 +240,48 @@ private slots:
     // as one error box, and does not end the drop.
     void configureRunsTheChangeHandlingOncePerItem() {
         Fixture fx;
-        fx.form->Set->setChecked(true);
+        fx.view.click(Choice::Set);
         const QString a = fx.folder(QStringLiteral("a"));
         const QString b = fx.folder(QStringLiteral("b"));
-        fx.form->Edit[6]->setText(a);
+        fx.view.applyPathText(6, a);
 
         // A key lost from the file comes back when the same folder is dropped again.
         qb::WriteSetting(fx.sysIni(), QStringLiteral("我的文件夹"), QStringLiteral("6"), b);
-        QVERIFY(fx.drop(fx.form->Edit[6], {a}));
+        QVERIFY(fx.drop(fx.view.pathFields[6], {a}));
         QCOMPARE(fx.slotKey(6), a);
 
         QFile::setPermissions(fx.sysIni(), QFile::ReadOwner);
-        QVERIFY(fx.drop(fx.form->Ed[6], {a}));
+        QVERIFY(fx.drop(fx.view.nameFields[6], {a}));
         QCOMPARE(fx.dialogs.errors.size(), 1);
-        QVERIFY(fx.drop(fx.form->Ed[6], {b}));
+        QVERIFY(fx.drop(fx.view.nameFields[6], {b}));
         QCOMPARE(fx.dialogs.errors.size(), 2);
-        QVERIFY(fx.drop(fx.form->Ed[6], {b, b, a}));
+        QVERIFY(fx.drop(fx.view.nameFields[6], {b, b, a}));
         QCOMPARE(fx.dialogs.errors.size(), 5);
-        QCOMPARE(fx.form->Edit[6]->text(), a);
-        QCOMPARE(fx.form->Labeltip->text(), kConfigured);
-        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[6]);
+        QCOMPARE(fx.view.paths[6], a);
+        QCOMPARE(fx.view.status, kConfigured);
+        QCOMPARE(fx.view.focused, fx.view.pathFields[6]);
     }
 
     // A configure drop says it set the slot only when the slot's path is stored:
     // not with no group checked, nor when the write was refused.
     void configureDropThatStoresNothingSaysSo() {
         Fixture fx;
-        TForm1& f = *fx.form;
-        f.Set->setChecked(true);
+        fx.view.click(Choice::Set);
         const QString a = fx.folder(QStringLiteral("a"));
-        for (int g = 1; g <= 10; ++g) {
-            f.RadioButton[g]->setAutoExclusive(false);
-            f.RadioButton[g]->setChecked(false);
-            f.RadioButton[g]->setAutoExclusive(true);
-        }
+        fx.view.uncheckGroups();
         const QByteArray before = bytesOf(fx.sysIni());
-        QVERIFY(fx.drop(f.Ed[3], {a}));
-        QCOMPARE(f.Edit[3]->text(), a);
-        QCOMPARE(f.Ed[3]->text(), QStringLiteral("a"));
+        QVERIFY(fx.drop(fx.view.nameFields[3], {a}));
+        QCOMPARE(fx.view.paths[3], a);
+        QCOMPARE(fx.view.names[3], QStringLiteral("a"));
         QCOMPARE(bytesOf(fx.sysIni()), before);
-        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QCOMPARE(fx.view.status, kNotConfigured);
 
-        f.RadioButton[1]->setChecked(true);
+        fx.view.clickGroup(1);
         QFile::setPermissions(fx.sysIni(), QFile::ReadOwner);
         const QString b = fx.folder(QStringLiteral("b"));
-        QVERIFY(fx.drop(f.Ed[3], {b}));
+        QVERIFY(fx.drop(fx.view.nameFields[3], {b}));
         QCOMPARE(fx.dialogs.errors.size(), 1);
-        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QCOMPARE(fx.view.status, kNotConfigured);
         QCOMPARE(fx.slotKey(3), QStringLiteral("/"));
     }
 
@@ -402,84 +289,24 @@ private slots:
     // group and no path of the previous account: it stores nothing anywhere.
     void dropAfterARefusedLoginActsOnNothingOld() {
         Fixture fx;
-        TForm1& f = *fx.form;
         const QString old = fx.folder(QStringLiteral("old"));
-        f.Edit[2]->setText(old);
+        fx.view.applyPathText(2, old);
         const QString account = fx.programDir.filePath(QStringLiteral("user/userb.ini"));
         writeFile(account, "[\xb7\xbd\xb0\xb8]\r\noperate=Set\r\n"); // 方案 in GB18030
         QFile::setPermissions(account, QFile::ReadOwner);
         qb::chooseAccount(QStringLiteral("b"));
-        qb::runHandler(&f, [&] { f.LoadAccount(); });
+        qb::runHandler(&fx.view.window, [&] { fx.board.loadCurrentAccount(); });
         QCOMPARE(fx.dialogs.errors.size(), 1);
-        QVERIFY(f.Set->isChecked());
-        QCOMPARE(f.Edit[2]->text(), QString());
+        QVERIFY(fx.view.isChecked(Choice::Set));
+        QCOMPARE(fx.view.paths[2], QString());
 
         const QByteArray sys = bytesOf(fx.sysIni());
         const QString dir = fx.folder(QStringLiteral("new"));
-        QVERIFY(fx.drop(f.Ed[2], {dir}));
-        QCOMPARE(f.Labeltip->text(), kNotConfigured);
+        QVERIFY(fx.drop(fx.view.nameFields[2], {dir}));
+        QCOMPARE(fx.view.status, kNotConfigured);
         QCOMPARE(bytesOf(fx.sysIni()), sys);
         QCOMPARE(fx.dialogs.errors.size(), 1);
         QFile::setPermissions(account, QFile::ReadOwner | QFile::WriteOwner);
-    }
-
-    // Anything but a slot field refuses the drop: nothing changes, the status line
-    // keeps its text, and the focus goes to what the pointer is over.
-    void dropsBesideTheSlotsAreRefused() {
-        Fixture fx;
-        fx.form->Edit[7]->setText(fx.folder(QStringLiteral("dest")));
-        const QString file = fx.scratch(QStringLiteral("f.txt"));
-        writeFile(file);
-        TForm1& f = *fx.form;
-        // A point of Panel1 between rows 7 and 8, where no field is.
-        const QPoint gap = f.Edit[7]->geometry().bottomLeft() + QPoint(10, 1);
-        QCOMPARE(f.Panel1->childAt(gap), nullptr);
-        const QPoint free(110, 200); // between the two column captions
-        QCOMPARE(f.Client->childAt(free), nullptr);
-
-        struct Place {
-            QWidget* on;
-            QPoint at;
-        };
-        const QList<Place> places = {
-            {f.RowLabel[7], {-1, -1}}, {f.Panel1, gap},       {f.RadioButton[3], {-1, -1}},
-            {f.GroupBox1, {4, 4}},     {f.GroupBox3, {2, 2}}, {f.Labeltip, {-1, -1}},
-            {f.Client, free},          {f.Button3, {-1, -1}}, {f.Set, {-1, -1}}};
-        for (QRadioButton* mode : {f.Copy, f.Set, f.Move}) {
-            mode->setChecked(true);
-            for (const Place& p : places) {
-                f.Edit[7]->setFocus();
-                f.Labeltip->setText(QStringLiteral("before"));
-                const QByteArray ini = bytesOf(fx.sysIni());
-                QVERIFY(fx.drop(p.on, {file}, p.at));
-                // A group frame hands its focus on to a button inside it.
-                QWidget* focus = fx.form->focusWidget();
-                QVERIFY2(focus == p.on || p.on->isAncestorOf(focus),
-                         qPrintable(p.on->objectName()));
-                QCOMPARE(f.Labeltip->text(), QStringLiteral("before"));
-                QCOMPARE(bytesOf(fx.sysIni()), ini);
-            }
-        }
-        QVERIFY(fx.fake.calls.isEmpty());
-        QCOMPARE(f.Edit[7]->text(), fx.scratch(QStringLiteral("dest")));
-        QVERIFY(QFile::exists(file));
-    }
-
-    // With no mode, even a slot refuses; the focus goes to the field under the
-    // pointer itself, the name field included.
-    void withoutAModeNothingHappens() {
-        Fixture fx;
-        fx.noMode();
-        const QString dir = fx.folder(QStringLiteral("d"));
-        const QByteArray ini = bytesOf(fx.sysIni());
-        QVERIFY(fx.drop(fx.form->Ed[7], {dir}));
-        QCOMPARE(fx.form->focusWidget(), fx.form->Ed[7]);
-        QVERIFY(fx.drop(fx.form->Edit[2], {dir}));
-        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[2]);
-        QVERIFY(fx.fake.calls.isEmpty());
-        QCOMPARE(fx.form->Edit[7]->text(), QStringLiteral("/"));
-        QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：无操作"));
-        QCOMPARE(bytesOf(fx.sysIni()), ini);
     }
 
     // One operation per item, in drop order, into the folder the slot shows, with
@@ -487,28 +314,28 @@ private slots:
     void copyAndMoveRunOneOperationPerItem() {
         Fixture fx;
         const QString dest = fx.folder(QStringLiteral("目标 文件夹")) + u'/';
-        fx.form->Edit[5]->setText(dest);
+        fx.view.applyPathText(5, dest);
         const QStringList items = {fx.scratch(QStringLiteral("b.txt")),
                                    fx.scratch(QStringLiteral("a 文件.txt")),
                                    fx.folder(QStringLiteral("c"))};
         struct Case {
-            QRadioButton* mode;
-            int policyButton;
+            Choice mode;
+            Choice policyButton;
             qb::Op op;
             qb::Policy policy;
             QString status;
         };
         const QList<Case> cases = {
-            {fx.form->Copy, 14, qb::Op::Copy, qb::Policy::AskReplace, kCopied},
-            {fx.form->Move, 13, qb::Op::Move, qb::Policy::AutoRename, kMoved},
-            {fx.form->Copy, 15, qb::Op::Copy, qb::Policy::AutoReplace, kCopied},
+            {Choice::Copy, Choice::Replace, qb::Op::Copy, qb::Policy::AskReplace, kCopied},
+            {Choice::Move, Choice::Rename, qb::Op::Move, qb::Policy::AutoRename, kMoved},
+            {Choice::Copy, Choice::AutoReplace, qb::Op::Copy, qb::Policy::AutoReplace, kCopied},
         };
         for (const Case& c : cases) {
-            c.mode->setChecked(true);
-            fx.form->RadioButton[c.policyButton]->setChecked(true);
+            fx.view.click(c.mode);
+            fx.view.click(c.policyButton);
             fx.fake.calls.clear();
-            fx.form->Labeltip->setText(QString());
-            QVERIFY(fx.drop(fx.form->Ed[5], items));
+            fx.view.status.clear();
+            QVERIFY(fx.drop(fx.view.nameFields[5], items));
             QCOMPARE(fx.fake.calls.size(), 3);
             for (int i = 0; i < 3; ++i) {
                 QCOMPARE(fx.fake.calls[i].source, items[i]);
@@ -516,8 +343,8 @@ private slots:
                 QCOMPARE(fx.fake.calls[i].op, c.op);
                 QCOMPARE(fx.fake.calls[i].policy, c.policy);
             }
-            QCOMPARE(fx.form->Labeltip->text(), c.status);
-            QCOMPARE(fx.form->focusWidget(), fx.form->Edit[5]);
+            QCOMPARE(fx.view.status, c.status);
+            QCOMPARE(fx.view.focused, fx.view.pathFields[5]);
         }
     }
 
@@ -527,13 +354,14 @@ private slots:
         Fixture fx;
         const QString file = fx.scratch(QStringLiteral("twice.txt"));
         writeFile(file);
-        fx.form->Edit[4]->setText(fx.folder(QStringLiteral("dest")));
-        for (QRadioButton* mode : {fx.form->Move, fx.form->Copy}) {
-            mode->setChecked(true);
+        fx.view.applyPathText(4, fx.folder(QStringLiteral("dest")));
+        for (Choice mode : {Choice::Move, Choice::Copy}) {
+            fx.view.click(mode);
             fx.fake.calls.clear();
-            QVERIFY(fx.drop(fx.form->Ed[4], {file, fx.scratch(QStringLiteral("./twice.txt"))}));
-            QCOMPARE(fx.fake.calls.size(), mode == fx.form->Move ? 1 : 2);
-            QCOMPARE(fx.form->Labeltip->text(), mode == fx.form->Move ? kMoved : kCopied);
+            QVERIFY(
+                fx.drop(fx.view.nameFields[4], {file, fx.scratch(QStringLiteral("./twice.txt"))}));
+            QCOMPARE(fx.fake.calls.size(), mode == Choice::Move ? 1 : 2);
+            QCOMPARE(fx.view.status, mode == Choice::Move ? kMoved : kCopied);
         }
     }
 
@@ -542,13 +370,13 @@ private slots:
         Fixture fx;
         const QString first = fx.folder(QStringLiteral("first"));
         const QString second = fx.folder(QStringLiteral("second"));
-        fx.form->Edit[9]->setText(first);
+        fx.view.applyPathText(9, first);
         fx.fake.during = [&](int n) {
             if (n != 0) return;
-            fx.form->RadioButton[15]->setChecked(true);
-            fx.form->Edit[9]->setText(second);
+            fx.view.click(Choice::AutoReplace);
+            fx.view.applyPathText(9, second);
         };
-        QVERIFY(fx.drop(fx.form->Edit[9],
+        QVERIFY(fx.drop(fx.view.pathFields[9],
                         {fx.scratch(QStringLiteral("x")), fx.scratch(QStringLiteral("y"))}));
         QCOMPARE(fx.fake.calls.size(), 2);
         QCOMPARE(fx.fake.calls[0].dest, first);
@@ -581,8 +409,8 @@ private slots:
         QFETCH(int, calls);
         QFETCH(QString, status);
         Fixture fx;
-        (move ? fx.form->Move : fx.form->Copy)->setChecked(true);
-        fx.form->Edit[3]->setText(fx.folder(QStringLiteral("dest")));
+        fx.view.click(move ? Choice::Move : Choice::Copy);
+        fx.view.applyPathText(3, fx.folder(QStringLiteral("dest")));
         for (QChar c : outcomes) {
             qb::OperationResult r;
             r.outcome = c == u'F'   ? qb::Outcome::Failed
@@ -591,12 +419,12 @@ private slots:
             r.destroyed = c == u'R' ? 1 : 0;
             fx.fake.outcomes << r;
         }
-        QVERIFY(fx.drop(fx.form->Ed[3],
+        QVERIFY(fx.drop(fx.view.nameFields[3],
                         {fx.scratch(QStringLiteral("1")), fx.scratch(QStringLiteral("2")),
                          fx.scratch(QStringLiteral("3"))}));
         QCOMPARE(fx.fake.calls.size(), calls);
-        QCOMPARE(fx.form->Labeltip->text(), status);
-        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[3]);
+        QCOMPARE(fx.view.status, status);
+        QCOMPARE(fx.view.focused, fx.view.pathFields[3]);
     }
 
     // A slot that shows no existing folder copies nothing, item by item.
@@ -604,14 +432,15 @@ private slots:
         Fixture fx;
         const QString file = fx.scratch(QStringLiteral("plain.txt"));
         writeFile(file);
-        for (QRadioButton* mode : {fx.form->Copy, fx.form->Move}) {
-            mode->setChecked(true);
+        for (Choice mode : {Choice::Copy, Choice::Move}) {
+            fx.view.click(mode);
             for (const QString& dest : {fx.scratch(QStringLiteral("no/such")), QString(), file}) {
-                fx.form->Edit[11]->setText(dest);
-                fx.form->Labeltip->setText(QString());
-                QVERIFY(fx.drop(fx.form->Ed[11], {file, fx.scratch(QStringLiteral("other"))}));
-                QCOMPARE(fx.form->Labeltip->text(), kNoFolder);
-                QCOMPARE(fx.form->focusWidget(), fx.form->Edit[11]);
+                fx.view.applyPathText(11, dest);
+                fx.view.status.clear();
+                QVERIFY(
+                    fx.drop(fx.view.nameFields[11], {file, fx.scratch(QStringLiteral("other"))}));
+                QCOMPARE(fx.view.status, kNoFolder);
+                QCOMPARE(fx.view.focused, fx.view.pathFields[11]);
             }
         }
         QVERIFY(fx.fake.calls.isEmpty());
@@ -620,7 +449,7 @@ private slots:
     // While one drop is still running its operations, a second one is turned away.
     void aSecondDropWaitsForTheFirst() {
         Fixture fx;
-        fx.form->Edit[2]->setText(fx.folder(QStringLiteral("dest")));
+        fx.view.applyPathText(2, fx.folder(QStringLiteral("dest")));
         const QString file = fx.scratch(QStringLiteral("f"));
         writeFile(file);
         bool enterAccepted = true;
@@ -629,22 +458,21 @@ private slots:
             if (n != 0) return;
             QMimeData mime;
             mime.setUrls({QUrl::fromLocalFile(file)});
-            const QPointF at = fx.form->mapFromGlobal(QCursor::pos());
-            QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton,
-                                  Qt::NoModifier);
-            QApplication::sendEvent(fx.form.get(), &enter);
+            const QPoint at(5, 5);
+            QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            fx.dragOver(enter);
             enterAccepted = enter.isAccepted();
-            QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(fx.form.get(), &drop);
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            fx.dropOn(drop);
             dropAccepted = drop.isAccepted();
             QCoreApplication::processEvents();
         };
-        QVERIFY(fx.drop(fx.form->Ed[2], {file, file}));
+        QVERIFY(fx.drop(fx.view.nameFields[2], {file, file}));
         QVERIFY(!enterAccepted);
         QVERIFY(!dropAccepted);
         QCOMPARE(fx.fake.calls.size(), 2);
         // Afterwards drops are welcome again.
-        QVERIFY(fx.drop(fx.form->Ed[2], {file}));
+        QVERIFY(fx.drop(fx.view.nameFields[2], {file}));
         QCOMPARE(fx.fake.calls.size(), 3);
     }
 
@@ -660,16 +488,16 @@ private slots:
             sources << QFile::decodeName(source);
             running << std::move(done);
         });
-        fx.form->Copy->setChecked(true);
-        fx.form->Edit[5]->setText(fx.folder(QStringLiteral("dest")));
+        fx.view.click(Choice::Copy);
+        fx.view.applyPathText(5, fx.folder(QStringLiteral("dest")));
         const QStringList items = {fx.scratch(QStringLiteral("1")), fx.scratch(QStringLiteral("2")),
                                    fx.scratch(QStringLiteral("3"))};
         fx.waitForDrop = false;
-        QVERIFY(fx.drop(fx.form->Ed[5], items));
+        QVERIFY(fx.drop(fx.view.nameFields[5], items));
         QTRY_COMPARE(running.size(), 1);
         QCoreApplication::processEvents();
         QCOMPARE(running.size(), 1);
-        QVERIFY(fx.form->dropController().inProgress());
+        QVERIFY(fx.drops->inProgress());
 
         const struct {
             qb::Outcome outcome;
@@ -680,41 +508,19 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             const qb::OperationResultDone done = running[i]; // the call adds to the list
             done(qb::OperationResult{steps[i].outcome});
-            QCOMPARE(fx.form->Labeltip->text(), steps[i].status);
+            QCOMPARE(fx.view.status, steps[i].status);
             QCOMPARE(running.size(), qMin(i + 2, 3));
         }
         QCOMPARE(sources, items);
-        QVERIFY(!fx.form->dropController().inProgress());
-        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[5]);
+        QVERIFY(!fx.drops->inProgress());
+        QCOMPARE(fx.view.focused, fx.view.pathFields[5]);
 
-        QVERIFY(fx.drop(fx.form->Ed[5], {items[0]}));
+        QVERIFY(fx.drop(fx.view.nameFields[5], {items[0]}));
         QTRY_COMPARE(running.size(), 4);
-        fx.form.reset();
+        fx.drops.reset(); // the window is gone
         const qb::OperationResultDone late = running[3];
         late(qb::OperationResult{});
         QVERIFY(fx.dialogs.errors.isEmpty());
-    }
-
-    // A drop comes while another program is active: the window takes the focus and
-    // the target row shows as current, the row that had the focus no longer.
-    void dropFromAnotherWindowHighlightsTheTargetRow() {
-        Fixture fx;
-        const auto base = [](QWidget* w) { return w->palette().color(QPalette::Base); };
-        const QColor normal = base(fx.form->Panel1);
-        fx.form->Edit[2]->setFocus(Qt::MouseFocusReason);
-        QVERIFY(base(fx.form->Edit[2]) != normal);
-        QWidget other;
-        other.resize(100, 100);
-        other.show();
-        other.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&other));
-
-        fx.form->Set->setChecked(true);
-        QVERIFY(fx.drop(fx.form->Ed[7], {fx.folder(QStringLiteral("d"))}));
-        QCOMPARE(QApplication::focusWidget(), fx.form->Edit[7]);
-        QVERIFY(base(fx.form->Edit[7]) != normal);
-        QVERIFY(base(fx.form->Ed[7]) != normal);
-        QCOMPARE(base(fx.form->Edit[2]), normal);
     }
 
     // Through the real file operation: paths far beyond 254 characters, a file and
@@ -731,19 +537,19 @@ private slots:
         mime.setData(QStringLiteral("text/uri-list"),
                      "file://" + source.toPercentEncoding("/") + "\r\n");
 
-        fx.form->Edit[2]->setText(QFile::decodeName(dest));
-        fx.form->Copy->setChecked(true);
-        QVERIFY(fx.drop(fx.form->Ed[2], mime));
-        QCOMPARE(fx.form->Labeltip->text(), kCopied);
+        fx.view.applyPathText(2, QFile::decodeName(dest));
+        fx.view.click(Choice::Copy);
+        QVERIFY(fx.drop(fx.view.nameFields[2], mime));
+        QCOMPARE(fx.view.status, kCopied);
         struct stat st {};
         QCOMPARE(::stat((dest + '/' + name).constData(), &st), 0);
 
         const QByteArray ini = bytesOf(fx.sysIni());
-        fx.form->Set->setChecked(true);
+        fx.view.click(Choice::Set);
         const QByteArray iniWithMode = bytesOf(fx.sysIni());
-        QVERIFY(fx.drop(fx.form->Ed[2], mime));
-        QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：路径含无法保存的字符！"));
-        QCOMPARE(fx.form->Edit[2]->text(), QFile::decodeName(dest));
+        QVERIFY(fx.drop(fx.view.nameFields[2], mime));
+        QCOMPARE(fx.view.status, QStringLiteral("状态：路径含无法保存的字符！"));
+        QCOMPARE(fx.view.paths[2], QFile::decodeName(dest));
         QCOMPARE(bytesOf(fx.sysIni()), iniWithMode);
         QVERIFY(ini != iniWithMode); // the mode itself was stored
     }
@@ -755,7 +561,7 @@ private slots:
         struct Restore {
             ~Restore() { qb::setOperationPrompts(nullptr); }
         } restore;
-        fx.form->RadioButton[13]->setChecked(true);
+        fx.view.click(Choice::Rename);
         const QString part = QString(200, u'p'); // one name may hold 255 bytes
         const QString dest = fx.folder(part + u'/' + part + u'/' + QStringLiteral("目标"));
         QVERIFY(dest.size() > 254);
@@ -764,28 +570,28 @@ private slots:
         const QString file = fx.scratch(part + QStringLiteral(".txt"));
         writeFile(file, "hello");
 
-        fx.form->Set->setChecked(true);
-        QVERIFY(fx.drop(fx.form->Ed[12], {dest}));
-        QCOMPARE(fx.form->Edit[12]->text(), dest);
+        fx.view.click(Choice::Set);
+        QVERIFY(fx.drop(fx.view.nameFields[12], {dest}));
+        QCOMPARE(fx.view.paths[12], dest);
         QCOMPARE(fx.slotKey(12), dest);
 
-        fx.form->Copy->setChecked(true);
-        QVERIFY(fx.drop(fx.form->Ed[12], {file}));
-        QCOMPARE(fx.form->Labeltip->text(), kCopied);
+        fx.view.click(Choice::Copy);
+        QVERIFY(fx.drop(fx.view.nameFields[12], {file}));
+        QCOMPARE(fx.view.status, kCopied);
         QCOMPARE(bytesOf(dest + u'/' + part + QStringLiteral(".txt")), QByteArray("hello"));
         QVERIFY(QFile::exists(file));
 
-        fx.form->Move->setChecked(true);
-        QVERIFY(fx.drop(fx.form->Edit[12], {tree}));
-        QCOMPARE(fx.form->Labeltip->text(), kMoved);
+        fx.view.click(Choice::Move);
+        QVERIFY(fx.drop(fx.view.pathFields[12], {tree}));
+        QCOMPARE(fx.view.status, kMoved);
         QCOMPARE(bytesOf(dest + QStringLiteral("/tree 树/sub/inner.bin")), QByteArray(70000, 'q'));
         QVERIFY(!QFileInfo::exists(tree));
 
         // A source that vanished is a failure, not a success.
-        QVERIFY(fx.drop(fx.form->Edit[12], {tree}));
-        QCOMPARE(fx.form->Labeltip->text(), kMoveFailed);
+        QVERIFY(fx.drop(fx.view.pathFields[12], {tree}));
+        QCOMPARE(fx.view.status, kMoveFailed);
         QCOMPARE(prompts.errors, QStringList{tree});
-        QCOMPARE(fx.form->focusWidget(), fx.form->Edit[12]);
+        QCOMPARE(fx.view.focused, fx.view.pathFields[12]);
     }
 };
 

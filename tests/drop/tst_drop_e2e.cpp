@@ -24,19 +24,6 @@ using namespace qb::e2e;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Names that are not valid text are written, read and listed as bytes.
 void writeRaw(const QByteArray& path, const QByteArray& bytes) {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -105,8 +92,7 @@ class TestDropE2e : public QObject {
             QVERIFY(writeSetting(sysIni, QStringLiteral("我的文件夹"), QStringLiteral("5"), slot5));
         app_ = std::make_unique<Program>(desk, *box_);
         QString err;
-        QVERIFY2(app_->start(&err), qPrintable(err));
-        win_ = app_->waitForMainWindow(&err);
+        win_ = app_->startToMainWindow(&err);
         QVERIFY2(win_, qPrintable(err));
     }
 

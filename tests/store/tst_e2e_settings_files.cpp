@@ -75,14 +75,14 @@ private slots:
         QVERIFY2(win, qPrintable(err));
         // The load is done before the window shows; a late write would still show.
         sleepMs(500);
-        QCOMPARE(readBytes(sys), file);
+        QCOMPARE(bytesOf(sys), file);
         QVERIFY(!desk.windowsOf(app.pid()).values().contains(kAppTitle)); // no error box
 
         // The mode was read as "Move": a click on "Copy" changes it, in the file's
         // own encoding.
         QVERIFY(desk.click(win->point(QStringLiteral("Copy"))));
-        waitUntil([&] { return readBytes(sys) == afterMoveToCopy; }, 5000, 50);
-        QCOMPARE(readBytes(sys), afterMoveToCopy);
+        waitUntil([&] { return bytesOf(sys) == afterMoveToCopy; }, 5000, 50);
+        QCOMPARE(bytesOf(sys), afterMoveToCopy);
     }
 
     void writeGivesUpWhileAnotherProcessKeepsTheFolderLock() {

@@ -1,6 +1,7 @@
 // The settings store against files on disk: format rules, files written by others,
 // refused writes and values that must come back exactly as written.
 #include "store/Settings.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,18 +19,9 @@
 #include <unistd.h>
 
 using namespace qb;
+using namespace qb::test;
 
 namespace {
-
-QByteArray gb(const QString& text) {
-    return QStringEncoder("GB18030").encode(text);
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
-}
 
 void put(const QString& path, const QByteArray& bytes) {
     QFile file(path);

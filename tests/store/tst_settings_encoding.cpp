@@ -2,6 +2,7 @@
 // is read in its own encoding, a load's write-back of what it read changes no byte,
 // and a real change is written in the file's encoding without touching other lines.
 #include "store/Settings.h"
+#include "tests/support/Files.h"
 
 #include <QFile>
 #include <QStringEncoder>
@@ -11,12 +12,9 @@
 #include <array>
 
 using namespace qb;
+using namespace qb::test;
 
 namespace {
-
-QByteArray gb(const QString& text) {
-    return QStringEncoder("GB18030").encode(text);
-}
 
 QByteArray wide(QStringConverter::Encoding encoding, const QString& text) {
     return QStringEncoder(encoding).encode(text);
@@ -28,12 +26,6 @@ QByteArray utf16le(const QString& text) {
 
 QByteArray utf16be(const QString& text) {
     return "\xFE\xFF" + wide(QStringConverter::Utf16BE, text);
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
 }
 
 using Entry = std::array<QString, 3>; // section, key, value

@@ -2,13 +2,10 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <QStringEncoder>
-#include <QThread>
 
 #include <csignal>
 #include <sched.h>
@@ -25,165 +22,7 @@ QString defaultBinary() {
     return other.isEmpty() ? QStringLiteral(QB_BINARY) : other;
 }
 
-QString RunResult::describe() const {
-    QString s =
-        finished ? QStringLiteral("exit code %1").arg(exitCode) : QStringLiteral("did not finish");
-    if (!out.isEmpty()) s += QStringLiteral("; stdout: ") + QString::fromUtf8(out).trimmed();
-    if (!err.isEmpty()) s += QStringLiteral("; stderr: ") + QString::fromUtf8(err).trimmed();
-    return s;
-}
-
-bool sleepMs(int ms) {
-    QThread::msleep(static_cast<unsigned long>(ms));
-    return true;
-}
-
-void startGuarded(QProcess& p, const QString& program, const QStringList& args, int deathSignal) {
-    const pid_t parent = getpid();
-    // Runs in the child between fork and exec: only async-signal-safe calls.
-    p.setChildProcessModifier([parent, deathSignal] {
-        prctl(PR_SET_PDEATHSIG, deathSignal);
-        if (getppid() != parent) _exit(127); // the test died before we got here
-    });
-    p.start(program, args);
-}
-
-RunResult run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-              int timeoutMs) {
-    RunResult r;
-    QProcess p;
-    p.setProcessEnvironment(env);
-    startGuarded(p, program, args);
-    if (!p.waitForStarted(timeoutMs)) {
-        r.err = QStringLiteral("cannot start %1: %2").arg(program, p.errorString()).toUtf8();
-        return r;
-    }
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(2000);
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError() + "\n(killed after " + QByteArray::number(timeoutMs) +
-                " ms: " + program.toUtf8() + " " + args.join(' ').toUtf8() + ")";
-        return r;
-    }
-    r.finished = p.exitStatus() == QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
 // ---------------------------------------------------------------- Desktop
-
-Desktop::~Desktop() {
-    stop();
-}
-
-bool Desktop::fail(QString* error, const QString& why) {
-    lastError_ = why;
-    if (error) *error = why;
-    stop();
-    return false;
-}
-
-static void stopProcess(std::unique_ptr<QProcess>& p) {
-    if (!p) return;
-    if (p->state() != QProcess::NotRunning) {
-        p->terminate(); // Xvfb removes its socket on SIGTERM
-        if (!p->waitForFinished(3000)) {
-            p->kill();
-            p->waitForFinished(3000);
-        }
-    }
-    p.reset();
-}
-
-void Desktop::stop() {
-    stopProcess(wm_);
-    stopProcess(xvfb_);
-    display_.clear();
-}
-
-bool Desktop::isRunning() const {
-    return xvfb_ && xvfb_->state() == QProcess::Running && wm_ && wm_->state() == QProcess::Running;
-}
-
-QProcessEnvironment Desktop::environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-         {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
-          "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "XDG_SESSION_TYPE",
-          "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
-        env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("DISPLAY"), display_);
-    if (!env.contains(QStringLiteral("LANG"))) env.insert(QStringLiteral("LANG"), "C.UTF-8");
-    return env;
-}
-
-bool Desktop::start(QString* error, QSize size) {
-    stop();
-    if (!dir_.isValid()) return fail(error, QStringLiteral("no temporary folder"));
-    size_ = size;
-
-    // -displayfd 1: Xvfb picks a free display and writes its number on stdout.
-    xvfb_ = std::make_unique<QProcess>();
-    xvfb_->setStandardErrorFile(dir_.filePath(QStringLiteral("xvfb.log")));
-    // SIGTERM, not SIGKILL: Xvfb then removes its socket and lock file.
-    startGuarded(*xvfb_, QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"),
-                  QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
-                  QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-                 SIGTERM);
-    if (!xvfb_->waitForStarted(5000))
-        return fail(error, QStringLiteral("cannot start Xvfb: ") + xvfb_->errorString());
-    QByteArray number;
-    QElapsedTimer t;
-    t.start();
-    while (!number.contains('\n')) {
-        if (xvfb_->state() != QProcess::Running || t.elapsed() > 15000)
-            return fail(error, QStringLiteral("Xvfb gave no display number: ") +
-                                   QString::fromLocal8Bit(
-                                       readBytes(dir_.filePath(QStringLiteral("xvfb.log")))));
-        xvfb_->waitForReadyRead(200);
-        number += xvfb_->readAllStandardOutput();
-    }
-    display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
-
-    // openbox with a private home so no user configuration or autostart applies.
-    // --sm-disable: there is no session manager, and it must not look for one.
-    const QString home = dir_.path() + QStringLiteral("/wm-home");
-    QDir().mkpath(home + QStringLiteral("/.config"));
-    QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    wm_ = std::make_unique<QProcess>();
-    wm_->setProcessEnvironment(env);
-    // Output goes to a file: an undrained pipe would block the process once full.
-    wm_->setStandardOutputFile(dir_.filePath(QStringLiteral("openbox.log")));
-    wm_->setProcessChannelMode(QProcess::MergedChannels);
-    startGuarded(*wm_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, SIGTERM);
-    if (!wm_->waitForStarted(5000))
-        return fail(error, QStringLiteral("cannot start openbox: ") + wm_->errorString());
-    // The window manager is ready once it has announced itself on the root window.
-    const bool ready = waitUntil(
-        [&] {
-            if (wm_->state() != QProcess::Running) return true;
-            const RunResult r = tool(QStringLiteral("xprop"),
-                                     {QStringLiteral("-root"), "_NET_SUPPORTING_WM_CHECK"}, 5000);
-            return r.ok() && r.out.contains("window id");
-        },
-        15000, 25);
-    if (!ready || wm_->state() != QProcess::Running)
-        return fail(error, QStringLiteral("openbox did not come up on %1: %2")
-                               .arg(display_, QString::fromLocal8Bit(readBytes(
-                                                  dir_.filePath(QStringLiteral("openbox.log"))))));
-    return true;
-}
-
-RunResult Desktop::tool(const QString& program, const QStringList& args, int timeoutMs) const {
-    return run(program, args, environment(), timeoutMs);
-}
 
 QMap<unsigned long, QString> Desktop::windowsOf(qint64 pid) const {
     QMap<unsigned long, QString> found;
@@ -599,10 +438,25 @@ void Program::kill() {
 }
 
 QByteArray Program::output() const {
-    return readBytes(logFile_);
+    return bytesOf(logFile_);
 }
 
 // ---------------------------------------------------------------- files
+
+QString installFakeFileManager(const Sandbox& box) {
+    const QString log = box.root() + QStringLiteral("/fm.log");
+    const QString program = box.root() + QStringLiteral("/fakefm");
+    writeFile(program,
+              "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + QFile::encodeName(log) +
+                  "'; done\n",
+              true);
+    writeFile(box.dataHome() + QStringLiteral("/applications/fakefm.desktop"),
+              "[Desktop Entry]\nType=Application\nName=Fake files\nExec=" +
+                  QFile::encodeName(program) + " %f\nMimeType=inode/directory;\n");
+    writeFile(box.configHome() + QStringLiteral("/mimeapps.list"),
+              "[Default Applications]\ninode/directory=fakefm.desktop\n");
+    return log;
+}
 
 static QString iniTool() {
     return QStringLiteral(QB_INI_TOOL);
@@ -624,20 +478,9 @@ bool writeSetting(const QString& file, const QString& section, const QString& ke
     return r.ok();
 }
 
-QByteArray readBytes(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
-
-QByteArray gb18030(const QString& text) {
-    QStringEncoder enc("GB18030");
-    return enc.encode(text);
-}
-
 QStringList settingsLines(const QString& file) {
     QStringDecoder dec("GB18030");
-    QString text = dec.decode(readBytes(file));
+    QString text = dec.decode(bytesOf(file));
     QStringList lines = text.split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     for (QString& l : lines)
@@ -657,7 +500,7 @@ QMap<QString, FileState> snapshot(const QString& dir) {
         FileState s;
         s.isDir = S_ISDIR(st.st_mode);
         s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        if (S_ISREG(st.st_mode)) s.bytes = readBytes(path);
+        if (S_ISREG(st.st_mode)) s.bytes = bytesOf(path);
         files.insert(base.relativeFilePath(path), s);
     }
     return files;

@@ -14,47 +14,31 @@
 //
 // Everything started here dies with the test process, also when it crashes or is
 // killed by a CTest timeout (the children get a parent-death signal).
+#include "harness/Display.h"
+#include "tests/support/Files.h"
+
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
-#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <memory>
 #include <optional>
 
 namespace qb::e2e {
 
-// Outcome of a helper tool run to completion.
-struct RunResult {
-    bool finished = false; // false: did not start, or killed at the time limit
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-    bool ok() const { return finished && exitCode == 0; }
-    QString describe() const; // for failure messages
-};
+using namespace qb::test;
 
-// Runs `program` to completion (killed after `timeoutMs`).
-RunResult run(const QString& program, const QStringList& args,
-              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
-              int timeoutMs = 10000);
-
-// Starts a child process that receives `deathSignal` when the test process dies.
-void startGuarded(QProcess& p, const QString& program, const QStringList& args,
-                  int deathSignal = SIGKILL);
-
-// Polls `done` every `intervalMs` until it returns true or `timeoutMs` passes.
-template <typename F> bool waitUntil(F done, int timeoutMs, int intervalMs = 20);
-bool sleepMs(int ms);
+using harness::run;
+using harness::RunResult;
+using harness::sleepMs;
+using harness::startGuarded;
+using harness::waitUntil;
 
 // An X window's place on the screen, as xwininfo reports it.
 struct WindowInfo {
@@ -63,28 +47,10 @@ struct WindowInfo {
     bool viewable = false;
 };
 
-// A private X display: Xvfb (1280x800x24, a free display number) and openbox.
-class Desktop {
+// A private X display: Xvfb (1280x800x24, a free display number) and openbox,
+// with the X tools' view of its windows and input.
+class Desktop : public harness::Display {
 public:
-    Desktop() = default;
-    ~Desktop();
-    Desktop(const Desktop&) = delete;
-    Desktop& operator=(const Desktop&) = delete;
-
-    bool start(QString* error = nullptr, QSize size = QSize(1280, 800));
-    void stop(); // also run by the destructor; idempotent
-    bool isRunning() const;
-
-    QString display() const { return display_; } // ":N"
-    qint64 serverPid() const { return xvfb_ ? xvfb_->processId() : 0; }
-    qint64 windowManagerPid() const { return wm_ ? wm_->processId() : 0; }
-    QSize screenSize() const { return size_; }
-    // The environment for X tools and programs on this display: the caller's
-    // environment without any other display, session bus or Qt platform choice.
-    QProcessEnvironment environment() const;
-    // Runs an X tool (xdotool, xprop, xwininfo, import ...) on this display.
-    RunResult tool(const QString& program, const QStringList& args, int timeoutMs = 10000) const;
-
     // Visible windows of a process (by _NET_WM_PID), with their titles.
     QMap<unsigned long, QString> windowsOf(qint64 pid) const;
     std::optional<WindowInfo> windowInfo(unsigned long id) const;
@@ -109,12 +75,6 @@ public:
     QString lastError() const { return lastError_; }
 
 private:
-    bool fail(QString* error, const QString& why);
-    QTemporaryDir dir_;
-    std::unique_ptr<QProcess> xvfb_;
-    std::unique_ptr<QProcess> wm_;
-    QString display_;
-    QSize size_;
     mutable QString lastError_;
 };
 
@@ -222,8 +182,10 @@ bool writeSetting(const QString& file, const QString& section, const QString& ke
                   const QString& value, QString* error = nullptr);
 // The lines of a GB18030 settings file, decoded, without line terminators.
 QStringList settingsLines(const QString& file);
-QByteArray readBytes(const QString& file);
-QByteArray gb18030(const QString& text);
+
+// A file manager registered for folders in the sandbox's own XDG profile; it
+// writes each argument it gets as one line of the returned log file.
+QString installFakeFileManager(const Sandbox& box);
 
 // Every file and folder below `dir` with its bytes and modification time in
 // nanoseconds, keyed by relative path: two snapshots compare equal only when
@@ -237,17 +199,5 @@ struct FileState {
 QMap<QString, FileState> snapshot(const QString& dir);
 // Differences between two snapshots, one line each (empty when equal).
 QStringList diff(const QMap<QString, FileState>& before, const QMap<QString, FileState>& after);
-
-// The limit is wall time: a slow check (a spawned tool under load) must not
-// stretch it.
-template <typename F> bool waitUntil(F done, int timeoutMs, int intervalMs) {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        if (done()) return true;
-        if (clock.elapsed() >= timeoutMs) return false;
-        sleepMs(intervalMs);
-    }
-}
 
 } // namespace qb::e2e

@@ -9,12 +9,13 @@
 #include "store/Account.h"
 #include "store/Settings.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/Files.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
+#include <QRadioButton>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -22,15 +23,8 @@
 namespace mw {
 
 using FakeDialogs = qb::FakeDialogs;
-
-inline QByteArray gb(const QString& text) {
-    return QStringEncoder("GB18030").encode(text);
-}
-
-inline QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using qb::test::bytesOf;
+using qb::test::gb;
 
 inline void putFile(const QString& path, const QString& text) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -52,6 +46,14 @@ inline QDateTime mtimeOf(const QString& path) {
 
 inline void makeReadOnly(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+}
+
+// The group whose button is checked: 0 for none, -1 for more than one.
+inline int checkedGroup(const TForm1& f) {
+    int found = 0;
+    for (int g = 1; g <= 10; ++g)
+        if (f.RadioButton[g]->isChecked()) found = found ? -1 : g;
+    return found;
 }
 
 // One temporary program folder per test, with the fake dialogs installed.

@@ -147,7 +147,7 @@ QString Session::scratch() const {
 }
 
 QString Session::log() const {
-    return dir_ ? QString::fromUtf8(e2e::readBytes(dir_->path() + QStringLiteral("/sway.log")))
+    return dir_ ? QString::fromUtf8(test::bytesOf(dir_->path() + QStringLiteral("/sway.log")))
                       .right(6000)
                 : QString();
 }
@@ -178,24 +178,9 @@ void Session::startClient(QProcess& p, const QString& program, const QStringList
 }
 
 e2e::RunResult Session::tool(const QString& program, const QStringList& args, int timeoutMs) const {
-    e2e::RunResult r;
     QProcess p;
     startClient(p, program, args, environment());
-    if (!p.waitForStarted(timeoutMs)) {
-        r.err = QStringLiteral("cannot start %1: %2").arg(program, p.errorString()).toUtf8();
-        return r;
-    }
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(2000);
-        r.err = "killed at the time limit";
-        return r;
-    }
-    r.finished = p.exitStatus() == QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return harness::complete(p, timeoutMs);
 }
 
 // The compositor's configuration: one output of the session's size, Xwayland
@@ -256,7 +241,7 @@ bool Session::start(QString* error, QSize size) {
     QStringList names;
     const bool up = e2e::waitUntil(
         [&] {
-            names = QString::fromUtf8(e2e::readBytes(displays)).simplified().split(u' ');
+            names = QString::fromUtf8(test::bytesOf(displays)).simplified().split(u' ');
             return names.size() == 3 || sway_->state() != QProcess::Running;
         },
         20000, 50);

@@ -37,7 +37,7 @@ int orphanChild() {
     }
     Sandbox box;
     Program app(desk, box);
-    if (!box.isValid() || !app.start(&err) || !app.waitForMainWindow(&err)) {
+    if (!box.isValid() || !app.startToMainWindow(&err)) {
         std::fprintf(stderr, "%s\n", qPrintable(err));
         return 4;
     }

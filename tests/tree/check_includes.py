@@ -47,6 +47,8 @@ def check_line(folder, text, qtcore):
         target = m.group(1)
         if target in ("tests", "bench"):
             return "product code includes " + target + "/"
+        if target == "harness":  # the desktop of the tests and benchmarks only
+            return "product code includes harness/"
         if target in RANK and target != folder and RANK[target] >= RANK[folder]:
             return folder + "/ includes " + target + "/, which is not below it"
         return None
@@ -82,6 +84,7 @@ def self_test(qtcore):
         ("platform/a.cpp", '#include "store/Settings.h"', True),
         ("board/a.cpp", '#include "drop/DropHandler.h"', True),
         ("drop/a.h", '#include "tests/support/FakeOpener.h"', True),
+        ("app/a.cpp", '#include "harness/Display.h"', True),
         ("store/a.cpp", "#include <QWidget>", True),
         ("store/a.cpp", "#include <QtGui/QFont>", True),
         ("store/a.cpp", "#include <QString>", False),

@@ -1,5 +1,6 @@
 // Opening a slot's folder, the row highlight, the top level and the two windows,
-// through the real main window with a recording opener.
+// through the real main window with a recording opener (what the board's
+// controller does with a path: tests/board/tst_folders.cpp).
 #include "app/Unit3.h"
 #include "help/Unit4.h"
 #include "tests/support/FakeOpener.h"
@@ -35,64 +36,6 @@ class TestOpenFolder : public QObject {
     static QColor base(QLineEdit* e) { return e->palette().color(QPalette::Base); }
 
 private slots:
-    void openFolderOnEachKindOfPath() {
-        Started s;
-        QTemporaryDir dir;
-        const QString file = dir.path() + "/note.txt";
-        mw::putFile(file, QStringLiteral("x"));
-
-        s.setPath(3, dir.path());
-        s.click(s.form->Edit[3]);
-        QCOMPARE(s.opener.fake.folders, QStringList{dir.path()});
-        QCOMPARE(s.status(), QStringLiteral("打开指定目录!"));
-
-        const QString notFolders[] = {file, QString(), dir.path() + "/gone",
-                                      QStringLiteral("C:\\")};
-        for (const QString& path : notFolders) {
-            s.form->Labeltip->clear();
-            s.setPath(4, path);
-            s.click(s.form->Edit[4]);
-            QVERIFY2(s.status() == QStringLiteral("目录不存在!"), qPrintable(path));
-        }
-        QCOMPARE(s.opener.fake.folders.size(), 1); // none of them was handed over
-
-        // A folder reached through a symbolic link is a folder.
-        QVERIFY(QFile::link(dir.path(), dir.path() + "/link"));
-        s.setPath(5, dir.path() + "/link");
-        s.click(s.form->Edit[5]);
-        QCOMPARE(s.status(), QStringLiteral("打开指定目录!"));
-    }
-
-    void failuresAreNotShownAsSuccess() {
-        Started s;
-        QTemporaryDir dir;
-        s.setPath(1, dir.path());
-        s.setPath(2, dir.path());
-
-        s.opener.fake.accept = false; // no launcher at all
-        s.click(s.form->Edit[1]);
-        QCOMPARE(s.status(), QStringLiteral("目录打开失败!"));
-
-        s.opener.fake.accept = true; // the launcher fails after the hand-over
-        s.click(s.form->Edit[1]);
-        QCOMPARE(s.status(), QStringLiteral("打开指定目录!"));
-        s.opener.fake.failPending();
-        QCOMPARE(s.status(), QStringLiteral("目录打开失败!"));
-
-        // A late failure never overwrites what a later operation reported...
-        s.click(s.form->Edit[1]);
-        s.form->Labeltip->setText(QStringLiteral("状态：复制成功！"));
-        s.opener.fake.failPending();
-        QCOMPARE(s.status(), QStringLiteral("状态：复制成功！"));
-        // ...nor the outcome of a later opening.
-        s.click(s.form->Edit[1]);
-        s.click(s.form->Edit[2]);
-        s.opener.fake.failPending();
-        QCOMPARE(s.status(), QStringLiteral("打开指定目录!"));
-        s.opener.fake.failPending();
-        QCOMPARE(s.status(), QStringLiteral("目录打开失败!"));
-    }
-
     void nameFieldOpensItsRowsPath() {
         Started s;
         QTemporaryDir dir;

@@ -2,16 +2,15 @@
 #include "EngineTestUtil.h"
 #include "drop/FileOperation.h"
 #include "platform/Translations.h"
+#include "tests/support/Locale.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTranslator>
 #include <QtTest>
 
 #include <chrono>
@@ -23,6 +22,8 @@ using qb::Op;
 using qb::Outcome;
 using qb::Policy;
 using qb::ReplaceAnswer;
+using qb::test::hasChinese;
+using qb::test::useLocale;
 
 namespace {
 
@@ -101,21 +102,6 @@ void clickWhenShown(const QString& text, QString* shownText = nullptr,
             QTest::keyClick(box, Qt::Key_Escape);
     });
     poll->start(10);
-}
-
-// Takes the translations off again; with `locale`, installs that locale's the way
-// the program does at start-up.
-void useLocale(const QString& locale = {}) {
-    for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
-        QCoreApplication::removeTranslator(t);
-        delete t;
-    }
-    if (!locale.isEmpty()) qb::installTranslations(*qApp, QLocale(locale));
-}
-
-bool hasChinese(const QString& text) {
-    static const QRegularExpression cjk(QStringLiteral("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
-    return cjk.match(text).hasMatch();
 }
 
 // Waits, turning the test's event loop, until `ready` holds.
@@ -563,4 +549,4 @@ private slots:
 };
 
 QTEST_MAIN(TestFileOperation)
-#include "test_file_operation.moc"
+#include "tst_file_operation.moc"

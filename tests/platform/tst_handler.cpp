@@ -86,4 +86,4 @@ private slots:
 };
 
 QTEST_MAIN(TestHandler)
-#include "test_handler.moc"
+#include "tst_handler.moc"
