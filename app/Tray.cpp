@@ -34,7 +34,9 @@ public:
         // back without a taskbar entry, as it first appeared.
         if (!form_->isVisible()) makeDockWindow(form_);
         form_->show();
-        // Docked beyond the left edge: back to the edge, as touching it does.
+        // Docked beyond the left edge: back to the edge, as touching it does; the
+        // check of a hide just made must not take this for a refusal.
+        form_->docking().windowPlaced();
         if (!onScreen()) form_->move(0, form_->frameGeometry().y());
         form_->raise();
         form_->activateWindow();
@@ -126,7 +128,9 @@ void Tray::toggleBoard() {
 }
 
 void Tray::refresh() {
-    account_->setText(tr("用户：%1").arg(shownAccountName(board_.currentAccount())));
+    // A menu entry takes "&" for a shortcut mark; a name shows as it is.
+    QString name = shownAccountName(board_.currentAccount());
+    account_->setText(tr("用户：%1").arg(name.replace(u'&', QStringLiteral("&&"))));
     autostart_->setChecked(autostartEnabled());
 }
 

@@ -167,6 +167,7 @@ void TForm1::buildHeader() {
     Label16 = place(new QLabel(tr("用户："), c), "Label16", 11, 8, 36, 13);
     Label16->setToolTip(QStringLiteral("Current account"));
     Label17 = place(new QLabel(c), "Label17", 46, 6, 121, 21);
+    Label17->setTextFormat(Qt::PlainText); // an account name is never markup
     makeRed(Label17);
     Button1 = place(new QPushButton(tr("设置用户"), c), "Button1", 169, 5, 65, 18);
     Button1->setToolTip(QStringLiteral("Configuration account"));
@@ -262,6 +263,7 @@ void TForm1::buildFooter() {
 
     Labeltip = place(new QLabel(tr("状态：无操作"), c), "Labeltip", 4, 673, 221, 17);
     Labeltip->setToolTip(QStringLiteral("status "));
+    Labeltip->setTextFormat(Qt::PlainText);
     Labeltip->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Labeltip->setFont(small);
     makeRed(Labeltip);

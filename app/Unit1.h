@@ -170,6 +170,7 @@ private:
     // ---- qb::DockHost -----------------------------------------------------------
     bool autoHide() const override;
     void showDockingStatus(const QString& text) override;
+    void fitToMonitorHeight(int available) override;
 
     void buildWindow();
     void buildHeader();

@@ -1,5 +1,6 @@
 // The main window as the controllers see it: qb::BoardView and qb::DockHost.
 #include "app/Controls.h"
+#include "app/FitScreen.h"
 #include "app/Unit1.h"
 
 #include "board/Accounts.h"
@@ -120,6 +121,9 @@ void TForm1::setStatusText(const QString& text) {
 void TForm1::centre() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
+    // The hide check must not take this move for a window manager's refusal.
+    docking_->windowPlaced();
+    fitToMonitorHeight(screen->availableGeometry().height());
     const QRect desk = screen->geometry();
     const QSize outer = frameGeometry().size();
     // Integer division cuts toward zero, as the placement rule wants.
@@ -159,4 +163,8 @@ bool TForm1::autoHide() const {
 
 void TForm1::showDockingStatus(const QString& text) {
     setStatusText(text);
+}
+
+void TForm1::fitToMonitorHeight(int available) {
+    qb::fitToHeight(*this, available);
 }

@@ -111,6 +111,7 @@ void Docking::revealAt(QPoint p) {
         // Back whole on the monitor whose edge was touched: moved into its span
         // only where it does not fit at its height.
         const Monitor& m = screens[i];
+        host_.fitToMonitorHeight(m.available.height());
         place = {m.geometry.left(), monitors::topWithin(m, top(), height())};
     }
     const int before = left();

@@ -25,6 +25,8 @@ public:
     virtual bool autoHide() const = 0;
     // Puts `text` on the status line.
     virtual void showDockingStatus(const QString& text) = 0;
+    // Fits the window into a monitor's available height (it is coming back there).
+    virtual void fitToMonitorHeight(int available) = 0;
 
 protected:
     ~DockHost() = default;
@@ -58,6 +60,10 @@ public:
     // Brings the window back for a cursor at global `p` when `p` touches a
     // monitor's exposed left edge (the reveal poll, or the edge sensor).
     void revealAt(QPoint p);
+
+    // The program put the window somewhere on purpose (a load centres it, the
+    // tray shows it): a hide still waiting for its check is not refused for that.
+    void windowPlaced() { pendingLeft_.reset(); }
 
     // False once hiding turned out impossible here.
     bool allowsHiding() const { return !refused_; }

@@ -84,6 +84,7 @@ void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
     box->setObjectName(objectName);
     if (!title.isEmpty()) box->setWindowTitle(appTitle() + QStringLiteral(" - ") + title);
     if (!informative.isEmpty()) box->setInformativeText(informative);
+    showAsPlainText(*box);
     auto answers = std::make_shared<std::vector<std::pair<QAbstractButton*, int>>>();
     for (std::size_t i = 0; i < choices.size(); ++i) {
         QPushButton* b = box->addButton(choices[i].text, choices[i].role);

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
@@ -17,12 +18,14 @@ class QtDialogs final : public Dialogs {
 public:
     void errorBox(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, parent);
+        showAsPlainText(box);
         keepAboveMainWindow(&box);
         box.exec();
     }
     void messageBox(QWidget* parent, const QString& text) override {
         ModalScope modal;
         QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, parent);
+        showAsPlainText(box);
         keepAboveMainWindow(&box);
         box.exec();
     }
@@ -71,6 +74,13 @@ Dialogs& dialogs() {
 
 void setDialogs(Dialogs* d) {
     installed = d;
+}
+
+void showAsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    // The informative text has a label of its own, which the box leaves to guess.
+    for (QLabel* label : box.findChildren<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
 }
 
 QString errorBoxText(const QString& message) {

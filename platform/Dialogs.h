@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 namespace qb {
@@ -35,6 +36,10 @@ void setDialogs(Dialogs* d);
 // for it is not enough under every window manager, so boxes ask for the same
 // layer and come after it. Call before showing the box.
 void keepAboveMainWindow(QWidget* box);
+
+// Shows a box's text and informative text as plain text: names and paths in
+// them are never taken for markup. Call after setting both texts.
+void showAsPlainText(QMessageBox& box);
 
 // The error box text for an error message: a full stop is appended when the
 // message is not empty and its last character has a code above that of ".".

@@ -6,8 +6,8 @@
 namespace qb {
 
 // Shows a secondary window without blocking the main window, or brings it to the
-// front when it is shown already. The first showing centres it on the primary
-// screen; afterwards it stays where the user left it.
+// front (restored, when minimised) when it is shown already. The first showing centres it on the
+// primary screen; afterwards it stays where the user left it.
 inline void showModeless(QWidget* window, bool& placed) {
     if (!placed) {
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -17,6 +17,9 @@ inline void showModeless(QWidget* window, bool& placed) {
         }
         placed = true;
     }
+    // A window the user minimised comes back: without a taskbar it could not
+    // be reached otherwise.
+    if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();

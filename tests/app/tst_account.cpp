@@ -261,6 +261,17 @@ private slots:
         QCOMPARE(s.fx.form->Label17->text(), QStringLiteral("默认"));
     }
 
+    // A name is shown as it is: never taken for markup.
+    void markupInANameIsShownAsItIs() {
+        Started s;
+        const QString name = QStringLiteral("<u>Work");
+        registerName(*s.dialog, name, name);
+        select(*s.dialog, name);
+        s.dialog->Button1->click();
+        QCOMPARE(s.fx.form->Label17->text(), name);
+        QCOMPARE(s.fx.form->Label17->textFormat(), Qt::PlainText);
+    }
+
     void creationPicksUpTheStoredAccount() {
         mw::Fixture fx;
         mw::putFile(fx.sysIni(), QStringLiteral("[user]\r\nid=abc\r\n"));
@@ -295,6 +306,12 @@ private slots:
         s.dialog->ShowModeless();
         QVERIFY(s.dialog->close()); // the close box
         QVERIFY(!s.dialog->isVisible());
+        // Minimised by the window manager: asked for again, it comes back.
+        s.dialog->ShowModeless();
+        s.dialog->showMinimized();
+        s.dialog->ShowModeless();
+        QVERIFY(!s.dialog->isMinimized());
+        QVERIFY(s.dialog->isVisible());
         QCOMPARE(s.dialog->Edit1->text(), QStringLiteral("abc"));
         QCOMPARE(s.dialog->ListBox1->count(), 1);
     }

@@ -4,6 +4,7 @@
 // poll and through the edge sensor; a window that does not fit a short screen
 // scrolls; a window that cannot leave the screen stops trying and says why.
 #include "app/FitScreen.h"
+#include "app/Tray.h"
 #include "app/Unit1.h"
 #include "board/Accounts.h"
 #include "platform/EdgeSensor.h"
@@ -148,6 +149,63 @@ private slots:
         }
         QCOMPARE(frame().x(), 1541);
         QCOMPARE(form_->Labeltip->text(), QStringLiteral("状态：复制成功！"));
+    }
+
+    // The load or the tray puts the window back within a second of a hide: no
+    // window manager kept it on screen, so hiding goes on after the next re-arm.
+    void placedByTheProgramRightAfterAHide_data() {
+        QTest::addColumn<bool>("byLoad");
+        QTest::newRow("load") << true;
+        QTest::newRow("tray") << false;
+    }
+    void placedByTheProgramRightAfterAHide() {
+        QFETCH(bool, byLoad);
+        QFile ini(dir_.filePath(QStringLiteral("sys.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly) &&
+                ini.write("[\xb7\xbd\xb0\xb8]\r\nshow=no\r\n") > 0);
+        ini.close();
+        hideTick(QPoint(2000, 900));
+        QCOMPARE(frame().x(), -246);
+        if (byLoad)
+            form_->LoadAccount();
+        else
+            qb::boardOf(*form_)->show();
+        QVERIFY(frame().x() >= 0);
+        QTest::qWait(1500);
+        QVERIFY(form_->docking().allowsHiding());
+        QVERIFY(form_->Labeltip->text() != qb::Docking::cannotLeaveScreen());
+        cursor_.at = frame().center();
+        form_->FormMouseMove();
+        hideTick(QPoint(2000, 900));
+        QCOMPARE(frame().x(), -246);
+        QVERIFY(ini.remove());
+    }
+
+    // The window fits the monitor it stands on: shrunk to scroll on a short one,
+    // itself again on a tall one, however often it goes back and forth.
+    void fitsTheMonitorItIsOn_data() {
+        QTest::addColumn<QList<int>>("heights");
+        QTest::addColumn<int>("height");
+        QTest::newRow("tall") << QList<int>{1000} << 716;
+        QTest::newRow("exactly") << QList<int>{716} << 716;
+        QTest::newRow("short") << QList<int>{500} << 500;
+        QTest::newRow("short, then tall") << QList<int>{500, 1000} << 716;
+        QTest::newRow("short, tall, shorter") << QList<int>{500, 1000, 400} << 400;
+        QTest::newRow("short, shorter") << QList<int>{500, 400} << 400;
+    }
+    void fitsTheMonitorItIsOn() {
+        QFETCH(QList<int>, heights);
+        QFETCH(int, height);
+        TForm1 form;
+        for (int h : heights)
+            qb::fitToHeight(form, h);
+        const bool scrolls = height < 716;
+        QCOMPARE(form.height(), height);
+        QCOMPARE(form.findChildren<QScrollArea*>().size(), scrolls ? 1 : 0);
+        QCOMPARE(form.Client->parentWidget() == &form, !scrolls);
+        // The close box stays at the caption strip's right end.
+        QCOMPARE(form.CloseBox->geometry().right(), form.CaptionStrip->width() - 3);
+        if (!scrolls) QCOMPARE(form.width(), 246);
     }
 
     // Too short a screen: the client area scrolls inside a window of exactly

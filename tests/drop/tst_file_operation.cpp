@@ -81,6 +81,9 @@ QWidget* visibleProgressDialog() {
     return nullptr;
 }
 
+// Whether every label of the last box answered showed its text as plain text.
+bool lastBoxPlainText = false;
+
 // Answers the next modal message box by clicking the button with `text`.
 void clickWhenShown(const QString& text, QString* shownText = nullptr,
                     QStringList* buttons = nullptr) {
@@ -91,6 +94,9 @@ void clickWhenShown(const QString& text, QString* shownText = nullptr,
         poll->stop();
         poll->deleteLater();
         if (shownText) *shownText = box->text() + u'\n' + box->informativeText();
+        lastBoxPlainText = true;
+        for (const QLabel* l : box->findChildren<QLabel*>())
+            if (!l->text().isEmpty() && l->textFormat() != Qt::PlainText) lastBoxPlainText = false;
         QAbstractButton* target = nullptr;
         for (QAbstractButton* b : box->buttons()) {
             if (buttons) *buttons << b->text();
@@ -454,6 +460,15 @@ private slots:
         QCOMPARE(error(io, "x"), qb::ErrorAnswer::SkipAll);
         clickWhenShown("<escape>");
         QCOMPARE(error(io, "x"), qb::ErrorAnswer::Cancel);
+
+        // A name is shown as it is, never taken for markup.
+        clickWhenShown("否");
+        replace(info("/dst/<u>big</u>", false, 1, 0), info("/src/<u>big</u>", false, 2, 0));
+        QVERIFY(lastBoxPlainText);
+        clickWhenShown("跳过");
+        error({qb::ErrorKind::Transfer, "/src/<u>big</u>", "/dst/a", EIO, true},
+              "无法复制“/src/<u>big</u>”");
+        QVERIFY(lastBoxPlainText);
         buttons.clear();
         clickWhenShown("确定", &text, &buttons);
         error({qb::ErrorKind::ReplaceItself, "/src/a", {}, 0, false}, "不能用“/src/a”替换它自身");
