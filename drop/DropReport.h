@@ -1,7 +1,7 @@
 #pragma once
 // What one drop's copies or moves came to, for the desktop notification that
 // tells a user who looked away.
-#include "drop/FileEngine.h"
+#include "engine/Operation.h"
 #include "platform/Notifier.h"
 
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // running; a progress dialog appears when the operation takes longer than about
 // half a second; the replacement and error questions are shown with open() and
 // answered through callbacks while the worker waits. No nested event loops.
-#include "drop/FileEngine.h"
+#include "engine/Operation.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // The Qt front end of the engine, on the offscreen platform.
-#include "EngineTestUtil.h"
 #include "drop/FileOperation.h"
 #include "platform/Translations.h"
+#include "tests/engine/EngineTestUtil.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // small files the time goes into system calls, which several threads overlap. The
 // walk keeps the questions, the progress and the reports; it hands out only copies
 // that need none of them, and takes their results back on its own thread.
-#include "drop/EngineCopy.h"
+#include "engine/FileCopy.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "drop/EngineTrash.h"
+#include "engine/Trash.h"
 
 #include <cerrno>
 #include <cstdio>

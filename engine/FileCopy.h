@@ -1,6 +1,6 @@
 #pragma once
 // Byte copying: file contents into new files that take their names only when whole.
-#include "drop/EngineFs.h"
+#include "engine/Posix.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 // home trash ($XDG_DATA_HOME/Trash) or a trash at the top of the file system
 // ($topdir/.Trash/$uid or $topdir/.Trash-$uid), each with files/ and info/.
 // Entries go in by rename, so only a trash on the same mount can take them.
-#include "drop/EngineFs.h"
+#include "engine/Posix.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "drop/EnginePool.h"
+#include "engine/CopyPool.h"
 
 #include <algorithm>
 #include <cstdio>

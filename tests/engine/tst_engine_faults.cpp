@@ -1,7 +1,7 @@
 // Faults of earlier versions of the engine that could lose data or tell untruths,
 // each kept as a named case, and the Trash, kept attributes and links.
 #include "EngineTestUtil.h"
-#include "drop/EngineFs.h"
+#include "engine/Posix.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -543,4 +543,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEngineFaults)
-#include "test_engine_faults.moc"
+#include "tst_engine_faults.moc"

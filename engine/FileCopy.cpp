@@ -1,4 +1,4 @@
-#include "drop/EngineCopy.h"
+#include "engine/FileCopy.h"
 
 #include <algorithm>
 #include <cerrno>

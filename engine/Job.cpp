@@ -1,5 +1,5 @@
-#include "drop/EngineJob.h"
-#include "drop/EngineTree.h"
+#include "engine/Job.h"
+#include "engine/TreeCounter.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 // Small POSIX helpers shared by the parts of the file operation engine.
-#include "drop/FileEngine.h"
+#include "engine/Operation.h"
 
 #include <string>
 #include <utility>

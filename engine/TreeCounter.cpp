@@ -1,4 +1,4 @@
-#include "drop/EngineTree.h"
+#include "engine/TreeCounter.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,9 +1,9 @@
 #pragma once
 // The job that runs one dropped item: the checks before any change, the walk that
 // puts every entry in place, the questions, the progress and the outcome.
-#include "drop/EngineCopy.h"
-#include "drop/EnginePool.h"
-#include "drop/EngineTrash.h"
+#include "engine/CopyPool.h"
+#include "engine/FileCopy.h"
+#include "engine/Trash.h"
 
 #include <atomic>
 #include <deque>

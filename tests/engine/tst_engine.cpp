@@ -598,4 +598,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEngine)
-#include "test_engine.moc"
+#include "tst_engine.moc"

@@ -1,4 +1,4 @@
-#include "drop/EngineJob.h"
+#include "engine/Job.h"
 
 #include <algorithm>
 #include <cerrno>
