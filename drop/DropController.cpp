@@ -1,9 +1,11 @@
+// The drop controller: refusals, configure mode, each item's copy or move in turn.
 #include "drop/DropController.h"
 
 #include "board/Board.h"
 #include "board/BoardView.h"
 #include "board/Folders.h"
 #include "drop/DroppedPaths.h"
+#include "engine/Names.h"
 #include "platform/Handler.h"
 
 #include <QCoreApplication>

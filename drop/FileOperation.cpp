@@ -1,6 +1,8 @@
+// The running operation: its worker thread, its questions, its progress dialog.
 #include "drop/FileOperation.h"
 
 #include "drop/OperationDialogs.h"
+#include "drop/OperationText.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

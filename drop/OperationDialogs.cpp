@@ -1,3 +1,4 @@
+// The operation's dialogs: progress, the replace and merge questions, the error box.
 #include "drop/OperationDialogs.h"
 
 #include "drop/FileOperation.h"

@@ -1,3 +1,4 @@
+// The copy workers' threads and queue, and how many workers suit two disks.
 #include "engine/CopyPool.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
+// The copy workers: threads that copy small files while the walk goes on.
 #pragma once
-// Workers that copy small files to free names while the walk goes on: with many
-// small files the time goes into system calls, which several threads overlap. The
-// walk keeps the questions, the progress and the reports; it hands out only copies
-// that need none of them, and takes their results back on its own thread.
+// With many small files the time goes into system calls, which several threads
+// overlap. The walk keeps the questions, the progress and the reports; it hands out
+// only copies to free names that need none of them, and takes their results back on
+// its own thread.
 #include "engine/FileCopy.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Copying one file: clones, kernel copies or reads and writes, holes, attributes.
 #include "engine/FileCopy.h"
 
 #include <algorithm>

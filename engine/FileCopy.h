@@ -1,5 +1,5 @@
+// Copying one file: its bytes into a new file that takes its name only when whole.
 #pragma once
-// Byte copying: file contents into new files that take their names only when whole.
 #include "engine/Posix.h"
 
 #include <cstdint>

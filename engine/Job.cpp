@@ -1,3 +1,4 @@
+// The job's start: the checks and refusals before any change, failures, the outcome.
 #include "engine/Job.h"
 #include "engine/TreeCounter.h"
 
@@ -159,14 +160,3 @@ std::string Job::originalPath() const {
 }
 
 } // namespace qb::engine
-
-namespace qb {
-
-OperationResult runOperation(Op op, Policy policy, const std::string& source,
-                             const std::string& destFolder, OperationObserver& observer,
-                             const std::atomic<bool>& cancel, const OperationOptions& options) {
-    engine::Job job(op, policy, observer, cancel, options);
-    return job.run(source, destFolder);
-}
-
-} // namespace qb

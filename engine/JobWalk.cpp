@@ -1,4 +1,6 @@
+// The job's walk: entries to free names, merged or replaced; folders; the workers' copies.
 #include "engine/Job.h"
+#include "engine/Names.h"
 #include "engine/TreeCounter.h"
 
 #include <cerrno>

@@ -1,5 +1,5 @@
+// The engine's POSIX helpers: owned descriptors, swappable system calls, paths, listings.
 #pragma once
-// Small POSIX helpers shared by the parts of the file operation engine.
 #include "engine/Operation.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// The user's Trash: finding one that an entry's mount can use, and putting entries in.
 #include "engine/Trash.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The user's Trash, where replaced files and links go.
 #pragma once
 // The user's Trash in the freedesktop.org layout, which file managers restore from: the
 // home trash ($XDG_DATA_HOME/Trash) or a trash at the top of the file system

@@ -1,5 +1,5 @@
+// Counting a source tree before the work: how much there is, and which folders it holds.
 #pragma once
-// Walking a source tree before the work: how much there is, and which folders it holds.
 #include "engine/Posix.h"
 
 #include <atomic>

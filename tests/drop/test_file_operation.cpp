@@ -1,5 +1,6 @@
 // The Qt front end of the engine, on the offscreen platform.
 #include "drop/FileOperation.h"
+#include "drop/OperationText.h"
 #include "platform/Translations.h"
 #include "tests/engine/EngineTestUtil.h"
 

@@ -1,5 +1,6 @@
 // The copy and move engine on real temporary folders.
 #include "EngineTestUtil.h"
+#include "engine/Names.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

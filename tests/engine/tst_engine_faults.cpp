@@ -1,6 +1,7 @@
 // Faults of earlier versions of the engine that could lose data or tell untruths,
 // each kept as a named case, and the Trash, kept attributes and links.
 #include "EngineTestUtil.h"
+#include "engine/Names.h"
 #include "engine/Posix.h"
 
 #include <QTemporaryDir>
