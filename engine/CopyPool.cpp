@@ -49,7 +49,7 @@ void CopyPool::abandon() {
 }
 
 void CopyPool::work() {
-    ByteCopier copier; // its own: it remembers what each pair of file systems can do
+    ByteCopier copier(once_); // its own: it remembers what each pair of file systems can do
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
         wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });

@@ -38,8 +38,11 @@ constexpr unsigned kBacklogPerWorker = 2;
 class CopyPool {
 public:
     // `workers` threads, started with the first copy; fewer than 2 means none.
-    CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback)
-        : workers_(workers < 2 ? 0 : workers), cancel_(cancel), writeback_(writeback) {}
+    // `once` (if given) is the job's, to log each fallback once per job.
+    CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback,
+             LogOnce* once = nullptr)
+        : workers_(workers < 2 ? 0 : workers), cancel_(cancel), writeback_(writeback), once_(once) {
+    }
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
@@ -59,6 +62,7 @@ private:
     unsigned workers_;
     const std::atomic<bool>& cancel_;
     bool writeback_;
+    LogOnce* once_;
     std::atomic<bool> abandon_{false};
     std::mutex m_;
     std::condition_variable wake_, done_;

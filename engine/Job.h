@@ -1,4 +1,4 @@
-// The job that runs one dropped item; its parts are Job.cpp and JobWalk/Entry/Removal.cpp.
+// The job that runs one dropped item, in Job.cpp, JobWalk.cpp, JobEntry.cpp and JobRemoval.cpp.
 #pragma once
 // The checks before any change, the walk that puts every entry in place, the
 // questions, the progress and the outcome.
@@ -19,7 +19,8 @@ class Job {
 public:
     Job(Op op, Policy policy, OperationObserver& obs, const std::atomic<bool>& cancel,
         const OperationOptions& options)
-        : op_(op), policy_(policy), opts_(options), obs_(obs), cancel_(cancel) {}
+        : op_(op), policy_(policy), opts_(options), obs_(obs), cancel_(cancel), copier_(&once_),
+          trash_(&once_) {}
 
     OperationResult run(const std::string& source, const std::string& destFolder);
 
@@ -144,6 +145,7 @@ private:
     bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
     bool counted_ = false;
     bool quiet_ = false; // leaving after a cancel: failures are counted, not asked about
+    LogOnce once_;       // what this job has logged already
     ByteCopier copier_;
     Trash trash_;
     Progress prog_;

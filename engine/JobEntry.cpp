@@ -93,6 +93,7 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
     }
     int err = errno;
     if (err == EINVAL) { // no exchange here: the old one goes first
+        logRenameFallback(&once_, true, ddir, "the replaced entry goes before its successor comes");
         disposeReplaced(ddir, dname, originalPath());
         err = ENOENT;
     }
@@ -101,6 +102,7 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
                   ? 0
                   : errno;
         if (err == EINVAL) { // nor RENAME_NOREPLACE: a new link never replaces either
+            logRenameFallback(&once_, false, ddir, "new entries take their names by a hard link");
             err = ::linkat(ddir, temp.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
             if (!err) ::unlinkat(ddir, temp.c_str(), 0);
         }
@@ -114,9 +116,16 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
 
 // A replaced file or link: to the Trash where one takes it, else gone (and counted).
 void Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
-    if (opts_.useTrash && trash_.available(dir) && trash_.put(dir, name, path) == 0) {
-        result_.trashed++;
-        return;
+    if (opts_.useTrash) {
+        const int err = trash_.available(dir) ? trash_.put(dir, name, path) : -1;
+        if (err == 0) {
+            result_.trashed++;
+            return;
+        }
+        if (once_.first(LogKind::Trash))
+            logLine("no Trash took %s, so it is deleted (and so are the job's other replaced "
+                    "entries no Trash takes): %s",
+                    path.c_str(), err < 0 ? trash_.whyNone(dir).c_str() : errorText(err).c_str());
     }
     if (::unlinkat(dir, name.c_str(), 0) == 0) {
         result_.destroyed++;

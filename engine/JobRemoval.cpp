@@ -84,6 +84,9 @@ void Job::finishSyncedGroup(bool block) {
     const int err = syncing_->done.get();
     const std::vector<Removal> now = std::move(syncing_->removals);
     syncing_.reset();
+    if (err && once_.first(LogKind::Sync))
+        logLine("a durable move's sync failed: %s; the %zu sources of its group stay",
+                errorText(err).c_str(), now.size());
     for (const Removal& r : now) {
         if (r.isDir) { // after its files; one not on the disk for sure keeps its folder
             if (!err && ::unlinkat(r.dir.get(), r.name.c_str(), AT_REMOVEDIR) != 0 &&

@@ -9,6 +9,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
 
 namespace qb::engine {
 
@@ -72,6 +74,22 @@ std::string tempName() {
     char buf[64];
     std::snprintf(buf, sizeof buf, ".qb-%ld-%u.part", static_cast<long>(::getpid()), ++counter);
     return buf;
+}
+
+std::string describeFs(int fd) {
+    struct statfs fs;
+    struct stat st;
+    if (::fstatfs(fd, &fs) != 0 || ::fstat(fd, &st) != 0) return "an unknown file system";
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "file system 0x%lx on device %u:%u",
+                  static_cast<unsigned long>(fs.f_type), major(st.st_dev), minor(st.st_dev));
+    return buf;
+}
+
+void logRenameFallback(LogOnce* once, bool exchange, int dir, const char* instead) {
+    if (!once || !once->first(exchange ? LogKind::Exchange : LogKind::NoReplace)) return;
+    logLine("renameat2 without %s on %s: %s", exchange ? "RENAME_EXCHANGE" : "RENAME_NOREPLACE",
+            describeFs(dir).c_str(), instead);
 }
 
 } // namespace qb::engine
