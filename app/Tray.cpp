@@ -20,9 +20,9 @@ namespace qb {
 
 namespace {
 
-class MainWindowBoard final : public Board {
+class MainTrayWindow final : public TrayWindow {
 public:
-    explicit MainWindowBoard(TForm1& form) : form_(&form) {}
+    explicit MainTrayWindow(TForm1& form) : form_(&form) {}
 
     bool shown() const override { return form_ && form_->isVisible() && onScreen(); }
     bool inUse() const override {
@@ -65,8 +65,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Board> boardOf(TForm1& form) {
-    return std::make_unique<MainWindowBoard>(form);
+std::unique_ptr<TrayWindow> trayWindowOf(TForm1& form) {
+    return std::make_unique<MainTrayWindow>(form);
 }
 
 QIcon programIcon() {
@@ -76,7 +76,7 @@ QIcon programIcon() {
     return QIcon::fromTheme(applicationId(), builtIn);
 }
 
-Tray::Tray(Board& board, const QString& program, QObject* parent)
+Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
     : QObject(parent), board_(board), program_(program), menu_(std::make_unique<QMenu>()) {
     menu_->setObjectName(QStringLiteral("TrayMenu"));
     account_ = menu_->addAction(QString());
@@ -156,7 +156,7 @@ void Tray::quit() {
     board_.quit();
 }
 
-DesktopIntegration::DesktopIntegration(TForm1& form) : board_(boardOf(form)) {
+DesktopIntegration::DesktopIntegration(TForm1& form) : board_(trayWindowOf(form)) {
     QGuiApplication::setDesktopFileName(applicationId());
     QApplication::setWindowIcon(programIcon());
     // The board may be hidden in the tray; the program ends only through its exit.

@@ -15,10 +15,10 @@ class TForm1;
 
 namespace qb {
 
-// What the tray and the notifications need of the main window.
-class Board {
+// The main window as the tray and the notifications see it: what they need of it.
+class TrayWindow {
 public:
-    virtual ~Board() = default;
+    virtual ~TrayWindow() = default;
     // Mapped and at least partly on a screen.
     virtual bool shown() const = 0;
     // Shown, and the program holds the active window: the user is looking at it.
@@ -32,8 +32,8 @@ public:
     virtual void quit() = 0;
 };
 
-// The main window as a Board.
-std::unique_ptr<Board> boardOf(TForm1& form);
+// The main window as a TrayWindow.
+std::unique_ptr<TrayWindow> trayWindowOf(TForm1& form);
 
 // The tray icon and its menu. Where the desktop has no tray nothing shows, and
 // the program works as without it.
@@ -42,7 +42,7 @@ class Tray : public QObject {
 
 public:
     // `program` is what start at login starts: the executable the user runs.
-    Tray(Board& board, const QString& program, QObject* parent = nullptr);
+    Tray(TrayWindow& board, const QString& program, QObject* parent = nullptr);
     ~Tray() override;
 
     QMenu* menu() const { return menu_.get(); }
@@ -62,7 +62,7 @@ private:
     void switchAutostart();
     void quit();
 
-    Board& board_;
+    TrayWindow& board_;
     QString program_;
     std::unique_ptr<QMenu> menu_;
     QSystemTrayIcon* icon_ = nullptr;
@@ -87,7 +87,7 @@ public:
     Tray& tray() const { return *tray_; }
 
 private:
-    std::unique_ptr<Board> board_;
+    std::unique_ptr<TrayWindow> board_;
     std::unique_ptr<Tray> tray_;
 };
 

@@ -1,9 +1,12 @@
+// The drop controller: refusals, configure mode, each item's copy or move in turn.
 #include "drop/DropController.h"
 
 #include "board/Board.h"
 #include "board/BoardView.h"
 #include "board/Folders.h"
 #include "drop/DroppedPaths.h"
+#include "drop/Log.h"
+#include "engine/Names.h"
 #include "platform/Handler.h"
 
 #include <QCoreApplication>
@@ -85,6 +88,10 @@ QString statusOf(Op op, Outcome outcome, bool destroyed) {
     return QCoreApplication::translate("qb::DropController", "状态：操作已取消！");
 }
 
+const char* outcomeName(Outcome o) {
+    return o == Outcome::Done ? "done" : o == Outcome::Failed ? "failed" : "cancelled";
+}
+
 // The action reported back to the drag source. Copy whenever the source allows
 // it: the files are handled here, and a source told "move" may delete its own.
 Qt::DropAction dropActionFor(const QDropEvent& event) {
@@ -123,6 +130,8 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
     if (items.isEmpty()) items = dragItems_;
     dragItems_.clear(); // the next drag starts afresh
     if (busy_ || items.isEmpty()) {
+        qCInfo(lcDrop) << "drop refused:"
+                       << (busy_ ? "the last drop is still running" : "it carries no local file");
         event->ignore();
         return;
     }
@@ -141,13 +150,17 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
 void DropController::start() {
     drop_.row = drop_.under ? view_.rowOf(drop_.under) : 0;
     if (drop_.row && view_.isChecked(Choice::Set)) {
+        qCInfo(lcDrop) << "drop of" << drop_.items.size() << "items sets slot" << drop_.row;
         configure();
     } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
         drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
         if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
         drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
+        qCInfo(lcDrop) << "drop:" << (drop_.op == Op::Move ? "move" : "copy") << drop_.items.size()
+                       << "items to slot" << drop_.row << view_.pathText(drop_.row);
         nextItem();
     } else {
+        qCInfo(lcDrop) << "drop ignored:" << (drop_.row ? "no mode is checked" : "not on a slot");
         finish(false);
     }
 }
@@ -157,6 +170,7 @@ void DropController::configure() {
     // A path the settings file cannot hold exactly is refused, and nothing is written.
     for (const QByteArray& item : drop_.items) {
         if (!storableAsText(item)) {
+            qCInfo(lcDrop) << "drop refused: a settings file cannot hold the path" << item;
             view_.setStatusText(
                 QCoreApplication::translate("qb::DropController", "状态：路径含无法保存的字符！"));
             finish(true);
@@ -175,6 +189,7 @@ void DropController::configure() {
     }
     // Success only when the slot's path is stored: with no group checked nothing
     // is written, and a refused write has shown its error box.
+    qCInfo(lcDrop) << "slot" << row << "path stored:" << board_.pathStored(row);
     view_.setStatusText(
         board_.pathStored(row)
             ? QCoreApplication::translate("qb::DropController", "状态：设置目录成功！")
@@ -189,6 +204,8 @@ void DropController::nextItem() {
         const QByteArray source = drop_.items[drop_.next++];
         const QString dest = view_.pathText(drop_.row);
         if (!isExistingFolder(dest)) {
+            qCInfo(lcDrop) << "item" << QFile::decodeName(source)
+                           << "failed: the slot's path is no existing folder:" << dest;
             drop_.overall = Outcome::Failed;
             view_.setStatusText(
                 QCoreApplication::translate("qb::DropController", "状态：目录不存在！"));
@@ -208,6 +225,10 @@ void DropController::nextItem() {
 // every item was done as the user chose.
 void DropController::itemDone(const OperationResult& result) {
     const Outcome outcome = result.outcome;
+    qCInfo(lcDrop) << "item" << QFile::decodeName(drop_.items[drop_.next - 1])
+                   << outcomeName(outcome) << "with" << result.failures << "failures,"
+                   << result.trashed << "replaced entries trashed," << result.destroyed
+                   << "deleted";
     if (severity(outcome) > severity(drop_.overall)) drop_.overall = outcome;
     drop_.destroyed = drop_.destroyed || result.replacedWithoutTrash();
     view_.setStatusText(statusOf(drop_.op, drop_.overall, drop_.destroyed));
@@ -226,7 +247,10 @@ void DropController::finish(bool handled) {
     else if (drop_.under)
         view_.focusAfterDrop(drop_.under);
     busy_ = false;
-    if (drop_.report) reportDrop(*drop_.report);
+    if (drop_.report) {
+        qCInfo(lcDrop) << "drop" << outcomeName(drop_.overall);
+        reportDrop(*drop_.report);
+    }
 }
 
 void DropController::step(const std::function<void()>& body) {

@@ -1,6 +1,6 @@
+// The drop controller: what files dropped on the main window do.
 #pragma once
-// Files and folders dropped on the main window: the target slot, the mode, and
-// what each dropped item does there.
+// The target slot, the mode, and what each dropped item does there.
 #include "drop/DropReport.h"
 #include "drop/FileOperation.h"
 

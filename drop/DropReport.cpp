@@ -1,3 +1,4 @@
+// One drop's account, and the notification that words it.
 #include "drop/DropReport.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
+// The account of one drop's copies or moves, and its desktop notification.
 #pragma once
-// What one drop's copies or moves came to, for the desktop notification that
-// tells a user who looked away.
-#include "drop/FileEngine.h"
+// The notification tells a user who looked away what the drop came to.
+#include "engine/Operation.h"
 #include "platform/Notifier.h"
 
 #include <QElapsedTimer>

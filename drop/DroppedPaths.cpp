@@ -1,3 +1,4 @@
+// Reading a drag's local paths as the file system's bytes.
 #include "drop/DroppedPaths.h"
 
 #include <QMimeData>

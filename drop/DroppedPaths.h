@@ -1,7 +1,7 @@
+// The local paths a drag carries, as the file system's bytes.
 #pragma once
-// The local paths of a drag's data, kept as the file system's bytes: a name that
-// is not valid UTF-8 (a file unpacked from an archive made under another code
-// page) must reach the system calls exactly as the file manager named it.
+// A name that is not valid UTF-8 (a file unpacked from an archive made under another
+// code page) must reach the system calls exactly as the file manager named it.
 #include <QByteArray>
 #include <QList>
 

@@ -1,6 +1,9 @@
+// The running operation: its worker thread, its questions, its progress dialog.
 #include "drop/FileOperation.h"
 
+#include "drop/Log.h"
 #include "drop/OperationDialogs.h"
+#include "drop/OperationText.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -233,6 +236,7 @@ private:
 } // namespace
 
 void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done) {
+    routeEngineLog(); // the categories' rules may have changed since the last operation
     auto* runner = new Runner(owner, op, std::move(done));
     runner->start(std::move(job));
 }

@@ -1,10 +1,11 @@
+// The engine's Qt face: one copy or move on a worker thread, its questions, its result.
 #pragma once
-// The Qt face of the file operation engine: runs one copy or move on a worker
-// thread and returns at once. The window keeps repainting and its timers keep
-// running; a progress dialog appears when the operation takes longer than about
-// half a second; the replacement and error questions are shown with open() and
-// answered through callbacks while the worker waits. No nested event loops.
-#include "drop/FileEngine.h"
+// An operation starts on a worker thread and returns at once. The window keeps
+// repainting and its timers keep running; a progress dialog appears when the
+// operation takes longer than about half a second; the replacement and error
+// questions are shown with open() and answered through callbacks while the worker
+// waits. No nested event loops.
+#include "engine/Operation.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,9 +42,6 @@ OperationPrompts& operationPrompts();
 void setOperationPrompts(OperationPrompts* p);
 // The Qt dialogs themselves, whatever is installed.
 OperationPrompts& qtOperationPrompts();
-
-// The sentence the user reads for an error of a copy (or move).
-QString operationErrorText(Op op, const OpError& error);
 
 using OperationDone = std::function<void(Outcome)>;
 // Starts the copy or move on a worker thread and returns at once; `done` runs later on the

@@ -1,3 +1,4 @@
+// The operation's dialogs: progress, the replace and merge questions, the error box.
 #include "drop/OperationDialogs.h"
 
 #include "drop/FileOperation.h"
@@ -68,16 +69,17 @@ QString baseName(const QString& path) {
     return p.mid(p.lastIndexOf(u'/') + 1);
 }
 
-// A question box that deletes itself and reports which button ended it, once.
-struct Choice {
+// One button of a question box, and the answer it gives.
+struct AnswerButton {
     QString text;
     QMessageBox::ButtonRole role;
     int answer;
 };
 
+// A question box that deletes itself and reports which button ended it, once.
 void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
              const QString& title, const QString& text, const QString& informative,
-             const std::vector<Choice>& choices, int defaultIndex, int escapeAnswer,
+             const std::vector<AnswerButton>& choices, int defaultIndex, int escapeAnswer,
              std::function<void(int)> reply) {
     auto* box = new QMessageBox(icon, appTitle(), text, QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,7 +1,6 @@
+// The windows of a running file operation: the progress dialog and where dialogs show.
 #pragma once
-// The windows of a running file operation: its progress dialog, and the placing
-// of its dialogs where the user can see them.
-#include "drop/FileEngine.h"
+#include "engine/Operation.h"
 
 #include <QDialog>
 

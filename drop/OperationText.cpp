@@ -1,5 +1,5 @@
-// The sentences of the file operation's errors.
-#include "drop/FileOperation.h"
+// The sentences the user reads for the engine's errors.
+#include "drop/OperationText.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -5,7 +5,7 @@
 // --workers: copy workers (1: none; by default as many as suit the machine).
 // Clashes are renamed (or replaced); errors are printed and skipped. TIME-FILE
 // receives the operation's own time in microseconds, without the process around it.
-#include "drop/FileEngine.h"
+#include "engine/Operation.h"
 
 #include <chrono>
 #include <cstdio>

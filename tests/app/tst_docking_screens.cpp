@@ -9,6 +9,7 @@
 #include "board/Accounts.h"
 #include "platform/EdgeSensor.h"
 #include "platform/Monitors.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Timers.h"
 #include "store/Account.h"
 #include "tests/support/FakeCursor.h"
@@ -55,13 +56,17 @@ private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         auto& account = qb::accountState();
+        qb::setProgramFolder(dir_.path()); // a load reads and writes here
         account.programFolder = dir_.path() + u'/';
         account.currentAccount = qb::defaultAccount();
         account.currentSettingsFile = dir_.filePath(QStringLiteral("sys.ini"));
         qb::setCursor(&cursor_);
         QCOMPARE(QGuiApplication::screens().size(), 2);
     }
-    void cleanupTestCase() { qb::setCursor(nullptr); }
+    void cleanupTestCase() {
+        qb::setCursor(nullptr);
+        qb::setProgramFolder(QString());
+    }
 
     void init() {
         form_ = new TForm1;
@@ -169,7 +174,7 @@ private slots:
         if (byLoad)
             form_->LoadAccount();
         else
-            qb::boardOf(*form_)->show();
+            qb::trayWindowOf(*form_)->show();
         QVERIFY(frame().x() >= 0);
         QTest::qWait(1500);
         QVERIFY(form_->docking().allowsHiding());

@@ -12,7 +12,7 @@
 
 namespace {
 
-class FakeBoard final : public qb::Board {
+class FakeWindow final : public qb::TrayWindow {
 public:
     bool shown() const override { return visible; }
     bool inUse() const override { return visible; }
@@ -54,7 +54,7 @@ private slots:
     void init() { QFile::remove(qb::autostartFile()); }
 
     void menuShowsTheAccountWhenItOpens() {
-        FakeBoard board;
+        FakeWindow board;
         qb::Tray tray(board, QStringLiteral("/opt/q/quillbeck"));
         QAction* account = action(tray, "TrayAccount");
         QVERIFY(account);
@@ -68,7 +68,7 @@ private slots:
     }
 
     void entriesAndClicksReachTheBoard() {
-        FakeBoard board;
+        FakeWindow board;
         qb::Tray tray(board, QStringLiteral("/opt/q/quillbeck"));
         tray.toggleBoard(); // shown: hides
         tray.toggleBoard(); // hidden: shows
@@ -80,7 +80,7 @@ private slots:
     }
 
     void startAtLoginIsTheEntryOnDisk() {
-        FakeBoard board;
+        FakeWindow board;
         const QString program = QStringLiteral("/home/a b/bin/quillbeck");
         qb::Tray tray(board, program);
         QAction* autostart = action(tray, "TrayAutostart");
@@ -116,7 +116,7 @@ private slots:
         QFile blocker(other.path() + QStringLiteral("/autostart"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        FakeBoard board;
+        FakeWindow board;
         qb::Tray tray(board, QStringLiteral("/opt/q/quillbeck"));
         action(tray, "TrayAutostart")->trigger();
         QVERIFY(!action(tray, "TrayAutostart")->isChecked());

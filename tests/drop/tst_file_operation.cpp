@@ -1,7 +1,10 @@
 // The Qt front end of the engine, on the offscreen platform.
-#include "EngineTestUtil.h"
 #include "drop/FileOperation.h"
+#include "drop/Log.h"
+#include "drop/OperationText.h"
+#include "engine/Posix.h"
 #include "platform/Translations.h"
+#include "tests/engine/EngineTestUtil.h"
 #include "tests/support/Locale.h"
 
 #include <QApplication>
@@ -156,6 +159,40 @@ Outcome runFile(QWidget* owner, Op op, Policy policy, const QString& source, con
     return outcome.value_or(Outcome::Failed);
 }
 
+// The messages of the category "quillbeck.engine" while it lives; the others go on
+// to the test's own handler.
+struct EngineMessages {
+    static inline QStringList seen;
+    static inline QtMessageHandler previous = nullptr;
+    EngineMessages() {
+        seen.clear();
+        previous = qInstallMessageHandler(&take);
+    }
+    ~EngineMessages() {
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+    }
+    static void take(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (context.category && qstrcmp(context.category, "quillbeck.engine") == 0)
+            seen << text;
+        else if (previous)
+            previous(type, context, text);
+    }
+};
+
+// A file system that knows none of the rename flags, while it lives.
+struct FlaglessRename {
+    qb::engine::SysCalls saved = qb::engine::sys();
+    FlaglessRename() {
+        qb::engine::sys().renameat2 = [](int od, const char* on, int nd, const char* nn,
+                                         unsigned flags) {
+            if (flags) return errno = EINVAL, -1;
+            return ::renameat2(od, on, nd, nn, 0);
+        };
+    }
+    ~FlaglessRename() { qb::engine::sys() = saved; }
+};
+
 // A job that works for `steps` tenths of a second, reporting progress.
 qb::OperationJob slowJob(int steps, std::atomic<int>* stepsDone = nullptr) {
     return [=](qb::OperationObserver& obs, const std::atomic<bool>& cancel) {
@@ -243,6 +280,31 @@ private slots:
                  "error 不能用“" + dst + "/a.txt”替换它自身：源和目标是同一个项目。");
         QVERIFY(fake.asked[1].startsWith("error 目标“" + tmp.path() + "/无此文件夹”不是可用的"));
         QVERIFY(!fake.offUiThread);
+    }
+
+    // Quiet by default; once "quillbeck.engine" logs information, each operation
+    // started after that sends the engine's decisions there, and none once it is quiet.
+    void engineLogGoesToItsCategory() {
+        QVERIFY(!qb::lcDrop().isInfoEnabled());
+        QVERIFY(!qb::lcEngine().isInfoEnabled());
+        const EngineMessages messages;
+        const FlaglessRename flagless;
+        const QString d = tmp.path() + "/log";
+        QDir().mkpath(d + "/a");
+        QDir().mkpath(d + "/b");
+        for (const bool on : {false, true, false}) {
+            QLoggingCategory::setFilterRules(on ? QStringLiteral("quillbeck.engine.info=true")
+                                                : QString());
+            const qsizetype before = messages.seen.size();
+            writeFile(S(d + "/a/f"), "f");
+            QCOMPARE(runFile(nullptr, Op::Move, Policy::AutoRename, d + "/a/f", d + "/b"),
+                     Outcome::Done);
+            const QStringList now = messages.seen.mid(before);
+            QCOMPARE(now.filter(QStringLiteral("renameat2 without RENAME_NOREPLACE")).size(),
+                     on ? 1 : 0);
+            QVERIFY(on || now.isEmpty());
+        }
+        QCOMPARE(QDir(d + "/b").entryList(QDir::Files).size(), 3);
     }
 
     void questionsFromTheWorkerAreAnsweredOnTheUiThread() {

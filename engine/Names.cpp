@@ -1,102 +1,14 @@
-#include "drop/EngineTree.h"
+// What an item is called at its destination, and which items of a drop are repeats.
+#include "engine/Names.h"
+
+#include "engine/Posix.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-#include <dirent.h>
-#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace qb {
-namespace engine {
-
-std::string joinPath(const std::string& dir, const std::string& name) {
-    if (!dir.empty() && dir.back() == '/') return dir + name;
-    return dir + '/' + name;
-}
-
-ItemInfo infoOf(const std::string& path, const struct stat& st) {
-    ItemInfo i;
-    i.path = path;
-    i.isDir = S_ISDIR(st.st_mode);
-    i.size = i.isDir ? 0 : static_cast<std::uint64_t>(st.st_size);
-    i.mtime = st.st_mtim.tv_sec;
-    return i;
-}
-
-int openDir(int at, const std::string& name) {
-    return ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-int listEntries(int dirfd, std::vector<Entry>& out) {
-    out.clear();
-    DIR* d = ::fdopendir(::dup(dirfd));
-    if (!d) return errno;
-    errno = 0;
-    while (dirent* e = ::readdir(d)) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        out.push_back({e->d_name, e->d_type});
-    }
-    const int code = errno;
-    ::closedir(d);
-    std::sort(out.begin(), out.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return code;
-}
-
-// By "..", which follows the real tree whatever the spelling of the path.
-std::vector<FileId> ancestors(int dirfd) {
-    std::vector<FileId> out;
-    Fd up(::dup(dirfd));
-    for (int depth = 0; up.ok() && depth < 4096; ++depth) {
-        struct stat ust;
-        if (::fstat(up.get(), &ust) != 0) break;
-        out.push_back(idOf(ust));
-        Fd next(::openat(up.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        struct stat nst;
-        if (!next.ok() || ::fstat(next.get(), &nst) != 0 || sameFile(nst, ust)) break;
-        up = std::move(next);
-    }
-    return out;
-}
-
-SysCalls& sys() {
-    static SysCalls calls{::close, ::renameat2, ::syncfs, ::fsync};
-    return calls;
-}
-
-std::string tempName() {
-    static std::atomic<unsigned> counter{0};
-    char buf[64];
-    std::snprintf(buf, sizeof buf, ".qb-%ld-%u.part", static_cast<long>(::getpid()), ++counter);
-    return buf;
-}
-
-void TreeCounter::count(int dirfd, const std::string& name, const struct stat& st) {
-    if (cancel_.load(std::memory_order_relaxed)) throw Stop{};
-    if (!S_ISDIR(st.st_mode)) {
-        totals_.filesTotal++;
-        if (S_ISREG(st.st_mode)) totals_.bytesTotal += static_cast<std::uint64_t>(st.st_size);
-        return;
-    }
-    folders_.insert(idOf(st));
-    Fd fd(openDir(dirfd, name));
-    std::vector<Entry> entries;
-    if (!fd.ok() || listEntries(fd.get(), entries) != 0) return;
-    for (const Entry& e : entries) {
-        if (e.type != DT_DIR && e.type != DT_REG && e.type != DT_UNKNOWN) {
-            totals_.filesTotal++;
-            continue;
-        }
-        struct stat cst;
-        if (::fstatat(fd.get(), e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) == 0)
-            count(fd.get(), e.name, cst);
-    }
-}
-
-} // namespace engine
 
 namespace {
 

@@ -1,7 +1,9 @@
 // Faults of earlier versions of the engine that could lose data or tell untruths,
 // each kept as a named case, and the Trash, kept attributes and links.
 #include "EngineTestUtil.h"
-#include "drop/EngineFs.h"
+#include "engine/Log.h"
+#include "engine/Names.h"
+#include "engine/Posix.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -67,6 +69,31 @@ int closeAfterCancel(int fd) {
         std::this_thread::yield();
     return ::close(fd);
 }
+
+// The engine's log while it lives: the lines a bug report would get.
+struct LogCapture {
+    static inline std::mutex m;
+    static inline std::vector<std::string> lines;
+    LogCapture() {
+        lines.clear();
+        qb::setEngineLogSink(&take);
+    }
+    ~LogCapture() { qb::setEngineLogSink(nullptr); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    static void take(std::string_view line) {
+        const std::lock_guard<std::mutex> lock(m);
+        lines.emplace_back(line);
+    }
+    // The lines that hold `text`.
+    static std::vector<std::string> with(const std::string& text) {
+        const std::lock_guard<std::mutex> lock(m);
+        std::vector<std::string> out;
+        for (const std::string& l : lines)
+            if (l.find(text) != std::string::npos) out.push_back(l);
+        return out;
+    }
+};
 
 // Swaps calls of the table for the test's fakes; puts the real ones back.
 struct SysSwap {
@@ -406,8 +433,15 @@ private slots:
         if (fault == SyncfsEio) sys.syncfs = [](int) { return errno = EIO, -1; };
         if (fault == FsyncEio) sys.fsync = [](int) { return errno = EIO, -1; };
         ScriptedObserver obs;
+        const LogCapture log;
         const qb::OperationResult r = runFull(move ? Op::Move : Op::Copy, Policy::AutoReplace,
                                               inFolder ? s : s + "/f", out, obs);
+        // The log tells why, once for the whole job however many files met it.
+        QCOMPARE(log.with("sync failed").size(), syncFault ? 1u : 0u);
+        QVERIFY(log.with("RENAME_NOREPLACE").size() <= 1);
+        QVERIFY(log.with("RENAME_EXCHANGE").size() <= 1);
+        if (!closeFault && !syncFault && (move || replace))
+            QVERIFY(!log.with("renameat2 without").empty());
         // A name that appears can only be caught where the engine renames.
         QVERIFY(fakes.raced || fault != NoRenameFlagsRace || (!move && !replace));
 
@@ -443,6 +477,41 @@ private slots:
         QCOMPARE(r.trashed, static_cast<std::uint64_t>(trashed.size()));
         QCOMPARE(r.destroyed, 0u);
         if (!trashed.isEmpty()) QCOMPARE(readFile(trash + "/files/" + S(trashed[0])), "old");
+    }
+
+    // No Trash on the destination's mount (its trash folder's name is taken by a
+    // file): replaced files are deleted and counted, and the log says once why.
+    void noTrashOnTheMount() {
+        const std::string d = fresh("notrash");
+        for (const char* sub : {"/top", "/mnt", "/src"})
+            mkdirs(d + sub);
+        if (::mount((d + "/top").c_str(), (d + "/mnt").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("cannot bind-mount here");
+        struct Unmount {
+            std::string at;
+            ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+        } unmount{d + "/mnt"};
+        writeFile(d + "/top/.Trash-" + std::to_string(::getuid()), "not a folder");
+        mkdirs(d + "/mnt/src");
+        for (const char* n : {"/a", "/b"}) {
+            writeFile(d + "/src" + n, "new");
+            writeFile(d + "/mnt/src" + n, "old");
+        }
+        ScriptedObserver obs;
+        const LogCapture log;
+        const qb::OperationResult r =
+            runFull(Op::Copy, Policy::AutoReplace, d + "/src", d + "/mnt", obs, oneAtATime());
+        QCOMPARE(r.outcome, Outcome::Done);
+        QCOMPARE(r.destroyed, 2u);
+        QCOMPARE(r.trashed, 0u);
+        QCOMPARE(readFile(d + "/mnt/src/b"), QByteArray("new"));
+        const std::vector<std::string> lines = log.with("no Trash took");
+        QCOMPARE(lines.size(), 1u);
+        QVERIFY2(lines[0].find("home trash: on another mount") != std::string::npos &&
+                     lines[0].find(".Trash-" + std::to_string(::getuid()) + ": ") !=
+                         std::string::npos &&
+                     lines[0].find("(" + std::to_string(ENOTDIR) + ")") != std::string::npos,
+                 lines[0].c_str());
     }
 
     // Cancel pressed after the walk's last look at it, while copies still wait for
@@ -543,4 +612,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEngineFaults)
-#include "test_engine_faults.moc"
+#include "tst_engine_faults.moc"

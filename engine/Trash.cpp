@@ -1,4 +1,5 @@
-#include "drop/EngineTrash.h"
+// The user's Trash: finding one that an entry's mount can use, and putting entries in.
+#include "engine/Trash.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -90,6 +91,12 @@ int writeInfo(int infoDir, const std::string& file, const std::string& text) {
     return err;
 }
 
+// What failed and why (the errno of the moment), for the log.
+std::string failure(const char* what, const std::string& path = {}) {
+    const int code = errno;
+    return what + path + ": " + errorText(code);
+}
+
 } // namespace
 
 std::string trashPathEncode(const std::string& path) {
@@ -111,27 +118,37 @@ std::string trashPathEncode(const std::string& path) {
     return out;
 }
 
-std::unique_ptr<Trash::Can> Trash::openHome(std::uint64_t mnt) {
+std::unique_ptr<Trash::Can> Trash::openHome(std::uint64_t mnt, std::string& why) {
     std::string data;
     if (const char* x = std::getenv("XDG_DATA_HOME"); x && x[0] == '/')
         data = x;
     else if (const char* h = std::getenv("HOME"); h && h[0] == '/')
         data = std::string(h) + "/.local/share";
     else
-        return nullptr;
+        return why = "home trash: neither $XDG_DATA_HOME nor $HOME is an absolute path", nullptr;
     Fd dataFd(makePath(data));
+    if (!dataFd.ok()) return why = failure("home trash: ", data), nullptr;
     std::uint64_t homeMnt = 0;
-    if (!dataFd.ok() || !mountOf(dataFd.get(), "", homeMnt) || homeMnt != mnt) return nullptr;
+    if (!mountOf(dataFd.get(), "", homeMnt) || homeMnt != mnt)
+        return why = "home trash: on another mount", nullptr;
     Fd trash(ownDir(dataFd.get(), "Trash"));
-    if (!trash.ok()) return nullptr;
+    if (!trash.ok()) return why = failure("home trash: Trash in ", data), nullptr;
+    std::unique_ptr<Can> can = openCan(trash.get(), why);
+    if (!can) why = "home trash: " + why;
+    return can;
+}
+
+std::unique_ptr<Trash::Can> Trash::openCan(int trash, std::string& why) {
     auto can = std::make_unique<Can>();
-    can->files.reset(ownDir(trash.get(), "files"));
-    can->info.reset(ownDir(trash.get(), "info"));
+    can->files.reset(ownDir(trash, "files"));
+    if (!can->files.ok()) why = failure("files/");
+    can->info.reset(ownDir(trash, "info"));
+    if (!can->info.ok()) why = failure("info/");
     if (!can->files.ok() || !can->info.ok()) return nullptr;
     return can;
 }
 
-std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt) {
+std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt, std::string& why) {
     // The top of the mount: go up while ".." is still on it.
     Fd top(::dup(dirfd));
     for (int depth = 0; top.ok() && depth < 4096; ++depth) {
@@ -142,7 +159,7 @@ std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt) {
             break;
         top.reset(::openat(top.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
-    if (!top.ok()) return nullptr;
+    if (!top.ok()) return why = failure("trash at the mount's top: its top"), nullptr;
     const std::string uid = std::to_string(::getuid());
     Fd trash;
     struct stat st;
@@ -153,14 +170,14 @@ std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt) {
         if (shared.ok()) trash.reset(ownDir(shared.get(), uid.c_str()));
     }
     if (!trash.ok()) trash.reset(ownDir(top.get(), (".Trash-" + uid).c_str()));
-    if (!trash.ok()) return nullptr;
-    auto can = std::make_unique<Can>();
-    can->files.reset(ownDir(trash.get(), "files"));
-    can->info.reset(ownDir(trash.get(), "info"));
+    if (!trash.ok()) return why = failure("trash at the mount's top: .Trash-", uid), nullptr;
+    std::unique_ptr<Can> can = openCan(trash.get(), why);
     std::uint64_t filesMnt = 0;
-    if (!can->files.ok() || !can->info.ok() || !mountOf(can->files.get(), "", filesMnt) ||
-        filesMnt != mnt)
-        return nullptr;
+    if (can && (!mountOf(can->files.get(), "", filesMnt) || filesMnt != mnt)) {
+        why = "files/ on another mount";
+        can.reset();
+    }
+    if (!can) why = "trash at the mount's top: " + why;
     return can;
 }
 
@@ -169,9 +186,18 @@ Trash::Can* Trash::find(int dirfd) {
     if (!mountOf(dirfd, "", mnt)) return nullptr;
     const auto it = cache_.find(mnt);
     if (it != cache_.end()) return it->second.get();
-    std::unique_ptr<Can> can = openHome(mnt);
-    if (!can) can = openTop(dirfd, mnt);
+    std::string home, top;
+    std::unique_ptr<Can> can = openHome(mnt, home);
+    if (!can) can = openTop(dirfd, mnt, top);
+    if (!can) whyNone_[mnt] = home + "; " + top;
     return (cache_[mnt] = std::move(can)).get();
+}
+
+std::string Trash::whyNone(int dirfd) const {
+    std::uint64_t mnt = 0;
+    if (!mountOf(dirfd, "", mnt)) return "the kernel tells no mount id (statx STATX_MNT_ID)";
+    const auto it = whyNone_.find(mnt);
+    return it == whyNone_.end() ? std::string() : it->second;
 }
 
 bool Trash::available(int dirfd) {
@@ -194,6 +220,7 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path) {
                        ? 0
                        : errno;
         if (code == EINVAL) { // no RENAME_NOREPLACE here: a new link never replaces either
+            logRenameFallback(once_, false, dirfd, "entries go into the Trash by a hard link");
             code =
                 ::linkat(dirfd, name.c_str(), can->files.get(), file.c_str(), 0) == 0 ? 0 : errno;
             if (!code && ::unlinkat(dirfd, name.c_str(), 0) != 0) {

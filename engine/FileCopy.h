@@ -1,6 +1,6 @@
+// Copying one file: its bytes into a new file that takes its name only when whole.
 #pragma once
-// Byte copying: file contents into new files that take their names only when whole.
-#include "drop/EngineFs.h"
+#include "engine/Posix.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,6 +21,9 @@ using ChunkDone = std::function<void(std::uint64_t)>;
 
 class ByteCopier {
 public:
+    // `once` (if given) is the job's, to log each fallback once per job.
+    explicit ByteCopier(LogOnce* once = nullptr) : once_(once) {}
+
     // Copies the contents of `in` (described by `sst`) into `out`, keeping holes.
     // Returns 0 or errno.
     int copyData(int in, int out, const struct stat& sst, const ChunkDone& chunk);
@@ -40,6 +43,7 @@ private:
                   std::pair<dev_t, dev_t> devs, const ChunkDone& chunk);
     int linkAnonymous(int fd, int ddir, const std::string& name);
 
+    LogOnce* once_;
     bool tmpfileWorks_ = true;
     bool useProcLink_ = ::access("/proc/self/fd", X_OK) == 0;
     std::set<std::pair<dev_t, dev_t>> noReflink_;

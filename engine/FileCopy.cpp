@@ -1,4 +1,5 @@
-#include "drop/EngineCopy.h"
+// Copying one file: clones, kernel copies or reads and writes, holes, attributes.
+#include "engine/FileCopy.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 
 namespace qb::engine {
@@ -87,7 +89,13 @@ int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
             n = ::copy_file_range(in, &ip, out, &op, want, 0);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && copyRangeUnsupported(errno)) {
+                const int code = errno;
                 noCopyRange_.insert(devs); // not between these two file systems
+                if (once_ && once_->first(LogKind::CopyRange))
+                    logLine("copy_file_range from device %u:%u to %u:%u: %s; reads and writes "
+                            "instead",
+                            major(devs.first), minor(devs.first), major(devs.second),
+                            minor(devs.second), errorText(code).c_str());
                 continue;
             }
             if (n < 0) return errno;
@@ -116,7 +124,15 @@ int ByteCopier::openTemp(int ddir, TempFile& out) {
         out.fd.reset(::openat(ddir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         if (out.fd.ok()) return 0;
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+        const int code = errno;
         tmpfileWorks_ = false;
+        if (once_ && once_->first(LogKind::TempFile)) {
+            const std::string why = errorText(code);
+            logLine("no O_TMPFILE on %s: %s; named temporary files instead",
+                    describeFs(ddir).c_str(), why.c_str());
+        }
+    } else if (!useProcLink_ && once_ && once_->first(LogKind::TempFile)) {
+        logLine("no /proc/self/fd to name an O_TMPFILE file by: named temporary files instead");
     }
     for (;;) {
         out.name = tempName();
@@ -150,8 +166,10 @@ int ByteCopier::commit(TempFile& t, int ddir, const std::string& dname) {
     if (!err) {
         renamed = sys().renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0;
         err = renamed ? 0 : errno;
-        if (err == EINVAL) // no RENAME_NOREPLACE here: a new link never replaces either
+        if (err == EINVAL) { // no RENAME_NOREPLACE here: a new link never replaces either
+            logRenameFallback(once_, false, ddir, "new files take their names by a hard link");
             err = ::linkat(ddir, t.name.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
+        }
     }
     if (!renamed) ::unlinkat(ddir, t.name.c_str(), 0);
     t.name.clear();

@@ -1,6 +1,6 @@
+// Counting a source tree before the work: how much there is, and which folders it holds.
 #pragma once
-// Walking a source tree before the work: how much there is, and which folders it holds.
-#include "drop/EngineFs.h"
+#include "engine/Posix.h"
 
 #include <atomic>
 #include <set>

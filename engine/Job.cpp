@@ -1,10 +1,12 @@
-#include "drop/EngineJob.h"
-#include "drop/EngineTree.h"
+// The job's start: the checks and refusals before any change, failures, the outcome.
+#include "engine/Job.h"
+#include "engine/TreeCounter.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <exception>
 
 #include <fcntl.h>
 
@@ -34,6 +36,10 @@ OperationResult Job::run(const std::string& source, const std::string& destFolde
     } catch (const Stop&) {
         cancelled_ = true; // only the user stops a job
         settlePool();
+    } catch (const std::exception& e) {
+        result_.failures++;
+        settlePool();
+        logLine("%s stopped by an unexpected error: %s", source.c_str(), e.what());
     } catch (...) {
         result_.failures++;
         settlePool();
@@ -83,8 +89,11 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
     struct stat ddst;
     const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;
-    pool_ = std::make_unique<CopyPool>(workersFor(sst.st_dev, ddst.st_dev, opts_.workers), cancel_,
-                                       durable());
+    const unsigned workers = workersFor(sst.st_dev, ddst.st_dev, opts_.workers);
+    pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_);
+    if (logging())
+        logLine("%s of %s into %s: %u copy workers%s", op_ == Op::Move ? "move" : "copy",
+                source.c_str(), destFolder.c_str(), workers, durable() ? ", durable" : "");
     if ((op_ == Op::Copy || !sameFs) && !countAndGuard(sdir.get(), name, sst, source)) return;
     report();
     const SyncScope sync(*this, dest.get());
@@ -159,14 +168,3 @@ std::string Job::originalPath() const {
 }
 
 } // namespace qb::engine
-
-namespace qb {
-
-OperationResult runOperation(Op op, Policy policy, const std::string& source,
-                             const std::string& destFolder, OperationObserver& observer,
-                             const std::atomic<bool>& cancel, const OperationOptions& options) {
-    engine::Job job(op, policy, observer, cancel, options);
-    return job.run(source, destFolder);
-}
-
-} // namespace qb

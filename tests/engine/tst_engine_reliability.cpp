@@ -1,7 +1,7 @@
 // The engine under hostile conditions: killed mid-copy, cancelled or killed while
 // moving across file systems, and running out of room. Files must stay whole.
 #include "EngineTestUtil.h"
-#include "drop/EnginePool.h"
+#include "engine/CopyPool.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -372,4 +372,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEngineReliability)
-#include "test_engine_reliability.moc"
+#include "tst_engine_reliability.moc"

@@ -1,13 +1,13 @@
+// The engine's interface: copy or move one dropped item, with its questions and outcome.
 #pragma once
-// The file operation engine: copies or moves one dropped item (a file, a folder
-// tree or a symbolic link) into an existing folder under the item's own name.
-// Plain C++ and POSIX, no Qt: the front end, the tests and the benchmark tool
-// drive it directly. Paths are the file system's bytes, whatever their encoding.
-// The engine speaks in outcomes and error codes; the front end words them.
+// The item (a file, a folder tree or a symbolic link) goes into an existing folder
+// under its own name. Plain C++ and POSIX, no Qt: the front end, the tests and the
+// benchmark tool drive it directly. Paths are the file system's bytes, whatever
+// their encoding. The engine speaks in outcomes and error codes; the front end words them.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace qb {
 
@@ -125,15 +125,5 @@ constexpr std::size_t kDurableMoveGroup = 64;
 OperationResult runOperation(Op op, Policy policy, const std::string& source,
                              const std::string& destFolder, OperationObserver& observer,
                              const std::atomic<bool>& cancel, const OperationOptions& options = {});
-
-// The n-th free-name candidate (n >= 2) for `name` under auto-rename:
-// "report.pdf" -> "report (2).pdf", "data.tar.gz" -> "data (2).tar.gz", a folder
-// "photos.2024" -> "photos.2024 (2)". A name that already ends in " (k)" counts on
-// from k instead of growing a second number. Never longer than 255 bytes.
-std::string renamedName(const std::string& name, bool isDir, int n);
-
-// The items of one drop with repeats left out: a second name for the same entry
-// (the same folder and name, however spelled) would only find its item gone.
-std::vector<std::string> distinctItems(const std::vector<std::string>& items);
 
 } // namespace qb

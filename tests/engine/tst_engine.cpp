@@ -1,5 +1,6 @@
 // The copy and move engine on real temporary folders.
 #include "EngineTestUtil.h"
+#include "engine/Names.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -598,4 +599,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEngine)
-#include "test_engine.moc"
+#include "tst_engine.moc"

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for the engine tests: real files in temporary folders, and an observer
 // that answers from a script and records what it was asked.
-#include "drop/FileEngine.h"
+#include "engine/Operation.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

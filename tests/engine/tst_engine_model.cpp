@@ -316,4 +316,4 @@ private:
 };
 
 QTEST_GUILESS_MAIN(TestEngineModel)
-#include "test_engine_model.moc"
+#include "tst_engine_model.moc"

@@ -1,9 +1,10 @@
+// The user's Trash, where replaced files and links go.
 #pragma once
 // The user's Trash in the freedesktop.org layout, which file managers restore from: the
 // home trash ($XDG_DATA_HOME/Trash) or a trash at the top of the file system
 // ($topdir/.Trash/$uid or $topdir/.Trash-$uid), each with files/ and info/.
 // Entries go in by rename, so only a trash on the same mount can take them.
-#include "drop/EngineFs.h"
+#include "engine/Posix.h"
 
 #include <cstdint>
 #include <map>
@@ -13,8 +14,13 @@ namespace qb::engine {
 
 class Trash {
 public:
+    // `once` (if given) is the job's, to log each fallback once per job.
+    explicit Trash(LogOnce* once = nullptr) : once_(once) {}
+
     // Whether a trash can take entries of the folder `dirfd`.
     bool available(int dirfd);
+    // Why none can, for the log (empty when one can or none was looked for).
+    std::string whyNone(int dirfd) const;
     // Moves (dirfd, name), which was at the absolute path `path`, into the trash
     // with its .trashinfo. Returns 0 or errno.
     int put(int dirfd, const std::string& name, const std::string& path);
@@ -24,10 +30,14 @@ private:
         Fd files, info;
     };
     Can* find(int dirfd);
-    std::unique_ptr<Can> openHome(std::uint64_t mnt);
-    std::unique_ptr<Can> openTop(int dirfd, std::uint64_t mnt);
+    // Each null with `why` when there is no such trash for the mount `mnt`.
+    static std::unique_ptr<Can> openHome(std::uint64_t mnt, std::string& why);
+    static std::unique_ptr<Can> openTop(int dirfd, std::uint64_t mnt, std::string& why);
+    static std::unique_ptr<Can> openCan(int trash, std::string& why);
 
+    LogOnce* once_;
     std::map<std::uint64_t, std::unique_ptr<Can>> cache_; // by mount id; null: none
+    std::map<std::uint64_t, std::string> whyNone_;        // by mount id
 };
 
 // RFC 2396 escaping of a path's bytes, as the .trashinfo "Path=" key wants it.

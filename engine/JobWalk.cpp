@@ -1,5 +1,7 @@
-#include "drop/EngineJob.h"
-#include "drop/EngineTree.h"
+// The job's walk: entries to free names, merged or replaced; folders; the workers' copies.
+#include "engine/Job.h"
+#include "engine/Names.h"
+#include "engine/TreeCounter.h"
 
 #include <cerrno>
 #include <exception>
@@ -94,6 +96,9 @@ bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst,
     int code = 0;
     if (sys().renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) != 0)
         code = errno;
+    if (code == EINVAL)
+        logRenameFallback(&once_, false, ddir,
+                          "moved files take their names by a hard link, folders are copied");
     if (code == EINVAL && !S_ISDIR(sst.st_mode)) {
         // No RENAME_NOREPLACE here: a new link never replaces either.
         code = ::linkat(sdir, sname.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
@@ -125,6 +130,9 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
             return fileDone();
         }
         if (errno == EINVAL || errno == ENOENT) {
+            if (errno == EINVAL)
+                logRenameFallback(&once_, true, ddir,
+                                  "the replaced entry goes before its successor comes");
             disposeReplaced(ddir, dname, originalPath());
             if (renameInto(sdir, sname, sst, ddir, dname)) return;
             if (copyNonDir(sdir, sname, sst, ddir, dname, false))

@@ -1,9 +1,10 @@
+// The copy workers: threads that copy small files while the walk goes on.
 #pragma once
-// Workers that copy small files to free names while the walk goes on: with many
-// small files the time goes into system calls, which several threads overlap. The
-// walk keeps the questions, the progress and the reports; it hands out only copies
-// that need none of them, and takes their results back on its own thread.
-#include "drop/EngineCopy.h"
+// With many small files the time goes into system calls, which several threads
+// overlap. The walk keeps the questions, the progress and the reports; it hands out
+// only copies to free names that need none of them, and takes their results back on
+// its own thread.
+#include "engine/FileCopy.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -37,8 +38,11 @@ constexpr unsigned kBacklogPerWorker = 2;
 class CopyPool {
 public:
     // `workers` threads, started with the first copy; fewer than 2 means none.
-    CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback)
-        : workers_(workers < 2 ? 0 : workers), cancel_(cancel), writeback_(writeback) {}
+    // `once` (if given) is the job's, to log each fallback once per job.
+    CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback,
+             LogOnce* once = nullptr)
+        : workers_(workers < 2 ? 0 : workers), cancel_(cancel), writeback_(writeback), once_(once) {
+    }
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
@@ -58,6 +62,7 @@ private:
     unsigned workers_;
     const std::atomic<bool>& cancel_;
     bool writeback_;
+    LogOnce* once_;
     std::atomic<bool> abandon_{false};
     std::mutex m_;
     std::condition_variable wake_, done_;

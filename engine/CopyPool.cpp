@@ -1,4 +1,5 @@
-#include "drop/EnginePool.h"
+// The copy workers' threads and queue, and how many workers suit two disks.
+#include "engine/CopyPool.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -48,7 +49,7 @@ void CopyPool::abandon() {
 }
 
 void CopyPool::work() {
-    ByteCopier copier; // its own: it remembers what each pair of file systems can do
+    ByteCopier copier(once_); // its own: it remembers what each pair of file systems can do
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
         wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });

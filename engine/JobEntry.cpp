@@ -1,8 +1,7 @@
-#include "drop/EngineJob.h"
+// The job's single entries: files, links and pipes copied, swapped in, replaced.
+#include "engine/Job.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 #include <fcntl.h>
 
@@ -94,6 +93,7 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
     }
     int err = errno;
     if (err == EINVAL) { // no exchange here: the old one goes first
+        logRenameFallback(&once_, true, ddir, "the replaced entry goes before its successor comes");
         disposeReplaced(ddir, dname, originalPath());
         err = ENOENT;
     }
@@ -102,6 +102,7 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
                   ? 0
                   : errno;
         if (err == EINVAL) { // nor RENAME_NOREPLACE: a new link never replaces either
+            logRenameFallback(&once_, false, ddir, "new entries take their names by a hard link");
             err = ::linkat(ddir, temp.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
             if (!err) ::unlinkat(ddir, temp.c_str(), 0);
         }
@@ -115,115 +116,22 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
 
 // A replaced file or link: to the Trash where one takes it, else gone (and counted).
 void Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
-    if (opts_.useTrash && trash_.available(dir) && trash_.put(dir, name, path) == 0) {
-        result_.trashed++;
-        return;
+    if (opts_.useTrash) {
+        const int err = trash_.available(dir) ? trash_.put(dir, name, path) : -1;
+        if (err == 0) {
+            result_.trashed++;
+            return;
+        }
+        if (once_.first(LogKind::Trash))
+            logLine("no Trash took %s, so it is deleted (and so are the job's other replaced "
+                    "entries no Trash takes): %s",
+                    path.c_str(), err < 0 ? trash_.whyNone(dir).c_str() : errorText(err).c_str());
     }
     if (::unlinkat(dir, name.c_str(), 0) == 0) {
         result_.destroyed++;
         return;
     }
     fail(ErrorKind::Remove, path, errno);
-}
-
-void Job::removeSource(int sdir, const std::string& sname, const std::string& path) {
-    if (::unlinkat(sdir, sname.c_str(), 0) != 0) fail(ErrorKind::Remove, path, errno);
-}
-
-// The source of a copied entry goes once its copy is safe: at once, or for a durable
-// move in groups, after the copies and the folders naming them are on the disk.
-void Job::removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
-                             const std::string& dest) {
-    if (!durable()) return removeSource(sdir, sname, path);
-    queueRemoval(sdir, sname, path, dest, false);
-}
-
-// A moved folder's source goes after its files; one still holding what was declined,
-// skipped or left by a failure stays.
-void Job::removeSourceFolder(int sdir, const std::string& sname) {
-    if (durable()) return queueRemoval(sdir, sname, spath_, dpath_, true);
-    if (::unlinkat(sdir, sname.c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY && errno != EEXIST)
-        fail(ErrorKind::RemoveFolder, spath_, errno);
-}
-
-void Job::queueRemoval(int sdir, const std::string& sname, const std::string& path,
-                       const std::string& dest, bool isDir) {
-    removals_.push_back({Fd(::dup(sdir)), sname, path, dest, isDir});
-    if (removals_.size() >= kDurableMoveGroup || groupDirs_.size() >= kDurableMoveGroup)
-        flushRemovals(false);
-}
-
-namespace {
-
-// Puts what the walk wrote into `dirs` on the disk: the file system of each (the
-// files' data and names), then each folder itself, since not every file system
-// flushes the drive's cache for a file system sync. Returns 0 or errno.
-int syncFolders(const std::vector<Fd>& dirs) {
-    std::vector<dev_t> synced;
-    for (const Fd& fd : dirs) {
-        struct stat st;
-        if (::fstat(fd.get(), &st) != 0) return errno;
-        if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
-            if (sys().syncfs(fd.get()) != 0) return errno;
-            synced.push_back(st.st_dev);
-        }
-        if (sys().fsync(fd.get()) != 0) return errno;
-    }
-    return 0;
-}
-
-} // namespace
-
-void Job::flushRemovals(bool wait) {
-    finishSyncedGroup(true); // one group at a time in the sync
-    if (removals_.empty()) {
-        groupDirs_.clear(); // nothing waits for them
-        return;
-    }
-    std::vector<Fd> dirs = std::move(groupDirs_);
-    groupDirs_.clear();
-    for (SyncDir& d : syncDirs_) {
-        if (d.dirty) dirs.emplace_back(::dup(d.fd.get()));
-        d.dirty = false;
-    }
-    // The disk writes this group while the walk copies the next one (in this thread
-    // when no other can be started).
-    syncing_.emplace(Syncing{std::async(std::launch::async | std::launch::deferred,
-                                        [d = std::move(dirs)] { return syncFolders(d); }),
-                             std::move(removals_)});
-    removals_.clear();
-    if (wait) finishSyncedGroup(true);
-}
-
-void Job::finishSyncedGroup(bool block) {
-    using namespace std::chrono_literals;
-    if (!syncing_ || (!block && syncing_->done.wait_for(0s) != std::future_status::ready)) return;
-    const int err = syncing_->done.get();
-    const std::vector<Removal> now = std::move(syncing_->removals);
-    syncing_.reset();
-    for (const Removal& r : now) {
-        if (r.isDir) { // after its files; one not on the disk for sure keeps its folder
-            if (!err && ::unlinkat(r.dir.get(), r.name.c_str(), AT_REMOVEDIR) != 0 &&
-                errno != ENOTEMPTY && errno != EEXIST)
-                fail(ErrorKind::RemoveFolder, r.path, errno);
-        } else if (err) { // not on the disk for sure: the source stays
-            fail(ErrorKind::Transfer, r.path, err, r.dest);
-        } else if (::unlinkat(r.dir.get(), r.name.c_str(), 0) != 0) {
-            fail(ErrorKind::Remove, r.path, errno);
-        }
-    }
-}
-
-Job::SyncScope::SyncScope(Job& j, int fd) : j_(j) {
-    if (j.durable()) j.syncDirs_.push_back({Fd(::dup(fd)), false});
-}
-
-// A folder the walk leaves is synced with the group that needs it.
-Job::SyncScope::~SyncScope() {
-    if (!j_.durable()) return;
-    SyncDir& d = j_.syncDirs_.back();
-    if (d.dirty && !j_.removals_.empty()) j_.groupDirs_.push_back(std::move(d.fd));
-    j_.syncDirs_.pop_back();
 }
 
 } // namespace qb::engine

@@ -1,9 +1,10 @@
+// The job that runs one dropped item, in Job.cpp, JobWalk.cpp, JobEntry.cpp and JobRemoval.cpp.
 #pragma once
-// The job that runs one dropped item: the checks before any change, the walk that
-// puts every entry in place, the questions, the progress and the outcome.
-#include "drop/EngineCopy.h"
-#include "drop/EnginePool.h"
-#include "drop/EngineTrash.h"
+// The checks before any change, the walk that puts every entry in place, the
+// questions, the progress and the outcome.
+#include "engine/CopyPool.h"
+#include "engine/FileCopy.h"
+#include "engine/Trash.h"
 
 #include <atomic>
 #include <deque>
@@ -18,12 +19,13 @@ class Job {
 public:
     Job(Op op, Policy policy, OperationObserver& obs, const std::atomic<bool>& cancel,
         const OperationOptions& options)
-        : op_(op), policy_(policy), opts_(options), obs_(obs), cancel_(cancel) {}
+        : op_(op), policy_(policy), opts_(options), obs_(obs), cancel_(cancel), copier_(&once_),
+          trash_(&once_) {}
 
     OperationResult run(const std::string& source, const std::string& destFolder);
 
 private:
-    // --- reporting and the checks before the work (EngineJob.cpp) ---------------
+    // --- reporting and the checks before the work (Job.cpp) ---------------------
     void checkCancel();
     // Reports a failure; throws Stop when the user cancels a skippable one.
     void fail(ErrorKind kind, const std::string& path, int code, const std::string& other = {},
@@ -41,7 +43,7 @@ private:
     ItemInfo describe(int dir, const std::string& name, const std::string& path,
                       const struct stat& st) const;
 
-    // --- the walk (EngineWalk.cpp) ----------------------------------------------
+    // --- the walk (JobWalk.cpp) -------------------------------------------------
     void transfer(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                   const std::string& dname, bool topLevel, bool mergeAsked);
     bool ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
@@ -62,7 +64,7 @@ private:
     };
     void walkChildren(const Folder& folder, bool fresh, bool mergeAsked);
 
-    // --- copies handed to the workers (EngineWalk.cpp) ----------------------------
+    // --- copies handed to the workers (JobWalk.cpp) -----------------------------
     bool pooled(int sdir, const struct stat& sst) const;
     void submitCopy(const std::string& sname, const struct stat& sst, const std::string& dname);
     // Accounts for the copies the workers finished; with `all`, for every one handed out.
@@ -71,7 +73,7 @@ private:
     // Leaving the walk early: the workers stop, what they finished is accounted for.
     void settlePool() noexcept;
 
-    // --- single entries, replacing and removing (EngineEntry.cpp) ----------------
+    // --- single entries and replacing (JobEntry.cpp) ----------------------------
     bool copyNonDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                     const std::string& dname, bool replace);
     bool copyRegular(int sdir, const std::string& sname, const struct stat& sst, int ddir,
@@ -81,6 +83,8 @@ private:
     bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
     bool swapIn(int ddir, const std::string& temp, const std::string& dname);
     void disposeReplaced(int dir, const std::string& name, const std::string& path);
+
+    // --- removing moved sources (JobRemoval.cpp) --------------------------------
     void removeSource(int sdir, const std::string& sname, const std::string& path);
     void removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
                             const std::string& dest);
@@ -92,7 +96,9 @@ private:
     void flushRemovals(bool wait);
     // Removes the sources of the group whose sync has finished (with `block`, waits).
     void finishSyncedGroup(bool block);
+
     bool durable() const { return op_ == Op::Move && opts_.durable; }
+    // The current destination path from the destination folder's real path (the Trash's record).
     std::string originalPath() const;
 
     // Current source and destination paths, grown and shrunk with the walk.
@@ -139,6 +145,7 @@ private:
     bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
     bool counted_ = false;
     bool quiet_ = false; // leaving after a cancel: failures are counted, not asked about
+    LogOnce once_;       // what this job has logged already
     ByteCopier copier_;
     Trash trash_;
     Progress prog_;

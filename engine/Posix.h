@@ -1,6 +1,7 @@
+// The engine's POSIX helpers: owned descriptors, swappable system calls, paths, listings.
 #pragma once
-// Small POSIX helpers shared by the parts of the file operation engine.
-#include "drop/FileEngine.h"
+#include "engine/Log.h"
+#include "engine/Operation.h"
 
 #include <string>
 #include <utility>
@@ -79,5 +80,11 @@ std::vector<FileId> ancestors(int dirfd);
 
 // A name for a temporary file that no other writer uses: ".qb-<pid>-<n>.part".
 std::string tempName();
+
+// The file system holding `fd`, for the log: "file system 0xef53 on device 8:1".
+std::string describeFs(int fd);
+// Logs, once per job, that renameat2 lacks RENAME_EXCHANGE (`exchange`) or
+// RENAME_NOREPLACE where `dir` is, and what is done `instead`.
+void logRenameFallback(LogOnce* once, bool exchange, int dir, const char* instead);
 
 } // namespace qb::engine
