@@ -197,6 +197,8 @@ OperationPrompts& qtOperationPrompts() {
 }
 
 void placeOnScreen(QWidget* w, QWidget* parent) {
+    keepAboveMainWindow(w);
+    if (placeBesideMainWindow(w, parent)) return;
     w->adjustSize();
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();

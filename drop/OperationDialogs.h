@@ -13,8 +13,10 @@ class QVBoxLayout;
 
 namespace qb {
 
-// Centres `w` over `parent`, or on the screen under the cursor when the parent is
-// out of sight (the main window may be docked beyond the screen's edge).
+// Places `w`, about to be shown, in sight and keeps it above the main window:
+// centred over `parent`, or on the screen under the cursor when the parent is
+// out of sight (the main window may be docked beyond the screen's edge); beside
+// the main window where nothing can be stacked above it.
 void placeOnScreen(QWidget* w, QWidget* parent);
 
 // The progress dialog. Closing it or pressing Escape cancels, like its button.

@@ -2,6 +2,7 @@
 
 #include "platform/Handler.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -9,6 +10,9 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
 
 namespace qb {
 
@@ -20,6 +24,7 @@ public:
         QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, parent);
         showAsPlainText(box);
         keepAboveMainWindow(&box);
+        placeBesideMainWindow(&box, parent);
         box.exec();
     }
     void messageBox(QWidget* parent, const QString& text) override {
@@ -27,6 +32,7 @@ public:
         QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Ok, parent);
         showAsPlainText(box);
         keepAboveMainWindow(&box);
+        placeBesideMainWindow(&box, parent);
         box.exec();
     }
     bool getText(QWidget* parent, const QString& title, const QString& prompt, int maxLength,
@@ -47,6 +53,7 @@ public:
         dlg.adjustSize();
         if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
             dlg.move(screen->geometry().center() - dlg.rect().center());
+        placeBesideMainWindow(&dlg, parent);
         if (dlg.exec() != QDialog::Accepted) return false;
         text = dlg.textValue();
         return true;
@@ -66,6 +73,45 @@ void keepAboveMainWindow(QWidget* box) {
         box->raise();
         box->activateWindow();
     });
+}
+
+QRect besideBoard(QRect board, QSize size, QRect avail) {
+    // Room for the frame a window manager adds, whose size is known only later.
+    constexpr int kGap = 12;
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(avail.center());
+    if (board.intersects(avail)) {
+        const int right = avail.right() - board.right() - kGap;
+        const int left = board.left() - avail.left() - kGap;
+        if (right >= size.width() || right >= left)
+            r.moveLeft(board.right() + 1 + kGap);
+        else
+            r.moveRight(board.left() - 1 - kGap);
+        r.moveTop(board.center().y() - size.height() / 2);
+    }
+    r.moveLeft(
+        std::clamp(r.left(), avail.left(), std::max(avail.left(), avail.right() + 1 - r.width())));
+    r.moveTop(
+        std::clamp(r.top(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - r.height())));
+    return r;
+}
+
+bool placeBesideMainWindow(QWidget* box, QWidget* parent) {
+    QWidget* main = parent ? parent->window() : nullptr;
+    while (main && main->parentWidget())
+        main = main->parentWidget()->window();
+    if (!main || !main->testAttribute(Qt::WA_WState_Created) ||
+        !main->windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
+        return false;
+    box->adjustSize();
+    const QRect board = main->isVisible() ? main->frameGeometry() : QRect();
+    const QScreen* screen = board.isValid() ? QGuiApplication::screenAt(board.center()) : nullptr;
+    if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return false;
+    box->move(
+        besideBoard(board, box->frameGeometry().size(), screen->availableGeometry()).topLeft());
+    return true;
 }
 
 Dialogs& dialogs() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QRect>
 #include <QString>
 
 class QMessageBox;
@@ -36,6 +37,18 @@ void setDialogs(Dialogs* d);
 // for it is not enough under every window manager, so boxes ask for the same
 // layer and come after it. Call before showing the box.
 void keepAboveMainWindow(QWidget* box);
+
+// Where a box of `size` goes on a monitor whose available area is `avail`, the
+// main window's frame being `board`: beside the board (right of it where there is
+// room, else left), level with its middle, never over it and whole on the
+// monitor. A board not on the monitor leaves the box centred there.
+QRect besideBoard(QRect board, QSize size, QRect avail);
+
+// Places a box that is about to be shown beside the main window (the topmost
+// ancestor of `parent`) when nothing can be stacked above that window: Xwayland
+// gives the window no manager. Returns false, placing nothing, otherwise: there
+// the box is kept above the window instead.
+bool placeBesideMainWindow(QWidget* box, QWidget* parent);
 
 // Shows a box's text and informative text as plain text: names and paths in
 // them are never taken for markup. Call after setting both texts.

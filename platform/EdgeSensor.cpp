@@ -2,6 +2,7 @@
 
 #include "platform/X11Window.h"
 
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QEnterEvent>
 #include <QWidget>
@@ -55,6 +56,15 @@ void EdgeSensor::cover(const QList<QRect>& columns) {
     if (columns == columns_ && isCovering()) return;
     columns_ = columns;
     windows_.clear();
+    // Xwayland keeps the last place it saw the pointer at (where the program
+    // ended, say). A column mapped over that place counts the pointer as inside
+    // already, and its real arrival there would bring no enter: that place is
+    // moved off the column first. Only X's idea of the place moves.
+    if (onXwayland()) {
+        const QPoint p = QCursor::pos();
+        for (const QRect& column : columns)
+            if (column.contains(p)) QCursor::setPos(p + QPoint(column.width(), 0));
+    }
     for (const QRect& column : columns) {
         auto w = std::make_unique<SensorWindow>(*this);
         w->setGeometry(column);

@@ -157,6 +157,34 @@ private slots:
         }
     }
 
+    // Gliding left across the shown board onto the edge sensor is no leave from
+    // the program: the board stays. A restart with the pointer resting on the
+    // edge pixel leaves that pixel alive: reaching it again brings the board back.
+    void edgeOvershootAndRestartOnTheEdge() {
+        QVERIFY(session_.pointerMove(kOnNative));
+        const QPoint edge(0, 500);
+        {
+            SessionProgram app(session_, {{QStringLiteral("方案/show"), QStringLiteral("no")}});
+            QString err;
+            QVERIFY2(app.start(&err), qPrintable(err));
+            QVERIFY2(app.reachesLeft(-app.geometry().width()), qPrintable(app.describe()));
+            QVERIFY(session_.pointerGlide(QPoint(0, 300)));
+            QVERIFY2(app.reachesLeft(0), qPrintable(app.describe()));
+            QVERIFY(session_.pointerGlide(QPoint(110, 263), 4));
+            QVERIFY(session_.pointerGlide(QPoint(40, 500), 4));
+            QVERIFY(session_.pointerGlide(edge, 4));
+            sleepMs(1500);
+            QVERIFY2(app.geometry().x() == 0, qPrintable(app.describe()));
+        }
+        QVERIFY(session_.pointerGlide(kOnNative));
+        SessionProgram again(session_, {{QStringLiteral("方案/show"), QStringLiteral("no")}});
+        QString err;
+        QVERIFY2(again.start(&err), qPrintable(err));
+        QVERIFY2(again.reachesLeft(-again.geometry().width()), qPrintable(again.describe()));
+        QVERIFY(session_.pointerGlide(edge));
+        QVERIFY2(again.reachesLeft(0), qPrintable(again.describe()));
+    }
+
     // A file dragged from the native window to the left edge brings the board
     // back, and dropped on slot 1 is copied into the slot's folder.
     void dragToTheEdgeRevealsAndDrops() {

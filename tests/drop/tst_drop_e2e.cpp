@@ -136,6 +136,37 @@ class TestDropE2e : public QObject {
 
     std::function<bool()> condition_;
 
+    // A window of the program titled `title` is whole on the screen, above the
+    // board, and takes the pointer everywhere on it; then Escape answers it.
+    void expectInSight(const QString& title) {
+        QString err;
+        const auto id = app_->waitForWindow(title, 15000, &err);
+        QVERIFY2(id, qPrintable(err));
+        sleepMs(300); // placed and raised
+        const auto info = desk.windowInfo(*id);
+        QVERIFY(info);
+        const QRect r = info->geometry;
+        QVERIFY2(QRect(0, 0, 1280, 800).contains(r), qPrintable(title));
+        const QList<unsigned long> order = desk.stacking();
+        QVERIFY2(order.indexOf(*id) > order.indexOf(win_->info.id), qPrintable(title));
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) {
+                const QPoint p(r.left() + 3 + (r.width() - 7) * i / 3,
+                               r.top() + 3 + (r.height() - 7) * j / 3);
+                QVERIFY2(desk.pointerReaches(*id, p),
+                         qPrintable(QStringLiteral("%1: (%2, %3) of %4,%5 %6x%7 is not reached")
+                                        .arg(title)
+                                        .arg(p.x())
+                                        .arg(p.y())
+                                        .arg(r.x())
+                                        .arg(r.y())
+                                        .arg(r.width())
+                                        .arg(r.height())));
+            }
+        QVERIFY(desk.key(*id, QStringLiteral("Escape")));
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(*id); }, 15000));
+    }
+
 private slots:
     void initTestCase() {
         if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3")))
@@ -273,6 +304,40 @@ private slots:
             QCOMPARE(bytesOf(root + QStringLiteral("/b/r.txt")), QByteArray("only copy"));
         }
         QCOMPARE(snapshot(box_->dataHome() + QStringLiteral("/Trash")).size(), 0);
+    }
+
+    // The replace question of a drop comes up whole and above the board, with the
+    // board centred and at the left edge.
+    void operationWindowsInSight_data() {
+        QTest::addColumn<bool>("atLeftEdge");
+        QTest::newRow("board centred") << false;
+        QTest::newRow("board at the left edge") << true;
+    }
+    void operationWindowsInSight() {
+        QFETCH(bool, atLeftEdge);
+        QTemporaryDir tmp;
+        const QString dest = tmp.filePath(QStringLiteral("dest"));
+        writeFile(dest + QStringLiteral("/a.txt"), "old");
+        const QString incoming = tmp.filePath(QStringLiteral("src/a.txt"));
+        writeFile(incoming, "new");
+        launch(QStringLiteral("FileCopy"), QStringLiteral("FileReplace"), dest);
+        if (QTest::currentTestFailed()) return;
+        if (atLeftEdge) {
+            const QPoint grip = win_->captionStrip().center() - QPoint(20, 0);
+            QVERIFY(desk.mouseDrag(grip, grip - QPoint(win_->info.geometry.x(), 0)));
+            QVERIFY(waitUntil(
+                [&] {
+                    win_->info = desk.windowInfo(win_->info.id).value_or(win_->info);
+                    return win_->info.geometry.x() <= win_->border();
+                },
+                5000));
+        }
+        const QString question = kAppTitle + QStringLiteral(" - 替换文件");
+        drag(QStringList{incoming}, QStringLiteral("Ed5"), boxShown(question));
+        if (QTest::currentTestFailed()) return;
+        expectInSight(question);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(bytesOf(dest + QStringLiteral("/a.txt")), QByteArray("old"));
     }
 
     // A replaced file is not destroyed: it lies in the home Trash with a

@@ -28,6 +28,30 @@ private slots:
         QCOMPARE(qb::errorBoxText(QString()), QString());
     }
 
+    // A box beside the board: never over it, whole on the monitor.
+    void boxBesideTheBoard_data() {
+        QTest::addColumn<QRect>("board");
+        QTest::addColumn<QRect>("avail");
+        QTest::addColumn<QRect>("box");
+        const QRect avail(0, 0, 1600, 1000);
+        QTest::newRow("left edge") << QRect(0, 100, 246, 716) << avail << QRect(258, 307, 500, 300);
+        QTest::newRow("centred") << QRect(677, 142, 246, 716) << avail << QRect(935, 349, 500, 300);
+        QTest::newRow("no room right")
+            << QRect(1300, 0, 246, 716) << avail << QRect(788, 207, 500, 300);
+        QTest::newRow("second monitor, low")
+            << QRect(1600, 700, 246, 716) << QRect(1600, 0, 1280, 1024)
+            << QRect(1858, 724, 500, 300);
+        QTest::newRow("hidden") << QRect(-246, 100, 246, 716) << avail << QRect(550, 350, 500, 300);
+        QTest::newRow("monitor too narrow")
+            << QRect(0, 0, 246, 500) << QRect(0, 0, 600, 500) << QRect(100, 99, 500, 300);
+    }
+    void boxBesideTheBoard() {
+        QFETCH(QRect, board);
+        QFETCH(QRect, avail);
+        QFETCH(QRect, box);
+        QCOMPARE(qb::besideBoard(board, box.size(), avail), box);
+    }
+
     void userHandlerErrorIsShownAndSwallowed() {
         qb::runHandler(nullptr,
                        [] { throw qb::SettingsError(QStringLiteral("Unable to write to /x")); });

@@ -122,6 +122,41 @@ bool Desktop::mouseMove(QPoint p) const {
     return r.ok();
 }
 
+bool Desktop::pointerReaches(unsigned long id, QPoint p) const {
+    const RunResult r =
+        tool(QStringLiteral("xdotool"),
+             QStringList{QStringLiteral("mousemove")} + xy(p) +
+                 QStringList{QStringLiteral("sleep"), QStringLiteral("0.05"),
+                             QStringLiteral("getmouselocation"), QStringLiteral("--shell")});
+    lastError_ = r.describe();
+    QString top;
+    for (const QByteArray& line : r.out.split('\n'))
+        if (line.startsWith("WINDOW=")) top = QString::fromLatin1(line.mid(7).trimmed());
+    if (top.isEmpty()) return false;
+    // The window manager's frame is what lies on top: the client is inside it.
+    const RunResult tree =
+        tool(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), top});
+    const QByteArray hex = "0x" + QByteArray::number(qulonglong(id), 16) + ' ';
+    return top.toULong() == id || tree.out.contains(hex);
+}
+
+bool Desktop::mouseDrag(QPoint from, QPoint to) const {
+    const QString pause = QStringLiteral("0.1");
+    const QPoint mid = (from + to) / 2;
+    const RunResult r =
+        tool(QStringLiteral("xdotool"),
+             QStringList{QStringLiteral("mousemove")} + xy(from) +
+                 QStringList{QStringLiteral("sleep"), pause, QStringLiteral("mousedown"),
+                             QStringLiteral("1"), QStringLiteral("sleep"), pause,
+                             QStringLiteral("mousemove")} +
+                 xy(mid) +
+                 QStringList{QStringLiteral("sleep"), pause, QStringLiteral("mousemove")} + xy(to) +
+                 QStringList{QStringLiteral("sleep"), pause, QStringLiteral("mouseup"),
+                             QStringLiteral("1")});
+    lastError_ = r.describe();
+    return r.ok();
+}
+
 bool Desktop::click(QPoint p, int button) const {
     // Move first and give the program the motion before the press, as a real
     // mouse does (hover state, tool tips and the press position agree).

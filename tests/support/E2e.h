@@ -65,6 +65,11 @@ public:
     unsigned long activeWindow() const;
 
     bool mouseMove(QPoint p) const;
+    // Whether the pointer moved to `p` is over window `id` (or its frame's part
+    // that holds it), nothing stacked above it there.
+    bool pointerReaches(unsigned long id, QPoint p) const;
+    // Drags with the left button from `from` to `to`, as a hand does.
+    bool mouseDrag(QPoint from, QPoint to) const;
     bool click(QPoint p, int button = 1) const;
     bool doubleClick(QPoint p, int button = 1) const;
     // Gives `id` the keyboard focus, then types the key (xdotool key names: "Return").
