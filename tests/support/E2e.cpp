@@ -110,12 +110,16 @@ bool Desktop::isRunning() const {
 
 QProcessEnvironment Desktop::environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-         {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
-          "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "XDG_SESSION_TYPE",
-          "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER",
+                             "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE",
+                             "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), display_);
+    // No session bus unless a test starts its own: with no address at all, the
+    // bus library would start one on the display (X11 autolaunch), and that one
+    // starts whatever services the machine has installed.
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + dir_.filePath(QStringLiteral("no-bus")));
     if (!env.contains(QStringLiteral("LANG"))) env.insert(QStringLiteral("LANG"), "C.UTF-8");
     return env;
 }
@@ -157,6 +161,10 @@ bool Desktop::start(QString* error, QSize size) {
     QProcessEnvironment env = environment();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    // Its configuration and themes as its package installs them, whatever XDG
+    // folders the test itself was given.
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), QStringLiteral("/etc/xdg"));
+    env.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/share"));
     wm_ = std::make_unique<QProcess>();
     wm_->setProcessEnvironment(env);
     // Output goes to a file: an undrained pipe would block the process once full.
@@ -339,7 +347,7 @@ Sandbox::Sandbox(const QString& binary, Binary how) {
     }
     QDir root(dir_.path());
     for (const char* sub : {"program", "home", "runtime", "home/.config", "home/.local/share",
-                            "home/.cache", "home/Desktop"})
+                            "home/.cache", "home/Desktop", "xdg/config", "xdg/data"})
         root.mkpath(QString::fromLatin1(sub));
     // The runtime folder must be private to its user.
     QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -393,8 +401,12 @@ QProcessEnvironment Sandbox::environment(const Desktop& desk) const {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
     env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
-    env.remove(QStringLiteral("XDG_CONFIG_DIRS"));
-    env.remove(QStringLiteral("XDG_DATA_DIRS"));
+    // Empty system XDG folders: no desktop entries from /usr/share/applications for
+    // xdg-open to choose, no settings from /etc/xdg; and xdg-open, finding no
+    // handler, does not fall back to the machine's web browsers.
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), root() + QStringLiteral("/xdg/config"));
+    env.insert(QStringLiteral("XDG_DATA_DIRS"), root() + QStringLiteral("/xdg/data"));
+    env.insert(QStringLiteral("BROWSER"), QStringLiteral("false"));
     env.insert(extra_);
     return env;
 }
