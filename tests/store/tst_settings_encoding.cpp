@@ -123,14 +123,6 @@ private slots:
             {"我的文件夹", "2", "D:\\资料"},
             QByteArray(mixed).replace("\xFE\r\n3=", "\r\n3=")};
 
-        // GB2312 text stays GB18030 when its bytes are valid UTF-8 too: as UTF-8,
-        // "图片" would read "ͼƬ" and "叶平" "Ҷƽ".
-        const QByteArray names = gb("[图片]\r\nmima=图片\r\n[叶平]\r\nmima=叶平\r\n");
-        QTest::newRow("gb2312 names, valid utf-8 too")
-            << Case{names,
-                    {{"图片", "mima", "图片"}, {"叶平", "mima", "叶平"}},
-                    {"谢霞", "mima", "谢霞"},
-                    names + gb("[谢霞]\r\nmima=谢霞\r\n")};
         // A change after which the file would read in the other encoding makes the
         // file say its own: "脡" (beyond GB2312) is "É" in UTF-8, and "café" without
         // "方案" is GB2312 text "caf茅".
