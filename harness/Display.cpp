@@ -35,12 +35,16 @@ bool Display::isRunning() const {
 
 QProcessEnvironment Display::environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-         {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER",
-          "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "XDG_SESSION_TYPE",
-          "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER",
+                             "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE",
+                             "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), display_);
+    // No session bus unless a test starts its own: with no address at all, the
+    // bus library would start one on the display (X11 autolaunch), and that one
+    // starts whatever services the machine has installed.
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + dir_.filePath(QStringLiteral("no-bus")));
     if (!env.contains(QStringLiteral("LANG"))) env.insert(QStringLiteral("LANG"), "C.UTF-8");
     return env;
 }
@@ -85,6 +89,10 @@ bool Display::start(QString* error, QSize size) {
     QProcessEnvironment env = environment();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    // Its configuration and themes as its package installs them, whatever XDG
+    // folders the test itself was given.
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), QStringLiteral("/etc/xdg"));
+    env.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/share"));
     wm_ = std::make_unique<QProcess>();
     wm_->setProcessEnvironment(env);
     // Output goes to a file: an undrained pipe would block the process once full.

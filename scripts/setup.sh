@@ -3,6 +3,10 @@
 #   scripts/setup.sh start   install what the program needs, build it, start it
 #   scripts/setup.sh test    install what the tests need, build, run every test
 #   scripts/setup.sh package install what packaging needs, build the Debian package
+#   scripts/setup.sh fuzz [seconds]
+#                            explore the settings-file reader with a random seed
+#                            (default 600 seconds); what it finds goes into the
+#                            seed corpus that the test command replays
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,8 +64,34 @@ package)
     (cd build && cpack -G DEB)
     ls build/quillbeck_*.deb
     ;;
+fuzz)
+    seconds=${2:-600}
+    install "${run_pkgs[@]}" "${test_pkgs[@]}"
+    cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+        -DQB_SANITIZE=ON -DQB_FUZZ=ON -DQB_WERROR=ON
+    cmake --build build-test -j "$jobs" --target fuzz_ini_reader
+    # The working corpus grows from run to run; failing inputs land in found/.
+    work=build-test/fuzz-explore
+    mkdir -p "$work/corpus" "$work/found"
+    rc=0
+    build-test/tests/store/fuzz_ini_reader -max_total_time="$seconds" -max_len=4096 \
+        -timeout=10 -artifact_prefix="$work/found/" "$work/corpus" tests/store/fuzz_seeds || rc=$?
+    found=0
+    for f in "$work"/found/*; do
+        [ -f "$f" ] || continue
+        mv "$f" tests/store/fuzz_seeds/
+        echo "found: tests/store/fuzz_seeds/$(basename "$f")" >&2
+        found=1
+    done
+    if [ "$found" -eq 1 ] || [ "$rc" -ne 0 ]; then
+        echo "The test command now replays what was found: fix the fault and commit" \
+             "each case with its fix." >&2
+        exit 1
+    fi
+    ;;
 *)
-    echo "usage: $0 start|test|package" >&2
+    echo "usage: $0 start|test|package|fuzz [seconds]" >&2
     exit 2
     ;;
 esac

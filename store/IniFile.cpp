@@ -185,6 +185,14 @@ QByteArray Document::serialize() const {
         out += line.eol;
     }
     if (isWide(encoding_)) return bom_ + utf8ToWide(encoding_, out);
+    // A change must not make the file read in another encoding next time: the
+    // names in it would change. Where it would, the file states its encoding, a
+    // UTF-8 one with a mark, a GB18030 one with a first comment line that is no
+    // UTF-8.
+    if (bom_.isEmpty() && detectEncoding(out).encoding != encoding_) {
+        if (encoding_ == Encoding::Utf8) return QByteArrayLiteral("\xEF\xBB\xBF") + out;
+        return ";" + encodeGb18030(u"编码 GB18030") + newLineEnding() + out;
+    }
     return out;
 }
 

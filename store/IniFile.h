@@ -26,6 +26,9 @@ public:
     };
 
     static Document parse(const QByteArray& bytes);
+    // The file's bytes: as read while nothing changed. A changed file that would
+    // otherwise read in another encoding gets a line (GB18030) or a mark (UTF-8)
+    // that keeps its encoding.
     QByteArray serialize() const;
 
     // The encoding the file was read in, and in which it is written back.

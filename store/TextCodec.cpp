@@ -4,6 +4,7 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <array>
 
 namespace qb::ini {
 
@@ -91,6 +92,97 @@ bool isValidUtf8(QByteArrayView bytes) {
     return true;
 }
 
+namespace {
+
+// Which two-byte GB18030 codes are GB2312 characters: rows A1-F7, cells A1-FE,
+// without the cells GB2312 leaves empty (GB18030 gives them private-use
+// characters). Built once from the converter itself.
+bool isGb2312(uchar lead, uchar trail) {
+    constexpr int rows = 0xF7 - 0xA1 + 1, cells = 0xFE - 0xA1 + 1;
+    static const std::array<bool, rows* cells> assigned = [] {
+        std::array<bool, rows * cells> table{};
+        QStringDecoder decoder("GB18030");
+        for (int row = 0; row < rows; ++row) {
+            for (int cell = 0; cell < cells; ++cell) {
+                const char pair[2] = {char(0xA1 + row), char(0xA1 + cell)};
+                const QString c = decoder.decode(QByteArrayView(pair, 2));
+                table[size_t(row * cells + cell)] = c.size() == 1 &&
+                                                    c[0] != QChar::ReplacementCharacter &&
+                                                    c[0].category() != QChar::Other_PrivateUse;
+            }
+        }
+        return table;
+    }();
+    if (lead < 0xA1 || lead > 0xF7 || trail < 0xA1 || trail > 0xFE) return false;
+    return assigned[size_t((lead - 0xA1) * cells + (trail - 0xA1))];
+}
+
+// Whether every character beyond ASCII, read as GB18030, is one of GB2312: the
+// hanzi, punctuation and symbols that Chinese text and the program's names use.
+bool onlyGb2312(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const uchar*>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            ++i;
+        } else if (i + 1 < n && isGb2312(p[i], p[i + 1])) {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Scripts that one word may mix: Chinese, Japanese and Korean text do.
+QChar::Script scriptGroup(QChar::Script script) {
+    switch (script) {
+    case QChar::Script_Common:
+    case QChar::Script_Inherited:
+    case QChar::Script_Unknown:
+        return QChar::Script_Unknown; // joins any word
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Bopomofo:
+    case QChar::Script_Hangul:
+        return QChar::Script_Han;
+    default:
+        return script;
+    }
+}
+
+// Whether text reads as something people write: no control, private-use or
+// unassigned characters beyond ASCII, and no word (a run of letters and marks)
+// that mixes scripts, such as a Greek letter beside a Latin one. Text in
+// another encoding read as UTF-8 almost always breaks one of these.
+bool plausibleText(QStringView text) {
+    QChar::Script word = QChar::Script_Unknown; // the script of the word so far
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        const QChar::Category category = QChar::category(c);
+        if (c >= 0x80 && (category == QChar::Other_Control || category == QChar::Other_PrivateUse ||
+                          category == QChar::Other_NotAssigned ||
+                          category == QChar::Other_Surrogate || QChar::isNonCharacter(c)))
+            return false;
+        if (!QChar::isLetter(c) && !QChar::isMark(c)) {
+            // Joiners and other format characters stand inside words.
+            if (category != QChar::Other_Format) word = QChar::Script_Unknown;
+            continue;
+        }
+        const QChar::Script group = scriptGroup(QChar::script(c));
+        if (group == QChar::Script_Unknown) continue;
+        if (word != QChar::Script_Unknown && word != group) return false;
+        word = group;
+    }
+    return true;
+}
+
+} // namespace
+
 Detected detectEncoding(QByteArrayView bytes) {
     if (startsWith(bytes, "\xEF\xBB\xBF", 3)) return {Encoding::Utf8, 3};
     // UTF-32 first: its little-endian mark begins like the UTF-16 one.
@@ -100,7 +192,12 @@ Detected detectEncoding(QByteArrayView bytes) {
     if (startsWith(bytes, "\xFE\xFF", 2)) return {Encoding::Utf16Be, 2};
     const bool beyondAscii =
         std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; });
-    if (beyondAscii && isValidUtf8(bytes)) return {Encoding::Utf8, 0};
+    // Chinese in GB18030 can be valid UTF-8 too ("图片" is "ͼƬ"); the historic
+    // encoding keeps such text unless it holds a character beyond GB2312 and
+    // the UTF-8 reading looks like text.
+    if (beyondAscii && isValidUtf8(bytes) && !onlyGb2312(bytes) &&
+        plausibleText(QString::fromUtf8(bytes)))
+        return {Encoding::Utf8, 0};
     return {Encoding::Gb18030, 0};
 }
 
@@ -152,8 +249,11 @@ QByteArray wideToUtf8(Encoding encoding, QByteArrayView body, bool& exact) {
 }
 
 QByteArray utf8ToWide(Encoding encoding, const QByteArray& utf8) {
+    // A U+FEFF at the start of the text is text (the mark was taken off before),
+    // and must not be dropped on the way back.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
     QStringEncoder encoder(qtEncoding(encoding), QStringConverter::Flag::Default);
-    return encoder.encode(QString::fromUtf8(utf8));
+    return encoder.encode(decoder.decode(utf8));
 }
 
 const char* encodingName(Encoding encoding) {

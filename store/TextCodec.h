@@ -15,9 +15,12 @@ struct Detected {
     qsizetype bomSize = 0; // bytes of the byte order mark at the start, if any
 };
 
-// A byte order mark names the encoding. Without one, a file that is valid UTF-8
-// and holds any byte above ASCII is UTF-8 (text in GB18030 almost never is);
-// everything else is GB18030.
+// A byte order mark names the encoding. Without one, a file is GB18030 unless
+// it is valid UTF-8 holding bytes above ASCII, its GB18030 reading has a
+// character beyond GB2312, and its UTF-8 reading looks like text (no control,
+// private-use or unassigned characters, no word mixing scripts). Chinese in
+// GB18030 is often valid UTF-8 by chance, but read as GB18030 it is GB2312
+// text; Chinese in UTF-8 read as GB18030 almost never is.
 Detected detectEncoding(QByteArrayView bytes);
 
 // Whether the bytes are well-formed UTF-8: no stray, overlong or truncated

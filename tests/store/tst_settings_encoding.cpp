@@ -115,6 +115,20 @@ private slots:
             {"我的文件夹", "2", "D:\\资料"},
             QByteArray(mixed).replace("\xFE\r\n3=", "\r\n3=")};
 
+        // A change after which the file would read in the other encoding makes the
+        // file say its own: "脡" (beyond GB2312) is "É" in UTF-8, and "café" without
+        // "方案" is GB2312 text "caf茅".
+        QTest::newRow("gb18030 kept by a first line")
+            << Case{gb("[s]\r\nk=v\r\n"),
+                    {{"s", "k", "v"}},
+                    {"s", "k", "脡"},
+                    ";" + gb("编码 GB18030\r\n[s]\r\nk=脡\r\n")};
+        QTest::newRow("utf-8 kept by a mark")
+            << Case{QString("[s]\nk=方案\nn=café\n").toUtf8(),
+                    {{"s", "k", "方案"}, {"s", "n", "café"}},
+                    {"s", "k", "v"},
+                    "\xEF\xBB\xBF" + QString("[s]\nk=v\nn=café\n").toUtf8()};
+
         QTest::newRow("ascii stays gb18030") << Case{
             "[s]\nk=v\n", {{"s", "k", "v"}}, {"s", "k", "方案"}, "[s]\nk=" + gb("方案") + "\n"};
     }
@@ -151,6 +165,47 @@ private slots:
         QCOMPARE(ReadSetting(ini, c.change[0], c.change[1], "<default>"), c.change[2]);
         for (const Entry& e : c.reads)
             if (e[1] != c.change[1]) QCOMPARE(ReadSetting(ini, e[0], e[1], "<default>"), e[2]);
+    }
+
+    // Files as Linux editors save them: UTF-8 without a mark. Chinese section
+    // names, paths and account names read as written, and a change stays UTF-8.
+    void editorUtf8Files_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("board") << QString("[方案]\noperate=FileMove\nshow=yes\nproject=3\n"
+                                          "name1=工作\nname2=照片\n[我的文件夹]\n"
+                                          "1=/home/张伟/文档\n2=/home/张伟/下载\n"
+                                          "21=/srv/共享/项目 2024\n[我的文件夹3]\n"
+                                          "41=/media/移动硬盘/备份\n");
+        QTest::newRow("register") << QString("[张]\nmima=张\n[欧阳修文]\nmima=欧阳修文\n"
+                                             "[李小龙]\nmima=李小龙\n");
+        QTest::newRow("current account") << QString("[user]\nid=图片\n");
+        QTest::newRow("other scripts")
+            << QString("[方案]\nname1=Документы\nname2=Bücher\nname3=写真フォルダ\n");
+    }
+
+    void editorUtf8Files() {
+        QFETCH(QString, text);
+        const QString ini = dir_.filePath(QStringLiteral("editor.ini"));
+        QFile::remove(ini);
+        {
+            QFile file(ini);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(text.toUtf8()) > 0);
+        }
+        QStringList sections;
+        for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith(u'[')) {
+                sections << line.mid(1, line.size() - 2);
+            } else {
+                const qsizetype eq = line.indexOf(u'=');
+                QCOMPARE(ReadSetting(ini, sections.last(), line.left(eq), "?"), line.mid(eq + 1));
+            }
+        }
+        QStringList listed;
+        ListSettingSections(ini, listed);
+        QCOMPARE(listed, sections);
+        WriteSetting(ini, sections.last(), "new", "新的值");
+        QCOMPARE(bytesOf(ini), text.toUtf8() + QString("new=新的值\n").toUtf8());
     }
 
     void newFilesAreGb18030() {

@@ -213,7 +213,7 @@ Sandbox::Sandbox(const QString& binary, Binary how) {
     }
     QDir root(dir_.path());
     for (const char* sub : {"program", "home", "runtime", "home/.config", "home/.local/share",
-                            "home/.cache", "home/Desktop"})
+                            "home/.cache", "home/Desktop", "xdg/config", "xdg/data"})
         root.mkpath(QString::fromLatin1(sub));
     // The runtime folder must be private to its user.
     QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -267,8 +267,12 @@ QProcessEnvironment Sandbox::environment(const Desktop& desk) const {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
     env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
-    env.remove(QStringLiteral("XDG_CONFIG_DIRS"));
-    env.remove(QStringLiteral("XDG_DATA_DIRS"));
+    // Empty system XDG folders: no desktop entries from /usr/share/applications for
+    // xdg-open to choose, no settings from /etc/xdg; and xdg-open, finding no
+    // handler, does not fall back to the machine's web browsers.
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), root() + QStringLiteral("/xdg/config"));
+    env.insert(QStringLiteral("XDG_DATA_DIRS"), root() + QStringLiteral("/xdg/data"));
+    env.insert(QStringLiteral("BROWSER"), QStringLiteral("false"));
     env.insert(extra_);
     return env;
 }

@@ -162,9 +162,17 @@ QProcessEnvironment Session::environment() const {
     if (!xDisplay_.isEmpty()) env.insert(QStringLiteral("DISPLAY"), xDisplay_);
     if (!swaySocket_.isEmpty()) env.insert(QStringLiteral("SWAYSOCK"), swaySocket_);
     env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    // No session bus here: keep GTK from looking for the accessibility bus.
+    // No session bus here: keep GTK from looking for the accessibility bus, and
+    // name one that is not there, so that no client starts one (X11 autolaunch)
+    // with the services the machine has installed.
     env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
-    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + dir_->path() + QStringLiteral("/runtime/no-bus"));
+    // Nothing of the machine's desktop: see Sandbox::environment().
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), dir_->path() + QStringLiteral("/xdg/config"));
+    env.insert(QStringLiteral("XDG_DATA_DIRS"), dir_->path() + QStringLiteral("/xdg/data"));
+    env.insert(QStringLiteral("BROWSER"), QStringLiteral("false"));
+    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "FONTCONFIG_FILE"})
         if (qEnvironmentVariableIsSet(keep))
             env.insert(QString::fromLatin1(keep), qEnvironmentVariable(keep));
     return env;
@@ -210,7 +218,7 @@ bool Session::start(QString* error, QSize size) {
     dir_ = std::make_unique<QTemporaryDir>();
     if (!dir_->isValid()) return fail(error, QStringLiteral("no temporary folder"));
     const QString root = dir_->path();
-    for (const char* sub : {"home", "runtime", "scratch"})
+    for (const char* sub : {"home", "runtime", "scratch", "xdg/config", "xdg/data"})
         QDir(root).mkpath(QString::fromLatin1(sub));
     QFile::setPermissions(root + QStringLiteral("/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -14,10 +14,15 @@
 #include <QList>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace qb::e2e {
 
-// dbus-daemon --session, ended with the test.
+// A session bus of the test's own, ended with the test. Its configuration is
+// its own too: the machine's session configuration would let the bus start any
+// service installed in /usr/share/dbus-1/services (a notification daemon, file
+// managers), so what a test sees would depend on what the machine has. This one
+// starts nothing: its only service folder is a private, empty one.
 class SessionBus {
 public:
     SessionBus() = default;
@@ -31,6 +36,7 @@ public:
     QProcessEnvironment environment() const;
 
 private:
+    QTemporaryDir dir_;
     QProcess daemon_;
     QString address_;
 };
