@@ -115,6 +115,9 @@ private slots:
         QVERIFY2(desk.start(&err), qPrintable(err));
         Sandbox box(installed(QStringLiteral("./usr/bin/quillbeck")), Sandbox::Binary::InPlace);
         QVERIFY2(box.isValid(), qPrintable(box.error()));
+        // The menu reads the root's entries, as it does those of an installed package.
+        box.setVariable(QStringLiteral("XDG_DATA_DIRS"),
+                        installed(QStringLiteral("./usr/share")) + QStringLiteral(":/usr/share"));
         const auto before = snapshot(root.path());
         Program app(desk, box);
         const auto win = app.startToMainWindow(&err);
@@ -131,16 +134,22 @@ private slots:
                  app.output().constData());
         QVERIFY(QFileInfo(box.configHome() + QStringLiteral("/quillbeck/user")).isDir());
 
-        // The help window's shortcut button: entries that start this installed copy.
+        // The help window's shortcut button: a desktop entry that starts this
+        // installed copy, and no second menu entry beside the packaged one.
         QVERIFY(desk.click(win->point(QStringLiteral("Button3"))));
         const auto help = app.waitForWindow(QStringLiteral("Help"), 10000, &err);
         QVERIFY2(help, qPrintable(err));
         QVERIFY(desk.click(desk.windowInfo(*help)->geometry.topLeft() + QPoint(16 + 32, 176 + 12)));
-        const QString menuEntry =
-            box.dataHome() + QStringLiteral("/applications/quillbeck.desktop");
-        QVERIFY(waitUntil([&] { return QFileInfo::exists(menuEntry); }, 10000));
-        QVERIFY(lines(menuEntry).contains(QStringLiteral("Exec=") + box.programPath()));
-        QVERIFY(lines(menuEntry).contains(QStringLiteral("Icon=") + kId));
+        const auto said = app.waitForWindow(QStringLiteral(" QuillbeckV9.6"), 10000, &err);
+        QVERIFY2(said, qPrintable(err));
+        const QStringList entry = lines(box.home() + QStringLiteral("/Desktop/Quillbeck.desktop"));
+        QVERIFY(entry.contains(QStringLiteral("Exec=") + box.programPath()));
+        QVERIFY(entry.contains(QStringLiteral("TryExec=") + box.programPath()));
+        QVERIFY(entry.contains(QStringLiteral("Icon=") + kId));
+        QVERIFY(
+            !QFileInfo::exists(box.dataHome() + QStringLiteral("/applications/quillbeck.desktop")));
+        QVERIFY(desk.key(*said, QStringLiteral("Return")));
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app.pid()).contains(*said); }, 10000));
 
         QVERIFY(desk.click(win->point(QStringLiteral("Button4"))));
         QVERIFY(app.waitForExit(10000));
