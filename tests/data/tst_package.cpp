@@ -30,6 +30,8 @@ QStringList expectedFiles() {
         QStringLiteral("./usr/share/icons/hicolor/scalable/apps/%1.svg").arg(kId),
         QStringLiteral("./usr/share/man/man1/quillbeck.1.gz"),
         QStringLiteral("./usr/share/man/man1/quillbeck-ini.1.gz"),
+        QStringLiteral("./usr/share/doc/quillbeck/copyright"),
+        QStringLiteral("./usr/share/doc/quillbeck/changelog.Debian.gz"),
     };
     for (int size : kIconSizes)
         files << iconFile(size);
@@ -57,7 +59,7 @@ private slots:
     void initTestCase() {
         const QDir dir(QStringLiteral(QB_PACKAGE_DIR));
         const QStringList debs =
-            dir.entryList({QStringLiteral("quillbeck_" QB_VERSION "_*.deb")}, QDir::Files);
+            dir.entryList({QStringLiteral("quillbeck_" QB_VERSION "-*_*.deb")}, QDir::Files);
         QCOMPARE(debs.size(), 1);
         deb = dir.filePath(debs.first());
         const RunResult x =
@@ -78,10 +80,25 @@ private slots:
         const RunResult depends =
             run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
         QVERIFY2(depends.ok(), qPrintable(depends.describe()));
-        // The font and the folder opener by name, the libraries as the binaries need them.
-        for (const char* package : {"fonts-wqy-microhei", "xdg-utils", "libqt6widgets6",
-                                    "libqt6dbus6", "libxcb1", "libc6"})
+        // A CJK font and the folder opener by name, the libraries as the binaries need them.
+        for (const char* package : {"fonts-wqy-microhei | fonts-noto-cjk", "xdg-utils",
+                                    "libqt6widgets6", "libqt6dbus6", "libxcb1", "libc6"})
             QVERIFY2(depends.out.contains(package), depends.out.constData());
+        const RunResult recommends = run(QStringLiteral("dpkg-deb"),
+                                         {QStringLiteral("-f"), deb, QStringLiteral("Recommends")});
+        QCOMPARE(recommends.out.trimmed(), QByteArray("qt6-translations-l10n"));
+    }
+
+    // Debian's own checker: no error and no warning.
+    void lintianAcceptsIt() {
+        const RunResult lintian =
+            run(QStringLiteral("lintian"),
+                {QStringLiteral("--fail-on"), QStringLiteral("error,warning"), deb},
+                QProcessEnvironment::systemEnvironment(), 120000);
+        QVERIFY2(lintian.ok(), qPrintable(lintian.describe()));
+        const QStringList copyright = lines(installed(expectedFiles()[7]));
+        QVERIFY(copyright.value(0).startsWith(QStringLiteral("Format: ")));
+        QVERIFY(copyright.contains(QStringLiteral("License: GPL-3.0-or-later")));
     }
 
     void desktopFilesPassTheValidators() {
@@ -93,6 +110,9 @@ private slots:
             {QStringLiteral("validate"), QStringLiteral("--no-net"), installed(expectedFiles()[3])},
             QProcessEnvironment::systemEnvironment(), 60000);
         QVERIFY2(appstream.ok(), qPrintable(appstream.describe()));
+        QVERIFY(
+            lines(installed(expectedFiles()[3]))
+                .contains(QStringLiteral("  <project_license>GPL-3.0-or-later</project_license>")));
 
         // The entry starts the program by its installed name and shows the icon.
         const QStringList keys = lines(entry);
