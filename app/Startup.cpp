@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <memory>
 
@@ -35,6 +37,44 @@ std::unique_ptr<TForm3> createAccountDialog(TForm1* main) {
     return dialog;
 }
 
+namespace {
+
+// How the wait for the first paint ended, when the program was not asked to end.
+constexpr int kPainted = 1;
+
+// Ends `loop` once `window` has been painted.
+class FirstPaint final : public QObject {
+public:
+    FirstPaint(QWidget& window, QEventLoop& loop) : window_(window), loop_(loop) {
+        window_.installEventFilter(this);
+    }
+    ~FirstPaint() override { window_.removeEventFilter(this); }
+    FirstPaint(const FirstPaint&) = delete;
+    FirstPaint& operator=(const FirstPaint&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Takes effect once this paint has been flushed to the screen.
+        if (watched == &window_ && event->type() == QEvent::Paint) loop_.exit(kPainted);
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    QEventLoop& loop_;
+};
+
+} // namespace
+
+bool waitForFirstPaint(QWidget& window, int maxMs) {
+    if (!window.isVisible()) return true;
+    QEventLoop loop;
+    FirstPaint watch(window, loop);
+    QTimer::singleShot(maxMs, &loop, [&loop] { loop.exit(kPainted); });
+    // Anything else ended it: QCoreApplication::exit(), as the window's close does.
+    return loop.exec(QEventLoop::ExcludeUserInputEvents) == kPainted;
+}
+
 int runProgram() {
     InstanceGuard guard;
     if (!claimSingleInstance(guard, instanceLockPath(instanceName()))) return 0;
@@ -49,12 +89,17 @@ int runProgram() {
         // An error of the creation handler ends it; start-up goes on.
         runHandler(form1.get(), [&] { form1->FormCreate(); });
         form1->show();
-        form3 = createAccountDialog(form1.get());
-        Form3 = form3.get();
-        form4 = std::make_unique<TForm4>();
-        Form4 = form4.get();
-        desktop = std::make_unique<DesktopIntegration>(*form1);
-        QApplication::exec();
+        // The board reaches the screen first: the account dialog and the help
+        // window are not seen before the user asks for them, and a tray icon that
+        // appears a frame later is not missed. The user's input waits meanwhile.
+        if (waitForFirstPaint(*form1, kFirstPaintWaitMs)) {
+            form3 = createAccountDialog(form1.get());
+            Form3 = form3.get();
+            form4 = std::make_unique<TForm4>();
+            Form4 = form4.get();
+            desktop = std::make_unique<DesktopIntegration>(*form1);
+            QApplication::exec();
+        }
     } catch (...) {
         showCurrentError(nullptr);
     }

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+class QWidget;
 class TForm1;
 class TForm3;
 
@@ -25,8 +26,15 @@ bool claimSingleInstance(InstanceGuard& guard, const QString& lockPath);
 // user chooses in it reaches the main window.
 std::unique_ptr<TForm3> createAccountDialog(TForm1* main);
 
+// Runs the event loop without the user's input until `window`, shown, has been
+// painted, or for `maxMs` at most (a window off every screen is never painted).
+// Returns false when the program was asked to end meanwhile.
+bool waitForFirstPaint(QWidget& window, int maxMs);
+inline constexpr int kFirstPaintWaitMs = 500;
+
 // Everything after the application object exists: the guard, the three windows
-// in their order, the first load, the message loop. Always returns 0.
+// in their order (the main window painted before the others are made), the first
+// load, the message loop. Always returns 0.
 int runProgram();
 
 } // namespace qb

@@ -65,7 +65,9 @@ bool Job::copySpecial(int sdir, const std::string& sname, const struct stat& sst
     if (r != 0) return fail(ErrorKind::Transfer, spath_, errno, dpath_), false;
     const struct timespec times[2] = {sst.st_atim, sst.st_mtim};
     ::utimensat(ddir, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    if (S_ISFIFO(sst.st_mode)) ::fchmodat(ddir, at.c_str(), sst.st_mode & 07777, 0);
+    // Best effort, as the times are: the pipe exists with the umask's mode otherwise.
+    if (S_ISFIFO(sst.st_mode) && ::fchmodat(ddir, at.c_str(), sst.st_mode & 07777, 0) != 0) {
+    }
     if (replace && !swapIn(ddir, at, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     return true;

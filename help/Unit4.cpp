@@ -2,6 +2,7 @@
 
 #include "platform/DesktopEntry.h"
 #include "platform/DialogButton.h"
+#include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "platform/Modeless.h"
 #include "platform/Opener.h"
@@ -90,8 +91,43 @@ void TForm4::Button2Click() {
     qb::opener().openWeb(homeAddress());
 }
 
+QString TForm4::shortcutReportText(const qb::ShortcutReport& report) {
+    using qb::ShortcutOutcome;
+    QStringList lines;
+    switch (report.desktop) {
+    case ShortcutOutcome::Made:
+        lines << tr("已在桌面创建快捷方式。");
+        break;
+    case ShortcutOutcome::Present:
+        lines << tr("桌面上已有快捷方式。");
+        break;
+    case ShortcutOutcome::NoFolder:
+        lines << tr("没有桌面文件夹，未在桌面创建快捷方式。");
+        break;
+    case ShortcutOutcome::Failed:
+        lines << tr("无法在桌面创建快捷方式。");
+        break;
+    }
+    switch (report.menu) {
+    case ShortcutOutcome::Made:
+        lines << tr("已在应用程序菜单中创建快捷方式。");
+        break;
+    case ShortcutOutcome::Present:
+        lines << tr("应用程序菜单中已有本程序。");
+        break;
+    case ShortcutOutcome::NoFolder: // the menu's folder is made when missing
+    case ShortcutOutcome::Failed:
+        lines << tr("无法在应用程序菜单中创建快捷方式。");
+        break;
+    }
+    return lines.join(u'\n');
+}
+
+// Says what it made: a second press, or an installed copy already in the menu,
+// makes nothing new.
 void TForm4::Button3Click() {
-    qb::createShortcuts(QCoreApplication::applicationFilePath());
+    const qb::ShortcutReport report = qb::createShortcuts(QCoreApplication::applicationFilePath());
+    qb::dialogs().messageBox(this, shortcutReportText(report));
 }
 
 // Closing hides the window (the close box does the same).

@@ -4,6 +4,10 @@
 class QPlainTextEdit;
 class QPushButton;
 
+namespace qb {
+struct ShortcutReport;
+}
+
 // The help window: a fixed help text, the shortcut button and two web links.
 // Created once at start-up, shown without blocking the main window; closing hides it.
 class TForm4 : public QWidget {
@@ -15,6 +19,8 @@ public:
     static QString helpText();
     static QUrl updateAddress();
     static QUrl homeAddress();
+    // What the shortcut button says it did, one line per shortcut.
+    static QString shortcutReportText(const qb::ShortcutReport& report);
 
     // Shows the window without blocking, or brings it to the front when shown already.
     void ShowModeless();

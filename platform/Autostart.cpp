@@ -42,7 +42,7 @@ bool setAutostart(bool enabled, const QString& executable) {
     const QString path = autostartFile();
     if (!enabled) return !QFileInfo::exists(path) || QFile::remove(path);
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-    QByteArray text = desktopEntryText(executable, shortcutComment(), applicationId());
+    QByteArray text = desktopEntryText(executable, applicationId());
     text += "X-GNOME-Autostart-enabled=true\n";
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) return false;

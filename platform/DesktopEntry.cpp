@@ -10,7 +10,12 @@
 
 namespace qb {
 
+// The packaged entry's comment, so that menu and shortcuts say the same.
 QString shortcutComment() {
+    return QStringLiteral("Open, fill and sort 200 folders from a board at the screen edge");
+}
+
+QString shortcutCommentChinese() {
     return QStringLiteral("文件整理，目录管理");
 }
 
@@ -44,6 +49,28 @@ QString escapeValue(const QString& value) {
     return out;
 }
 
+QByteArray readEntry(const QString& file) {
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// The file already holds what would be written.
+bool holds(const QString& file, const QByteArray& text) {
+    return QFileInfo(file).isFile() && readEntry(file) == text;
+}
+
+ShortcutOutcome write(const QString& file, const QString& executable, bool createFolder,
+                      const QString& icon) {
+    if (holds(file, desktopEntryText(executable, icon))) return ShortcutOutcome::Present;
+    return writeDesktopEntry(file, executable, createFolder, icon) ? ShortcutOutcome::Made
+                                                                   : ShortcutOutcome::Failed;
+}
+
+QString realFolder(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
 } // namespace
 
 QString desktopExecValue(const QString& executable) {
@@ -64,13 +91,15 @@ QString desktopExecValue(const QString& executable) {
     return quoted;
 }
 
-QByteArray desktopEntryText(const QString& executable, const QString& comment,
-                            const QString& icon) {
+QByteArray desktopEntryText(const QString& executable, const QString& icon) {
     QString text = QStringLiteral("[Desktop Entry]\n"
                                   "Type=Application\n"
                                   "Version=1.0\n"
                                   "Name=Quillbeck\n");
-    text += QStringLiteral("Comment=") + escapeValue(comment) + u'\n';
+    text += QStringLiteral("Comment=") + escapeValue(shortcutComment()) + u'\n';
+    text += QStringLiteral("Comment[zh_CN]=") + escapeValue(shortcutCommentChinese()) + u'\n';
+    // TryExec is a plain path, without the quoting of Exec.
+    text += QStringLiteral("TryExec=") + escapeValue(executable) + u'\n';
     text += QStringLiteral("Exec=") + escapeValue(desktopExecValue(executable)) + u'\n';
     if (!icon.isEmpty()) text += QStringLiteral("Icon=") + escapeValue(icon) + u'\n';
     text += QStringLiteral("Terminal=false\n"
@@ -78,8 +107,8 @@ QByteArray desktopEntryText(const QString& executable, const QString& comment,
     return text.toUtf8();
 }
 
-bool writeDesktopEntry(const QString& file, const QString& executable, const QString& comment,
-                       bool createFolder, const QString& icon) {
+bool writeDesktopEntry(const QString& file, const QString& executable, bool createFolder,
+                       const QString& icon) {
     const QString folder = QFileInfo(file).absolutePath();
     if (createFolder) {
         if (!QDir().mkpath(folder)) return false;
@@ -88,7 +117,7 @@ bool writeDesktopEntry(const QString& file, const QString& executable, const QSt
     }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return false;
-    const QByteArray text = desktopEntryText(executable, comment, icon);
+    const QByteArray text = desktopEntryText(executable, icon);
     if (out.write(text) != text.size() || !out.commit()) return false;
     // Launchers and file managers start an entry only when it is executable.
     QFile::Permissions perms = QFile::permissions(file) | QFile::ExeOwner | QFile::ExeUser;
@@ -97,10 +126,35 @@ bool writeDesktopEntry(const QString& file, const QString& executable, const QSt
     return QFile::setPermissions(file, perms);
 }
 
-void createShortcuts(const QString& executable) {
+bool menuListsInstalledCopy(const QString& executable) {
+    const QString entry = installedEntryFile(QFileInfo(executable).absolutePath());
+    if (!QFileInfo(entry).isFile()) return false;
+    const QString folder = realFolder(QFileInfo(entry).absolutePath());
+    for (const QString& menuFolder :
+         QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation))
+        if (realFolder(menuFolder) == folder) return true;
+    return false;
+}
+
+ShortcutReport createShortcuts(const QString& executable) {
     const QString icon = runningInstalled() ? applicationId() : QString();
-    writeDesktopEntry(desktopShortcutFile(), executable, shortcutComment(), false, icon);
-    writeDesktopEntry(menuShortcutFile(), executable, shortcutComment(), true, icon);
+    ShortcutReport report;
+    const QString desktop = desktopShortcutFile();
+    report.desktop = QFileInfo(QFileInfo(desktop).absolutePath()).isDir()
+                         ? write(desktop, executable, false, icon)
+                         : ShortcutOutcome::NoFolder;
+
+    const QString menu = menuShortcutFile();
+    if (menuListsInstalledCopy(executable)) {
+        // A second entry for the same program would list it twice.
+        const QByteArray exec =
+            "\nExec=" + escapeValue(desktopExecValue(executable)).toUtf8() + '\n';
+        if (readEntry(menu).contains(exec)) QFile::remove(menu);
+        report.menu = ShortcutOutcome::Present;
+    } else {
+        report.menu = write(menu, executable, true, icon);
+    }
+    return report;
 }
 
 } // namespace qb

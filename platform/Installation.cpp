@@ -58,11 +58,14 @@ bool ownedByAnotherUser(const QString& dir) {
 
 } // namespace
 
+QString installedEntryFile(const QString& executableDir) {
+    // Not cleaned as a whole: from a linked bin folder, ".." leads where the link does.
+    return QDir::cleanPath(executableDir) + QStringLiteral("/" QB_BIN_TO_DATA "/applications/") +
+           applicationId() + QStringLiteral(".desktop");
+}
+
 bool hasInstallLayout(const QString& executableDir) {
-    const QString dir = QDir::cleanPath(executableDir);
-    const QString entry = dir + QStringLiteral("/" QB_BIN_TO_DATA "/applications/") +
-                          applicationId() + QStringLiteral(".desktop");
-    return QFileInfo(entry).isFile();
+    return QFileInfo(installedEntryFile(executableDir)).isFile();
 }
 
 bool isSystemFolder(const QString& dir) {

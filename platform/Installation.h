@@ -16,6 +16,9 @@ bool isInstalledProgram(const QString& executableDir);
 
 // The install layout test alone.
 bool hasInstallLayout(const QString& executableDir);
+// The desktop entry the install layout puts beside an executable in
+// `executableDir` (which need not exist).
+QString installedEntryFile(const QString& executableDir);
 // The system folder test alone, on the folder's real path (links resolved).
 bool isSystemFolder(const QString& dir);
 

@@ -179,6 +179,34 @@ several accounts keep as many as you like!
 a slot to copy or move them into its folder!
 Quillbeck — 2026</translation>
     </message>
+    <message>
+        <source>已在桌面创建快捷方式。</source>
+        <translation>Made a shortcut on the desktop.</translation>
+    </message>
+    <message>
+        <source>桌面上已有快捷方式。</source>
+        <translation>The desktop has a shortcut already.</translation>
+    </message>
+    <message>
+        <source>没有桌面文件夹，未在桌面创建快捷方式。</source>
+        <translation>There is no desktop folder: no shortcut on the desktop.</translation>
+    </message>
+    <message>
+        <source>无法在桌面创建快捷方式。</source>
+        <translation>Could not make a shortcut on the desktop.</translation>
+    </message>
+    <message>
+        <source>已在应用程序菜单中创建快捷方式。</source>
+        <translation>Made a shortcut in the application menu.</translation>
+    </message>
+    <message>
+        <source>应用程序菜单中已有本程序。</source>
+        <translation>The application menu lists the program already.</translation>
+    </message>
+    <message>
+        <source>无法在应用程序菜单中创建快捷方式。</source>
+        <translation>Could not make a shortcut in the application menu.</translation>
+    </message>
 </context>
 <context>
     <name>qb::Accounts</name>

@@ -118,9 +118,15 @@ private slots:
         for (const QString& file : {onDesktop, inMenu}) {
             const QStringList entry = lines(file);
             QVERIFY(entry.contains("Exec=" + box.programPath()));
-            QVERIFY(entry.contains(QStringLiteral("Comment=文件整理，目录管理")));
+            QVERIFY(entry.contains(QStringLiteral("Comment[zh_CN]=文件整理，目录管理")));
+            QVERIFY(entry.contains("TryExec=" + box.programPath()));
             QVERIFY(QFileInfo(file).isExecutable());
         }
+        // A box says what was made; Return closes it.
+        const auto said = app.waitForWindow(QStringLiteral(" QuillbeckV9.6"), 10000, &err);
+        QVERIFY2(said, qPrintable(err));
+        QVERIFY(desk.key(*said, QStringLiteral("Return")));
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app.pid()).contains(*said); }, 10000));
         QVERIFY(app.isRunning());
     }
 };

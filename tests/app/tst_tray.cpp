@@ -91,6 +91,7 @@ private slots:
         QVERIFY(autostart->isChecked());
         const QByteArray entry = readAll(qb::autostartFile());
         QVERIFY2(entry.contains("\nExec=\"/home/a b/bin/quillbeck\"\n"), entry.constData());
+        QVERIFY(entry.contains("\nTryExec=/home/a b/bin/quillbeck\n"));
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
         QVERIFY(qb::autostartFile().startsWith(config.path() + QStringLiteral("/autostart/")));
 

@@ -30,6 +30,8 @@ QStringList expectedFiles() {
         QStringLiteral("./usr/share/icons/hicolor/scalable/apps/%1.svg").arg(kId),
         QStringLiteral("./usr/share/man/man1/quillbeck.1.gz"),
         QStringLiteral("./usr/share/man/man1/quillbeck-ini.1.gz"),
+        QStringLiteral("./usr/share/doc/quillbeck/copyright"),
+        QStringLiteral("./usr/share/doc/quillbeck/changelog.Debian.gz"),
     };
     for (int size : kIconSizes)
         files << iconFile(size);
@@ -51,7 +53,7 @@ private slots:
     void initTestCase() {
         const QDir dir(QStringLiteral(QB_PACKAGE_DIR));
         const QStringList debs =
-            dir.entryList({QStringLiteral("quillbeck_" QB_VERSION "_*.deb")}, QDir::Files);
+            dir.entryList({QStringLiteral("quillbeck_" QB_VERSION "-*_*.deb")}, QDir::Files);
         QCOMPARE(debs.size(), 1);
         deb = dir.filePath(debs.first());
         const RunResult x =
@@ -72,10 +74,25 @@ private slots:
         const RunResult depends =
             run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
         QVERIFY2(depends.ok(), qPrintable(depends.describe()));
-        // The font and the folder opener by name, the libraries as the binaries need them.
-        for (const char* package : {"fonts-wqy-microhei", "xdg-utils", "libqt6widgets6",
-                                    "libqt6dbus6", "libxcb1", "libc6"})
+        // A CJK font and the folder opener by name, the libraries as the binaries need them.
+        for (const char* package : {"fonts-wqy-microhei | fonts-noto-cjk", "xdg-utils",
+                                    "libqt6widgets6", "libqt6dbus6", "libxcb1", "libc6"})
             QVERIFY2(depends.out.contains(package), depends.out.constData());
+        const RunResult recommends = run(QStringLiteral("dpkg-deb"),
+                                         {QStringLiteral("-f"), deb, QStringLiteral("Recommends")});
+        QCOMPARE(recommends.out.trimmed(), QByteArray("qt6-translations-l10n"));
+    }
+
+    // Debian's own checker: no error and no warning.
+    void lintianAcceptsIt() {
+        const RunResult lintian =
+            run(QStringLiteral("lintian"),
+                {QStringLiteral("--fail-on"), QStringLiteral("error,warning"), deb},
+                QProcessEnvironment::systemEnvironment(), 120000);
+        QVERIFY2(lintian.ok(), qPrintable(lintian.describe()));
+        const QStringList copyright = lines(installed(expectedFiles()[7]));
+        QVERIFY(copyright.value(0).startsWith(QStringLiteral("Format: ")));
+        QVERIFY(copyright.contains(QStringLiteral("License: GPL-3.0-or-later")));
     }
 
     void desktopFilesPassTheValidators() {
@@ -87,6 +104,9 @@ private slots:
             {QStringLiteral("validate"), QStringLiteral("--no-net"), installed(expectedFiles()[3])},
             QProcessEnvironment::systemEnvironment(), 60000);
         QVERIFY2(appstream.ok(), qPrintable(appstream.describe()));
+        QVERIFY(
+            lines(installed(expectedFiles()[3]))
+                .contains(QStringLiteral("  <project_license>GPL-3.0-or-later</project_license>")));
 
         // The entry starts the program by its installed name and shows the icon.
         const QStringList keys = lines(entry);
@@ -109,6 +129,9 @@ private slots:
         QVERIFY2(desk.start(&err), qPrintable(err));
         Sandbox box(installed(QStringLiteral("./usr/bin/quillbeck")), Sandbox::Binary::InPlace);
         QVERIFY2(box.isValid(), qPrintable(box.error()));
+        // The menu reads the root's entries, as it does those of an installed package.
+        box.setVariable(QStringLiteral("XDG_DATA_DIRS"),
+                        installed(QStringLiteral("./usr/share")) + QStringLiteral(":/usr/share"));
         const auto before = snapshot(root.path());
         Program app(desk, box);
         const auto win = app.startToMainWindow(&err);
@@ -125,16 +148,22 @@ private slots:
                  app.output().constData());
         QVERIFY(QFileInfo(box.configHome() + QStringLiteral("/quillbeck/user")).isDir());
 
-        // The help window's shortcut button: entries that start this installed copy.
+        // The help window's shortcut button: a desktop entry that starts this
+        // installed copy, and no second menu entry beside the packaged one.
         QVERIFY(desk.click(win->point(QStringLiteral("Button3"))));
         const auto help = app.waitForWindow(QStringLiteral("Help"), 10000, &err);
         QVERIFY2(help, qPrintable(err));
         QVERIFY(desk.click(desk.windowInfo(*help)->geometry.topLeft() + QPoint(16 + 32, 176 + 12)));
-        const QString menuEntry =
-            box.dataHome() + QStringLiteral("/applications/quillbeck.desktop");
-        QVERIFY(waitUntil([&] { return QFileInfo::exists(menuEntry); }, 10000));
-        QVERIFY(lines(menuEntry).contains(QStringLiteral("Exec=") + box.programPath()));
-        QVERIFY(lines(menuEntry).contains(QStringLiteral("Icon=") + kId));
+        const auto said = app.waitForWindow(QStringLiteral(" QuillbeckV9.6"), 10000, &err);
+        QVERIFY2(said, qPrintable(err));
+        const QStringList entry = lines(box.home() + QStringLiteral("/Desktop/Quillbeck.desktop"));
+        QVERIFY(entry.contains(QStringLiteral("Exec=") + box.programPath()));
+        QVERIFY(entry.contains(QStringLiteral("TryExec=") + box.programPath()));
+        QVERIFY(entry.contains(QStringLiteral("Icon=") + kId));
+        QVERIFY(
+            !QFileInfo::exists(box.dataHome() + QStringLiteral("/applications/quillbeck.desktop")));
+        QVERIFY(desk.key(*said, QStringLiteral("Return")));
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app.pid()).contains(*said); }, 10000));
 
         QVERIFY(desk.click(win->point(QStringLiteral("Button4"))));
         QVERIFY(app.waitForExit(10000));

@@ -16,7 +16,6 @@
 
 namespace {
 
-// Fails the test if anything is reported in a box: shortcuts and links are silent.
 QString readEntry(const QString& file) {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return QString();
@@ -113,18 +112,29 @@ private slots:
         QCOMPARE(qb::menuShortcutFile(), menu);
 
         TForm4 form;
-        for (int press = 0; press < 2; ++press) { // a second press writes them again
-            form.Button3->click();
-            for (const QString& file : {desktop, menu}) {
-                const QStringList lines = readEntry(file).split(u'\n');
-                QCOMPARE(lines.value(0), QStringLiteral("[Desktop Entry]"));
-                QVERIFY(lines.contains(QStringLiteral("Type=Application")));
-                QVERIFY(lines.contains("Exec=" + QCoreApplication::applicationFilePath()));
-                QVERIFY(lines.contains(QStringLiteral("Comment=文件整理，目录管理")));
-                QVERIFY(QFileInfo(file).isExecutable());
-            }
+        boxes.clear();
+        form.Button3->click();
+        for (const QString& file : {desktop, menu}) {
+            const QStringList lines = readEntry(file).split(u'\n');
+            QCOMPARE(lines.value(0), QStringLiteral("[Desktop Entry]"));
+            QVERIFY(lines.contains(QStringLiteral("Type=Application")));
+            QVERIFY(lines.contains("Exec=" + QCoreApplication::applicationFilePath()));
+            // Passed over by the desktop once the program is gone.
+            QVERIFY(lines.contains("TryExec=" + QCoreApplication::applicationFilePath()));
+            QVERIFY(lines.contains("Comment=" + qb::shortcutComment()));
+            QVERIFY(lines.contains(QStringLiteral("Comment[zh_CN]=文件整理，目录管理")));
+            QVERIFY(QFileInfo(file).isExecutable());
         }
-        QCOMPARE(boxes.shown(), 0);
+        QCOMPARE(boxes.messages,
+                 QStringList{"已在桌面创建快捷方式。\n已在应用程序菜单中创建快捷方式。"});
+
+        // A second press finds both and says so; an outdated entry is written anew.
+        QVERIFY(QFile::resize(desktop, 20));
+        const QByteArray menuBefore = readEntry(menu).toUtf8();
+        form.Button3->click();
+        QCOMPARE(boxes.messages.value(1), "已在桌面创建快捷方式。\n应用程序菜单中已有本程序。");
+        QVERIFY(readEntry(desktop).contains("TryExec="));
+        QCOMPARE(readEntry(menu).toUtf8(), menuBefore);
         QVERIFY(QFile::remove(desktop) && QFile::remove(menu));
     }
 
@@ -132,10 +142,39 @@ private slots:
         QDir(home.path() + "/Desktop").removeRecursively();
         QDir(home.path() + "/data").removeRecursively();
         TForm4 form;
+        boxes.clear();
         form.Button3->click();
         QVERIFY(!QFileInfo::exists(home.path() + "/Desktop"));
         QVERIFY(QFileInfo::exists(home.path() + "/data/applications/quillbeck.desktop"));
-        QCOMPARE(boxes.shown(), 0);
+        QCOMPARE(boxes.messages.value(0), "没有桌面文件夹，未在桌面创建快捷方式。\n"
+                                          "已在应用程序菜单中创建快捷方式。");
+    }
+
+    // An installed copy is in the menu through its packaged entry: no second one,
+    // and one an earlier version wrote for it goes. Unpacked where the menu does
+    // not look, it is not in the menu and gets an entry.
+    void installedCopyGetsNoSecondMenuEntry() {
+        QTemporaryDir prefix;
+        const QString program = prefix.path() + "/bin/quillbeck";
+        const QString packaged = prefix.path() + "/share/applications/" QB_APP_ID ".desktop";
+        QVERIFY(QDir().mkpath(prefix.path() + "/bin"));
+        QVERIFY(QDir().mkpath(prefix.path() + "/share/applications"));
+        QVERIFY(QFile(packaged).open(QIODevice::WriteOnly));
+        const QString menu = qb::menuShortcutFile();
+        QVERIFY(!qb::menuListsInstalledCopy(program));
+        QCOMPARE(qb::createShortcuts(program).menu, qb::ShortcutOutcome::Made);
+
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(prefix.path() + "/share:/usr/share"));
+        QVERIFY(qb::menuListsInstalledCopy(program));
+        QVERIFY(qb::writeDesktopEntry(menu, program, true));
+        const qb::ShortcutReport report = qb::createShortcuts(program);
+        QCOMPARE(report.menu, qb::ShortcutOutcome::Present);
+        QVERIFY(!QFileInfo::exists(menu));
+        // The user's own entry for some other program stays.
+        QVERIFY(qb::writeDesktopEntry(menu, "/opt/other/quillbeck", true));
+        qb::createShortcuts(program);
+        qunsetenv("XDG_DATA_DIRS");
+        QVERIFY(QFileInfo::exists(menu) && QFile::remove(menu));
     }
 
     void execValueQuotedWhereNeeded() {
@@ -144,9 +183,10 @@ private slots:
         QCOMPARE(qb::desktopExecValue(QStringLiteral("/home/a b/100%/q$\"x")),
                  QStringLiteral("\"/home/a b/100%%/q\\$\\\"x\""));
         // In the file the entry format escapes the backslashes once more.
-        const QString text = QString::fromUtf8(
-            qb::desktopEntryText(QStringLiteral("/home/a b/q$x"), qb::shortcutComment()));
+        const QString text =
+            QString::fromUtf8(qb::desktopEntryText(QStringLiteral("/home/a b/q$x")));
         QVERIFY(text.contains(QStringLiteral("\nExec=\"/home/a b/q\\\\$x\"\n")));
+        QVERIFY(text.contains(QStringLiteral("\nTryExec=/home/a b/q$x\n")));
     }
 
     void closingHidesAndKeepsThePlace() {

@@ -103,6 +103,15 @@ private slots:
             QVERIFY(run.err.startsWith("usage: quillbeck-ini"));
         }
         QVERIFY(!QFile::exists("f.ini"));
+        // Asked for, help and version go to standard output.
+        for (const char* option : {"--help", "--version"}) {
+            const Run run = tool({option});
+            QCOMPARE(run.code, 0);
+            QVERIFY(run.out.startsWith(option[2] == 'h' ? "Usage: quillbeck-ini read"
+                                                        : "quillbeck-ini "));
+            QVERIFY(run.err.isEmpty());
+        }
+        QCOMPARE(tool({"--help", "extra"}).code, 2);
     }
 };
 

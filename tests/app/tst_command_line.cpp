@@ -1,0 +1,96 @@
+// The command line: what is read before any display is needed, and the real
+// program answering --help and --version without a display or any settings.
+#include "app/CommandLine.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Action = qb::CommandLine::Action;
+Q_DECLARE_METATYPE(Action)
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void reading_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<Action>("action");
+        QTest::newRow("nothing") << QStringList{} << Action::Run;
+        QTest::newRow("help") << QStringList{"-h"} << Action::Help;
+        QTest::newRow("help after toolkit options")
+            << QStringList{"-display", ":1", "--reverse", "--help"} << Action::Help;
+        QTest::newRow("version") << QStringList{"--version"} << Action::Version;
+        // A session manager restarts the program with its session id.
+        QTest::newRow("session") << QStringList{"-session", "1a2b"} << Action::Run;
+        QTest::newRow("style assigned") << QStringList{"--style=fusion"} << Action::Run;
+        // The value of a toolkit option is not an option of ours.
+        QTest::newRow("value looks like an option")
+            << QStringList{"-qwindowtitle", "--version"} << Action::Run;
+        QTest::newRow("unknown") << QStringList{"--verbose"} << Action::Refuse;
+        QTest::newRow("unknown before help") << QStringList{"-x", "--help"} << Action::Refuse;
+        QTest::newRow("missing value") << QStringList{"-platform"} << Action::Refuse;
+        QTest::newRow("value not taken with =") << QStringList{"-platform=xcb"} << Action::Refuse;
+        QTest::newRow("a file") << QStringList{"notes.txt"} << Action::Refuse;
+        QTest::newRow("after --") << QStringList{"--", "--help"} << Action::Refuse;
+        QTest::newRow("lone dash") << QStringList{"-"} << Action::Refuse;
+    }
+    void reading() {
+        QFETCH(QStringList, args);
+        QFETCH(Action, action);
+        std::vector<QByteArray> bytes{"quillbeck"};
+        for (const QString& a : args)
+            bytes.push_back(a.toUtf8());
+        std::vector<const char*> argv;
+        for (const QByteArray& b : bytes)
+            argv.push_back(b.constData());
+        const qb::CommandLine line = qb::readCommandLine(int(argv.size()), argv.data());
+        QCOMPARE(line.action, action);
+        QCOMPARE(line.problem.empty(), action != Action::Refuse);
+    }
+
+    // No display and a program of the user's own, which would keep its settings
+    // beside itself: nothing is written anywhere.
+    void programAnswersWithoutADisplay() {
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("quillbeck"));
+        QVERIFY(QFile::copy(QStringLiteral(QB_BINARY), program));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            env.insert(QString::fromLatin1(name), dir.path());
+
+        struct Case {
+            const char* arg;
+            int code;
+            const char* out; // how standard output starts
+            const char* err; // what standard error holds
+        };
+        const Case cases[] = {
+            {"--help", 0, "Usage: quillbeck ", ""},
+            {"--version", 0, "quillbeck " QB_VERSION "\n", ""},
+            {"--frobnicate", 2, "", "quillbeck: unknown option '--frobnicate'\nUsage: "}};
+        for (const Case& c : cases) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(program, {QString::fromLatin1(c.arg)});
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), c.code);
+            const QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
+            QVERIFY2(*c.out ? out.startsWith(c.out) : out.isEmpty(), out.constData());
+            QVERIFY2(*c.err ? err.startsWith(c.err) : err.isEmpty(), err.constData());
+        }
+        QStringList files;
+        for (QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            files << it.next();
+        QCOMPARE(files, QStringList{program});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_command_line.moc"
