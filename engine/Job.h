@@ -82,15 +82,20 @@ private:
                      const std::string& dname, bool replace);
     bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
     bool swapIn(int ddir, const std::string& temp, const std::string& dname);
-    void disposeReplaced(int dir, const std::string& name, const std::string& path);
+    static constexpr int kNotReplaced = -1, kKeptAside = -2;
+    int replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname);
+    int disposeReplaced(int dir, const std::string& name, const std::string& path);
 
     // --- removing moved sources (JobRemoval.cpp) --------------------------------
-    void removeSource(int sdir, const std::string& sname, const std::string& path);
+    // Removes a moved source that is still what was copied (`copied`); else keeps it
+    // and reports it.
+    void removeSource(int sdir, const std::string& sname, const std::string& path,
+                      const std::string& dest, const struct stat& copied);
     void removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
-                            const std::string& dest);
+                            const std::string& dest, const struct stat& copied);
     void removeSourceFolder(int sdir, const std::string& sname);
     void queueRemoval(int sdir, const std::string& sname, const std::string& path,
-                      const std::string& dest, bool isDir);
+                      const std::string& dest, const struct stat* copied);
     // Hands the group to a sync of its own and goes on; with `wait`, until every
     // group is synced and its sources removed.
     void flushRemovals(bool wait);
@@ -133,7 +138,9 @@ private:
         Fd dir;
         std::string name, path, dest;
         bool isDir;
+        struct stat copied;
     };
+    struct stat copied_ {}; // the last entry copyNonDir() copied, as it was copied
 
     Op op_;
     Policy policy_;

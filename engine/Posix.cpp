@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 
 namespace qb::engine {
 
@@ -65,8 +66,38 @@ std::vector<FileId> ancestors(int dirfd) {
 }
 
 SysCalls& sys() {
-    static SysCalls calls{::close, ::renameat2, ::syncfs, ::fsync};
+    static SysCalls calls{::close,  ::renameat2, ::syncfs, ::fsync,    ::write,    ::pwrite,
+                          ::linkat, ::fchmod,    ::fchown, ::futimens, ::fsetxattr};
     return calls;
+}
+
+int claimName(int fromDir, const std::string& from, int toDir, const std::string& to, bool isDir,
+              LogOnce* once, const char* what) {
+    if (sys().renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    int err = errno;
+    if (err != EINVAL) return err;
+    logRenameFallback(once, false, toDir, what);
+    if (!isDir) {
+        // A new link never replaces either.
+        if (sys().linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0) {
+            if (::unlinkat(fromDir, from.c_str(), 0) == 0) return 0;
+            err = errno;
+            ::unlinkat(toDir, to.c_str(), 0);
+            return err;
+        }
+        err = errno;
+        if (!unsupported(err) && err != EMLINK) return err;
+    }
+    // Neither: the name is taken by an exclusive create, then replaced by the entry.
+    const int made =
+        isDir ? ::mkdirat(toDir, to.c_str(), 0700)
+              : ::openat(toDir, to.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (made < 0) return errno;
+    if (!isDir) ::close(made);
+    if (sys().renameat2(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0) return 0;
+    err = errno;
+    ::unlinkat(toDir, to.c_str(), isDir ? AT_REMOVEDIR : 0);
+    return err;
 }
 
 std::string tempName() {

@@ -562,6 +562,14 @@ Modified: %5
         <translation>Cannot open the folder %1: %2</translation>
     </message>
     <message>
+        <source>源文件在移动时被修改，已保留</source>
+        <translation>The source file changed while it was moved; it was kept</translation>
+    </message>
+    <message>
+        <source>没有替换%1：回收站无法接收它（%2），它留在原处。</source>
+        <translation>%1 was not replaced: the Trash could not take it (%2), so it stays where it was.</translation>
+    </message>
+    <message>
         <source>无法删除%1：%2</source>
         <translation>Cannot delete %1: %2</translation>
     </message>
