@@ -225,6 +225,34 @@ Quillbeck — 2026</translation>
         <translation>Status: no such folder!</translation>
     </message>
     <message>
+        <source>权限</source>
+        <translation>permissions</translation>
+    </message>
+    <message>
+        <source>所有者</source>
+        <translation>owners</translation>
+    </message>
+    <message>
+        <source>修改时间</source>
+        <translation>modification times</translation>
+    </message>
+    <message>
+        <source>扩展属性</source>
+        <translation>extended attributes</translation>
+    </message>
+    <message>
+        <source>硬链接</source>
+        <translation>hard links</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>（目标位置无法保留%1，内容已完整）</source>
+        <translation> (the destination could not keep %1; the contents are whole)</translation>
+    </message>
+    <message>
         <source>旧文件未能放入回收站</source>
         <translation> The old file could not go to the Trash.</translation>
     </message>

@@ -339,6 +339,20 @@ private slots:
                  (std::vector<std::string>{d + "/s/a", d + "/s/b", d + "/gone"}));
     }
 
+    // Dropping A and A/B together: A/B goes with A, once, and no false failure.
+    void case9_itemInsideAnother() {
+        const std::string d = fresh("case9");
+        for (const char* sub : {"/A", "/A/B", "/A/B/C", "/out"})
+            mkdirs(d + sub);
+        writeFile(d + "/A/B/C/f", "f");
+        const std::vector<std::string> items{d + "/A/B/C", d + "/A/", d + "/A/B", d + "/out"};
+        const std::vector<std::string> once = qb::distinctItems(items);
+        QCOMPARE(once, (std::vector<std::string>{d + "/A/", d + "/out"}));
+        ScriptedObserver obs;
+        QCOMPARE(run(Op::Move, Policy::AskReplace, once[0], d + "/out", obs), Outcome::Done);
+        QCOMPARE(readFile(d + "/out/A/B/C/f"), QByteArray("f"));
+    }
+
     // A replaced file or link goes to the Trash with a .trashinfo a file manager can
     // restore from; where none may be used, it is gone and the result says so.
     void replacedFilesGoToTheTrash() {
