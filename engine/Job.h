@@ -165,7 +165,9 @@ private:
         off_t size;
         time_t mtime;
     };
-    std::map<FileId, Copied> linkedTo_; // files of several names: where their copy went
+    // Files of several names: where their copy went, relative to the destination folder.
+    std::map<FileId, Copied> linkedTo_;
+    int destFd_ = -1; // the destination folder, open while the walk runs
     std::vector<SyncDir> syncDirs_;
     // A durable move's group: sources to remove once the folders with their copies
     // (those the walk is in, and those it left since) are on the disk.

@@ -40,7 +40,9 @@ bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst
     copied_ = why.copied;
     if (replace && !swapIn(ddir, aside, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
-    if (sst.st_nlink > 1) linkedTo_[idOf(sst)] = {dpath_, sst.st_size, sst.st_mtim.tv_sec};
+    if (sst.st_nlink > 1 && dpath_.size() > destFolder_.size())
+        linkedTo_[idOf(sst)] = {dpath_.substr(destFolder_.size() + 1), sst.st_size,
+                                sst.st_mtim.tv_sec};
     return true;
 }
 
@@ -80,9 +82,16 @@ bool Job::linkToEarlierCopy(const struct stat& sst, int ddir, const std::string&
     if (!S_ISREG(sst.st_mode)) return false;
     const auto it = linkedTo_.find(idOf(sst));
     if (it == linkedTo_.end() || it->second.size != sst.st_size ||
-        it->second.mtime != sst.st_mtim.tv_sec ||
-        ::linkat(AT_FDCWD, it->second.path.c_str(), ddir, dname.c_str(), 0) != 0)
+        it->second.mtime != sst.st_mtim.tv_sec)
         return false;
+    // By its folder, one name at a time: the whole path may be longer than PATH_MAX.
+    std::string leaf;
+    const Fd at(openParent(destFd_, it->second.path, leaf));
+    if (!at.ok()) return false;
+    if (sys().linkat(at.get(), leaf.c_str(), ddir, dname.c_str(), 0) != 0) {
+        if (unsupported(errno) || errno == EMLINK) result_.missing |= MissingLinks;
+        return false;
+    }
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     return true;
 }

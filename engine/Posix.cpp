@@ -49,6 +49,23 @@ int listEntries(int dirfd, std::vector<Entry>& out) {
     return code;
 }
 
+int openParent(int base, const std::string& rel, std::string& leaf) {
+    Fd cur(::fcntl(base, F_DUPFD_CLOEXEC, 0));
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t slash = rel.find('/', pos);
+        if (slash == std::string::npos) break;
+        if (slash > pos) {
+            cur.reset(::openat(cur.get(), rel.substr(pos, slash - pos).c_str(),
+                               O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!cur.ok()) return -1;
+        }
+        pos = slash + 1;
+    }
+    leaf = rel.substr(pos);
+    return cur.release();
+}
+
 // By "..", which follows the real tree whatever the spelling of the path.
 std::vector<FileId> ancestors(int dirfd) {
     std::vector<FileId> out;

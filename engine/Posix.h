@@ -56,6 +56,7 @@ public:
     }
     int get() const { return fd_; }
     bool ok() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;
@@ -83,6 +84,10 @@ struct Entry {
 };
 // The names in an open folder, sorted, without "." and "..". Returns 0 or errno.
 int listEntries(int dirfd, std::vector<Entry>& out);
+
+// The folder holding the relative path `rel` under `base`, opened one name at a time
+// without following links; `leaf` gets the last name. -1 and errno on failure.
+int openParent(int base, const std::string& rel, std::string& leaf);
 
 // (dev, ino) of `dirfd` and of each folder above it, up to the root.
 std::vector<FileId> ancestors(int dirfd);

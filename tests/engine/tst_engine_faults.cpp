@@ -339,6 +339,42 @@ private slots:
                  (std::vector<std::string>{d + "/s/a", d + "/s/b", d + "/gone"}));
     }
 
+    // Two names of one file deeper than PATH_MAX stay two names of one copy.
+    void case8_hardLinksBeyondPathMax() {
+        const std::string d = fresh("case8");
+        mkdirs(d + "/src");
+        mkdirs(d + "/out");
+        const std::string level(200, 'n');
+        // Opens (making it first, with `make`) the deep folder under `top`.
+        const auto deep = [&](const std::string& top, bool make) {
+            int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+            for (int i = 0; i < 25 && fd >= 0; ++i) {
+                if (make) ::mkdirat(fd, level.c_str(), 0755);
+                const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+                ::close(fd);
+                fd = next;
+            }
+            return fd;
+        };
+        const int s = deep(d + "/src", true);
+        QVERIFY(s >= 0);
+        const int f = ::openat(s, "a", O_WRONLY | O_CREAT, 0644);
+        QVERIFY(f >= 0 && ::write(f, "ab", 2) == 2);
+        ::close(f);
+        QCOMPARE(::linkat(s, "a", s, "b", 0), 0);
+        ::close(s);
+        ScriptedObserver obs;
+        QCOMPARE(run(Op::Copy, Policy::AutoRename, d + "/src", d + "/out", obs), Outcome::Done);
+        const int o = deep(d + "/out/src", false);
+        QVERIFY(o >= 0);
+        struct stat a, b;
+        QCOMPARE(::fstatat(o, "a", &a, 0), 0);
+        QCOMPARE(::fstatat(o, "b", &b, 0), 0);
+        ::close(o);
+        QCOMPARE(a.st_ino, b.st_ino);
+        QCOMPARE(a.st_size, 2);
+    }
+
     // Dropping A and A/B together: A/B goes with A, once, and no false failure.
     void case9_itemInsideAnother() {
         const std::string d = fresh("case9");
