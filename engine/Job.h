@@ -122,9 +122,10 @@ private:
         Job& j_;
         std::size_t sl_, dl_;
     };
-    // A destination folder the walk is in, to be synced before sources named in it go.
+    // A destination folder the walk is in, to be synced before sources named in it go
+    // (borrowed from the walk; copied only when a group needs it after the walk left).
     struct SyncDir {
-        Fd fd;
+        int fd;
         bool dirty = false;
     };
     struct SyncScope {

@@ -92,7 +92,7 @@ void Job::flushRemovals(bool wait) {
     std::vector<Fd> dirs = std::move(groupDirs_);
     groupDirs_.clear();
     for (SyncDir& d : syncDirs_) {
-        if (d.dirty) dirs.emplace_back(::dup(d.fd.get()));
+        if (d.dirty) dirs.emplace_back(::fcntl(d.fd, F_DUPFD_CLOEXEC, 0));
         d.dirty = false;
     }
     // The disk writes this group while the walk copies the next one (in this thread
@@ -127,14 +127,15 @@ void Job::finishSyncedGroup(bool block) {
 }
 
 Job::SyncScope::SyncScope(Job& j, int fd) : j_(j) {
-    if (j.durable()) j.syncDirs_.push_back({Fd(::dup(fd)), false});
+    if (j.durable()) j.syncDirs_.push_back({fd, false});
 }
 
 // A folder the walk leaves is synced with the group that needs it.
 Job::SyncScope::~SyncScope() {
     if (!j_.durable()) return;
     SyncDir& d = j_.syncDirs_.back();
-    if (d.dirty && !j_.removals_.empty()) j_.groupDirs_.push_back(std::move(d.fd));
+    if (d.dirty && !j_.removals_.empty())
+        j_.groupDirs_.emplace_back(::fcntl(d.fd, F_DUPFD_CLOEXEC, 0));
     j_.syncDirs_.pop_back();
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/xattr.h>
 
 using namespace testutil;
@@ -337,6 +338,30 @@ private slots:
                                              d + "/gone"};
         QCOMPARE(qb::distinctItems(items),
                  (std::vector<std::string>{d + "/s/a", d + "/s/b", d + "/gone"}));
+    }
+
+    // A deep tree moved durably across file systems under a low soft file limit.
+    void case7_deepTreeUnderTheFileLimit() {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-deep-XXXXXX"));
+        const std::string d = fresh("case7d");
+        if (!shm.isValid() || lst(S(shm.path())).st_dev == lst(d).st_dev)
+            QSKIP("no second file system");
+        std::string at = S(shm.path()) + "/t";
+        mkdirs(at);
+        for (int i = 0; i < 150; ++i)
+            mkdirs(at += "/l");
+        writeFile(at + "/f", "deep");
+        struct rlimit saved, low;
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        low = {128, saved.rlim_max};
+        if (saved.rlim_max <= 1024 || ::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            QSKIP("no hard file limit above the soft one to raise it to");
+        ScriptedObserver obs;
+        const Outcome o = run(Op::Move, Policy::AutoRename, S(shm.path()) + "/t", d, obs);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(o, Outcome::Done);
+        QVERIFY(!exists(S(shm.path()) + "/t"));
+        QCOMPARE(readFile(d + at.substr(S(shm.path()).size()) + "/f"), QByteArray("deep"));
     }
 
     // Two names of one file deeper than PATH_MAX stay two names of one copy.
