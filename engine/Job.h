@@ -83,7 +83,8 @@ private:
     bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
     bool swapIn(int ddir, const std::string& temp, const std::string& dname);
     static constexpr int kNotReplaced = -1, kKeptAside = -2;
-    int replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname);
+    int replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname,
+                     int& why);
     int disposeReplaced(int dir, const std::string& name, const std::string& path);
 
     // --- removing moved sources (JobRemoval.cpp) --------------------------------

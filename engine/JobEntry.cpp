@@ -99,22 +99,25 @@ bool Job::linkToEarlierCopy(const struct stat& sst, int ddir, const std::string&
 // Puts the finished `temp` in the place of `dname`; what was there goes to the Trash.
 // False when it failed (reported; the temporary is gone unless it holds the old entry).
 bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
-    const int r = replaceEntry(ddir, temp, ddir, dname);
+    int why = 0;
+    const int r = replaceEntry(ddir, temp, ddir, dname, why);
     if (r == 0) return true;
-    if (r != kKeptAside) ::unlinkat(ddir, temp.c_str(), 0);
+    if (r != kKeptAside) ::unlinkat(ddir, temp.c_str(), 0); // before a question may stop us
     if (r > 0) fail(ErrorKind::Transfer, spath_, r, dpath_);
+    if (r < 0) fail(ErrorKind::NotReplaced, dpath_, why, spath_);
     return false;
 }
 
 // Puts (fdir, fname) in the place of (ddir, dname) on the same file system. The old
 // entry goes only once the new one has its name, and only into the Trash (or, where
-// none could take it and the user was told so, away): 0. Where the Trash refuses it,
-// both go back and it is reported: kNotReplaced. Another errno: nothing changed, not
-// reported. kKeptAside: reported, the old entry is kept under `fname`.
-int Job::replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname) {
+// none could take it and the user was told so, away): 0. Where the Trash refuses it
+// (`why`), both go back: kNotReplaced, or kKeptAside when the old entry had to stay
+// under `fname`. Another errno: nothing changed. The caller reports.
+int Job::replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname,
+                      int& why) {
     const std::string path = originalPath();
-    const auto notReplaced = [&](int why, int r) {
-        fail(ErrorKind::NotReplaced, dpath_, why, spath_);
+    const auto notReplaced = [&](int code, int r) {
+        why = code;
         return r;
     };
     if (sys().renameat2(fdir, fname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {

@@ -121,8 +121,10 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
     if (op_ == Op::Move) {
         // The source takes the name in one step where it can; the old entry then goes
         // to the Trash. Two names of one file swap to no effect, which is right too.
-        const int r = replaceEntry(sdir, sname, ddir, dname);
+        int why = 0;
+        const int r = replaceEntry(sdir, sname, ddir, dname, why);
         if (r == 0) prog_.current = dpath_;
+        if (r < 0) fail(ErrorKind::NotReplaced, dpath_, why, spath_);
         if (r <= 0) return fileDone();
         if (r != EXDEV) return fail(ErrorKind::Transfer, spath_, r, dpath_);
     }

@@ -200,7 +200,8 @@ struct FaultScope {
         case 3: // a late write error
             sys.close = [](int fd) {
                 const bool fails = writtenFile(fd) && strikes();
-                return ::close(fd) != 0 || !fails ? 0 : (errno = faults.code, -1);
+                if (const int r = ::close(fd); r != 0 || !fails) return r;
+                return errno = faults.code, -1;
             };
             break;
         case 4: // no modes, owners, times, attributes
