@@ -67,12 +67,29 @@ Policy checkedPolicy(const BoardView& view) {
     return Policy::AskReplace;
 }
 
-QString statusOf(Op op, Outcome outcome, bool destroyed) {
+// What the destination's file system could not keep, said once for the drop.
+QString missingText(std::uint32_t missing) {
+    if (!missing) return {};
+    QStringList what;
+    if (missing & MissingModes) what << QCoreApplication::translate("qb::DropController", "权限");
+    if (missing & MissingOwners)
+        what << QCoreApplication::translate("qb::DropController", "所有者");
+    if (missing & MissingTimes)
+        what << QCoreApplication::translate("qb::DropController", "修改时间");
+    if (missing & MissingXattrs)
+        what << QCoreApplication::translate("qb::DropController", "扩展属性");
+    if (missing & MissingLinks) what << QCoreApplication::translate("qb::DropController", "硬链接");
+    return QCoreApplication::translate("qb::DropController", "（目标位置无法保留%1，内容已完整）")
+        .arg(what.join(QCoreApplication::translate("qb::DropController", "、")));
+}
+
+QString statusOf(Op op, Outcome outcome, bool destroyed, std::uint32_t missing) {
     const bool move = op == Op::Move;
     // A replacement no Trash could take is said, since the old file is gone for good.
     const QString noTrash =
-        destroyed ? QCoreApplication::translate("qb::DropController", "旧文件未能放入回收站")
-                  : QString();
+        (destroyed ? QCoreApplication::translate("qb::DropController", "旧文件未能放入回收站")
+                   : QString()) +
+        missingText(missing);
     switch (outcome) {
     case Outcome::Done:
         return (move ? QCoreApplication::translate("qb::DropController", "状态：移动成功！")
@@ -231,7 +248,11 @@ void DropController::itemDone(const OperationResult& result) {
                    << "deleted";
     if (severity(outcome) > severity(drop_.overall)) drop_.overall = outcome;
     drop_.destroyed = drop_.destroyed || result.replacedWithoutTrash();
-    view_.setStatusText(statusOf(drop_.op, drop_.overall, drop_.destroyed));
+    if (result.missing & ~drop_.missing)
+        qCWarning(lcDrop) << "the destination's file system could not keep (flags)"
+                          << (result.missing & ~drop_.missing);
+    drop_.missing |= result.missing;
+    view_.setStatusText(statusOf(drop_.op, drop_.overall, drop_.destroyed, drop_.missing));
     drop_.report->add(QFile::decodeName(drop_.items[drop_.next - 1]), outcome);
     // Whoever cancels one item of a drop means the whole drop.
     if (outcome == Outcome::Cancelled)

@@ -64,6 +64,7 @@ private:
         // replacement destroyed what no Trash could take.
         Outcome overall = Outcome::Done;
         bool destroyed = false;
+        std::uint32_t missing = 0; // Missing flags, warned about once for the drop
     };
 
     void start();

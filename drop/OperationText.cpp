@@ -103,6 +103,13 @@ QString operationErrorText(Op op, const OpError& e) {
         return QCoreApplication::translate("qb::OperationText", "无法打开文件夹%1：%2").arg(p, why);
     case ErrorKind::Remove:
         return QCoreApplication::translate("qb::OperationText", "无法删除%1：%2").arg(p, why);
+    case ErrorKind::SourceChanged:
+        return QCoreApplication::translate("qb::OperationText", "源文件在移动时被修改，已保留") +
+               u'：' + p;
+    case ErrorKind::NotReplaced:
+        return QCoreApplication::translate("qb::OperationText",
+                                           "没有替换%1：回收站无法接收它（%2），它留在原处。")
+            .arg(p, why);
     case ErrorKind::RemoveFolder:
         return QCoreApplication::translate("qb::OperationText", "无法删除文件夹%1：%2").arg(p, why);
     default:

@@ -31,7 +31,7 @@ bool copyRangeUnsupported(int code) {
 
 int writeAll(int out, const char* data, std::size_t n, off_t at) {
     for (std::size_t off = 0; off < n;) {
-        const ssize_t w = ::pwrite(out, data + off, n - off, at + static_cast<off_t>(off));
+        const ssize_t w = sys().pwrite(out, data + off, n - off, at + static_cast<off_t>(off));
         if (w < 0 && errno == EINTR) continue;
         if (w < 0) return errno;
         off += static_cast<std::size_t>(w);
@@ -74,6 +74,28 @@ int ByteCopier::copyData(int in, int out, const struct stat& sst, const ChunkDon
     }
     if (sparse && ::ftruncate(out, static_cast<off_t>(total)) != 0) return errno;
     return 0;
+}
+
+int ByteCopier::copyWhole(int in, int out, const struct stat& sst, struct stat& now,
+                          const ChunkDone& chunk) {
+    if (const int err = copyData(in, out, sst, chunk)) return err;
+    return copyToEnd(in, out, static_cast<std::uint64_t>(sst.st_size), now, chunk);
+}
+
+int ByteCopier::copyToEnd(int in, int out, std::uint64_t copied, struct stat& now,
+                          const ChunkDone& chunk) {
+    for (;;) {
+        if (::fstat(in, &now) != 0) return errno;
+        const auto size = static_cast<std::uint64_t>(now.st_size);
+        if (size == copied) return 0;
+        if (size < copied) // cut short meanwhile: the copy ends where the source does
+            return ::ftruncate(out, now.st_size) == 0 ? 0 : errno;
+        struct stat ost;
+        if (::fstat(out, &ost) != 0) return errno;
+        if (const int err = copyRange(in, out, copied, size, {now.st_dev, ost.st_dev}, chunk))
+            return err;
+        copied = size;
+    }
 }
 
 // Copies bytes [from, to) to the same place in `out`: in the kernel where it can,
@@ -164,12 +186,9 @@ int ByteCopier::commit(TempFile& t, int ddir, const std::string& dname) {
     err = t.fd.close();
     bool renamed = false;
     if (!err) {
-        renamed = sys().renameat2(ddir, t.name.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0;
-        err = renamed ? 0 : errno;
-        if (err == EINVAL) { // no RENAME_NOREPLACE here: a new link never replaces either
-            logRenameFallback(once_, false, ddir, "new files take their names by a hard link");
-            err = ::linkat(ddir, t.name.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
-        }
+        err = claimName(ddir, t.name, ddir, dname, false, once_,
+                        "new files take their names by a hard link or an exclusive create");
+        renamed = err == 0;
     }
     if (!renamed) ::unlinkat(ddir, t.name.c_str(), 0);
     t.name.clear();
@@ -216,13 +235,13 @@ bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const st
     if ((why.code = copier.openTemp(ddir, out))) return false;
     int err;
     try {
-        err = copier.copyData(in.get(), out.fd.get(), sst, chunk);
+        err = copier.copyWhole(in.get(), out.fd.get(), sst, why.copied, chunk);
     } catch (const Stop&) {
         ByteCopier::discard(out, ddir);
         throw;
     }
-    if (!err) err = copyModeAndTimes(out.fd.get(), sst);
-    if (!err) err = copyXattrs(in.get(), out.fd.get());
+    if (!err) err = copyModeAndTimes(out.fd.get(), why.copied, why.missing);
+    if (!err) err = copyXattrs(in.get(), out.fd.get(), why.missing);
     if (!err && writeback)
         ::sync_file_range(out.fd.get(), 0, 0,
                           SYNC_FILE_RANGE_WRITE); // a hint: errors show at the sync
@@ -232,15 +251,34 @@ bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const st
     return err == 0;
 }
 
-int copyModeAndTimes(int out, const struct stat& sst) {
-    if (::fchmod(out, sst.st_mode & 07777) != 0 && errno != EPERM && errno != EOPNOTSUPP)
-        return errno;
+int copyModeAndTimes(int out, const struct stat& sst, std::uint32_t& missing) {
+    static const uid_t euid = ::geteuid();
+    static const gid_t egid = ::getegid();
+    mode_t mode = sst.st_mode & 07777;
+    // The owner as cp -a keeps it when run by the administrator, and as cp does
+    // otherwise; a set-id bit never outlives its owner or group.
+    if (sst.st_uid != euid || sst.st_gid != egid) {
+        if (sys().fchown(out, sst.st_uid, sst.st_gid) != 0) {
+            const int err = errno;
+            if (!unsupported(err)) return err;
+            if (euid == 0 || err != EPERM) missing |= MissingOwners;
+            if (sst.st_gid != egid) sys().fchown(out, static_cast<uid_t>(-1), sst.st_gid);
+            mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+        }
+    }
+    if (sys().fchmod(out, mode) != 0) {
+        if (!unsupported(errno)) return errno;
+        missing |= MissingModes;
+    }
     const struct timespec times[2] = {sst.st_atim, sst.st_mtim};
-    if (::futimens(out, times) != 0 && errno != EPERM) return errno;
+    if (sys().futimens(out, times) != 0) {
+        if (!unsupported(errno)) return errno;
+        missing |= MissingTimes;
+    }
     return 0;
 }
 
-int copyXattrs(int in, int out) {
+int copyXattrs(int in, int out, std::uint32_t& missing) {
     const ssize_t size = ::flistxattr(in, nullptr, 0);
     if (size <= 0) return 0;
     std::vector<char> names(static_cast<std::size_t>(size));
@@ -253,11 +291,14 @@ int copyXattrs(int in, int out) {
         if (len < 0) continue;
         value.resize(static_cast<std::size_t>(len) + 1);
         const ssize_t n = ::fgetxattr(in, name, value.data(), value.size());
-        if (n < 0 || ::fsetxattr(out, name, value.data(), static_cast<std::size_t>(n), 0) == 0)
+        if (n < 0 || sys().fsetxattr(out, name, value.data(), static_cast<std::size_t>(n), 0) == 0)
             continue;
         // Kept where the destination takes them, like cp -a; a name only the
         // administrator may set is left out.
-        if (errno == ENOTSUP || errno == EOPNOTSUPP) return 0;
+        if (errno == ENOTSUP || errno == EOPNOTSUPP || errno == ENOSYS) {
+            missing |= MissingXattrs;
+            return 0;
+        }
         if (errno != EPERM && errno != EACCES && errno != EINVAL) return errno;
     }
     return 0;

@@ -27,6 +27,9 @@ public:
     // Copies the contents of `in` (described by `sst`) into `out`, keeping holes.
     // Returns 0 or errno.
     int copyData(int in, int out, const struct stat& sst, const ChunkDone& chunk);
+    // copyData, then whatever was appended meanwhile; `now` is the source at the end.
+    int copyWhole(int in, int out, const struct stat& sst, struct stat& now,
+                  const ChunkDone& chunk);
 
     // Opens a temporary file in `ddir`. Returns 0 or errno.
     int openTemp(int ddir, TempFile& out);
@@ -39,6 +42,9 @@ public:
     static void discard(TempFile& t, int ddir);
 
 private:
+    // Copies what was appended after `copied` bytes, up to the end of file; `now` is
+    // the source as its last byte was copied.
+    int copyToEnd(int in, int out, std::uint64_t copied, struct stat& now, const ChunkDone& chunk);
     int copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
                   std::pair<dev_t, dev_t> devs, const ChunkDone& chunk);
     int linkAnonymous(int fd, int ddir, const std::string& name);
@@ -51,10 +57,12 @@ private:
     std::unique_ptr<char[]> buffer_;
 };
 
-// Why a file copy failed.
+// Why a file copy failed, or what it copied.
 struct CopyFailure {
     ErrorKind kind = ErrorKind::Transfer;
     int code = 0;
+    std::uint32_t missing = 0; // Missing flags
+    struct stat copied {};     // the source as its last byte was copied
 };
 
 // Copies the regular file (sdir, sname), examined earlier as `sst`, into `ddir` with
@@ -67,13 +75,14 @@ bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const st
                 int ddir, const std::string& dname, std::string* aside, bool writeback,
                 const ChunkDone& chunk, CopyFailure& why);
 
-// Permissions and times of `sst` onto an open file; a file system without modes is
-// no error. Returns 0 or errno.
-int copyModeAndTimes(int out, const struct stat& sst);
+// Owner, permissions and times of `sst` onto an open file, the owner where the caller
+// may (set-id bits go where it could not be kept); what the file system lacks is
+// added to `missing`, not an error. Returns 0 or errno.
+int copyModeAndTimes(int out, const struct stat& sst, std::uint32_t& missing);
 
 // Extended attributes (ACLs among them) of one open file onto another, where the
 // destination takes them. Returns 0 or errno.
-int copyXattrs(int in, int out);
+int copyXattrs(int in, int out, std::uint32_t& missing);
 
 // The target of the link (dir, name), whose lstat size is `size`. Returns 0 or errno.
 int readLink(int dir, const std::string& name, std::size_t size, std::string& target);

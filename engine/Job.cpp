@@ -86,6 +86,7 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
     if (refusedBeforeStart(sdir.get(), name, sst, dest.get(), source, destFolder)) return;
     spath_ = parent;
     dpath_ = destFolder;
+    destFd_ = dest.get();
 
     struct stat ddst;
     const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;

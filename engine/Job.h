@@ -82,15 +82,21 @@ private:
                      const std::string& dname, bool replace);
     bool linkToEarlierCopy(const struct stat& sst, int ddir, const std::string& dname);
     bool swapIn(int ddir, const std::string& temp, const std::string& dname);
-    void disposeReplaced(int dir, const std::string& name, const std::string& path);
+    static constexpr int kNotReplaced = -1, kKeptAside = -2;
+    int replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname,
+                     int& why);
+    int disposeReplaced(int dir, const std::string& name, const std::string& path);
 
     // --- removing moved sources (JobRemoval.cpp) --------------------------------
-    void removeSource(int sdir, const std::string& sname, const std::string& path);
+    // Removes a moved source that is still what was copied (`copied`); else keeps it
+    // and reports it.
+    void removeSource(int sdir, const std::string& sname, const std::string& path,
+                      const std::string& dest, const struct stat& copied);
     void removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
-                            const std::string& dest);
+                            const std::string& dest, const struct stat& copied);
     void removeSourceFolder(int sdir, const std::string& sname);
     void queueRemoval(int sdir, const std::string& sname, const std::string& path,
-                      const std::string& dest, bool isDir);
+                      const std::string& dest, const struct stat* copied);
     // Hands the group to a sync of its own and goes on; with `wait`, until every
     // group is synced and its sources removed.
     void flushRemovals(bool wait);
@@ -117,9 +123,10 @@ private:
         Job& j_;
         std::size_t sl_, dl_;
     };
-    // A destination folder the walk is in, to be synced before sources named in it go.
+    // A destination folder the walk is in, to be synced before sources named in it go
+    // (borrowed from the walk; copied only when a group needs it after the walk left).
     struct SyncDir {
-        Fd fd;
+        int fd;
         bool dirty = false;
     };
     struct SyncScope {
@@ -133,7 +140,9 @@ private:
         Fd dir;
         std::string name, path, dest;
         bool isDir;
+        struct stat copied;
     };
+    struct stat copied_ {}; // the last entry copyNonDir() copied, as it was copied
 
     Op op_;
     Policy policy_;
@@ -158,7 +167,9 @@ private:
         off_t size;
         time_t mtime;
     };
-    std::map<FileId, Copied> linkedTo_; // files of several names: where their copy went
+    // Files of several names: where their copy went, relative to the destination folder.
+    std::map<FileId, Copied> linkedTo_;
+    int destFd_ = -1; // the destination folder, open while the walk runs
     std::vector<SyncDir> syncDirs_;
     // A durable move's group: sources to remove once the folders with their copies
     // (those the walk is in, and those it left since) are on the disk.

@@ -35,10 +35,14 @@ bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst
             checkCancel();
         },
         why);
+    result_.missing |= why.missing;
     if (!ok) return fail(why.kind, spath_, why.code, dpath_), false;
+    copied_ = why.copied;
     if (replace && !swapIn(ddir, aside, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
-    if (sst.st_nlink > 1) linkedTo_[idOf(sst)] = {dpath_, sst.st_size, sst.st_mtim.tv_sec};
+    if (sst.st_nlink > 1 && dpath_.size() > destFolder_.size())
+        linkedTo_[idOf(sst)] = {dpath_.substr(destFolder_.size() + 1), sst.st_size,
+                                sst.st_mtim.tv_sec};
     return true;
 }
 
@@ -70,6 +74,7 @@ bool Job::copySpecial(int sdir, const std::string& sname, const struct stat& sst
     }
     if (replace && !swapIn(ddir, at, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    copied_ = sst;
     return true;
 }
 
@@ -79,61 +84,94 @@ bool Job::linkToEarlierCopy(const struct stat& sst, int ddir, const std::string&
     if (!S_ISREG(sst.st_mode)) return false;
     const auto it = linkedTo_.find(idOf(sst));
     if (it == linkedTo_.end() || it->second.size != sst.st_size ||
-        it->second.mtime != sst.st_mtim.tv_sec ||
-        ::linkat(AT_FDCWD, it->second.path.c_str(), ddir, dname.c_str(), 0) != 0)
+        it->second.mtime != sst.st_mtim.tv_sec)
         return false;
+    // By its folder, one name at a time: the whole path may be longer than PATH_MAX.
+    std::string leaf;
+    const Fd at(openParent(destFd_, it->second.path, leaf));
+    if (!at.ok()) return false;
+    if (sys().linkat(at.get(), leaf.c_str(), ddir, dname.c_str(), 0) != 0) {
+        if (unsupported(errno) || errno == EMLINK) result_.missing |= MissingLinks;
+        return false;
+    }
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     return true;
 }
 
-// Puts the finished `temp` in the place of `dname` in one step; what was there goes
-// to the Trash. False when it failed (reported; the temporary is gone).
+// Puts the finished `temp` in the place of `dname`; what was there goes to the Trash.
+// False when it failed (reported; the temporary is gone unless it holds the old entry).
 bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
-    if (sys().renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
-        disposeReplaced(ddir, temp, originalPath());
-        return true;
-    }
-    int err = errno;
-    if (err == EINVAL) { // no exchange here: the old one goes first
-        logRenameFallback(&once_, true, ddir, "the replaced entry goes before its successor comes");
-        disposeReplaced(ddir, dname, originalPath());
-        err = ENOENT;
-    }
-    if (err == ENOENT) {
-        err = sys().renameat2(ddir, temp.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) == 0
-                  ? 0
-                  : errno;
-        if (err == EINVAL) { // nor RENAME_NOREPLACE: a new link never replaces either
-            logRenameFallback(&once_, false, ddir, "new entries take their names by a hard link");
-            err = ::linkat(ddir, temp.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
-            if (!err) ::unlinkat(ddir, temp.c_str(), 0);
-        }
-    }
-    if (err) {
-        ::unlinkat(ddir, temp.c_str(), 0);
-        fail(ErrorKind::Transfer, spath_, err, dpath_);
-    }
-    return err == 0;
+    int why = 0;
+    const int r = replaceEntry(ddir, temp, ddir, dname, why);
+    if (r == 0) return true;
+    if (r != kKeptAside) ::unlinkat(ddir, temp.c_str(), 0); // before a question may stop us
+    if (r > 0) fail(ErrorKind::Transfer, spath_, r, dpath_);
+    if (r < 0) fail(ErrorKind::NotReplaced, dpath_, why, spath_);
+    return false;
 }
 
-// A replaced file or link: to the Trash where one takes it, else gone (and counted).
-void Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
-    if (opts_.useTrash) {
-        const int err = trash_.available(dir) ? trash_.put(dir, name, path) : -1;
-        if (err == 0) {
+// Puts (fdir, fname) in the place of (ddir, dname) on the same file system. The old
+// entry goes only once the new one has its name, and only into the Trash (or, where
+// none could take it and the user was told so, away): 0. Where the Trash refuses it
+// (`why`), both go back: kNotReplaced, or kKeptAside when the old entry had to stay
+// under `fname`. Another errno: nothing changed. The caller reports.
+int Job::replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname,
+                      int& why) {
+    const std::string path = originalPath();
+    const auto notReplaced = [&](int code, int r) {
+        why = code;
+        return r;
+    };
+    if (sys().renameat2(fdir, fname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
+        const int err = disposeReplaced(fdir, fname, path);
+        if (!err) return 0;
+        const bool back =
+            sys().renameat2(fdir, fname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0;
+        return notReplaced(err, back ? kNotReplaced : kKeptAside);
+    }
+    int err = errno;
+    struct stat st;
+    if (err == ENOENT && ::fstatat(ddir, dname.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return claimName(fdir, fname, ddir, dname, false, &once_, "new entries take free names");
+    if (err != EINVAL) return err;
+    // No exchange here: the old entry steps aside until its successor has the name.
+    logRenameFallback(&once_, true, ddir, "the replaced entry steps aside until the new one is in");
+    const char* how = "entries take their names by a hard link or an exclusive create";
+    const std::string aside = tempName();
+    if ((err = claimName(ddir, dname, ddir, aside, false, &once_, how))) return err;
+    if ((err = claimName(fdir, fname, ddir, dname, false, &once_, how))) {
+        // Back, or (its name taken meanwhile) on to the Trash the user sent it to.
+        if (claimName(ddir, aside, ddir, dname, false, &once_, how) == 0 ||
+            disposeReplaced(ddir, aside, path) == 0)
+            return err;
+        return notReplaced(err, kKeptAside);
+    }
+    if (!(err = disposeReplaced(ddir, aside, path))) return 0;
+    if (claimName(ddir, dname, fdir, fname, false, &once_, how) != 0)
+        return notReplaced(err, kKeptAside);
+    claimName(ddir, aside, ddir, dname, false, &once_, how);
+    return notReplaced(err, kNotReplaced);
+}
+
+// A replaced file or link: to the Trash, or where the user was told that none takes
+// it, deleted (and counted). Returns 0, or errno when it stays where it is.
+int Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
+    if (opts_.useTrash && trash_.available(dir)) {
+        const int err = trash_.put(dir, name, path);
+        if (err == 0)
             result_.trashed++;
-            return;
-        }
-        if (once_.first(LogKind::Trash))
-            logLine("no Trash took %s, so it is deleted (and so are the job's other replaced "
-                    "entries no Trash takes): %s",
-                    path.c_str(), err < 0 ? trash_.whyNone(dir).c_str() : errorText(err).c_str());
+        else if (once_.first(LogKind::Trash))
+            logLine("the Trash did not take %s, so it stays: %s", path.c_str(),
+                    errorText(err).c_str());
+        return err;
     }
-    if (::unlinkat(dir, name.c_str(), 0) == 0) {
-        result_.destroyed++;
-        return;
-    }
-    fail(ErrorKind::Remove, path, errno);
+    if (opts_.useTrash && once_.first(LogKind::Trash))
+        logLine("no Trash took %s, so it is deleted (and so are the job's other replaced "
+                "entries no Trash takes): %s",
+                path.c_str(), trash_.whyNone(dir).c_str());
+    if (::unlinkat(dir, name.c_str(), 0) != 0) return errno;
+    result_.destroyed++;
+    return 0;
 }
 
 } // namespace qb::engine

@@ -9,29 +9,55 @@
 
 namespace qb::engine {
 
-void Job::removeSource(int sdir, const std::string& sname, const std::string& path) {
+namespace {
+
+// Whether the source is still the file whose copy was made: the same file, the same
+// size and times (a change of its link count, as by moving its other names, aside).
+bool unchanged(int dir, const std::string& name, const struct stat& c) {
+    struct stat now;
+    if (::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) return true; // said below
+    return sameFile(now, c) && now.st_size == c.st_size && now.st_mtim.tv_sec == c.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == c.st_mtim.tv_nsec &&
+           ((now.st_ctim.tv_sec == c.st_ctim.tv_sec && now.st_ctim.tv_nsec == c.st_ctim.tv_nsec) ||
+            now.st_nlink != c.st_nlink);
+}
+
+} // namespace
+
+void Job::removeSource(int sdir, const std::string& sname, const std::string& path,
+                       const std::string& dest, const struct stat& copied) {
+    if (!unchanged(sdir, sname, copied)) return fail(ErrorKind::SourceChanged, path, 0, dest);
     if (::unlinkat(sdir, sname.c_str(), 0) != 0) fail(ErrorKind::Remove, path, errno);
 }
 
 // The source of a copied entry goes once its copy is safe: at once, or for a durable
 // move in groups, after the copies and the folders naming them are on the disk.
 void Job::removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
-                             const std::string& dest) {
-    if (!durable()) return removeSource(sdir, sname, path);
-    queueRemoval(sdir, sname, path, dest, false);
+                             const std::string& dest, const struct stat& copied) {
+    if (!durable()) return removeSource(sdir, sname, path, dest, copied);
+    queueRemoval(sdir, sname, path, dest, &copied);
 }
 
 // A moved folder's source goes after its files; one still holding what was declined,
 // skipped or left by a failure stays.
 void Job::removeSourceFolder(int sdir, const std::string& sname) {
-    if (durable()) return queueRemoval(sdir, sname, spath_, dpath_, true);
+    if (durable()) return queueRemoval(sdir, sname, spath_, dpath_, nullptr);
     if (::unlinkat(sdir, sname.c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY && errno != EEXIST)
         fail(ErrorKind::RemoveFolder, spath_, errno);
 }
 
 void Job::queueRemoval(int sdir, const std::string& sname, const std::string& path,
-                       const std::string& dest, bool isDir) {
-    removals_.push_back({Fd(::dup(sdir)), sname, path, dest, isDir});
+                       const std::string& dest, const struct stat* copied) {
+    Fd dir(::fcntl(sdir, F_DUPFD_CLOEXEC, 0));
+    if (!dir.ok() && (errno == EMFILE || errno == ENFILE)) {
+        // Out of descriptors: the groups held so far are settled first, freeing theirs.
+        flushRemovals(true);
+        dir.reset(::fcntl(sdir, F_DUPFD_CLOEXEC, 0));
+    }
+    if (!dir.ok()) return fail(copied ? ErrorKind::Remove : ErrorKind::RemoveFolder, path, errno);
+    Removal r{std::move(dir), sname, path, dest, !copied, {}};
+    if (copied) r.copied = *copied;
+    removals_.push_back(std::move(r));
     if (removals_.size() >= kDurableMoveGroup || groupDirs_.size() >= kDurableMoveGroup)
         flushRemovals(false);
 }
@@ -66,7 +92,7 @@ void Job::flushRemovals(bool wait) {
     std::vector<Fd> dirs = std::move(groupDirs_);
     groupDirs_.clear();
     for (SyncDir& d : syncDirs_) {
-        if (d.dirty) dirs.emplace_back(::dup(d.fd.get()));
+        if (d.dirty) dirs.emplace_back(::fcntl(d.fd, F_DUPFD_CLOEXEC, 0));
         d.dirty = false;
     }
     // The disk writes this group while the walk copies the next one (in this thread
@@ -94,21 +120,22 @@ void Job::finishSyncedGroup(bool block) {
                 fail(ErrorKind::RemoveFolder, r.path, errno);
         } else if (err) { // not on the disk for sure: the source stays
             fail(ErrorKind::Transfer, r.path, err, r.dest);
-        } else if (::unlinkat(r.dir.get(), r.name.c_str(), 0) != 0) {
-            fail(ErrorKind::Remove, r.path, errno);
+        } else {
+            removeSource(r.dir.get(), r.name, r.path, r.dest, r.copied);
         }
     }
 }
 
 Job::SyncScope::SyncScope(Job& j, int fd) : j_(j) {
-    if (j.durable()) j.syncDirs_.push_back({Fd(::dup(fd)), false});
+    if (j.durable()) j.syncDirs_.push_back({fd, false});
 }
 
 // A folder the walk leaves is synced with the group that needs it.
 Job::SyncScope::~SyncScope() {
     if (!j_.durable()) return;
     SyncDir& d = j_.syncDirs_.back();
-    if (d.dirty && !j_.removals_.empty()) j_.groupDirs_.push_back(std::move(d.fd));
+    if (d.dirty && !j_.removals_.empty())
+        j_.groupDirs_.emplace_back(::fcntl(d.fd, F_DUPFD_CLOEXEC, 0));
     j_.syncDirs_.pop_back();
 }
 

@@ -80,13 +80,14 @@ void Job::place(int sdir, const std::string& sname, const struct stat& sst, int 
     if (S_ISDIR(sst.st_mode)) return copyDir(sdir, sname, sst, ddir, dname);
     if (linkToEarlierCopy(sst, ddir, dname)) {
         if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        copied_ = sst;
         fileDone();
     } else if (pooled(sdir, sst)) {
         return submitCopy(sname, sst, dname);
     } else if (!copyNonDir(sdir, sname, sst, ddir, dname, false)) {
         return;
     }
-    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_);
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_, copied_);
 }
 
 // Moves by renaming, never over an existing name. False when the entry has to be
@@ -96,15 +97,11 @@ bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst,
     int code = 0;
     if (sys().renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_NOREPLACE) != 0)
         code = errno;
-    if (code == EINVAL)
-        logRenameFallback(&once_, false, ddir,
-                          "moved files take their names by a hard link, folders are copied");
-    if (code == EINVAL && !S_ISDIR(sst.st_mode)) {
-        // No RENAME_NOREPLACE here: a new link never replaces either.
-        code = ::linkat(sdir, sname.c_str(), ddir, dname.c_str(), 0) == 0 ? 0 : errno;
-        if (code == 0 && ::unlinkat(sdir, sname.c_str(), 0) != 0)
-            fail(ErrorKind::Remove, spath_, errno);
-    }
+    if (code == EINVAL && !S_ISDIR(sst.st_mode)) // no RENAME_NOREPLACE here; folders are copied
+        code = claimName(sdir, sname, ddir, dname, false, &once_,
+                         "moved files take their names by a hard link or an exclusive create");
+    else if (code == EINVAL)
+        logRenameFallback(&once_, false, ddir, "folders are copied");
     if (code == 0) {
         prog_.current = dpath_;
         fileDone();
@@ -122,34 +119,25 @@ bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst,
 void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                       const std::string& dname) {
     if (op_ == Op::Move) {
-        // One step swaps the two; the old one then goes to the Trash from the
-        // source's place. Two names of one file swap to no effect, which is right too.
-        if (sys().renameat2(sdir, sname.c_str(), ddir, dname.c_str(), RENAME_EXCHANGE) == 0) {
-            disposeReplaced(sdir, sname, originalPath());
-            prog_.current = dpath_;
-            return fileDone();
-        }
-        if (errno == EINVAL || errno == ENOENT) {
-            if (errno == EINVAL)
-                logRenameFallback(&once_, true, ddir,
-                                  "the replaced entry goes before its successor comes");
-            disposeReplaced(ddir, dname, originalPath());
-            if (renameInto(sdir, sname, sst, ddir, dname)) return;
-            if (copyNonDir(sdir, sname, sst, ddir, dname, false))
-                removeCopiedSource(sdir, sname, spath_, dpath_);
-            return;
-        }
-        if (errno != EXDEV) return fail(ErrorKind::Transfer, spath_, errno, dpath_);
+        // The source takes the name in one step where it can; the old entry then goes
+        // to the Trash. Two names of one file swap to no effect, which is right too.
+        int why = 0;
+        const int r = replaceEntry(sdir, sname, ddir, dname, why);
+        if (r == 0) prog_.current = dpath_;
+        if (r < 0) fail(ErrorKind::NotReplaced, dpath_, why, spath_);
+        if (r <= 0) return fileDone();
+        if (r != EXDEV) return fail(ErrorKind::Transfer, spath_, r, dpath_);
     }
     const std::string aside = tempName();
     if (linkToEarlierCopy(sst, ddir, aside)) {
         if (!swapIn(ddir, aside, dname)) return;
         prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        copied_ = sst;
         fileDone();
     } else if (!copyNonDir(sdir, sname, sst, ddir, dname, true)) {
         return;
     }
-    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_);
+    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_, copied_);
 }
 
 void Job::merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
@@ -193,13 +181,12 @@ void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, in
         struct Finish {
             int from, to;
             const struct stat& st;
+            std::uint32_t& missing;
             ~Finish() {
-                copyXattrs(from, to);
-                ::fchmod(to, st.st_mode & 07777);
-                const struct timespec times[2] = {st.st_atim, st.st_mtim};
-                ::futimens(to, times);
+                copyXattrs(from, to, missing);
+                copyModeAndTimes(to, st, missing);
             }
-        } const finish{sfd->get(), dfd->get(), sst};
+        } const finish{sfd->get(), dfd->get(), sst, result_.missing};
         walkChildren({sfd, dfd}, true, false);
     }
     if (op_ == Op::Move) removeSourceFolder(sdir, sname);
@@ -283,8 +270,9 @@ void Job::pooledDone(const PooledCopy& c) {
         return fail(c.why.kind, c.spath, c.why.code, c.dpath);
     }
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
+    result_.missing |= c.why.missing;
     report();
-    if (op_ == Op::Move) removeCopiedSource(c.sdir->get(), c.sname, c.spath, c.dpath);
+    if (op_ == Op::Move) removeCopiedSource(c.sdir->get(), c.sname, c.spath, c.dpath, c.why.copied);
 }
 
 void Job::settlePool() noexcept {

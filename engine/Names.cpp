@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace qb {
@@ -61,18 +62,26 @@ std::string renamedName(const std::string& name, bool isDir, int n) {
     return stem + suffix + e;
 }
 
+namespace {
+
+// The folder holding `item`, and the item's name in it.
+std::string parentOf(const std::string& item, std::string& name) {
+    std::string p = item;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    const auto slash = p.rfind('/');
+    name = slash == std::string::npos ? p : p.substr(slash + 1);
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+}
+
+} // namespace
+
 std::vector<std::string> distinctItems(const std::vector<std::string>& items) {
     std::vector<std::string> out;
     std::vector<std::pair<engine::FileId, std::string>> seen;
     for (const std::string& item : items) {
-        std::string p = item;
-        while (p.size() > 1 && p.back() == '/')
-            p.pop_back();
-        const auto slash = p.rfind('/');
-        const std::string parent = slash == std::string::npos ? "."
-                                   : slash == 0               ? "/"
-                                                              : p.substr(0, slash);
-        const std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+        std::string name;
+        const std::string parent = parentOf(item, name);
         struct stat st;
         if (::stat(parent.c_str(), &st) == 0) {
             const std::pair<engine::FileId, std::string> key{engine::idOf(st), name};
@@ -83,7 +92,32 @@ std::vector<std::string> distinctItems(const std::vector<std::string>& items) {
         }
         out.push_back(item);
     }
-    return out;
+    // An item inside a folder that is itself an item goes with that folder: on its
+    // own it would find itself gone.
+    std::vector<engine::FileId> folders;
+    for (const std::string& item : out) {
+        std::string name;
+        const std::string parent = parentOf(item, name);
+        struct stat st; // the entry itself, never what a link to a folder shows
+        if (::fstatat(AT_FDCWD, engine::joinPath(parent, name).c_str(), &st, AT_SYMLINK_NOFOLLOW) ==
+                0 &&
+            S_ISDIR(st.st_mode))
+            folders.push_back(engine::idOf(st));
+    }
+    if (folders.empty()) return out;
+    std::vector<std::string> outer;
+    for (const std::string& item : out) {
+        std::string name;
+        const std::string parent = parentOf(item, name);
+        const engine::Fd dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const std::vector<engine::FileId> up =
+            dir.ok() ? engine::ancestors(dir.get()) : std::vector<engine::FileId>();
+        const bool inner = std::any_of(up.begin(), up.end(), [&](const engine::FileId& id) {
+            return std::find(folders.begin(), folders.end(), id) != folders.end();
+        });
+        if (!inner) outer.push_back(item);
+    }
+    return outer;
 }
 
 } // namespace qb

@@ -12,7 +12,8 @@ namespace qb {
 std::string renamedName(const std::string& name, bool isDir, int n);
 
 // The items of one drop with repeats left out: a second name for the same entry
-// (the same folder and name, however spelled) would only find its item gone.
+// (the same folder and name, however spelled) would only find its item gone, and so
+// would an item inside a folder that is itself one of the items.
 std::vector<std::string> distinctItems(const std::vector<std::string>& items);
 
 } // namespace qb

@@ -31,7 +31,18 @@ struct OperationResult {
     std::uint64_t failures = 0;  // errors reported (skipped or not)
     std::uint64_t trashed = 0;   // replaced entries that went to the Trash
     std::uint64_t destroyed = 0; // replaced entries no Trash could take: they are gone
+    std::uint32_t missing = 0;   // Missing flags: what the destination's file system could not keep
     bool replacedWithoutTrash() const { return destroyed > 0; }
+};
+
+// What a destination's file system could not keep of copied entries; their data is
+// whole all the same. Reported as a warning, not as a failure.
+enum Missing : std::uint32_t {
+    MissingModes = 1,
+    MissingOwners = 2,
+    MissingTimes = 4,
+    MissingXattrs = 8,
+    MissingLinks = 16, // hard links became separate copies
 };
 
 // One side of a name clash, for the replacement question.
@@ -76,7 +87,9 @@ enum class ErrorKind {
     Unsupported,    // path: a socket or device
     Changed,        // path: the file changed into something else while being opened
     Remove,         // path: a source file that could not be removed after its move; code
-    RemoveFolder,   // path; code
+    SourceChanged,  // path: a moved source changed after its copy; kept, as is the copy (other)
+    NotReplaced,  // path: an existing entry no Trash took (code: why); it stays, other is kept back
+    RemoveFolder, // path; code
 };
 
 struct OpError {

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 
 namespace qb::engine {
 
@@ -48,6 +49,23 @@ int listEntries(int dirfd, std::vector<Entry>& out) {
     return code;
 }
 
+int openParent(int base, const std::string& rel, std::string& leaf) {
+    Fd cur(::fcntl(base, F_DUPFD_CLOEXEC, 0));
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t slash = rel.find('/', pos);
+        if (slash == std::string::npos) break;
+        if (slash > pos) {
+            cur.reset(::openat(cur.get(), rel.substr(pos, slash - pos).c_str(),
+                               O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!cur.ok()) return -1;
+        }
+        pos = slash + 1;
+    }
+    leaf = rel.substr(pos);
+    return cur.release();
+}
+
 // By "..", which follows the real tree whatever the spelling of the path.
 std::vector<FileId> ancestors(int dirfd) {
     std::vector<FileId> out;
@@ -65,8 +83,38 @@ std::vector<FileId> ancestors(int dirfd) {
 }
 
 SysCalls& sys() {
-    static SysCalls calls{::close, ::renameat2, ::syncfs, ::fsync};
+    static SysCalls calls{::close,  ::renameat2, ::syncfs, ::fsync,    ::write,    ::pwrite,
+                          ::linkat, ::fchmod,    ::fchown, ::futimens, ::fsetxattr};
     return calls;
+}
+
+int claimName(int fromDir, const std::string& from, int toDir, const std::string& to, bool isDir,
+              LogOnce* once, const char* what) {
+    if (sys().renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    int err = errno;
+    if (err != EINVAL) return err;
+    logRenameFallback(once, false, toDir, what);
+    if (!isDir) {
+        // A new link never replaces either.
+        if (sys().linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0) {
+            if (::unlinkat(fromDir, from.c_str(), 0) == 0) return 0;
+            err = errno;
+            ::unlinkat(toDir, to.c_str(), 0);
+            return err;
+        }
+        err = errno;
+        if (!unsupported(err) && err != EMLINK) return err;
+    }
+    // Neither: the name is taken by an exclusive create, then replaced by the entry.
+    const int made =
+        isDir ? ::mkdirat(toDir, to.c_str(), 0700)
+              : ::openat(toDir, to.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (made < 0) return errno;
+    if (!isDir) ::close(made);
+    if (sys().renameat2(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0) return 0;
+    err = errno;
+    ::unlinkat(toDir, to.c_str(), isDir ? AT_REMOVEDIR : 0);
+    return err;
 }
 
 std::string tempName() {

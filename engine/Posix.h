@@ -3,6 +3,7 @@
 #include "engine/Log.h"
 #include "engine/Operation.h"
 
+#include <cerrno>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,12 +15,20 @@ namespace qb::engine {
 
 // The calls whose rare failures decide whether data survives, through a table that
 // tests can swap: a close that reports a late write error, a file system without
-// RENAME_NOREPLACE or RENAME_EXCHANGE, a sync that fails.
+// RENAME_NOREPLACE or RENAME_EXCHANGE, a sync that fails, a full disk, a file system
+// without links, modes, owners, times or extended attributes.
 struct SysCalls {
     int (*close)(int);
     int (*renameat2)(int, const char*, int, const char*, unsigned);
     int (*syncfs)(int);
     int (*fsync)(int);
+    ssize_t (*write)(int, const void*, std::size_t);
+    ssize_t (*pwrite)(int, const void*, std::size_t, off_t);
+    int (*linkat)(int, const char*, int, const char*, int);
+    int (*fchmod)(int, mode_t);
+    int (*fchown)(int, uid_t, gid_t);
+    int (*futimens)(int, const struct timespec*);
+    int (*fsetxattr)(int, const char*, const void*, std::size_t, int);
 };
 SysCalls& sys();
 
@@ -47,6 +56,7 @@ public:
     }
     int get() const { return fd_; }
     bool ok() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;
@@ -75,8 +85,25 @@ struct Entry {
 // The names in an open folder, sorted, without "." and "..". Returns 0 or errno.
 int listEntries(int dirfd, std::vector<Entry>& out);
 
+// The folder holding the relative path `rel` under `base`, opened one name at a time
+// without following links; `leaf` gets the last name. -1 and errno on failure.
+int openParent(int base, const std::string& rel, std::string& leaf);
+
 // (dev, ino) of `dirfd` and of each folder above it, up to the root.
 std::vector<FileId> ancestors(int dirfd);
+
+// Gives the entry (fromDir, from) the name (toDir, to) on the same file system, never
+// replacing what may be there: by RENAME_NOREPLACE, else (not a folder) a hard link,
+// else an O_EXCL placeholder (a folder: an empty one) that a plain rename replaces.
+// Returns 0 or errno; on failure the entry is where it was.
+int claimName(int fromDir, const std::string& from, int toDir, const std::string& to, bool isDir,
+              LogOnce* once, const char* what);
+
+// Errors that say a file system lacks a call or a flag rather than that it failed.
+inline bool unsupported(int code) {
+    return code == ENOSYS || code == EOPNOTSUPP || code == ENOTSUP || code == EPERM ||
+           code == EINVAL;
+}
 
 // A name for a temporary file that no other writer uses: ".qb-<pid>-<n>.part".
 std::string tempName();

@@ -82,7 +82,7 @@ int writeInfo(int infoDir, const std::string& file, const std::string& text) {
     if (!fd.ok()) return errno;
     int err = 0;
     for (std::size_t off = 0; off < text.size() && !err;) {
-        const ssize_t n = ::write(fd.get(), text.data() + off, text.size() - off);
+        const ssize_t n = sys().write(fd.get(), text.data() + off, text.size() - off);
         if (n < 0 && errno != EINTR) err = errno;
         if (n > 0) off += static_cast<std::size_t>(n);
     }
@@ -215,19 +215,12 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path) {
         const int err = writeInfo(can->info.get(), file, text);
         if (err == EEXIST) continue;
         if (err) return err;
-        int code = sys().renameat2(dirfd, name.c_str(), can->files.get(), file.c_str(),
-                                   RENAME_NOREPLACE) == 0
-                       ? 0
-                       : errno;
-        if (code == EINVAL) { // no RENAME_NOREPLACE here: a new link never replaces either
-            logRenameFallback(once_, false, dirfd, "entries go into the Trash by a hard link");
-            code =
-                ::linkat(dirfd, name.c_str(), can->files.get(), file.c_str(), 0) == 0 ? 0 : errno;
-            if (!code && ::unlinkat(dirfd, name.c_str(), 0) != 0) {
-                code = errno;
-                ::unlinkat(can->files.get(), file.c_str(), 0);
-            }
-        }
+        struct stat st;
+        const bool isDir =
+            ::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        const int code =
+            claimName(dirfd, name, can->files.get(), file, isDir, once_,
+                      "entries go into the Trash by a hard link or an exclusive create");
         if (!code) return 0;
         ::unlinkat(can->info.get(), (file + kInfoSuffix).c_str(), 0);
         if (code != EEXIST) return code;

@@ -253,6 +253,34 @@ Quillbeck — 2026</translation>
         <translation>Status: no such folder!</translation>
     </message>
     <message>
+        <source>权限</source>
+        <translation>permissions</translation>
+    </message>
+    <message>
+        <source>所有者</source>
+        <translation>owners</translation>
+    </message>
+    <message>
+        <source>修改时间</source>
+        <translation>modification times</translation>
+    </message>
+    <message>
+        <source>扩展属性</source>
+        <translation>extended attributes</translation>
+    </message>
+    <message>
+        <source>硬链接</source>
+        <translation>hard links</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>（目标位置无法保留%1，内容已完整）</source>
+        <translation> (the destination could not keep %1; the contents are whole)</translation>
+    </message>
+    <message>
         <source>旧文件未能放入回收站</source>
         <translation> The old file could not go to the Trash.</translation>
     </message>
@@ -588,6 +616,14 @@ Modified: %5
     <message>
         <source>无法打开文件夹%1：%2</source>
         <translation>Cannot open the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>源文件在移动时被修改，已保留</source>
+        <translation>The source file changed while it was moved; it was kept</translation>
+    </message>
+    <message>
+        <source>没有替换%1：回收站无法接收它（%2），它留在原处。</source>
+        <translation>%1 was not replaced: the Trash could not take it (%2), so it stays where it was.</translation>
     </message>
     <message>
         <source>无法删除%1：%2</source>

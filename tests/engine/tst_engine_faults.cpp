@@ -13,6 +13,7 @@
 #include <thread>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/xattr.h>
 
 using namespace testutil;
@@ -58,6 +59,11 @@ int flaglessRename(int od, const char* on, int nd, const char* nn, unsigned flag
     }
     errno = EINVAL;
     return -1;
+}
+
+void appendFile(const std::string& path, const char* text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    if (fd >= 0 && ::write(fd, text, std::strlen(text)) >= 0) ::close(fd);
 }
 
 std::atomic<bool> cancelPressed{false};
@@ -334,6 +340,80 @@ private slots:
                  (std::vector<std::string>{d + "/s/a", d + "/s/b", d + "/gone"}));
     }
 
+    // A deep tree moved durably across file systems under a low soft file limit.
+    void case7_deepTreeUnderTheFileLimit() {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-deep-XXXXXX"));
+        const std::string d = fresh("case7d");
+        if (!shm.isValid() || lst(S(shm.path())).st_dev == lst(d).st_dev)
+            QSKIP("no second file system");
+        std::string at = S(shm.path()) + "/t";
+        mkdirs(at);
+        for (int i = 0; i < 150; ++i)
+            mkdirs(at += "/l");
+        writeFile(at + "/f", "deep");
+        struct rlimit saved, low;
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        low = {128, saved.rlim_max};
+        if (saved.rlim_max <= 1024 || ::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            QSKIP("no hard file limit above the soft one to raise it to");
+        ScriptedObserver obs;
+        const Outcome o = run(Op::Move, Policy::AutoRename, S(shm.path()) + "/t", d, obs);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(o, Outcome::Done);
+        QVERIFY(!exists(S(shm.path()) + "/t"));
+        QCOMPARE(readFile(d + at.substr(S(shm.path()).size()) + "/f"), QByteArray("deep"));
+    }
+
+    // Two names of one file deeper than PATH_MAX stay two names of one copy.
+    void case8_hardLinksBeyondPathMax() {
+        const std::string d = fresh("case8");
+        mkdirs(d + "/src");
+        mkdirs(d + "/out");
+        const std::string level(200, 'n');
+        // Opens (making it first, with `make`) the deep folder under `top`.
+        const auto deep = [&](const std::string& top, bool make) {
+            int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+            for (int i = 0; i < 25 && fd >= 0; ++i) {
+                if (make) ::mkdirat(fd, level.c_str(), 0755);
+                const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+                ::close(fd);
+                fd = next;
+            }
+            return fd;
+        };
+        const int s = deep(d + "/src", true);
+        QVERIFY(s >= 0);
+        const int f = ::openat(s, "a", O_WRONLY | O_CREAT, 0644);
+        QVERIFY(f >= 0 && ::write(f, "ab", 2) == 2);
+        ::close(f);
+        QCOMPARE(::linkat(s, "a", s, "b", 0), 0);
+        ::close(s);
+        ScriptedObserver obs;
+        QCOMPARE(run(Op::Copy, Policy::AutoRename, d + "/src", d + "/out", obs), Outcome::Done);
+        const int o = deep(d + "/out/src", false);
+        QVERIFY(o >= 0);
+        struct stat a, b;
+        QCOMPARE(::fstatat(o, "a", &a, 0), 0);
+        QCOMPARE(::fstatat(o, "b", &b, 0), 0);
+        ::close(o);
+        QCOMPARE(a.st_ino, b.st_ino);
+        QCOMPARE(a.st_size, 2);
+    }
+
+    // Dropping A and A/B together: A/B goes with A, once, and no false failure.
+    void case9_itemInsideAnother() {
+        const std::string d = fresh("case9");
+        for (const char* sub : {"/A", "/A/B", "/A/B/C", "/out"})
+            mkdirs(d + sub);
+        writeFile(d + "/A/B/C/f", "f");
+        const std::vector<std::string> items{d + "/A/B/C", d + "/A/", d + "/A/B", d + "/out"};
+        const std::vector<std::string> once = qb::distinctItems(items);
+        QCOMPARE(once, (std::vector<std::string>{d + "/A/", d + "/out"}));
+        ScriptedObserver obs;
+        QCOMPARE(run(Op::Move, Policy::AskReplace, once[0], d + "/out", obs), Outcome::Done);
+        QCOMPARE(readFile(d + "/out/A/B/C/f"), QByteArray("f"));
+    }
+
     // A replaced file or link goes to the Trash with a .trashinfo a file manager can
     // restore from; where none may be used, it is gone and the result says so.
     void replacedFilesGoToTheTrash() {
@@ -516,6 +596,169 @@ private slots:
 
     // Cancel pressed after the walk's last look at it, while copies still wait for
     // a worker: those are never made, so the drop must not end as done.
+    // A replaced file the Trash cannot take (its note meets a full disk or quota)
+    // stays where it was and the item is reported as not replaced, with or without
+    // rename flags; without those and without links, names are taken by exclusive
+    // creates and the old file still goes to the Trash only once the new one is in.
+    void replacedItemNeverLost_data() {
+        QTest::addColumn<int>("noteError");
+        QTest::addColumn<bool>("flagless");
+        QTest::addColumn<bool>("move");
+        for (int e : {ENOSPC, EDQUOT, 0})
+            for (bool flagless : {false, true})
+                for (bool move : {false, true})
+                    if (e != EDQUOT || !flagless)
+                        QTest::addRow("%s%s %s", e ? strerrorname_np(e) : "no links",
+                                      flagless ? " no rename flags" : "", move ? "move" : "copy")
+                            << e << (flagless || !e) << move;
+    }
+    void replacedItemNeverLost() {
+        QFETCH(int, noteError);
+        QFETCH(bool, flagless);
+        QFETCH(bool, move);
+        const std::string d = fresh("keep");
+        mkdirs(d + "/src");
+        mkdirs(d + "/out");
+        writeFile(d + "/src/f", "new");
+        writeFile(d + "/out/f", "old");
+        const QStringList trashBefore = list(trash + "/files");
+        const SysSwap swap;
+        qb::engine::SysCalls& sys = qb::engine::sys();
+        static int code;
+        code = noteError;
+        if (noteError)
+            sys.write = [](int, const void*, std::size_t) -> ssize_t { return errno = code, -1; };
+        else
+            sys.linkat = [](int, const char*, int, const char*, int) { return errno = EPERM, -1; };
+        if (flagless) sys.renameat2 = flaglessRename;
+        ScriptedObserver obs;
+        const qb::OperationResult r =
+            runFull(move ? Op::Move : Op::Copy, Policy::AutoReplace, d + "/src/f", d + "/out", obs);
+        QCOMPARE(list(d + "/out"), QStringList{"f"}); // nothing left under another name
+        QCOMPARE(r.destroyed, 0u);
+        if (!noteError) {
+            QCOMPARE(r.outcome, Outcome::Done);
+            QCOMPARE(readFile(d + "/out/f"), QByteArray("new"));
+            QCOMPARE(list(d + "/src"), move ? QStringList() : QStringList{"f"});
+            QCOMPARE(list(trash + "/files").size(), trashBefore.size() + 1);
+            return;
+        }
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QCOMPARE(obs.errors.size(), 1u);
+        QCOMPARE(obs.errors[0].kind, ErrorKind::NotReplaced);
+        QCOMPARE(obs.errors[0].code, noteError);
+        QCOMPARE(readFile(d + "/out/f"), QByteArray("old"));
+        QCOMPARE(readFile(d + "/src/f"), QByteArray("new"));
+        QCOMPARE(list(trash + "/files"), trashBefore);
+    }
+
+    // A moved source that changed after its copy (grown, or saved anew under its
+    // name) is kept and reported, its copy stays; bytes appended while the copy runs
+    // are copied too.
+    void movedSourceChanged_data() {
+        QTest::addColumn<int>("when");
+        QTest::addRow("appended during the copy") << 0;
+        QTest::addRow("appended before removal") << 1;
+        QTest::addRow("saved anew before durable removal") << 2;
+    }
+    void movedSourceChanged() {
+        QFETCH(int, when);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-changed-XXXXXX"));
+        const std::string d = fresh("changed"), src = S(shm.path()) + "/log";
+        if (!shm.isValid() || lst(S(shm.path())).st_dev == lst(d).st_dev)
+            QSKIP("no second file system");
+        static std::string path;
+        path = src;
+        const QByteArray v1 = pattern(when ? 70000 : 40 << 20, 1);
+        writeFile(src, v1);
+        const SysSwap swap;
+        qb::engine::SysCalls& sys = qb::engine::sys();
+        ScriptedObserver obs;
+        qb::OperationOptions o;
+        o.durable = when == 2;
+        if (when == 0) // a concurrent writer, between two chunks
+            obs.onProgress = [&](const qb::Progress& p) {
+                if (p.bytesDone > 0 && p.bytesDone < std::uint64_t(v1.size()))
+                    appendFile(src, "+tail\n");
+            };
+        if (when == 1)
+            sys.close = [](int fd) {
+                if ((::fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY) appendFile(path, "+tail\n");
+                return ::close(fd);
+            };
+        if (when == 2)
+            sys.syncfs = [](int fd) {
+                writeFile(path + ".tmp", "version 2");
+                ::rename((path + ".tmp").c_str(), path.c_str());
+                return ::syncfs(fd);
+            };
+        const qb::OperationResult r = runFull(Op::Move, Policy::AutoRename, src, d, obs, o);
+        if (when == 0) {
+            QCOMPARE(r.outcome, Outcome::Done);
+            QVERIFY(!exists(src));
+            QVERIFY(readFile(d + "/log").startsWith(v1));
+            QVERIFY(readFile(d + "/log").endsWith("+tail\n"));
+            return;
+        }
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QCOMPARE(obs.errors.size(), 1u);
+        QCOMPARE(obs.errors[0].kind, ErrorKind::SourceChanged);
+        QCOMPARE(readFile(d + "/log"), v1);
+        QCOMPARE(readFile(src), when == 1 ? v1 + "+tail\n" : QByteArray("version 2"));
+    }
+
+    // Owners and set-id bits as cp -a keeps them for the administrator; where the
+    // owner (or a mode, times, attributes) cannot be kept, the data is copied whole,
+    // set-id bits go, and the result names what was missing.
+    void ownersAndMissingFeatures_data() {
+        QTest::addColumn<int>("fake");
+        QTest::addColumn<unsigned>("missing");
+        QTest::addRow("all kept") << 0 << 0u;
+        QTest::addRow("fchown EPERM") << 1 << unsigned(qb::MissingOwners);
+        QTest::addRow("fchmod ENOSYS") << 2 << unsigned(qb::MissingModes);
+        QTest::addRow("futimens EOPNOTSUPP") << 3 << unsigned(qb::MissingTimes);
+        QTest::addRow("fsetxattr EOPNOTSUPP") << 4 << unsigned(qb::MissingXattrs);
+    }
+    void ownersAndMissingFeatures() {
+        QFETCH(int, fake);
+        QFETCH(unsigned, missing);
+        if (::geteuid() != 0) QSKIP("owners are kept only for the administrator");
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-owners-XXXXXX"));
+        const std::string d = fresh("owners"), s = S(shm.path()) + "/t";
+        if (!shm.isValid()) QSKIP("no /dev/shm");
+        mkdirs(s);
+        writeFile(s + "/f", pattern(70000, 3));
+        QVERIFY(::setxattr((s + "/f").c_str(), "user.k", "v", 1, 0) == 0 || fake != 4);
+        QCOMPARE(::chown((s + "/f").c_str(), 1234, 1234), 0);
+        QCOMPARE(::chmod((s + "/f").c_str(), 06755), 0);
+        QCOMPARE(::chown(s.c_str(), 1234, 1234), 0);
+        const SysSwap swap;
+        qb::engine::SysCalls& sys = qb::engine::sys();
+        if (fake == 1) sys.fchown = [](int, uid_t, gid_t) { return errno = EPERM, -1; };
+        if (fake == 2) sys.fchmod = [](int, mode_t) { return errno = ENOSYS, -1; };
+        if (fake == 3) sys.futimens = [](int, const timespec*) { return errno = EOPNOTSUPP, -1; };
+        if (fake == 4)
+            sys.fsetxattr = [](int, const char*, const void*, std::size_t, int) {
+                return errno = EOPNOTSUPP, -1;
+            };
+        ScriptedObserver obs;
+        for (Op op : {Op::Copy, Op::Move}) {
+            const std::string out = d + (op == Op::Copy ? "/c" : "/m");
+            mkdirs(out);
+            const qb::OperationResult r = runFull(op, Policy::AutoRename, s, out, obs);
+            QCOMPARE(r.outcome, Outcome::Done);
+            QCOMPARE(r.missing, missing);
+            QCOMPARE(readFile(out + "/t/f"), pattern(70000, 3));
+            const struct stat st = lst(out + "/t/f"), dt = lst(out + "/t");
+            QCOMPARE(st.st_uid, fake == 1 ? 0u : 1234u);
+            QCOMPARE(dt.st_uid, fake == 1 ? 0u : 1234u);
+            if (fake != 2) QCOMPARE(st.st_mode & 07777, fake == 1 ? 0755u : 06755u);
+            if (op == Op::Copy) continue;
+            QVERIFY(!exists(s));
+        }
+        QVERIFY(obs.errors.empty());
+    }
+
     void cancelWhileCopiesWait() {
         const std::string d = fresh("waiting");
         mkdirs(d + "/t");
