@@ -1,6 +1,5 @@
 #include "app/CommandLine.h"
 #include "app/Startup.h"
-#include "platform/FontConfig.h"
 #include "platform/Translations.h"
 
 #include <QApplication>
@@ -15,10 +14,8 @@ int main(int argc, char** argv) {
     // choice of platform wins.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
 
-    qb::FontConfigPreload fonts;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillbeck"));
     qb::installTranslations(app);
-    fonts.wait();
     return qb::runProgram();
 }
