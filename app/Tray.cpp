@@ -104,6 +104,7 @@ Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
                 if (why == QSystemTrayIcon::Trigger) runHandler(nullptr, [this] { toggleBoard(); });
             });
     icon_->show();
+    refreshAutostart(program_);
 }
 
 // The icon goes before its menu.

@@ -38,6 +38,16 @@ bool autostartEnabled() {
     return true;
 }
 
+void refreshAutostart(const QString& executable) {
+    if (!autostartEnabled()) return;
+    QFile file(autostartFile());
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QByteArray text = file.readAll();
+    file.close();
+    if (entryStarts(text, executable) && !text.contains("\nTryExec="))
+        setAutostart(true, executable);
+}
+
 bool setAutostart(bool enabled, const QString& executable) {
     const QString path = autostartFile();
     if (!enabled) return !QFileInfo::exists(path) || QFile::remove(path);

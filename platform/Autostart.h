@@ -17,4 +17,9 @@ bool autostartEnabled();
 // the entry. Returns false when the file system refused.
 bool setAutostart(bool enabled, const QString& executable);
 
+// Rewrites an enabled entry that an earlier version wrote for `executable`
+// without TryExec (the session would try it at every login once the program is
+// removed); any other entry is left as it is.
+void refreshAutostart(const QString& executable);
+
 } // namespace qb

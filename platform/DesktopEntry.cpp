@@ -59,8 +59,8 @@ bool holds(const QString& file, const QByteArray& text) {
     return QFileInfo(file).isFile() && readEntry(file) == text;
 }
 
-ShortcutOutcome write(const QString& file, const QString& executable, bool createFolder,
-                      const QString& icon) {
+ShortcutOutcome makeEntry(const QString& file, const QString& executable, bool createFolder,
+                          const QString& icon) {
     if (holds(file, desktopEntryText(executable, icon))) return ShortcutOutcome::Present;
     return writeDesktopEntry(file, executable, createFolder, icon) ? ShortcutOutcome::Made
                                                                    : ShortcutOutcome::Failed;
@@ -107,6 +107,10 @@ QByteArray desktopEntryText(const QString& executable, const QString& icon) {
     return text.toUtf8();
 }
 
+bool entryStarts(const QByteArray& text, const QString& executable) {
+    return text.contains("\nExec=" + escapeValue(desktopExecValue(executable)).toUtf8() + '\n');
+}
+
 bool writeDesktopEntry(const QString& file, const QString& executable, bool createFolder,
                        const QString& icon) {
     const QString folder = QFileInfo(file).absolutePath();
@@ -141,18 +145,16 @@ ShortcutReport createShortcuts(const QString& executable) {
     ShortcutReport report;
     const QString desktop = desktopShortcutFile();
     report.desktop = QFileInfo(QFileInfo(desktop).absolutePath()).isDir()
-                         ? write(desktop, executable, false, icon)
+                         ? makeEntry(desktop, executable, false, icon)
                          : ShortcutOutcome::NoFolder;
 
     const QString menu = menuShortcutFile();
     if (menuListsInstalledCopy(executable)) {
         // A second entry for the same program would list it twice.
-        const QByteArray exec =
-            "\nExec=" + escapeValue(desktopExecValue(executable)).toUtf8() + '\n';
-        if (readEntry(menu).contains(exec)) QFile::remove(menu);
+        if (entryStarts(readEntry(menu), executable)) QFile::remove(menu);
         report.menu = ShortcutOutcome::Present;
     } else {
-        report.menu = write(menu, executable, true, icon);
+        report.menu = makeEntry(menu, executable, true, icon);
     }
     return report;
 }

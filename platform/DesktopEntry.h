@@ -23,6 +23,10 @@ QByteArray desktopEntryText(const QString& executable, const QString& icon = QSt
 // The Exec= value for an absolute program path, quoted where the entry format needs it.
 QString desktopExecValue(const QString& executable);
 
+// Whether the text of a desktop entry starts `executable`: its Exec line is the
+// one this program writes for it.
+bool entryStarts(const QByteArray& text, const QString& executable);
+
 // Writes one entry (replacing an older one) and marks it executable. `createFolder`
 // creates a missing folder first. Returns false on any failure.
 bool writeDesktopEntry(const QString& file, const QString& executable, bool createFolder,

@@ -4,7 +4,9 @@
 #include "platform/Autostart.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -65,6 +67,24 @@ private slots:
         emit tray.menu()->aboutToShow();
         QCOMPARE(account->text(), QStringLiteral("用户：张三"));
         QCOMPARE(tray.icon()->contextMenu(), tray.menu());
+    }
+
+    // An entry of an earlier version, without TryExec, is brought up to date when
+    // the tray starts; another program's entry stays as it is.
+    void earlierEntriesGetTryExec() {
+        const QByteArray older = "[Desktop Entry]\nType=Application\nName=Quillbeck\n"
+                                 "Exec=/opt/q/quillbeck\nX-GNOME-Autostart-enabled=true\n";
+        QVERIFY(QDir().mkpath(QFileInfo(qb::autostartFile()).absolutePath()));
+        for (const char* program : {"/opt/other/quillbeck", "/opt/q/quillbeck"}) {
+            QFile f(qb::autostartFile());
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(older) == older.size());
+            f.close();
+            FakeBoard board;
+            qb::Tray tray(board, QString::fromLatin1(program));
+            QCOMPARE(readAll(qb::autostartFile()).contains("\nTryExec=/opt/q/quillbeck\n"),
+                     QByteArray(program) == "/opt/q/quillbeck");
+        }
+        QVERIFY(qb::autostartEnabled());
     }
 
     void entriesAndClicksReachTheBoard() {
