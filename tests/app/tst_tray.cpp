@@ -79,7 +79,7 @@ private slots:
             QFile f(qb::autostartFile());
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(older) == older.size());
             f.close();
-            FakeBoard board;
+            FakeWindow board;
             qb::Tray tray(board, QString::fromLatin1(program));
             QCOMPARE(readAll(qb::autostartFile()).contains("\nTryExec=/opt/q/quillbeck\n"),
                      QByteArray(program) == "/opt/q/quillbeck");
