@@ -23,7 +23,8 @@ package_pkgs=(dpkg-dev file)
 test_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 xvfb xauth openbox xdotool x11-utils
            python3 python3-gi gir1.2-gtk-3.0 imagemagick procps
            dbus-daemon python3-dbus desktop-file-utils appstream x11-xserver-utils
-           sway xwayland libwayland-dev libwayland-bin passwd lintian "${package_pkgs[@]}")
+           sway xwayland libwayland-dev libwayland-bin passwd lintian
+           kwin-wayland mutter pipewire "${package_pkgs[@]}")
 
 install() {
     local missing=()

@@ -1,8 +1,9 @@
-// The program on a Wayland desktop, through Xwayland: headless sway, a
-// Wayland-native GTK window covering the screen (as a browser or file manager
-// would), and a virtual pointer that moves as a hand does. The pointer over the
-// native window is invisible to X clients: the program must still hide, come
-// back at the left edge, and take a drag from the native window onto a slot.
+// The program on a Wayland desktop, through Xwayland: headless sway, KWin or
+// mutter ($QB_WL_COMPOSITOR), a Wayland-native GTK window covering the screen
+// (as a browser or file manager would), and a pointer that moves as a hand does,
+// in absolute motion. The pointer over the native window is invisible to X
+// clients: the program must still hide, come back at the left edge, and take a
+// drag from the native window onto a slot.
 #include "tests/support/Session.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@ namespace {
 
 const QString kTitle = QStringLiteral("QuillbeckV9.6");
 const QString kNative = QStringLiteral("native window");
+const QString kXSource = QStringLiteral("X source");
 const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/support/drag_source.py");
 // On the native window, right of the centred board.
 constexpr QPoint kOnNative(1100, 400);
@@ -88,8 +90,9 @@ private:
 class WaylandE2e : public QObject {
     Q_OBJECT
 
-    Session session_;
+    Session session_{compositorFromEnvironment()};
     QProcess native_;
+    QProcess xSource_; // KWin only: see dragToTheEdgeRevealsAndDrops
     QByteArray nativeOut_;
     QString dragged_;
 
@@ -105,7 +108,7 @@ class WaylandE2e : public QObject {
 
 private slots:
     void initTestCase() {
-        if (const QString missing = missingPrerequisite(); !missing.isEmpty())
+        if (const QString missing = missingPrerequisite(session_.compositor()); !missing.isEmpty())
             QSKIP(qPrintable(missing));
         QString err;
         QVERIFY2(session_.start(&err), qPrintable(err));
@@ -118,28 +121,39 @@ private slots:
         QVERIFY(session_.user().adopt(session_.scratch()));
         QProcessEnvironment env = session_.environment();
         env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("QB_DRAG_SOURCE_MAXIMIZE"), QStringLiteral("1"));
         native_.setProcessChannelMode(QProcess::MergedChannels);
         session_.startClient(native_, QStringLiteral("/usr/bin/python3"),
                              {kScript, kNative, dragged_}, env);
         QVERIFY2(nativeSaw("ready\n", 0), nativeOut_.constData());
+        if (session_.compositor() == Compositor::KWin) {
+            env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
+            env.remove(QStringLiteral("QB_DRAG_SOURCE_MAXIMIZE"));
+            session_.startClient(xSource_, QStringLiteral("/usr/bin/python3"),
+                                 {kScript, kXSource, dragged_}, env);
+            QVERIFY(waitUntil([&] { return session_.xWindow(kXSource).has_value(); }, 10000));
+        }
     }
     void cleanupTestCase() {
-        native_.kill();
-        native_.waitForFinished(3000);
+        for (QProcess* p : {&native_, &xSource_}) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
     }
 
-    // The native window is tiled over the whole output, so the pointer crosses
-    // nothing but it on its way to the edge.
+    // The native window is tiled or maximised over the whole output, so the
+    // pointer crosses nothing but it on its way to the edge.
     void nativeWindowCoversTheScreen() {
+        QVERIFY(!session_.xWindow(kNative));                   // not an X window
+        if (session_.compositor() != Compositor::Sway) return; // only sway tells where
         const auto rect = session_.swayWindow(kNative);
         QVERIFY2(rect, qPrintable(session_.log()));
         QCOMPARE(*rect, QRect(QPoint(0, 0), session_.size()));
-        QVERIFY(!session_.xWindow(kNative)); // not an X window
     }
 
     // Hidden beyond the edge while the pointer is over the native window, back
     // at x = 0 when it reaches the edge over the native window, hidden again
-    // once the pointer has passed over the board and left it.
+    // once the pointer has passed over the board and left it: every time.
     void hidesAndComesBackOverTheNativeWindow() {
         QVERIFY(session_.pointerMove(kOnNative));
         SessionProgram app(session_, {{QStringLiteral("方案/show"), QStringLiteral("no")}});
@@ -148,12 +162,18 @@ private slots:
         const int width = app.geometry().width();
         QVERIFY2(app.reachesLeft(-width), qPrintable(app.describe()));
 
-        for (int y : {300, 700}) {
+        for (int round = 0; round < 10; ++round) {
+            const int y = 300 + 40 * round;
             QVERIFY(session_.pointerGlide(QPoint(0, y)));
             QVERIFY2(app.reachesLeft(0), qPrintable(app.describe()));
             QVERIFY(session_.pointerGlide(QPoint(110, 263), 4));
             QVERIFY(session_.pointerGlide(kOnNative, 6));
-            QVERIFY2(app.reachesLeft(-width), qPrintable(app.describe()));
+            // After absolute motion only, this Xwayland tells X clients nothing
+            // when the pointer leaves them, and mutter has no other way to ask.
+            if (session_.compositor() == Compositor::Mutter)
+                QEXPECT_FAIL("", "mutter: no leave after absolute motion", Abort);
+            QVERIFY2(app.reachesLeft(-width),
+                     qPrintable(QStringLiteral("round %1: ").arg(round) + app.describe()));
         }
     }
 
@@ -186,8 +206,15 @@ private slots:
     }
 
     // A file dragged from the native window to the left edge brings the board
-    // back, and dropped on slot 1 is copied into the slot's folder.
+    // back, and dropped on slot 1 is copied into the slot's folder. A drag out
+    // of a native window fails under KWin's fake input: there the file comes
+    // from an X window that lies over the native one, still dragged across it.
     void dragToTheEdgeRevealsAndDrops() {
+        if (session_.compositor() == Compositor::KWin) {
+            const auto source = session_.xWindow(kXSource);
+            QVERIFY(source && source->contains(kOnNative) &&
+                    source->contains(kOnNative - QPoint(30, 0)));
+        }
         const QString slot = session_.scratch() + QStringLiteral("/slot1");
         QVERIFY(QDir().mkpath(slot));
         QVERIFY(session_.user().adopt(slot));

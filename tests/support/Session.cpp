@@ -121,10 +121,42 @@ void SessionUser::start(QProcess& p, const QString& program, const QStringList& 
 
 // ---------------------------------------------------------------- session
 
-QString missingPrerequisite() {
-    for (const char* program : {"sway", "swaymsg", "Xwayland", "xwininfo", "python3"})
-        if (which(QString::fromLatin1(program)).isEmpty())
-            return QStringLiteral("%1 is not installed").arg(QLatin1String(program));
+Compositor compositorFromEnvironment() {
+    const QByteArray name = qgetenv("QB_WL_COMPOSITOR");
+    if (name == "kwin") return Compositor::KWin;
+    if (name == "mutter") return Compositor::Mutter;
+    return Compositor::Sway;
+}
+
+QString nameOf(Compositor c) {
+    switch (c) {
+    case Compositor::KWin:
+        return QStringLiteral("KWin");
+    case Compositor::Mutter:
+        return QStringLiteral("mutter");
+    case Compositor::Sway:
+        break;
+    }
+    return QStringLiteral("sway");
+}
+
+QString missingPrerequisite(Compositor c) {
+    QStringList programs = {QStringLiteral("Xwayland"), QStringLiteral("xwininfo"),
+                            QStringLiteral("python3")};
+    switch (c) {
+    case Compositor::Sway:
+        programs << QStringLiteral("sway") << QStringLiteral("swaymsg");
+        break;
+    case Compositor::KWin:
+        programs << QStringLiteral("kwin_wayland") << QStringLiteral("dbus-daemon");
+        break;
+    case Compositor::Mutter:
+        programs << QStringLiteral("mutter") << QStringLiteral("pipewire")
+                 << QStringLiteral("dbus-daemon");
+        break;
+    }
+    for (const QString& program : programs)
+        if (which(program).isEmpty()) return QStringLiteral("%1 is not installed").arg(program);
     if (isRoot() && which(QStringLiteral("useradd")).isEmpty())
         return QStringLiteral("useradd is not installed");
     if (!QFileInfo(QStringLiteral(QB_WL_POINTER_TOOL)).isExecutable())
@@ -147,7 +179,7 @@ QString Session::scratch() const {
 }
 
 QString Session::log() const {
-    return dir_ ? QString::fromUtf8(test::bytesOf(dir_->path() + QStringLiteral("/sway.log")))
+    return dir_ ? QString::fromUtf8(test::bytesOf(dir_->path() + QStringLiteral("/compositor.log")))
                       .right(6000)
                 : QString();
 }
@@ -160,14 +192,17 @@ QProcessEnvironment Session::environment() const {
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     if (!waylandDisplay_.isEmpty()) env.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay_);
     if (!xDisplay_.isEmpty()) env.insert(QStringLiteral("DISPLAY"), xDisplay_);
+    if (!xAuthority_.isEmpty()) env.insert(QStringLiteral("XAUTHORITY"), xAuthority_);
     if (!swaySocket_.isEmpty()) env.insert(QStringLiteral("SWAYSOCK"), swaySocket_);
     env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    // No session bus here: keep GTK from looking for the accessibility bus, and
+    // Keep GTK from looking for the accessibility bus. Without a private bus,
     // name one that is not there, so that no client starts one (X11 autolaunch)
     // with the services the machine has installed.
     env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + dir_->path() + QStringLiteral("/runtime/no-bus"));
+               bus_ ? bus_->address()
+                    : QStringLiteral("unix:path=") + dir_->path() +
+                          QStringLiteral("/runtime/no-bus"));
     // Nothing of the machine's desktop: see Sandbox::environment().
     env.insert(QStringLiteral("XDG_CONFIG_DIRS"), dir_->path() + QStringLiteral("/xdg/config"));
     env.insert(QStringLiteral("XDG_DATA_DIRS"), dir_->path() + QStringLiteral("/xdg/data"));
@@ -232,19 +267,14 @@ bool Session::start(QString* error, QSize size) {
     }
 
     const QString displays = root + QStringLiteral("/displays");
-    const QString config = root + QStringLiteral("/config");
-    if (!writeConfig(config, displays)) return fail(error, QStringLiteral("cannot write config"));
     if (!user_.adopt(root)) return fail(error, QStringLiteral("cannot hand the folder over"));
-
-    QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
-    env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-    env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
-    sway_ = std::make_unique<QProcess>();
-    sway_->setProcessChannelMode(QProcess::MergedChannels);
-    sway_->setStandardOutputFile(root + QStringLiteral("/sway.log"));
-    startClient(*sway_, QStringLiteral("sway"), {QStringLiteral("-c"), config}, env);
-    if (!sway_->waitForStarted(10000)) return fail(error, QStringLiteral("cannot start sway"));
+    // KWin and mutter live on the session bus (mutter's remote desktop is there).
+    if (compositor_ != Compositor::Sway) {
+        bus_ = std::make_unique<e2e::SessionBus>();
+        QString why;
+        if (!bus_->start(&why, user_.uid())) return fail(error, why);
+    }
+    if (!startCompositor(error, displays)) return false;
 
     QStringList names;
     const bool up = e2e::waitUntil(
@@ -252,23 +282,112 @@ bool Session::start(QString* error, QSize size) {
             names = QString::fromUtf8(test::bytesOf(displays)).simplified().split(u' ');
             return names.size() == 3 || sway_->state() != QProcess::Running;
         },
-        20000, 50);
-    if (!up || names.size() != 3) return fail(error, QStringLiteral("sway did not come up"));
+        30000, 50);
+    if (!up || names.size() != 3)
+        return fail(error, nameOf(compositor_) + QStringLiteral(" did not come up"));
     waylandDisplay_ = names[0];
     xDisplay_ = names[1];
-    swaySocket_ = names[2];
+    if (compositor_ == Compositor::Sway)
+        swaySocket_ = names[2];
+    else if (names[2] != QLatin1String("-"))
+        xAuthority_ = names[2];
 
     return startPointer(error);
 }
 
-// The virtual pointer, once Xwayland answers, resting in the middle.
+// Starts the compositor, which writes "WAYLAND_DISPLAY DISPLAY THIRD" to
+// `displays` once Xwayland runs (THIRD: sway's socket, else the X authority file
+// or "-").
+bool Session::startCompositor(QString* error, const QString& displays) {
+    const QString root = dir_->path();
+    const QString announce =
+        QStringLiteral("echo \"$WAYLAND_DISPLAY $DISPLAY ${XAUTHORITY:--}\" > ") + displays;
+    QProcessEnvironment env = environment();
+    QString program;
+    QStringList args;
+    switch (compositor_) {
+    case Compositor::Sway: {
+        const QString config = root + QStringLiteral("/config");
+        if (!writeConfig(config, displays) || !user_.adopt(config))
+            return fail(error, QStringLiteral("cannot write config"));
+        env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        program = QStringLiteral("sway");
+        args = {QStringLiteral("-c"), config};
+        break;
+    }
+    case Compositor::KWin: {
+        // Debian gives the binary a file capability that a container's bounding
+        // set may lack, and then no one may run it: a copy has none and needs none.
+        program = root + QStringLiteral("/kwin_wayland");
+        if (!QFile::copy(which(QStringLiteral("kwin_wayland")), program) || !user_.adopt(program))
+            return fail(error, QStringLiteral("cannot copy kwin_wayland"));
+        // Fake input is for privileged clients only, named in desktop files the
+        // private data folders do not have.
+        env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("KWIN_XKB_DEFAULT_KEYMAP"), QStringLiteral("1"));
+        args = {QStringLiteral("--virtual"),
+                QStringLiteral("--xwayland"),
+                QStringLiteral("--width"),
+                QString::number(size_.width()),
+                QStringLiteral("--height"),
+                QString::number(size_.height()),
+                QStringLiteral("--socket"),
+                QStringLiteral("wayland-qb"),
+                QStringLiteral("sh -c '") + announce + u'\''};
+        break;
+    }
+    case Compositor::Mutter: {
+        // Absolute pointer motion needs a screen cast stream, which needs PipeWire.
+        pipewire_ = std::make_unique<QProcess>();
+        pipewire_->setProcessChannelMode(QProcess::MergedChannels);
+        pipewire_->setStandardOutputFile(root + QStringLiteral("/pipewire.log"));
+        startClient(*pipewire_, QStringLiteral("pipewire"), {}, env);
+        if (!pipewire_->waitForStarted(5000))
+            return fail(error, QStringLiteral("cannot start pipewire"));
+        // Its settings from the installed schemas, kept in memory only.
+        env.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+        env.insert(QStringLiteral("GSETTINGS_SCHEMA_DIR"),
+                   QStringLiteral("/usr/share/glib-2.0/schemas"));
+        program = QStringLiteral("mutter");
+        args = {QStringLiteral("--headless"),
+                QStringLiteral("--wayland"),
+                QStringLiteral("--virtual-monitor"),
+                QStringLiteral("%1x%2").arg(size_.width()).arg(size_.height()),
+                QStringLiteral("--wayland-display"),
+                QStringLiteral("wayland-qb"),
+                QStringLiteral("--"),
+                QStringLiteral("sh"),
+                QStringLiteral("-c"),
+                announce + QStringLiteral("; while kill -0 $PPID; do sleep 1; done")};
+        break;
+    }
+    }
+    sway_ = std::make_unique<QProcess>();
+    sway_->setProcessChannelMode(QProcess::MergedChannels);
+    sway_->setStandardOutputFile(root + QStringLiteral("/compositor.log"));
+    startClient(*sway_, program, args, env);
+    if (!sway_->waitForStarted(10000))
+        return fail(error, QStringLiteral("cannot start ") + nameOf(compositor_));
+    return true;
+}
+
+// The pointer, once Xwayland answers, resting in the middle.
 bool Session::startPointer(QString* error) {
     pointerTool_ = std::make_unique<QProcess>();
-    startClient(*pointerTool_, QStringLiteral(QB_WL_POINTER_TOOL),
-                {QString::number(size_.width()), QString::number(size_.height())}, environment());
-    if (!pointerTool_->waitForStarted(5000) || !command({}))
-        return fail(error, QStringLiteral("no virtual pointer: ") +
-                               QString::fromUtf8(pointerTool_->readAllStandardError()));
+    if (compositor_ == Compositor::Mutter)
+        startClient(*pointerTool_, QStringLiteral("/usr/bin/python3"),
+                    {QStringLiteral(QB_SOURCE_DIR "/tests/support/mutter_pointer.py")},
+                    environment());
+    else
+        startClient(*pointerTool_, QStringLiteral(QB_WL_POINTER_TOOL),
+                    {QString::number(size_.width()), QString::number(size_.height())},
+                    environment());
+    if (!pointerTool_->waitForStarted(5000) || !command({}, 20000))
+        return fail(
+            error, QStringLiteral("no virtual pointer: ") +
+                       QString::fromUtf8(lastReply_ + '\n' + pointerTool_->readAllStandardError()));
     // Xwayland answers once it is up.
     const bool xUp = e2e::waitUntil(
         [&] { return tool(QStringLiteral("xwininfo"), {QStringLiteral("-root")}, 5000).ok(); },
@@ -279,7 +398,7 @@ bool Session::startPointer(QString* error) {
 }
 
 void Session::stop() {
-    for (auto* p : {&pointerTool_, &sway_}) {
+    for (auto* p : {&pointerTool_, &sway_, &pipewire_}) {
         if (!*p) continue;
         if ((*p)->state() != QProcess::NotRunning) {
             (*p)->terminate();
@@ -290,19 +409,24 @@ void Session::stop() {
         }
         p->reset();
     }
+    bus_.reset();
     xDisplay_.clear();
+    xAuthority_.clear();
     waylandDisplay_.clear();
     swaySocket_.clear();
 }
 
 // Sends one line (none: only waits) and waits for the tool's answer.
-bool Session::command(const QByteArray& line) {
+bool Session::command(const QByteArray& line, int timeoutMs) {
     if (!pointerTool_ || pointerTool_->state() != QProcess::Running) return false;
     if (!line.isEmpty()) pointerTool_->write(line + '\n');
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 5000) {
-        if (pointerTool_->canReadLine()) return pointerTool_->readLine().startsWith("ok");
+    while (t.elapsed() < timeoutMs) {
+        if (pointerTool_->canReadLine()) {
+            lastReply_ = pointerTool_->readLine().trimmed();
+            return lastReply_ == "ok";
+        }
         pointerTool_->waitForReadyRead(50);
     }
     return false;
@@ -311,6 +435,12 @@ bool Session::command(const QByteArray& line) {
 bool Session::pointerMove(QPoint p) {
     if (!command(QStringLiteral("move %1 %2").arg(p.x()).arg(p.y()).toLatin1())) return false;
     pointer_ = p;
+    return true;
+}
+
+bool Session::pointerBy(QPoint delta) {
+    if (!command(QStringLiteral("by %1 %2").arg(delta.x()).arg(delta.y()).toLatin1())) return false;
+    pointer_ += delta;
     return true;
 }
 

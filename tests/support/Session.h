@@ -1,13 +1,17 @@
 #pragma once
-// A headless Wayland session for end-to-end tests: sway on the headless wlroots
-// backend with the pixman renderer and Xwayland, a virtual pointer (a headless
-// seat has none until a client adds one), and the means to run programs inside
-// the session as the session's user.
+// A headless Wayland session for end-to-end tests, with Xwayland: sway on the
+// headless wlroots backend with the pixman renderer, KWin on its virtual
+// backend, or mutter headless on a virtual monitor. A pointer driven from the
+// test (sway: a virtual pointer, a headless seat has none until a client adds
+// one; KWin: its fake input; mutter: a remote desktop session), and the means to
+// run programs inside the session as the session's user.
 //
-// sway refuses to run as root: a test run as root creates an ordinary user for
-// the session and removes it again; a test run by an ordinary user runs the
-// session as itself. Everything started here dies with the test process.
+// The compositors refuse to run as root or are not meant to: a test run as root
+// creates an ordinary user for the session and removes it again; a test run by
+// an ordinary user runs the session as itself. KWin and mutter get a private
+// session bus of their own. Everything started here dies with the test process.
 #include "tests/support/E2e.h"
+#include "tests/support/SessionBus.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -48,12 +52,17 @@ private:
     bool created_ = false;
 };
 
+enum class Compositor { Sway, KWin, Mutter };
+// $QB_WL_COMPOSITOR: "kwin", "mutter", else sway.
+Compositor compositorFromEnvironment();
+QString nameOf(Compositor c);
+
 // The missing piece for running a session here, or empty when all is present.
-QString missingPrerequisite();
+QString missingPrerequisite(Compositor c = Compositor::Sway);
 
 class Session {
 public:
-    Session() = default;
+    explicit Session(Compositor c = Compositor::Sway) : compositor_(c) {}
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -61,6 +70,7 @@ public:
     bool start(QString* error, QSize size = QSize(1280, 800));
     void stop(); // idempotent; also run by the destructor
 
+    Compositor compositor() const { return compositor_; }
     const SessionUser& user() const { return user_; }
     QSize size() const { return size_; }
     QString xDisplay() const { return xDisplay_; }
@@ -79,6 +89,7 @@ public:
 
     // The virtual pointer: absolute motion in layout pixels, left button.
     bool pointerMove(QPoint p);
+    bool pointerBy(QPoint delta); // relative motion
     bool pointerDown();
     bool pointerUp();
     // Moves in `steps` even steps from the current position to `to`, about
@@ -95,18 +106,24 @@ public:
 private:
     bool fail(QString* error, const QString& why);
     bool writeConfig(const QString& path, const QString& displays) const;
+    bool startCompositor(QString* error, const QString& displays);
     bool startPointer(QString* error);
-    bool command(const QByteArray& line);
+    bool command(const QByteArray& line, int timeoutMs = 5000);
 
+    Compositor compositor_;
     SessionUser user_;
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<QProcess> sway_;
+    std::unique_ptr<e2e::SessionBus> bus_;
+    std::unique_ptr<QProcess> pipewire_;
+    std::unique_ptr<QProcess> sway_; // the compositor
     std::unique_ptr<QProcess> pointerTool_;
     QSize size_;
     QString xDisplay_;
     QString waylandDisplay_;
     QString swaySocket_;
+    QString xAuthority_;
     QPoint pointer_;
+    QByteArray lastReply_; // the pointer tool's last answer
 };
 
 } // namespace qb::wl

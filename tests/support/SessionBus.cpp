@@ -16,8 +16,8 @@ SessionBus::~SessionBus() {
     daemon_.waitForFinished(3000);
 }
 
-bool SessionBus::start(QString* error) {
-    // %1: the socket, %2: the service folder.
+bool SessionBus::start(QString* error, std::optional<uint> clientUid) {
+    // %1: the socket, %2: the service folder, %3: further users allowed.
     static const char* const kConfig = R"(<!DOCTYPE busconfig PUBLIC
  "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -26,7 +26,7 @@ bool SessionBus::start(QString* error) {
   <listen>unix:path=%1</listen>
   <auth>EXTERNAL</auth>
   <servicedir>%2</servicedir>
-  <policy context="default">
+  <policy context="default">%3
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
     <allow own="*"/>
@@ -37,7 +37,14 @@ bool SessionBus::start(QString* error) {
     const QString services = dir_.filePath(QStringLiteral("services"));
     QFile file(config);
     const QByteArray text =
-        QString::fromLatin1(kConfig).arg(dir_.filePath(QStringLiteral("bus")), services).toUtf8();
+        QString::fromLatin1(kConfig)
+            .arg(dir_.filePath(QStringLiteral("bus")), services,
+                 clientUid ? QStringLiteral("\n    <allow user=\"%1\"/>").arg(*clientUid)
+                           : QString())
+            .toUtf8();
+    // The other user must reach the socket in the private folder.
+    if (clientUid)
+        QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFile::ExeOther);
     if (!dir_.isValid() || !QDir().mkpath(services) || !file.open(QIODevice::WriteOnly) ||
         file.write(text) != text.size()) {
         if (error) *error = QStringLiteral("cannot write the bus configuration ") + config;

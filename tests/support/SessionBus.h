@@ -16,6 +16,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
+
 namespace qb::e2e {
 
 // A session bus of the test's own, ended with the test. Its configuration is
@@ -30,7 +32,8 @@ public:
     SessionBus(const SessionBus&) = delete;
     SessionBus& operator=(const SessionBus&) = delete;
 
-    bool start(QString* error = nullptr);
+    // `clientUid`, when given, may connect too (a session run as another user).
+    bool start(QString* error = nullptr, std::optional<uint> clientUid = std::nullopt);
     QString address() const { return address_; }
     // The caller's environment with this bus as the session bus.
     QProcessEnvironment environment() const;

@@ -3,7 +3,9 @@
 #   drag_source.py TITLE PATH-OR-FILE-URI...
 # A path is taken as the file system's bytes (a name need not be valid UTF-8); an
 # argument that is already a file:// URI is offered as given. Its window (titled TITLE) is one drag source carrying the paths as text/uri-list.
-# It prints "ready" once shown and "drag-end <action>" after each drag.
+# It prints "ready" once shown and "drag-end <action>" after each drag. With
+# QB_DRAG_SOURCE_MAXIMIZE=1 in the environment the window asks to be maximised,
+# as a browser or file manager usually is.
 import os
 import sys
 import urllib.parse
@@ -51,6 +53,11 @@ def main():
         return False
 
     win.connect("map-event", lambda *_: GLib.timeout_add(100, announce) and False)
+    if os.environ.get("QB_DRAG_SOURCE_MAXIMIZE") == "1":
+        # Without the title bar GTK would draw itself: its icons need the
+        # desktop's data folders, which the tests keep private.
+        win.set_decorated(False)
+        win.maximize()
     win.show_all()
     Gtk.main()
 
