@@ -2,6 +2,7 @@
 #include "drop/OperationDialogs.h"
 
 #include "drop/FileOperation.h"
+#include "drop/Log.h"
 #include "platform/Dialogs.h"
 
 #include <QAbstractButton>
@@ -15,9 +16,11 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,6 +72,21 @@ QString baseName(const QString& path) {
     return p.mid(p.lastIndexOf(u'/') + 1);
 }
 
+// Where a window's buttons ended up, once it is on screen: window managers
+// differ in where they put boxes, and a button out of reach strands a drop.
+void logButtons(QWidget* w) {
+    if (!lcDrop().isInfoEnabled()) return;
+    QTimer::singleShot(0, w, [w = QPointer<QWidget>(w)] {
+        if (!w) return;
+        for (const QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+            if (!b->isVisible()) continue;
+            const QRect r(b->mapTo(w, QPoint(0, 0)), b->size());
+            qCInfo(lcDrop).noquote() << "button of" << w->objectName() << b->text() << "at" << r.x()
+                                     << r.y() << r.width() << r.height();
+        }
+    });
+}
+
 // One button of a question box, and the answer it gives.
 struct AnswerButton {
     QString text;
@@ -98,10 +116,14 @@ void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
         int answer = escapeAnswer;
         for (const auto& [button, a] : *answers)
             if (button == box->clickedButton()) answer = a;
+        qCInfo(lcDrop).noquote() << "answer of" << box->objectName()
+                                 << (box->clickedButton() ? box->clickedButton()->text()
+                                                          : QStringLiteral("(closed)"));
         reply(answer);
     });
     placeOnScreen(box, parent);
     box->open();
+    logButtons(box);
 }
 
 class QtPrompts final : public OperationPrompts {
@@ -242,8 +264,16 @@ ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onC
     cancel_->setObjectName(QStringLiteral("cancelButton"));
     row->addWidget(cancel_);
     lay->addLayout(row);
-    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        qCInfo(lcDrop).noquote() << "answer of" << objectName() << cancel_->text();
+        reject();
+    });
     setMinimumWidth(420);
+}
+
+void ProgressDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    logButtons(this);
 }
 
 void ProgressDialog::update(const Progress& p, double activeSecs) {

@@ -27,6 +27,9 @@ public:
     void cancelling();
     void reject() override;
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
 private:
     QLabel* label(QVBoxLayout* lay, const char* name);
 

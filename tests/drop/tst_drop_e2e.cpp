@@ -90,6 +90,10 @@ class TestDropE2e : public QObject {
         QVERIFY(writeSetting(sysIni, scheme, QStringLiteral("thesame"), thesame));
         if (!slot5.isEmpty())
             QVERIFY(writeSetting(sysIni, QStringLiteral("我的文件夹"), QStringLiteral("5"), slot5));
+        // The drop's log says where the operation windows' buttons are, and
+        // which one answered.
+        box_->setVariable(QStringLiteral("QT_LOGGING_RULES"),
+                          QStringLiteral("quillbeck.drop.info=true"));
         app_ = std::make_unique<Program>(desk, *box_);
         QString err;
         win_ = app_->startToMainWindow(&err);
@@ -137,34 +141,92 @@ class TestDropE2e : public QObject {
     std::function<bool()> condition_;
 
     // A window of the program titled `title` is whole on the screen, above the
-    // board, and takes the pointer everywhere on it; then Escape answers it.
-    void expectInSight(const QString& title) {
+    // board, and takes the pointer everywhere on it.
+    std::optional<unsigned long> expectInSight(const QString& title) {
         QString err;
         const auto id = app_->waitForWindow(title, 15000, &err);
-        QVERIFY2(id, qPrintable(err));
+        if (!id) {
+            QTest::qFail(qPrintable(err), __FILE__, __LINE__);
+            return std::nullopt;
+        }
         sleepMs(300); // placed and raised
         const auto info = desk.windowInfo(*id);
-        QVERIFY(info);
-        const QRect r = info->geometry;
-        QVERIFY2(QRect(0, 0, 1280, 800).contains(r), qPrintable(title));
+        const QRect r = info ? info->geometry : QRect();
         const QList<unsigned long> order = desk.stacking();
-        QVERIFY2(order.indexOf(*id) > order.indexOf(win_->info.id), qPrintable(title));
+        QStringList missed;
+        if (!QRect(0, 0, 1280, 800).contains(r)) missed << QStringLiteral("not whole on screen");
+        if (order.indexOf(*id) <= order.indexOf(win_->info.id))
+            missed << QStringLiteral("not above the board");
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 4; ++j) {
                 const QPoint p(r.left() + 3 + (r.width() - 7) * i / 3,
                                r.top() + 3 + (r.height() - 7) * j / 3);
-                QVERIFY2(desk.pointerReaches(*id, p),
-                         qPrintable(QStringLiteral("%1: (%2, %3) of %4,%5 %6x%7 is not reached")
+                if (!desk.pointerReaches(*id, p))
+                    missed << QStringLiteral("(%1, %2) not reached").arg(p.x()).arg(p.y());
+            }
+        if (!missed.isEmpty()) {
+            QTest::qFail(qPrintable(QStringLiteral("%1 at %2,%3 %4x%5: %6")
                                         .arg(title)
-                                        .arg(p.x())
-                                        .arg(p.y())
                                         .arg(r.x())
                                         .arg(r.y())
                                         .arg(r.width())
-                                        .arg(r.height())));
-            }
-        QVERIFY(desk.key(*id, QStringLiteral("Escape")));
-        QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(*id); }, 15000));
+                                        .arg(r.height())
+                                        .arg(missed.join(QStringLiteral(", ")))),
+                         __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        return id;
+    }
+
+    // The buttons of window `name` as the program's log gives them, in window
+    // coordinates, from the output after `from`.
+    QMap<QString, QRect> buttonsOf(const QString& name, qsizetype from) const {
+        QMap<QString, QRect> buttons;
+        static const QRegularExpression line(
+            QStringLiteral("button of (\\S+) (.+) at (-?\\d+) (-?\\d+) (\\d+) (\\d+)"));
+        const QString out = QString::fromUtf8(app_->output().mid(from));
+        for (auto it = line.globalMatch(out); it.hasNext();) {
+            const auto m = it.next();
+            if (m.captured(1) == name)
+                buttons.insert(m.captured(2), QRect(m.captured(3).toInt(), m.captured(4).toInt(),
+                                                    m.captured(5).toInt(), m.captured(6).toInt()));
+        }
+        return buttons;
+    }
+
+    // Clicks the centre of `button` of window `id` (logged as `name`) and checks
+    // that this button answered and the window went.
+    void clickButton(unsigned long id, const QString& name, const QString& button, qsizetype from) {
+        QMap<QString, QRect> buttons;
+        QVERIFY2(
+            waitUntil([&] { return (buttons = buttonsOf(name, from)).contains(button); }, 5000),
+            qPrintable(name + u' ' + button + u'\n' + QString::fromUtf8(app_->output())));
+        const auto info = desk.windowInfo(id);
+        QVERIFY(info);
+        const QPoint centre = info->geometry.topLeft() + buttons.value(button).center();
+        QVERIFY(desk.click(centre));
+        const QString answer = QStringLiteral("answer of %1 %2").arg(name, button);
+        QVERIFY2(
+            waitUntil([&] { return QString::fromUtf8(app_->output().mid(from)).contains(answer); },
+                      5000),
+            qPrintable(QStringLiteral("no \"%1\" after a click at (%2, %3)\n%4")
+                           .arg(answer)
+                           .arg(centre.x())
+                           .arg(centre.y())
+                           .arg(QString::fromUtf8(app_->output().mid(from)))));
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(id); }, 15000));
+    }
+
+    // Drags the board by its caption strip to the left edge.
+    void boardToTheLeftEdge() {
+        const QPoint grip = win_->captionStrip().center() - QPoint(20, 0);
+        QVERIFY(desk.mouseDrag(grip, grip - QPoint(win_->info.geometry.x(), 0)));
+        QVERIFY(waitUntil(
+            [&] {
+                win_->info = desk.windowInfo(win_->info.id).value_or(win_->info);
+                return win_->info.geometry.x() <= win_->border();
+            },
+            5000));
     }
 
 private slots:
@@ -308,36 +370,61 @@ private slots:
 
     // The replace question of a drop comes up whole and above the board, with the
     // board centred and at the left edge.
+    // The replace question and the error box of a drop come up whole and above
+    // the board, with the board centred and at the left edge, and a click at the
+    // centre of each of their buttons reaches that button.
     void operationWindowsInSight_data() {
         QTest::addColumn<bool>("atLeftEdge");
-        QTest::newRow("board centred") << false;
-        QTest::newRow("board at the left edge") << true;
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("buttons");
+        const QStringList replace = {QStringLiteral("是"), QStringLiteral("全部是"),
+                                     QStringLiteral("否"), QStringLiteral("全部否"),
+                                     QStringLiteral("取消")};
+        for (bool edge : {false, true}) {
+            const char* where = edge ? "board at the left edge" : "board centred";
+            QTest::addRow("replace question, %s", where)
+                << edge << QStringLiteral("replaceQuestion") << replace;
+            QTest::addRow("error box, %s", where)
+                << edge << QStringLiteral("operationError") << QStringList{QStringLiteral("确定")};
+        }
     }
     void operationWindowsInSight() {
         QFETCH(bool, atLeftEdge);
+        QFETCH(QString, window);
+        QFETCH(QStringList, buttons);
         QTemporaryDir tmp;
-        const QString dest = tmp.filePath(QStringLiteral("dest"));
-        writeFile(dest + QStringLiteral("/a.txt"), "old");
-        const QString incoming = tmp.filePath(QStringLiteral("src/a.txt"));
-        writeFile(incoming, "new");
-        launch(QStringLiteral("FileCopy"), QStringLiteral("FileReplace"), dest);
-        if (QTest::currentTestFailed()) return;
-        if (atLeftEdge) {
-            const QPoint grip = win_->captionStrip().center() - QPoint(20, 0);
-            QVERIFY(desk.mouseDrag(grip, grip - QPoint(win_->info.geometry.x(), 0)));
-            QVERIFY(waitUntil(
-                [&] {
-                    win_->info = desk.windowInfo(win_->info.id).value_or(win_->info);
-                    return win_->info.geometry.x() <= win_->border();
-                },
-                5000));
+        const QString root = tmp.path();
+        const bool question = window == QLatin1String("replaceQuestion");
+        QString slot, item;
+        if (question) {
+            slot = root + QStringLiteral("/dest");
+            item = root + QStringLiteral("/src/a.txt");
+            writeFile(item, "new");
+        } else {
+            // Moving a folder into a same-named folder inside it is refused.
+            writeFile(root + QStringLiteral("/x/A/A/f"), "inner");
+            slot = root + QStringLiteral("/x");
+            item = root + QStringLiteral("/x/A/A");
         }
-        const QString question = kAppTitle + QStringLiteral(" - 替换文件");
-        drag(QStringList{incoming}, QStringLiteral("Ed5"), boxShown(question));
+        launch(QStringLiteral("FileMove"),
+               question ? QStringLiteral("FileReplace") : QStringLiteral("FileReplaceAoto"), slot);
         if (QTest::currentTestFailed()) return;
-        expectInSight(question);
+        if (atLeftEdge) boardToTheLeftEdge();
         if (QTest::currentTestFailed()) return;
-        QCOMPARE(bytesOf(dest + QStringLiteral("/a.txt")), QByteArray("old"));
+        const QString title = question ? kAppTitle + QStringLiteral(" - 替换文件") : kAppTitle;
+        for (const QString& button : buttons) {
+            if (question) {
+                writeFile(slot + QStringLiteral("/a.txt"), "old");
+                writeFile(item, "new");
+            }
+            const qsizetype from = app_->output().size();
+            drag(QStringList{item}, QStringLiteral("Ed5"), boxShown(title));
+            if (QTest::currentTestFailed()) return;
+            const auto id = expectInSight(title);
+            if (!id) return;
+            clickButton(*id, window, button, from);
+            if (QTest::currentTestFailed()) return;
+        }
     }
 
     // A replaced file is not destroyed: it lies in the home Trash with a
