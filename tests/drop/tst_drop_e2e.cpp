@@ -370,9 +370,9 @@ private slots:
 
     // The replace question of a drop comes up whole and above the board, with the
     // board centred and at the left edge.
-    // The replace question and the error box of a drop come up whole and above
-    // the board, with the board centred and at the left edge, and a click at the
-    // centre of each of their buttons reaches that button.
+    // The replace question, the error box and the progress window of a drop
+    // come up whole and above the board, with the board centred and at the left
+    // edge, and a click at the centre of each of their buttons reaches that button.
     void operationWindowsInSight_data() {
         QTest::addColumn<bool>("atLeftEdge");
         QTest::addColumn<QString>("window");
@@ -386,6 +386,8 @@ private slots:
                 << edge << QStringLiteral("replaceQuestion") << replace;
             QTest::addRow("error box, %s", where)
                 << edge << QStringLiteral("operationError") << QStringList{QStringLiteral("确定")};
+            QTest::addRow("progress window, %s", where)
+                << edge << QStringLiteral("progressDialog") << QStringList{QStringLiteral("取消")};
         }
     }
     void operationWindowsInSight() {
@@ -400,13 +402,22 @@ private slots:
             slot = root + QStringLiteral("/dest");
             item = root + QStringLiteral("/src/a.txt");
             writeFile(item, "new");
+        } else if (window == QLatin1String("progressDialog")) {
+            // Each of its many folders is made durable on its own: a copy that
+            // lasts long enough to be cancelled.
+            slot = root + QStringLiteral("/dest");
+            item = root + QStringLiteral("/tree");
+            QVERIFY(QDir().mkpath(slot));
+            for (int i = 0; i < 10000; ++i)
+                writeFile(item + QStringLiteral("/%1/f").arg(i), "f");
         } else {
             // Moving a folder into a same-named folder inside it is refused.
             writeFile(root + QStringLiteral("/x/A/A/f"), "inner");
             slot = root + QStringLiteral("/x");
             item = root + QStringLiteral("/x/A/A");
         }
-        launch(QStringLiteral("FileMove"),
+        launch(window == QLatin1String("progressDialog") ? QStringLiteral("FileCopy")
+                                                         : QStringLiteral("FileMove"),
                question ? QStringLiteral("FileReplace") : QStringLiteral("FileReplaceAoto"), slot);
         if (QTest::currentTestFailed()) return;
         if (atLeftEdge) boardToTheLeftEdge();
