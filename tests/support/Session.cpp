@@ -452,10 +452,11 @@ bool Session::pointerUp() {
     return command("up");
 }
 
-bool Session::pointerGlide(QPoint to, int steps, int delayMs) {
+bool Session::pointerGlide(QPoint to, int steps, int delayMs, bool relative) {
     const QPoint from = pointer_;
     for (int i = 1; i <= steps; ++i) {
-        if (!pointerMove(from + (to - from) * i / steps)) return false;
+        const QPoint next = from + (to - from) * i / steps;
+        if (!(relative ? pointerBy(next - pointer_) : pointerMove(next))) return false;
         e2e::sleepMs(delayMs);
     }
     return true;

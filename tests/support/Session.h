@@ -93,8 +93,8 @@ public:
     bool pointerDown();
     bool pointerUp();
     // Moves in `steps` even steps from the current position to `to`, about
-    // `delayMs` apart, as a hand does.
-    bool pointerGlide(QPoint to, int steps = 12, int delayMs = 40);
+    // `delayMs` apart, as a hand does; in relative motion as a mouse does.
+    bool pointerGlide(QPoint to, int steps = 12, int delayMs = 40, bool relative = false);
     QPoint pointer() const { return pointer_; }
 
     // An X window of the Xwayland server by its title, or nullopt.
