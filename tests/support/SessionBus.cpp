@@ -75,8 +75,9 @@ QProcessEnvironment SessionBus::environment() const {
     return env;
 }
 
-DesktopDoubles::DesktopDoubles(const SessionBus& bus, const QString& logFile)
-    : bus_(bus), log_(logFile) {}
+DesktopDoubles::DesktopDoubles(const SessionBus& bus, const QString& logFile,
+                               const QString& services)
+    : bus_(bus), log_(logFile), services_(services) {}
 
 DesktopDoubles::~DesktopDoubles() {
     serve_.kill();
@@ -86,7 +87,7 @@ DesktopDoubles::~DesktopDoubles() {
 bool DesktopDoubles::start(QString* error) {
     serve_.setProcessEnvironment(bus_.environment());
     serve_.setProcessChannelMode(QProcess::MergedChannels);
-    startGuarded(serve_, kPython, {kDoubles, QStringLiteral("serve"), log_});
+    startGuarded(serve_, kPython, {kDoubles, services_, log_});
     QByteArray out;
     const bool ready = waitUntil(
         [&] {

@@ -46,7 +46,9 @@ private:
 
 class DesktopDoubles {
 public:
-    DesktopDoubles(const SessionBus& bus, const QString& logFile);
+    // `services` "kwin": a stand-in for KWin's script loader instead.
+    DesktopDoubles(const SessionBus& bus, const QString& logFile,
+                   const QString& services = QStringLiteral("serve"));
     ~DesktopDoubles();
     DesktopDoubles(const DesktopDoubles&) = delete;
     DesktopDoubles& operator=(const DesktopDoubles&) = delete;
@@ -69,6 +71,7 @@ private:
     RunResult client(const QStringList& args) const;
     const SessionBus& bus_;
     QString log_;
+    QString services_;
     QProcess serve_;
 };
 

@@ -5,6 +5,9 @@
 #   session_doubles.py serve LOG    own org.kde.StatusNotifierWatcher and
 #                                   org.freedesktop.Notifications; print "ready";
 #                                   append one JSON line to LOG per event
+#   session_doubles.py kwin LOG     own org.kde.KWin with its script loader; a
+#                                   started script's one callDBus is called
+#                                   back once, as KWin would on a pointer move
 #   session_doubles.py items        print the registered tray items, one a line
 #   session_doubles.py activate     left click on the (only) tray item
 #   session_doubles.py menu         print the item's menu as JSON
@@ -13,6 +16,7 @@
 #
 # The bus is the one $DBUS_SESSION_BUS_ADDRESS names.
 import json
+import re
 import sys
 
 import dbus
@@ -145,6 +149,58 @@ class Notifications(dbus.service.Object):
         pass
 
 
+KWIN = "org.kde.KWin"
+SCRIPTING = "org.kde.kwin.Scripting"
+# callDBus("service", "/path", "interface", "method", x, y)
+CALL = re.compile(r'callDBus\("([^"]+)",\s*"([^"]+)",\s*"([^"]+)",\s*"([^"]+)"')
+
+
+class Scripting(dbus.service.Object):
+    def __init__(self, bus, log):
+        super().__init__(bus, "/Scripting")
+        self.bus = bus
+        self.log = log
+        self.scripts = {}
+
+    @dbus.service.method(SCRIPTING, in_signature="ss", out_signature="i")
+    def loadScript(self, path, name):
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        self.scripts[str(name)] = text
+        self.log.write(event="load", name=str(name), script=text)
+        return len(self.scripts)
+
+    @dbus.service.method(SCRIPTING)
+    def start(self):
+        self.log.write(event="start")
+        for text in self.scripts.values():
+            m = CALL.search(text)
+            if not m:
+                continue
+            # As KWin does: without waiting for the answer, and with the
+            # script's numbers as doubles.
+            target = self.bus.get_object(m.group(1), m.group(2), introspect=False)
+            target.get_dbus_method(m.group(4), m.group(3))(
+                dbus.Double(120.0), dbus.Double(340.0),
+                reply_handler=lambda *_: self.log.write(event="called", ok=True),
+                error_handler=lambda e: self.log.write(event="called", ok=False,
+                                                       error=str(e)))
+
+    @dbus.service.method(SCRIPTING, in_signature="s", out_signature="b")
+    def unloadScript(self, name):
+        self.log.write(event="unload", name=str(name))
+        return self.scripts.pop(str(name), None) is not None
+
+
+def serve_kwin(log_path):
+    DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    keep = [Scripting(bus, Log(log_path)), dbus.service.BusName(KWIN, bus, do_not_queue=True)]
+    print("ready", flush=True)
+    GLib.MainLoop().run()
+    return keep
+
+
 def serve(log_path):
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
@@ -196,6 +252,9 @@ def main():
     command = sys.argv[1]
     if command == "serve":
         serve(sys.argv[2])
+        return
+    if command == "kwin":
+        serve_kwin(sys.argv[2])
         return
     bus = dbus.SessionBus()
     if command == "items":
