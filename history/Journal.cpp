@@ -189,6 +189,7 @@ std::unique_ptr<Journal> Journal::open(const std::string& folder, std::string& e
     // Created owner-only before SQLite opens it (it would follow the umask).
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return error = path + ": " + std::strerror(errno), nullptr;
+    ::fchmod(fd, 0600); // also one made with a wider mode by hand or a copy
     ::close(fd);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db,
