@@ -1,9 +1,12 @@
 // The drop controller: refusals, configure mode, each item's copy or move in turn.
 #include "drop/DropController.h"
 
+#include "board/Accounts.h"
 #include "board/Board.h"
 #include "board/BoardView.h"
+#include "board/FolderName.h"
 #include "board/Folders.h"
+#include "drop/DropJournal.h"
 #include "drop/DroppedPaths.h"
 #include "drop/Log.h"
 #include "engine/Names.h"
@@ -27,12 +30,13 @@ DropFileOperation& installedOperation() {
 }
 
 void startDropOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
-                        const QByteArray& dest, OperationResultDone done) {
+                        const QByteArray& dest, std::int64_t journalDrop,
+                        OperationResultDone done) {
     const DropFileOperation& installed = installedOperation();
     if (installed)
         installed(owner, op, policy, source, dest, std::move(done));
     else
-        startFileOperationWithResult(owner, op, policy, source, dest, std::move(done));
+        startRecordedFileOperation(owner, op, policy, source, dest, journalDrop, std::move(done));
 }
 
 // A path the settings file can hold exactly: one whose bytes survive the way
@@ -173,6 +177,7 @@ void DropController::start() {
         drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
         if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
         drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
+        beginJournalDrop();
         qCInfo(lcDrop) << "drop:" << (drop_.op == Op::Move ? "move" : "copy") << drop_.items.size()
                        << "items to slot" << drop_.row << view_.pathText(drop_.row);
         nextItem();
@@ -180,6 +185,22 @@ void DropController::start() {
         qCInfo(lcDrop) << "drop ignored:" << (drop_.row ? "no mode is checked" : "not on a slot");
         finish(false);
     }
+}
+
+// One record per drop: the account, the group and the slot it went to, as they are now.
+void DropController::beginJournalDrop() {
+    history::Journal* journal = dropJournal();
+    if (!journal) return;
+    history::DropRecord d;
+    d.account = accountState().currentAccount.toStdString();
+    d.group = view_.checkedGroup();
+    d.slot = drop_.row;
+    d.slotName = folderName(view_.pathText(drop_.row)).toStdString();
+    d.destFolder = QFile::encodeName(view_.pathText(drop_.row)).toStdString();
+    d.op = drop_.op;
+    d.policy = checkedPolicy(view_);
+    drop_.journalDrop = journal->beginDrop(d);
+    lastJournalDrop_ = drop_.journalDrop;
 }
 
 void DropController::configure() {
@@ -230,7 +251,8 @@ void DropController::nextItem() {
         }
         QPointer<DropController> self(this);
         startDropOperation(view_.dialogOwner(), drop_.op, checkedPolicy(view_), source,
-                           QFile::encodeName(dest), [self](const OperationResult& result) {
+                           QFile::encodeName(dest), drop_.journalDrop,
+                           [self](const OperationResult& result) {
                                if (self) self->step([&] { self->itemDone(result); });
                            });
         return;
@@ -268,6 +290,9 @@ void DropController::finish(bool handled) {
     else if (drop_.under)
         view_.focusAfterDrop(drop_.under);
     busy_ = false;
+    if (drop_.journalDrop)
+        if (history::Journal* journal = dropJournal())
+            journal->endDrop(drop_.journalDrop, drop_.overall);
     if (drop_.report) {
         qCInfo(lcDrop) << "drop" << outcomeName(drop_.overall);
         reportDrop(*drop_.report);

@@ -51,6 +51,8 @@ public:
 
     // True from a drop's arrival until its last item is done; drags are refused meanwhile.
     bool inProgress() const { return busy_; }
+    // The journal's record of the last copy or move drop begun (0: none, or no journal).
+    std::int64_t lastJournalDrop() const { return lastJournalDrop_; }
 
 private:
     struct Running {
@@ -64,11 +66,13 @@ private:
         // replacement destroyed what no Trash could take.
         Outcome overall = Outcome::Done;
         bool destroyed = false;
-        std::uint32_t missing = 0; // Missing flags, warned about once for the drop
+        std::uint32_t missing = 0;    // Missing flags, warned about once for the drop
+        std::int64_t journalDrop = 0; // its record in the drop journal
     };
 
     void start();
     void configure();
+    void beginJournalDrop();
     void nextItem();
     void itemDone(const OperationResult& result);
     void finish(bool handled);
@@ -80,6 +84,7 @@ private:
     bool busy_ = false;
     Running drop_;
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
+    std::int64_t lastJournalDrop_ = 0;
 };
 
 } // namespace qb

@@ -1,5 +1,7 @@
 // The running operation: its worker thread, its questions, its progress dialog.
 #include "drop/FileOperation.h"
+#include "drop/DropJournal.h"
+#include "history/Recorder.h"
 
 #include "drop/Log.h"
 #include "drop/OperationDialogs.h"
@@ -248,6 +250,19 @@ void startFileOperationWithResult(QWidget* owner, Op op, Policy policy, const QB
         owner, op,
         [=](OperationObserver& obs, const std::atomic<bool>& cancel) {
             return runOperation(op, policy, src, dest, obs, cancel);
+        },
+        std::move(done));
+}
+
+void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
+                                const QByteArray& destFolder, std::int64_t journalDrop,
+                                OperationResultDone done) {
+    const std::string src = source.toStdString(), dest = destFolder.toStdString();
+    history::Journal* journal = journalDrop ? dropJournal() : nullptr;
+    startOperationJob(
+        owner, op,
+        [=](OperationObserver& obs, const std::atomic<bool>& cancel) {
+            return history::runRecorded(journal, journalDrop, op, policy, src, dest, obs, cancel);
         },
         std::move(done));
 }

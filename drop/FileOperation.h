@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 
 class QWidget;
@@ -54,6 +55,11 @@ void startFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& 
 using OperationResultDone = std::function<void(const OperationResult&)>;
 void startFileOperationWithResult(QWidget* owner, Op op, Policy policy, const QByteArray& source,
                                   const QByteArray& destFolder, OperationResultDone done);
+
+// The same, recorded as an item of drop `journalDrop` of dropJournal() (0: not recorded).
+void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
+                                const QByteArray& destFolder, std::int64_t journalDrop,
+                                OperationResultDone done);
 
 // The same around any job that reports to an observer (tests drive the dialogs with it).
 using OperationJob =

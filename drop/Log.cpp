@@ -9,6 +9,7 @@ namespace qb {
 
 Q_LOGGING_CATEGORY(lcDrop, "quillbeck.drop", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcEngine, "quillbeck.engine", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcHistory, "quillbeck.history", QtWarningMsg)
 
 namespace {
 

@@ -9,6 +9,8 @@ namespace qb {
 Q_DECLARE_LOGGING_CATEGORY(lcDrop)
 // "quillbeck.engine": the copy engine's decisions (fallbacks, the Trash, syncs).
 Q_DECLARE_LOGGING_CATEGORY(lcEngine)
+// "quillbeck.history": the drop journal (where it is, why it is off) and undos.
+Q_DECLARE_LOGGING_CATEGORY(lcHistory)
 
 // Sends the engine's log to lcEngine while that logs information, else nowhere, so
 // a quiet engine puts no line together. Run as each operation starts.

@@ -98,7 +98,7 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
     if ((op_ == Op::Copy || !sameFs) && !countAndGuard(sdir.get(), name, sst, source)) return;
     report();
     const SyncScope sync(*this, dest.get());
-    transfer(sdir.get(), name, sst, dest.get(), name, true, false);
+    transfer(sdir.get(), name, sst, dest.get(), destName(name), true, false);
     flushRemovals(true);
 }
 
@@ -112,9 +112,10 @@ bool Job::refusedBeforeStart(int sdir, const std::string& name, const struct sta
         return true;
     }
     struct stat dst, sdst;
-    if (::fstatat(dest, name.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (::fstatat(dest, destName(name).c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) return false;
     // The very entry, not another name of the same file: that is another item.
-    if (::fstat(sdir, &sdst) == 0 && idOf(sdst) == destAncestors_.front()) {
+    if (destName(name) == name && ::fstat(sdir, &sdst) == 0 &&
+        idOf(sdst) == destAncestors_.front()) {
         if (policy_ != Policy::AutoRename) {
             fail(ErrorKind::ReplaceItself, source, 0, {}, false);
             return true;

@@ -104,6 +104,10 @@ private:
     void finishSyncedGroup(bool block);
 
     bool durable() const { return op_ == Op::Move && opts_.durable; }
+    // The name the dropped item takes in the destination folder.
+    std::string destName(const std::string& name) const {
+        return opts_.destName.empty() ? name : opts_.destName;
+    }
     // The current destination path from the destination folder's real path (the Trash's record).
     std::string originalPath() const;
 

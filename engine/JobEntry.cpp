@@ -157,10 +157,13 @@ int Job::replaceEntry(int fdir, const std::string& fname, int ddir, const std::s
 // it, deleted (and counted). Returns 0, or errno when it stays where it is.
 int Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
     if (opts_.useTrash && trash_.available(dir)) {
-        const int err = trash_.put(dir, name, path);
-        if (err == 0)
+        Trash::Placed where;
+        const int err = trash_.put(dir, name, path, &where);
+        if (err == 0) {
             result_.trashed++;
-        else if (once_.first(LogKind::Trash))
+            obs_.entryTrashed(path, where.file, where.info);
+        }
+        if (err != 0 && once_.first(LogKind::Trash))
             logLine("the Trash did not take %s, so it stays: %s", path.c_str(),
                     errorText(err).c_str());
         return err;

@@ -15,13 +15,24 @@ void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, i
                    const std::string& dname, bool topLevel, bool mergeAsked) {
     checkCancel();
     struct stat dst;
-    if (::fstatat(ddir, dname.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0)
+    // Tells the record where the entry goes before anything changes.
+    const auto placing = [&](const std::string& name) {
+        if (topLevel)
+            obs_.itemTarget(joinPath(dpath_, name), false);
+        else
+            obs_.entryStarting(joinPath(spath_, sname), joinPath(dpath_, name));
+    };
+    if (::fstatat(ddir, dname.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) {
+        placing(dname);
         return place(sdir, sname, sst, ddir, dname);
+    }
     if (policy_ == Policy::AutoRename && topLevel) {
         for (int n = 2;; ++n) {
             const std::string candidate = renamedName(dname, S_ISDIR(sst.st_mode), n);
-            if (::fstatat(ddir, candidate.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0)
+            if (::fstatat(ddir, candidate.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) {
+                placing(candidate);
                 return place(sdir, sname, sst, ddir, candidate);
+            }
         }
     }
     PathScope ps(*this, sname, dname);
@@ -30,10 +41,19 @@ void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, i
         return fail(srcDir ? ErrorKind::FolderOverFile : ErrorKind::FileOverFolder, spath_, 0,
                     dpath_, !topLevel);
     if (srcDir) {
-        if (mergeAsked || ask(true, sdir, sname, sst, ddir, dname, dst))
+        if (mergeAsked || ask(true, sdir, sname, sst, ddir, dname, dst)) {
+            if (topLevel)
+                obs_.itemTarget(dpath_, true);
+            else
+                obs_.folderMerged(spath_, dpath_);
             merge(sdir, sname, ddir, dname, true);
+        }
         return;
     }
+    if (topLevel)
+        obs_.itemTarget(dpath_, false);
+    else
+        obs_.entryStarting(spath_, dpath_);
     struct stat shown;
     const bool destroysItsData = S_ISLNK(sst.st_mode) &&
                                  ::fstatat(sdir, sname.c_str(), &shown, 0) == 0 &&

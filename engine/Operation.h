@@ -113,6 +113,25 @@ public:
     virtual ReplaceAnswer askMerge(const ItemInfo& existing, const ItemInfo& incoming) = 0;
     // A file could not be handled. The answer is ignored when !canSkip.
     virtual ErrorAnswer error(const OpError& err) = 0;
+
+    // Where everything went, for a record of the drop; nothing by default.
+    // The dropped item is about to take `dest` (its final name). `merge`: it is a folder
+    // meeting an existing one, and its entries follow one by one.
+    virtual void itemTarget(const std::string& dest, bool merge) { (void)dest, (void)merge; }
+    // Inside a merge: the folder `source` meets the existing folder `dest`.
+    virtual void folderMerged(const std::string& source, const std::string& dest) {
+        (void)source, (void)dest;
+    }
+    // Inside a merge: `source` is about to take `dest` (new, or replacing what is there);
+    // a new folder comes with its whole tree.
+    virtual void entryStarting(const std::string& source, const std::string& dest) {
+        (void)source, (void)dest;
+    }
+    // The replaced entry `path` went to the Trash: `trashFile` in its files/, with `trashInfo`.
+    virtual void entryTrashed(const std::string& path, const std::string& trashFile,
+                              const std::string& trashInfo) {
+        (void)path, (void)trashFile, (void)trashInfo;
+    }
 };
 
 struct OperationOptions {
@@ -124,6 +143,8 @@ struct OperationOptions {
     // Workers for copying many small files at once; 0: as many as suit the cores and
     // the disks; 1: none, each file is done before the next is looked at.
     unsigned workers = 0;
+    // The name the item takes in the destination folder; empty: its own.
+    std::string destName;
 };
 
 // A durable move removes its sources in groups of at most this many files, each

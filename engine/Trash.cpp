@@ -2,6 +2,7 @@
 #include "engine/Trash.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -89,6 +90,14 @@ int writeInfo(int infoDir, const std::string& file, const std::string& text) {
     if (const int c = fd.close(); !err) err = c;
     if (err) ::unlinkat(infoDir, (file + kInfoSuffix).c_str(), 0);
     return err;
+}
+
+// The path of an open folder, as the kernel knows it now.
+std::string fdPath(int fd) {
+    char buf[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
 // What failed and why (the errno of the moment), for the log.
@@ -204,7 +213,7 @@ bool Trash::available(int dirfd) {
     return find(dirfd) != nullptr;
 }
 
-int Trash::put(int dirfd, const std::string& name, const std::string& path) {
+int Trash::put(int dirfd, const std::string& name, const std::string& path, Placed* where) {
     Can* can = find(dirfd);
     if (!can) return EXDEV;
     const std::string base = path.substr(path.rfind('/') + 1);
@@ -221,7 +230,13 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path) {
         const int code =
             claimName(dirfd, name, can->files.get(), file, isDir, once_,
                       "entries go into the Trash by a hard link or an exclusive create");
-        if (!code) return 0;
+        if (!code) {
+            if (where) {
+                where->file = joinPath(fdPath(can->files.get()), file);
+                where->info = joinPath(fdPath(can->info.get()), file + kInfoSuffix);
+            }
+            return 0;
+        }
         ::unlinkat(can->info.get(), (file + kInfoSuffix).c_str(), 0);
         if (code != EEXIST) return code;
     }

@@ -22,8 +22,12 @@ public:
     // Why none can, for the log (empty when one can or none was looked for).
     std::string whyNone(int dirfd) const;
     // Moves (dirfd, name), which was at the absolute path `path`, into the trash
-    // with its .trashinfo. Returns 0 or errno.
-    int put(int dirfd, const std::string& name, const std::string& path);
+    // with its .trashinfo. Returns 0 or errno. `where` (if given) learns the entry's
+    // path in the trash's files/ and that of its .trashinfo.
+    struct Placed {
+        std::string file, info;
+    };
+    int put(int dirfd, const std::string& name, const std::string& path, Placed* where = nullptr);
 
 private:
     struct Can {

@@ -3,6 +3,7 @@ file(GLOB_RECURSE sources RELATIVE ${ROOT}
      ${ROOT}/app/*.cpp ${ROOT}/app/*.h ${ROOT}/board/*.cpp ${ROOT}/board/*.h
      ${ROOT}/dock/*.cpp ${ROOT}/dock/*.h ${ROOT}/drop/*.cpp ${ROOT}/drop/*.h
      ${ROOT}/engine/*.cpp ${ROOT}/engine/*.h ${ROOT}/harness/*.cpp ${ROOT}/harness/*.h
+     ${ROOT}/history/*.cpp ${ROOT}/history/*.h
      ${ROOT}/help/*.cpp ${ROOT}/help/*.h
      ${ROOT}/platform/*.cpp ${ROOT}/platform/*.h ${ROOT}/store/*.cpp ${ROOT}/store/*.h
      ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h)

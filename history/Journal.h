@@ -1,0 +1,140 @@
+// The drop journal: where every copied or moved item went, kept in SQLite.
+#pragma once
+// One row per drop, one per item (a dropped item, or an entry placed inside a folder
+// it merged with) and one per replaced entry the Trash holds. An item's row is written
+// before the item starts and completed after it, so a killed process still leaves a
+// record of everything that may have moved. Plain C++ and POSIX like the engine; paths
+// are the file system's bytes. Thread-safe: the worker records while the window reads.
+#include "engine/Operation.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace qb::history {
+
+enum class ItemKind { File, Folder, Link };
+// Started: written before the item began; nothing is known of what it did yet.
+enum class ItemState { Started, Done, Failed };
+
+// What a placed entry was when the drop left it; an undo touches only an entry that
+// still is this (a folder: the same one; a file or link: also the same size and time).
+struct Identity {
+    std::uint64_t dev = 0, ino = 0, size = 0;
+    std::int64_t mtimeNs = 0;
+    bool known = false;
+    bool operator==(const Identity&) const = default;
+};
+
+struct DropRecord {
+    std::int64_t id = 0;
+    std::int64_t timeMs = 0; // since the epoch
+    std::string account;
+    int group = 0, slot = 0; // as the board counts them; 0: none (an undo)
+    std::string slotName;
+    std::string destFolder;
+    Op op = Op::Copy;
+    Policy policy = Policy::AutoRename;
+    std::optional<Outcome> outcome; // unset while the drop runs (or after a kill)
+    std::int64_t undoOf = 0;        // this drop undid that one
+    std::int64_t undoneBy = 0;      // this drop was undone by that one
+    int itemCount = 0;              // dropped items (entries of merges not counted)
+};
+
+struct ReplacedRecord {
+    std::int64_t id = 0;
+    std::string path;      // where the replaced entry was
+    std::string trashFile; // where the Trash holds it (in its files/)
+    std::string trashInfo; // its .trashinfo
+};
+
+struct ItemRecord {
+    std::int64_t id = 0, dropId = 0;
+    std::int64_t parentId = 0; // an entry of a merge: the dropped item's row
+    std::string source, dest;  // dest: the final path, after any rename
+    ItemKind kind = ItemKind::File;
+    ItemState state = ItemState::Started;
+    // A folder that met an existing one: its entries have rows of their own. Its
+    // source's mode and times, so an undone move can make it again.
+    bool merged = false;
+    std::uint32_t sourceMode = 0;
+    std::int64_t sourceAtimeNs = 0, sourceMtimeNs = 0;
+    Identity placed;       // what the drop left at dest
+    Identity before;       // what was at dest before the item came (replaced), if anything
+    std::string trashInfo; // an item that went into the Trash: its .trashinfo
+    std::vector<ReplacedRecord> replaced;
+};
+
+class Journal {
+public:
+    // Where an installed program keeps it: $XDG_STATE_HOME/quillbeck, or
+    // ~/.local/state/quillbeck. Empty when neither is an absolute path.
+    static std::string defaultFolder();
+    static constexpr const char* kFileName = "journal.sqlite";
+
+    // Opens or creates the journal in `folder` (made owner-only where missing; the
+    // file is the user's alone). Null with `error` when it cannot be used.
+    static std::unique_ptr<Journal> open(const std::string& folder, std::string& error);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Kept: at most this many drops, none older than this many days (pruned on open
+    // and every so many drops).
+    void setLimits(int maxDrops, int maxDays);
+
+    // --- recording (any thread) -------------------------------------------------
+    // Returns the new drop's id (0 on a write failure: the drop goes on unrecorded).
+    std::int64_t beginDrop(const DropRecord& drop);
+    void endDrop(std::int64_t drop, Outcome outcome);
+    // A dropped item (parent 0) or an entry of a merge, before it starts. `sync`: on
+    // the disk before this returns (what a durable move needs before sources go).
+    std::int64_t beginItem(const ItemRecord& item, bool sync);
+    void setItemDest(std::int64_t item, const std::string& dest, const Identity& before,
+                     bool merged);
+    void finishItem(std::int64_t item, ItemState state, ItemKind kind, const Identity& placed);
+    void addReplaced(std::int64_t item, const ReplacedRecord& r);
+    // An item that went into the Trash, or came from it: the .trashinfo of that side.
+    void setTrashInfo(std::int64_t item, const std::string& info);
+    void setUndone(std::int64_t drop, std::int64_t by);
+    // Rows of a merge's entries are written in batches; this commits the batch.
+    void flush();
+
+    // --- queries (any thread) ---------------------------------------------------
+    // Newest first; `filter` (empty: all) matches slot names, destination folders and
+    // item paths, case-insensitively for ASCII.
+    std::vector<DropRecord> drops(const std::string& filter, int limit, int offset = 0) const;
+    std::optional<DropRecord> drop(std::int64_t id) const;
+    std::vector<ItemRecord> items(std::int64_t drop) const;
+    // The newest drop not undone and not itself undone-by-undo; 0 when none.
+    std::int64_t lastUndoable() const;
+    // Later drops, not undone, that touched a path of drop `id` (its blockers).
+    std::vector<std::int64_t> laterDependents(std::int64_t id) const;
+
+    // Items left "started" by a killed process: records what actually happened.
+    // Returns how many were examined.
+    int recover();
+
+private:
+    explicit Journal(sqlite3* db, std::string path);
+    bool exec(const char* sql) const;
+    void beginBatch();
+    void commitBatch();
+    void prune();
+
+    sqlite3* db_;
+    std::string path_;
+    mutable std::recursive_mutex mutex_;
+    bool inBatch_ = false;
+    int batched_ = 0;
+    int maxDrops_ = 10000, maxDays_ = 90;
+    int dropsSincePrune_ = 0;
+};
+
+} // namespace qb::history

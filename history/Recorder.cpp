@@ -1,0 +1,141 @@
+// Recording an item as the engine reports it, and settling items a killed process left.
+#include "history/Recorder.h"
+
+#include <sys/stat.h>
+
+namespace qb::history {
+
+namespace {
+
+std::int64_t ns(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+ItemKind kindOf(const struct stat& st) {
+    return S_ISDIR(st.st_mode)   ? ItemKind::Folder
+           : S_ISLNK(st.st_mode) ? ItemKind::Link
+                                 : ItemKind::File;
+}
+
+// A row for the entry at `source` as it is before it goes anywhere.
+ItemRecord sourceRecord(std::int64_t drop, std::int64_t parent, const std::string& source) {
+    ItemRecord r;
+    r.dropId = drop;
+    r.parentId = parent;
+    r.source = source;
+    struct stat st;
+    if (::lstat(source.c_str(), &st) == 0) {
+        r.kind = kindOf(st);
+        r.sourceMode = st.st_mode & 07777;
+        r.sourceAtimeNs = ns(st.st_atim);
+        r.sourceMtimeNs = ns(st.st_mtim);
+    }
+    return r;
+}
+
+// Whether what is at `dest` now came with the item: something is there, and not what
+// was there before.
+ItemState settled(const Identity& before, const Identity& now) {
+    if (!now.known) return ItemState::Failed;
+    if (before.known && before.dev == now.dev && before.ino == now.ino) return ItemState::Failed;
+    return ItemState::Done;
+}
+
+} // namespace
+
+Identity identityOf(const std::string& path, ItemKind* kind) {
+    Identity id;
+    struct stat st;
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return id;
+    id.known = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    id.mtimeNs = ns(st.st_mtim);
+    if (kind) *kind = kindOf(st);
+    return id;
+}
+
+bool unchanged(const Identity& placed, const Identity& now, ItemKind kind) {
+    if (!placed.known || !now.known || placed.dev != now.dev || placed.ino != now.ino) return false;
+    return kind == ItemKind::Folder || (placed.size == now.size && placed.mtimeNs == now.mtimeNs);
+}
+
+void ItemRecorder::begin(const std::string& source, const std::string& destFolder) {
+    (void)destFolder;
+    if (!journal_) return;
+    // A move's row is on the disk before anything moves: after a crash it is what
+    // points from the new place back to the old one.
+    item_ = journal_->beginItem(sourceRecord(drop_, 0, source), op_ == Op::Move);
+    current_ = item_;
+}
+
+void ItemRecorder::itemTarget(const std::string& dest, bool merge) {
+    if (!journal_ || !item_) return;
+    dest_ = dest;
+    before_ = identityOf(dest);
+    journal_->setItemDest(item_, dest, before_, merge);
+    current_ = item_;
+}
+
+void ItemRecorder::folderMerged(const std::string& source, const std::string& dest) {
+    if (!journal_ || !item_) return;
+    ItemRecord r = sourceRecord(drop_, item_, source);
+    r.dest = dest;
+    r.merged = true;
+    r.state = ItemState::Done; // the folder was there already; only its entries came
+    r.before = identityOf(dest);
+    journal_->beginItem(r, false);
+}
+
+void ItemRecorder::entryStarting(const std::string& source, const std::string& dest) {
+    if (!journal_ || !item_) return;
+    ItemRecord r = sourceRecord(drop_, item_, source);
+    r.dest = dest;
+    r.before = identityOf(dest);
+    current_ = journal_->beginItem(r, false);
+    entries_.push_back({current_, dest, r.before});
+    // A moved entry's row is committed before it moves, so a kill cannot hide it;
+    // a copy's rows go in batches (the source stays whatever happens).
+    if (op_ == Op::Move) journal_->flush();
+}
+
+void ItemRecorder::entryTrashed(const std::string& path, const std::string& trashFile,
+                                const std::string& trashInfo) {
+    if (!journal_ || !current_) return;
+    journal_->addReplaced(current_, {0, path, trashFile, trashInfo});
+    if (op_ == Op::Move) journal_->flush();
+}
+
+void ItemRecorder::end(const OperationResult& result) {
+    (void)result;
+    if (!journal_ || !item_) return;
+    for (const Entry& e : entries_) {
+        ItemKind kind = ItemKind::File;
+        const Identity now = identityOf(e.dest, &kind);
+        journal_->finishItem(e.id, settled(e.before, now), kind, now);
+    }
+    ItemKind kind = ItemKind::File;
+    const Identity now = identityOf(dest_, &kind);
+    bool merged = false;
+    if (!dest_.empty()) {
+        // A merge's folder was there before; the item counts as done when anything came.
+        merged = before_.known && kind == ItemKind::Folder && !entries_.empty();
+    }
+    journal_->finishItem(item_, merged ? ItemState::Done : settled(before_, now), kind, now);
+    journal_->flush();
+}
+
+OperationResult runRecorded(Journal* journal, std::int64_t drop, Op op, Policy policy,
+                            const std::string& source, const std::string& destFolder,
+                            OperationObserver& observer, const std::atomic<bool>& cancel,
+                            const OperationOptions& options) {
+    ItemRecorder rec(drop ? journal : nullptr, drop, op, observer);
+    rec.begin(source, destFolder);
+    const OperationResult result =
+        runOperation(op, policy, source, destFolder, rec, cancel, options);
+    rec.end(result);
+    return result;
+}
+
+} // namespace qb::history

@@ -1,0 +1,407 @@
+// Undoing a drop: the plan shown first, then the moves back, the Trash, the record.
+#include "history/Undo.h"
+
+#include "engine/Log.h"
+#include "engine/Names.h"
+#include "engine/Posix.h"
+#include "engine/Trash.h"
+#include "history/Recorder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qb::history {
+
+using engine::logLine;
+
+namespace {
+
+constexpr std::size_t kFirstNames = 5;
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Which side of an item's row the Trash holds, by its .trashinfo's name.
+bool inTrash(const std::string& path, const std::string& info) {
+    return !info.empty() && nameOf(info) == nameOf(path) + ".trashinfo" &&
+           nameOf(parentOf(path)) == "files";
+}
+
+// The rows that undo themselves: dropped items placed whole, and the entries of merges.
+bool undoable(const ItemRecord& r) {
+    return r.state == ItemState::Done && !r.merged && !r.dest.empty();
+}
+
+// Makes each missing folder above `path` (mode as for a new folder).
+bool makeParents(const std::string& path) {
+    const std::string parent = parentOf(path);
+    if (parent == "/" || exists(parent)) return true;
+    if (!makeParents(parent)) return false;
+    return ::mkdir(parent.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+std::string nowText() {
+    const std::time_t t = std::time(nullptr);
+    struct tm lt;
+    ::localtime_r(&t, &lt);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &lt);
+    return buf;
+}
+
+// The engine's questions while it moves an item back across file systems: it goes
+// to a free name, so none should come; an error is skipped and counted.
+class BackObserver : public OperationObserver {
+public:
+    explicit BackObserver(UndoObserver& o) : o_(o) {}
+    void progress(const Progress& p) override { o_.progress(p.current); }
+    ReplaceAnswer askReplace(const ItemInfo&, const ItemInfo&) override {
+        return ReplaceAnswer::No;
+    }
+    ReplaceAnswer askMerge(const ItemInfo&, const ItemInfo&) override { return ReplaceAnswer::No; }
+    ErrorAnswer error(const OpError&) override { return ErrorAnswer::Skip; }
+
+private:
+    UndoObserver& o_;
+};
+
+struct Stop {};
+
+class Undoer {
+public:
+    Undoer(Journal& j, const UndoPlan& plan, Policy policy, UndoObserver& obs,
+           const std::atomic<bool>& cancel)
+        : j_(j), plan_(plan), policy_(policy), obs_(obs), cancel_(cancel) {}
+
+    UndoResult run();
+
+private:
+    void undoItem(const ItemRecord& r);
+    void restoreReplaced(const ItemRecord& r);
+    // Moves `from` to `to` (a free path); false when it could not (reported).
+    bool moveTo(const std::string& from, const std::string& to);
+    // The path an item goes back to: `want`, or under the clash policy another free
+    // one; empty: left where it is.
+    std::string freeTarget(const std::string& want, const std::string& item, std::int64_t& row);
+    std::int64_t record(const std::string& from, const std::string& to, ItemKind kind,
+                        const std::string& info = {});
+    void settle(std::int64_t row, const std::string& at, bool ok);
+    bool toTrash(const std::string& path, engine::Trash::Placed& where, int& err);
+    void failed(const std::string& path, int code) {
+        res_.failed.push_back(path + ": " + (code ? std::strerror(code) : "not undone"));
+        logLine("undo: %s", res_.failed.back().c_str());
+    }
+
+    Journal& j_;
+    const UndoPlan& plan_;
+    Policy policy_;
+    UndoObserver& obs_;
+    const std::atomic<bool>& cancel_;
+    UndoResult res_;
+    engine::LogOnce once_;
+    engine::Trash trash_{&once_};
+};
+
+UndoResult Undoer::run() {
+    DropRecord u = plan_.drop;
+    u.id = 0;
+    u.timeMs = 0;
+    u.op = Op::Move; // everything goes back to where it was
+    u.undoOf = plan_.dropId;
+    res_.undoDrop = j_.beginDrop(u);
+    // Each dropped item in reverse order; a merge's entries in reverse order too,
+    // inside folders made again where a move took them away.
+    const std::vector<ItemRecord>& items = plan_.items;
+    bool stopped = false;
+    try {
+        for (auto top = items.rbegin(); top != items.rend(); ++top) {
+            if (top->parentId != 0) continue;
+            if (!top->merged) {
+                undoItem(*top);
+                continue;
+            }
+            std::vector<const ItemRecord*> folders{&*top}, entries;
+            for (const ItemRecord& r : items) {
+                if (r.parentId != top->id) continue;
+                (r.merged ? folders : entries).push_back(&r);
+            }
+            std::vector<const ItemRecord*> made;
+            const bool moved = plan_.drop.op == Op::Move;
+            for (const ItemRecord* f : folders) {
+                if (!moved || exists(f->source)) continue;
+                if (makeParents(f->source) && ::mkdir(f->source.c_str(), 0700) == 0)
+                    made.push_back(f);
+            }
+            for (auto e = entries.rbegin(); e != entries.rend(); ++e)
+                undoItem(**e);
+            // Its mode and times once nothing more goes into it.
+            for (auto f = made.rbegin(); f != made.rend(); ++f) {
+                const ItemRecord& r = **f;
+                ::chmod(r.source.c_str(), r.sourceMode);
+                const struct timespec times[2] = {
+                    {r.sourceAtimeNs / 1000000000, r.sourceAtimeNs % 1000000000},
+                    {r.sourceMtimeNs / 1000000000, r.sourceMtimeNs % 1000000000}};
+                ::utimensat(AT_FDCWD, r.source.c_str(), times, AT_SYMLINK_NOFOLLOW);
+            }
+            restoreReplaced(*top);
+        }
+    } catch (const Stop&) {
+        stopped = true;
+    }
+    res_.outcome = stopped               ? Outcome::Cancelled
+                   : res_.failed.empty() ? Outcome::Done
+                                         : Outcome::Failed;
+    j_.endDrop(res_.undoDrop, res_.outcome);
+    // A cancelled undo can be finished later: what it did not reach is still there.
+    if (!stopped) j_.setUndone(plan_.dropId, res_.undoDrop);
+    return res_;
+}
+
+std::int64_t Undoer::record(const std::string& from, const std::string& to, ItemKind kind,
+                            const std::string& info) {
+    if (!res_.undoDrop) return 0;
+    ItemRecord r;
+    r.dropId = res_.undoDrop;
+    r.source = from;
+    r.dest = to;
+    r.kind = kind;
+    r.before = identityOf(to);
+    r.trashInfo = info;
+    return j_.beginItem(r, true);
+}
+
+void Undoer::settle(std::int64_t row, const std::string& at, bool ok) {
+    if (!row) return;
+    ItemKind kind = ItemKind::File;
+    const Identity now = identityOf(at, &kind);
+    j_.finishItem(row, ok ? ItemState::Done : ItemState::Failed, kind, ok ? now : Identity{});
+    j_.flush();
+}
+
+bool Undoer::toTrash(const std::string& path, engine::Trash::Placed& where, int& err) {
+    engine::Fd dir(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.ok()) return err = errno, false;
+    if (!trash_.available(dir.get())) return err = EXDEV, false;
+    err = trash_.put(dir.get(), nameOf(path), path, &where);
+    return err == 0;
+}
+
+std::string Undoer::freeTarget(const std::string& want, const std::string& item,
+                               std::int64_t& row) {
+    if (!exists(want)) return want;
+    ClashAnswer a = ClashAnswer::Rename;
+    bool canTrash = false;
+    {
+        engine::Fd dir(::open(parentOf(want).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        canTrash = dir.ok() && trash_.available(dir.get());
+    }
+    if (policy_ == Policy::AskReplace || (policy_ == Policy::AutoReplace && !canTrash))
+        a = obs_.askClash(want, item, canTrash);
+    else if (policy_ == Policy::AutoReplace)
+        a = ClashAnswer::Replace;
+    switch (a) {
+    case ClashAnswer::Cancel:
+        throw Stop{};
+    case ClashAnswer::Skip:
+        res_.leftAlone.push_back(item);
+        return {};
+    case ClashAnswer::Replace: {
+        if (!canTrash) {
+            res_.leftAlone.push_back(item);
+            return {};
+        }
+        // What took the place goes to the Trash (the undo's own row, so it comes back
+        // when the undo is undone); never deleted.
+        ItemKind kind = ItemKind::File;
+        identityOf(want, &kind);
+        row = record(want, {}, kind);
+        engine::Trash::Placed where;
+        int err = 0;
+        if (!toTrash(want, where, err)) {
+            settle(row, {}, false);
+            failed(want, err);
+            return {};
+        }
+        if (row) j_.setItemDest(row, where.file, {}, false);
+        // The row names the Trash side's .trashinfo; written with the rest below.
+        settle(row, where.file, true);
+        if (row) j_.setTrashInfo(row, where.info);
+        row = 0;
+        return want;
+    }
+    case ClashAnswer::Rename:
+        break;
+    }
+    const bool isDir = identityOf(item).known && [&] {
+        struct stat st;
+        return ::lstat(item.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }();
+    for (int n = 2; n < 100000; ++n) {
+        const std::string c = engine::joinPath(parentOf(want), renamedName(nameOf(want), isDir, n));
+        if (!exists(c)) return c;
+    }
+    res_.leftAlone.push_back(item);
+    return {};
+}
+
+bool Undoer::moveTo(const std::string& from, const std::string& to) {
+    if (!makeParents(to)) return failed(to, errno), false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    const int code = errno;
+    if (code != EXDEV) return failed(from, code), false;
+    // Another file system: the engine's durable copy, then the removal, to the very name.
+    BackObserver back(obs_);
+    OperationOptions o;
+    o.destName = nameOf(to);
+    const OperationResult r =
+        runOperation(Op::Move, Policy::AutoRename, from, parentOf(to), back, cancel_, o);
+    if (r.outcome == Outcome::Cancelled) throw Stop{};
+    if (r.outcome != Outcome::Done) return failed(from, 0), false;
+    return true;
+}
+
+void Undoer::undoItem(const ItemRecord& r) {
+    if (cancel_.load()) throw Stop{};
+    if (!undoable(r)) return restoreReplaced(r);
+    ItemKind kindNow = r.kind;
+    const Identity now = identityOf(r.dest, &kindNow);
+    if (!unchanged(r.placed, now, r.kind)) {
+        res_.leftAlone.push_back(r.dest);
+        // Gone: what it replaced can come back to the free place.
+        if (!now.known) restoreReplaced(r);
+        return;
+    }
+    obs_.progress(r.dest);
+    if (plan_.drop.op == Op::Copy) {
+        const std::int64_t row = record(r.dest, {}, r.kind);
+        engine::Trash::Placed where;
+        int err = 0;
+        if (!toTrash(r.dest, where, err)) {
+            settle(row, {}, false);
+            res_.leftAlone.push_back(r.dest);
+            failed(r.dest, err);
+            return;
+        }
+        if (row) {
+            j_.setItemDest(row, where.file, {}, false);
+            j_.setTrashInfo(row, where.info);
+        }
+        settle(row, where.file, true);
+        res_.trashed++;
+    } else {
+        std::int64_t occupant = 0;
+        const std::string to = freeTarget(r.source, r.dest, occupant);
+        if (to.empty()) return;
+        // The Trash side of the row: it goes back with its .trashinfo, or leaves it.
+        const bool fromTrash = inTrash(r.dest, r.trashInfo);
+        const bool intoTrash = inTrash(r.source, r.trashInfo);
+        const std::int64_t row =
+            record(r.dest, to, r.kind, fromTrash || intoTrash ? r.trashInfo : "");
+        const bool ok = moveTo(r.dest, to);
+        if (ok && fromTrash) ::unlink(r.trashInfo.c_str());
+        if (ok && intoTrash && to == r.source) {
+            const std::string text = "[Trash Info]\nPath=" + engine::trashPathEncode(r.dest) +
+                                     "\nDeletionDate=" + nowText() + "\n";
+            const int fd =
+                ::open(r.trashInfo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                const ssize_t n = ::write(fd, text.data(), text.size());
+                (void)n;
+                ::close(fd);
+            }
+        }
+        settle(row, to, ok);
+        if (ok) res_.moved++;
+    }
+    restoreReplaced(r);
+}
+
+void Undoer::restoreReplaced(const ItemRecord& r) {
+    for (auto it = r.replaced.rbegin(); it != r.replaced.rend(); ++it) {
+        const ReplacedRecord& rep = *it;
+        if (!exists(rep.trashFile) || exists(rep.path)) {
+            res_.leftAlone.push_back(rep.path);
+            continue;
+        }
+        ItemKind kind = ItemKind::File;
+        identityOf(rep.trashFile, &kind);
+        const std::int64_t row = record(rep.trashFile, rep.path, kind, rep.trashInfo);
+        const bool ok = ::renameat2(AT_FDCWD, rep.trashFile.c_str(), AT_FDCWD, rep.path.c_str(),
+                                    RENAME_NOREPLACE) == 0;
+        if (!ok) failed(rep.path, errno);
+        if (ok) ::unlink(rep.trashInfo.c_str());
+        settle(row, rep.path, ok);
+        if (ok) res_.restored++;
+    }
+}
+
+} // namespace
+
+UndoPlan planUndo(const Journal& journal, std::int64_t dropId) {
+    UndoPlan p;
+    p.dropId = dropId;
+    const std::optional<DropRecord> d = journal.drop(dropId);
+    if (!d) return p;
+    p.drop = *d;
+    p.alreadyUndone = d->undoneBy != 0;
+    p.items = journal.items(dropId);
+    p.blockers = journal.laterDependents(dropId);
+    const auto name = [&p](const std::string& path) {
+        if (p.firstNames.size() < kFirstNames) p.firstNames.push_back(path);
+    };
+    for (const ItemRecord& r : p.items) {
+        bool leaving = false; // the item goes, so its place is free for what it replaced
+        if (undoable(r)) {
+            ItemKind kind = r.kind;
+            const Identity now = identityOf(r.dest, &kind);
+            leaving = unchanged(r.placed, now, r.kind);
+            if (!leaving) {
+                p.changed.push_back(r.dest);
+            } else if (d->op == Op::Move) {
+                p.toMove++;
+                name(r.dest);
+                if (exists(r.source)) p.clashes.push_back(r.source);
+            } else {
+                p.toTrash++;
+                name(r.dest);
+            }
+        }
+        for (const ReplacedRecord& rep : r.replaced) {
+            // It comes back where the item leaves its place, or where the place is free.
+            if (exists(rep.trashFile) && (leaving || !exists(rep.path))) {
+                p.toRestore++;
+                name(rep.path);
+            } else {
+                p.changed.push_back(rep.path);
+            }
+        }
+    }
+    return p;
+}
+
+UndoResult runUndo(Journal& journal, const UndoPlan& plan, Policy clashPolicy,
+                   UndoObserver& observer, const std::atomic<bool>& cancel) {
+    Undoer u(journal, plan, clashPolicy, observer, cancel);
+    return u.run();
+}
+
+} // namespace qb::history
