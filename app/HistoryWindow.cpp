@@ -27,10 +27,6 @@ namespace {
 // An item row's internal id: its drop's row + 1; a drop row's is 0.
 constexpr quintptr kDropRow = 0;
 
-QString tr(const char* text, int n = -1) {
-    return QCoreApplication::translate("qb::HistoryWindow", text, nullptr, n);
-}
-
 QString fromPath(const std::string& p) {
     return QFile::decodeName(QByteArray::fromStdString(p));
 }
@@ -51,14 +47,14 @@ QString folderOf(const std::string& path) {
 }
 
 QString outcomeText(const std::optional<Outcome>& outcome) {
-    if (!outcome) return tr("未完成");
+    if (!outcome) return QCoreApplication::translate("qb::HistoryWindow", "未完成");
     switch (*outcome) {
     case Outcome::Done:
-        return tr("完成");
+        return QCoreApplication::translate("qb::HistoryWindow", "完成");
     case Outcome::Failed:
-        return tr("失败");
+        return QCoreApplication::translate("qb::HistoryWindow", "失败");
     case Outcome::Cancelled:
-        return tr("已取消");
+        return QCoreApplication::translate("qb::HistoryWindow", "已取消");
     }
     return {};
 }
@@ -179,18 +175,21 @@ QVariant HistoryModel::dropText(const Node& node, int column) const {
         return QDateTime::fromMSecsSinceEpoch(d.timeMs).toString(
             QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case Place:
-        if (d.undoOf) return tr("撤销第 %1 次操作").arg(d.undoOf);
+        if (d.undoOf)
+            return QCoreApplication::translate("qb::HistoryWindow", "撤销第 %1 次操作")
+                .arg(d.undoOf);
         if (d.slotName.empty()) return fromPath(d.destFolder);
         return QStringLiteral("%1 — %2").arg(QString::fromStdString(d.slotName),
                                              fromPath(d.destFolder));
     case Operation:
-        if (d.undoOf) return tr("撤销");
-        return d.op == Op::Move ? tr("移动") : tr("复制");
+        if (d.undoOf) return QCoreApplication::translate("qb::HistoryWindow", "撤销");
+        return d.op == Op::Move ? QCoreApplication::translate("qb::HistoryWindow", "移动")
+                                : QCoreApplication::translate("qb::HistoryWindow", "复制");
     case Count:
         return d.itemCount;
     case Result: {
         QString text = outcomeText(d.outcome);
-        if (d.undoneBy) text += tr("，已撤销");
+        if (d.undoneBy) text += QCoreApplication::translate("qb::HistoryWindow", "，已撤销");
         return text;
     }
     default:
@@ -207,21 +206,21 @@ QVariant HistoryModel::itemText(const history::ItemRecord& item, int column) con
     case Operation:
         switch (item.kind) {
         case history::ItemKind::File:
-            return tr("文件");
+            return QCoreApplication::translate("qb::HistoryWindow", "文件");
         case history::ItemKind::Folder:
-            return tr("文件夹");
+            return QCoreApplication::translate("qb::HistoryWindow", "文件夹");
         case history::ItemKind::Link:
-            return tr("链接");
+            return QCoreApplication::translate("qb::HistoryWindow", "链接");
         }
         return {};
     case Result:
         switch (item.state) {
         case history::ItemState::Done:
-            return tr("完成");
+            return QCoreApplication::translate("qb::HistoryWindow", "完成");
         case history::ItemState::Failed:
-            return tr("失败");
+            return QCoreApplication::translate("qb::HistoryWindow", "失败");
         case history::ItemState::Started:
-            return tr("未完成");
+            return QCoreApplication::translate("qb::HistoryWindow", "未完成");
         }
         return {};
     default:
@@ -233,15 +232,15 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
     case Time:
-        return tr("时间");
+        return QCoreApplication::translate("qb::HistoryWindow", "时间");
     case Place:
-        return tr("文件夹");
+        return QCoreApplication::translate("qb::HistoryWindow", "文件夹");
     case Operation:
-        return tr("操作");
+        return QCoreApplication::translate("qb::HistoryWindow", "操作");
     case Count:
-        return tr("项数");
+        return QCoreApplication::translate("qb::HistoryWindow", "项数");
     case Result:
-        return tr("结果");
+        return QCoreApplication::translate("qb::HistoryWindow", "结果");
     default:
         return {};
     }
@@ -250,17 +249,21 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
 HistoryWindow::HistoryWindow(UndoController& undo, QWidget* parent)
     : QWidget(parent, secondaryWindowFlags()), undoCtl_(undo), model_(new HistoryModel(this)),
       filter_(new QLineEdit(this)), tree_(new QTreeView(this)),
-      openDest_(new QPushButton(tr("打开目标文件夹"), this)),
-      showSource_(new QPushButton(tr("显示源文件夹"), this)),
-      undo_(new QPushButton(tr("撤销"), this)), filterDelay_(new QTimer(this)) {
+      openDest_(new QPushButton(QCoreApplication::translate("qb::HistoryWindow", "打开目标文件夹"),
+                                this)),
+      showSource_(
+          new QPushButton(QCoreApplication::translate("qb::HistoryWindow", "显示源文件夹"), this)),
+      undo_(new QPushButton(QCoreApplication::translate("qb::HistoryWindow", "撤销"), this)),
+      filterDelay_(new QTimer(this)) {
     setObjectName(QStringLiteral("HistoryWindow"));
-    setWindowTitle(tr("历史记录"));
+    setWindowTitle(QCoreApplication::translate("qb::HistoryWindow", "历史记录"));
     // Closing only hides this window; it must never end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(640, 420);
 
     filter_->setObjectName(QStringLiteral("HistoryFilter"));
-    filter_->setPlaceholderText(tr("按名称或路径筛选"));
+    filter_->setPlaceholderText(
+        QCoreApplication::translate("qb::HistoryWindow", "按名称或路径筛选"));
     filter_->setClearButtonEnabled(true);
     tree_->setObjectName(QStringLiteral("HistoryTree"));
     tree_->setModel(model_);
@@ -273,7 +276,7 @@ HistoryWindow::HistoryWindow(UndoController& undo, QWidget* parent)
     openDest_->setObjectName(QStringLiteral("HistoryOpenDest"));
     showSource_->setObjectName(QStringLiteral("HistoryShowSource"));
     undo_->setObjectName(QStringLiteral("HistoryUndo"));
-    auto* close = new QPushButton(tr("关闭"), this);
+    auto* close = new QPushButton(QCoreApplication::translate("qb::HistoryWindow", "关闭"), this);
     close->setObjectName(QStringLiteral("HistoryClose"));
 
     auto* buttons = new QHBoxLayout;
@@ -373,7 +376,10 @@ void HistoryWindow::openDestination() {
         folder = folderOf(items.front().dest);
     if (folder.isEmpty()) return;
     if (!QFileInfo(folder).isDir()) {
-        dialogs().errorBox(this, errorBoxText(tr("文件夹不存在：%1").arg(folder)));
+        dialogs().errorBox(
+            this,
+            errorBoxText(
+                QCoreApplication::translate("qb::HistoryWindow", "文件夹不存在：%1").arg(folder)));
         return;
     }
     opener().openFolder(folder, {});
@@ -389,7 +395,10 @@ void HistoryWindow::showSourceFolder() {
         folder = folderOf(items.front().source);
     if (folder.isEmpty()) return;
     if (!QFileInfo(folder).isDir()) {
-        dialogs().errorBox(this, errorBoxText(tr("文件夹不存在：%1").arg(folder)));
+        dialogs().errorBox(
+            this,
+            errorBoxText(
+                QCoreApplication::translate("qb::HistoryWindow", "文件夹不存在：%1").arg(folder)));
         return;
     }
     opener().openFolder(folder, {});

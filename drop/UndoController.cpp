@@ -19,10 +19,6 @@ namespace {
 // Names listed in a question or an account; the rest are counted.
 constexpr std::size_t kNamesShown = 5;
 
-QString tr(const char* text, int n = -1) {
-    return QCoreApplication::translate("qb::UndoController", text, nullptr, n);
-}
-
 QString fromPath(const std::string& p) {
     return QFile::decodeName(QByteArray::fromStdString(p));
 }
@@ -91,78 +87,120 @@ JournalEvents& journalEvents() {
 }
 
 QString undoEntryText(const history::DropRecord& drop) {
-    if (drop.undoOf) return tr("撤销：撤销操作（%n 项）", drop.itemCount);
-    return (drop.op == Op::Move ? tr("撤销：%n 项已移动到 %1", drop.itemCount)
-                                : tr("撤销：%n 项已复制到 %1", drop.itemCount))
+    if (drop.undoOf)
+        return QCoreApplication::translate("qb::UndoController", "撤销：撤销操作（%n 项）", nullptr,
+                                           drop.itemCount);
+    return (drop.op == Op::Move
+                ? QCoreApplication::translate("qb::UndoController", "撤销：%n 项已移动到 %1",
+                                              nullptr, drop.itemCount)
+                : QCoreApplication::translate("qb::UndoController", "撤销：%n 项已复制到 %1",
+                                              nullptr, drop.itemCount))
         .arg(whereOf(drop));
 }
 
 QString lastDropText(const history::DropRecord& drop) {
     const QString what =
-        drop.undoOf ? tr("已撤销 %n 项。", drop.itemCount)
-                    : (drop.op == Op::Move ? tr("已将 %n 项移动到“%1”（%2）。", drop.itemCount)
-                                           : tr("已将 %n 项复制到“%1”（%2）。", drop.itemCount))
-                          .arg(whereOf(drop), fromPath(drop.destFolder));
-    return what + tr("按 Ctrl+Z 可撤销。");
+        drop.undoOf
+            ? QCoreApplication::translate("qb::UndoController", "已撤销 %n 项。", nullptr,
+                                          drop.itemCount)
+            : (drop.op == Op::Move ? QCoreApplication::translate("qb::UndoController",
+                                                                 "已将 %n 项移动到“%1”（%2）。",
+                                                                 nullptr, drop.itemCount)
+                                   : QCoreApplication::translate("qb::UndoController",
+                                                                 "已将 %n 项复制到“%1”（%2）。",
+                                                                 nullptr, drop.itemCount))
+                  .arg(whereOf(drop), fromPath(drop.destFolder));
+    return what + QCoreApplication::translate("qb::UndoController", "按 Ctrl+Z 可撤销。");
 }
 
 QString undoPlanText(const history::UndoPlan& plan) {
     QString text;
     if (plan.drop.undoOf)
-        text = tr("撤销上一次撤销：");
+        text = QCoreApplication::translate("qb::UndoController", "撤销上一次撤销：");
     else
         text = (plan.drop.op == Op::Move
-                    ? tr("撤销这次移动（%n 项移到了 %1）：", plan.drop.itemCount)
-                    : tr("撤销这次复制（%n 项复制到了 %1）：", plan.drop.itemCount))
+                    ? QCoreApplication::translate("qb::UndoController",
+                                                  "撤销这次移动（%n 项移到了 %1）：", nullptr,
+                                                  plan.drop.itemCount)
+                    : QCoreApplication::translate("qb::UndoController",
+                                                  "撤销这次复制（%n 项复制到了 %1）：", nullptr,
+                                                  plan.drop.itemCount))
                    .arg(whereOf(plan.drop));
-    if (plan.toMove) text += u'\n' + tr("%n 项将移回原来的位置", plan.toMove);
-    if (plan.toTrash) text += u'\n' + tr("%n 项复制出的副本将放入回收站", plan.toTrash);
-    if (plan.toRestore) text += u'\n' + tr("%n 项被替换的文件将从回收站放回原处", plan.toRestore);
+    if (plan.toMove)
+        text += u'\n' + QCoreApplication::translate("qb::UndoController", "%n 项将移回原来的位置",
+                                                    nullptr, plan.toMove);
+    if (plan.toTrash)
+        text += u'\n' + QCoreApplication::translate("qb::UndoController",
+                                                    "%n 项复制出的副本将放入回收站", nullptr,
+                                                    plan.toTrash);
+    if (plan.toRestore)
+        text += u'\n' + QCoreApplication::translate("qb::UndoController",
+                                                    "%n 项被替换的文件将从回收站放回原处", nullptr,
+                                                    plan.toRestore);
     text += nameLines(plan.firstNames);
     if (!plan.changed.empty())
         text += QStringLiteral("\n\n") +
-                tr("%n 项此后已被更改、移走或删除，将保持不动：", count(plan.changed.size())) +
+                QCoreApplication::translate("qb::UndoController",
+                                            "%n 项此后已被更改、移走或删除，将保持不动：", nullptr,
+                                            count(plan.changed.size())) +
                 nameLines(plan.changed);
     if (!plan.clashes.empty())
         text += QStringLiteral("\n\n") +
-                tr("%n 个原来的位置已被占用，届时将询问如何处理：", count(plan.clashes.size())) +
+                QCoreApplication::translate("qb::UndoController",
+                                            "%n 个原来的位置已被占用，届时将询问如何处理：",
+                                            nullptr, count(plan.clashes.size())) +
                 nameLines(plan.clashes);
-    return text + QStringLiteral("\n\n") + tr("是否撤销？");
+    return text + QStringLiteral("\n\n") +
+           QCoreApplication::translate("qb::UndoController", "是否撤销？");
 }
 
 QString undoRefusalText(const history::UndoPlan& plan) {
-    if (plan.alreadyUndone) return tr("这次操作已经撤销过了。");
+    if (plan.alreadyUndone)
+        return QCoreApplication::translate("qb::UndoController", "这次操作已经撤销过了。");
     if (!plan.blockers.empty())
-        return tr("之后的 %n 次操作用到了这次操作的文件，请先撤销它们。",
-                  count(plan.blockers.size()));
+        return QCoreApplication::translate("qb::UndoController",
+                                           "之后的 %n 次操作用到了这次操作的文件，请先撤销它们。",
+                                           nullptr, count(plan.blockers.size()));
     if (plan.total() > 0) return {};
-    if (plan.changed.empty()) return tr("这次操作没有可撤销的项目。");
-    return tr("没有可撤销的项目：%n 项此后已被更改、移走或删除，保持不动：",
-              count(plan.changed.size())) +
+    if (plan.changed.empty())
+        return QCoreApplication::translate("qb::UndoController", "这次操作没有可撤销的项目。");
+    return QCoreApplication::translate(
+               "qb::UndoController", "没有可撤销的项目：%n 项此后已被更改、移走或删除，保持不动：",
+               nullptr, count(plan.changed.size())) +
            nameLines(plan.changed);
 }
 
 QString undoResultText(const history::UndoResult& result) {
     QStringList done;
-    if (result.moved) done << tr("%n 项已移回原处", result.moved);
-    if (result.trashed) done << tr("%n 项副本已放入回收站", result.trashed);
-    if (result.restored) done << tr("%n 项被替换的文件已从回收站恢复", result.restored);
+    if (result.moved)
+        done << QCoreApplication::translate("qb::UndoController", "%n 项已移回原处", nullptr,
+                                            result.moved);
+    if (result.trashed)
+        done << QCoreApplication::translate("qb::UndoController", "%n 项副本已放入回收站", nullptr,
+                                            result.trashed);
+    if (result.restored)
+        done << QCoreApplication::translate("qb::UndoController", "%n 项被替换的文件已从回收站恢复",
+                                            nullptr, result.restored);
     QString text;
     if (result.outcome == Outcome::Cancelled)
-        text = tr("撤销已取消。");
+        text = QCoreApplication::translate("qb::UndoController", "撤销已取消。");
     else if (done.isEmpty())
-        text = tr("没有撤销任何项目。");
+        text = QCoreApplication::translate("qb::UndoController", "没有撤销任何项目。");
     if (!done.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + tr("撤销结果：") +
-                done.join(tr("，")) + tr("。");
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) +
+                QCoreApplication::translate("qb::UndoController", "撤销结果：") +
+                done.join(QCoreApplication::translate("qb::UndoController", "，")) +
+                QCoreApplication::translate("qb::UndoController", "。");
     if (!result.leftAlone.empty())
         text += QStringLiteral("\n\n") +
-                tr("%n 项保持不动（此后已被更改、移走或删除，或已跳过）：",
-                   count(result.leftAlone.size())) +
+                QCoreApplication::translate("qb::UndoController",
+                                            "%n 项保持不动（此后已被更改、移走或删除，或已跳过）：",
+                                            nullptr, count(result.leftAlone.size())) +
                 nameLines(result.leftAlone);
     if (!result.failed.empty())
         text += QStringLiteral("\n\n") +
-                tr("%n 项未能撤销（详见日志）：", count(result.failed.size())) +
+                QCoreApplication::translate("qb::UndoController", "%n 项未能撤销（详见日志）：",
+                                            nullptr, count(result.failed.size())) +
                 nameLines(result.failed);
     return text;
 }
@@ -178,13 +216,15 @@ std::int64_t UndoController::lastUndoable() const {
 bool UndoController::undo(std::int64_t dropId, QWidget* owner) {
     if (!owner) owner = view_.dialogOwner();
     if (busy_ || (drops_ && drops_->inProgress())) {
-        view_.setStatusText(tr("状态：请等当前操作结束后再撤销！"));
+        view_.setStatusText(
+            QCoreApplication::translate("qb::UndoController", "状态：请等当前操作结束后再撤销！"));
         return false;
     }
     history::Journal* j = journal();
     if (j && !dropId) dropId = j->lastUndoable();
     if (!j || !dropId) {
-        view_.setStatusText(tr("状态：没有可撤销的操作！"));
+        view_.setStatusText(
+            QCoreApplication::translate("qb::UndoController", "状态：没有可撤销的操作！"));
         return false;
     }
     const history::UndoPlan plan = history::planUndo(*j, dropId);
@@ -256,13 +296,16 @@ void UndoController::finished(const history::UndoResult& result) {
     const bool whole = result.leftAlone.empty() && result.failed.empty();
     switch (result.outcome) {
     case Outcome::Done:
-        view_.setStatusText(whole ? tr("状态：撤销成功！") : tr("状态：部分撤销！"));
+        view_.setStatusText(
+            whole ? QCoreApplication::translate("qb::UndoController", "状态：撤销成功！")
+                  : QCoreApplication::translate("qb::UndoController", "状态：部分撤销！"));
         break;
     case Outcome::Failed:
-        view_.setStatusText(tr("状态：撤销失败！"));
+        view_.setStatusText(QCoreApplication::translate("qb::UndoController", "状态：撤销失败！"));
         break;
     case Outcome::Cancelled:
-        view_.setStatusText(tr("状态：操作已取消！"));
+        view_.setStatusText(
+            QCoreApplication::translate("qb::UndoController", "状态：操作已取消！"));
         break;
     }
     emit journalEvents().changed();

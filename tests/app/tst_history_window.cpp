@@ -7,6 +7,7 @@
 #include "history/Recorder.h"
 #include "tests/support/FakeBoardView.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/Locale.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -104,6 +105,7 @@ private slots:
                    {QStringLiteral("photo-%1.jpg").arg(i), QStringLiteral("note-%1.txt").arg(i)},
                    i % 2 ? Op::Move : Op::Copy);
     }
+    void cleanup() { test::useLocale(); }
     void cleanupTestCase() {
         setDialogs(nullptr);
         setOperationPrompts(nullptr);
@@ -190,6 +192,33 @@ private slots:
         w.tree()->setCurrentIndex(w.model()->index(0, 1, top));
         QVERIFY(w.undoButton()->isEnabled());
         journal->endDrop(unfinished, Outcome::Cancelled);
+    }
+
+    // In English the window, the tray's entry and the question speak English,
+    // one item as one.
+    void speaksEnglish() {
+        test::useLocale(QStringLiteral("en_US"));
+        HistoryWindow w(*undo);
+        w.show();
+        QCOMPARE(w.windowTitle(), QStringLiteral("History"));
+        for (int c = 0; c < HistoryModel::Columns; ++c)
+            QVERIFY(!test::hasChinese(w.model()->headerData(c, Qt::Horizontal).toString()));
+        QVERIFY(QStringList({"Move", "Copy"})
+                    .contains(w.model()->index(0, HistoryModel::Operation).data().toString()));
+        DropRecord d;
+        d.slotName = "照片";
+        d.op = Op::Move;
+        d.itemCount = 3;
+        QCOMPARE(undoEntryText(d), QStringLiteral("Undo: 3 items moved to 照片"));
+        d.itemCount = 1;
+        d.op = Op::Copy;
+        QCOMPARE(undoEntryText(d), QStringLiteral("Undo: 1 item copied to 照片"));
+        history::UndoPlan plan;
+        plan.drop = d;
+        plan.toTrash = 1;
+        plan.firstNames = {"/data/照片/a.txt"};
+        QVERIFY2(!test::hasChinese(undoPlanText(plan).remove(QStringLiteral("照片"))),
+                 qPrintable(undoPlanText(plan)));
     }
 
     // A real move taken back from the window: the file is home again, and the
