@@ -204,8 +204,8 @@ private slots:
 
         QVERIFY2(desk.key(win_->info.id, QStringLiteral("ctrl+z")), qPrintable(desk.lastError()));
         answerBox(kAppTitle + QStringLiteral(" - 撤销"));
-        const bool back = waitUntil(
-            [&] { return snapshot(src) == before && snapshot(wrong).isEmpty(); }, 15000);
+        const bool back =
+            waitUntil([&] { return snapshot(src) == before && snapshot(wrong).isEmpty(); }, 15000);
         QVERIFY2(back, qPrintable(diff(before, snapshot(src)).join(u'\n') + u'\n' +
                                   QString::fromUtf8(app_->output())));
 
@@ -221,8 +221,8 @@ private slots:
         const QRegularExpression listed(
             QStringLiteral("history window lists 2 drops, newest first: #(\\d+) undo of #(\\d+), "
                            "#(\\d+) move of 2 items"));
-        QVERIFY(waitUntil([&] { return listed.match(QString::fromUtf8(app_->output())).hasMatch(); },
-                          5000));
+        QVERIFY(waitUntil(
+            [&] { return listed.match(QString::fromUtf8(app_->output())).hasMatch(); }, 5000));
         const auto m = listed.match(QString::fromUtf8(app_->output()));
         QCOMPARE(m.captured(2), m.captured(3));
     }
