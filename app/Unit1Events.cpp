@@ -145,7 +145,7 @@ void TForm1::showContextMenu(QMenu* menu, QPoint globalPos) {
 bool TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type == QEvent::ShortcutOverride) {
-        // A field takes every Ctrl+Z; with nothing of its own to undo it lets the
+        // An editable field takes every Ctrl+Z; with nothing of its own to undo it lets the
         // board's shortcut have it.
         auto* edit = static_cast<QLineEdit*>(widget);
         if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) &&
