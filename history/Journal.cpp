@@ -340,6 +340,39 @@ void Journal::setTrashInfo(std::int64_t item, const std::string& info) {
     s.bind(1, item).bind(2, info).run();
 }
 
+void Journal::rebindUnder(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    commitBatch();
+    struct Row {
+        std::int64_t id;
+        std::string dest;
+        ItemKind kind;
+        Identity placed;
+    };
+    std::vector<Row> rows;
+    {
+        Stmt s(db_, "SELECT id, dest, kind, dev, ino, size, mtime_ns FROM items WHERE state = 1 "
+                    "AND (dest = ?1 OR substr(dest, 1, length(?1) + 1) = CAST(?1 || '/' AS BLOB))");
+        s.bind(1, path);
+        while (s.step())
+            rows.push_back({s.i64(0), s.str(1), static_cast<ItemKind>(s.i64(2)), identityAt(s, 3)});
+    }
+    exec("BEGIN");
+    for (const Row& r : rows) {
+        ItemKind kind = r.kind;
+        const Identity now = identityOf(r.dest, &kind);
+        if (!now.known || kind != r.kind || !r.placed.known ||
+            (kind != ItemKind::Folder &&
+             (now.size != r.placed.size || now.mtimeNs != r.placed.mtimeNs)))
+            continue;
+        Stmt s(db_, "UPDATE items SET dev = ?2, ino = ?3, size = ?4, mtime_ns = ?5 WHERE id = ?1");
+        s.bind(1, r.id);
+        bindIdentity(s, 2, now);
+        s.run();
+    }
+    exec("COMMIT");
+}
+
 void Journal::setUndone(std::int64_t drop, std::int64_t by) {
     const std::lock_guard lock(mutex_);
     commitBatch();

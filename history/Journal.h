@@ -103,6 +103,10 @@ public:
     // An item that went into the Trash, or came from it: the .trashinfo of that side.
     void setTrashInfo(std::int64_t item, const std::string& info);
     void setUndone(std::int64_t drop, std::int64_t by);
+    // Everything at or under `path` was copied there afresh (moved back across file
+    // systems): the rows placed there take the new identities of entries of the same
+    // kind, size and time.
+    void rebindUnder(const std::string& path);
     // Rows of a merge's entries are written in batches; this commits the batch.
     void flush();
 

@@ -34,6 +34,11 @@ std::string nameOf(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
@@ -71,16 +76,22 @@ std::string nowText() {
 // to a free name, so none should come; an error is skipped and counted.
 class BackObserver : public OperationObserver {
 public:
-    explicit BackObserver(UndoObserver& o) : o_(o) {}
+    // `merge`: the item goes back into a folder at its source, replacing nothing there.
+    explicit BackObserver(UndoObserver& o, bool merge = false) : o_(o), merge_(merge) {}
     void progress(const Progress& p) override { o_.progress(p.current); }
-    ReplaceAnswer askReplace(const ItemInfo&, const ItemInfo&) override {
+    ReplaceAnswer askReplace(const ItemInfo&, const ItemInfo& incoming) override {
+        kept.push_back(incoming.path);
         return ReplaceAnswer::No;
     }
-    ReplaceAnswer askMerge(const ItemInfo&, const ItemInfo&) override { return ReplaceAnswer::No; }
+    ReplaceAnswer askMerge(const ItemInfo&, const ItemInfo&) override {
+        return merge_ ? ReplaceAnswer::Yes : ReplaceAnswer::No;
+    }
+    std::vector<std::string> kept; // entries left where they are, as their place is taken
     ErrorAnswer error(const OpError&) override { return ErrorAnswer::Skip; }
 
 private:
     UndoObserver& o_;
+    bool merge_;
 };
 
 struct Stop {};
@@ -98,6 +109,7 @@ private:
     void restoreReplaced(const ItemRecord& r);
     // Moves `from` to `to` (a free path); false when it could not (reported).
     bool moveTo(const std::string& from, const std::string& to);
+    bool mergeBack(const std::string& from, const std::string& to);
     // The path an item goes back to: `want`, or under the clash policy another free
     // one; empty: left where it is.
     std::string freeTarget(const std::string& want, const std::string& item, std::int64_t& row);
@@ -105,6 +117,9 @@ private:
                         const std::string& info = {});
     void settle(std::int64_t row, const std::string& at, bool ok);
     bool toTrash(const std::string& path, engine::Trash::Placed& where, int& err);
+    // What went back to `to` may have been copied across file systems on its way (by
+    // a later drop undone since, or now): earlier drops' rows for it follow it.
+    void rebind(const std::string& to) { j_.rebindUnder(to); }
     void failed(const std::string& path, int code) {
         res_.failed.push_back(path + ": " + (code ? std::strerror(code) : "not undone"));
         logLine("undo: %s", res_.failed.back().c_str());
@@ -146,9 +161,17 @@ UndoResult Undoer::run() {
             std::vector<const ItemRecord*> made;
             const bool moved = plan_.drop.op == Op::Move;
             for (const ItemRecord* f : folders) {
-                if (!moved || exists(f->source)) continue;
-                if (makeParents(f->source) && ::mkdir(f->source.c_str(), 0700) == 0)
+                if (!moved) continue;
+                // Made owner-only first, so entries can go in whatever its mode; one
+                // still so is taken as left by an undo that was stopped.
+                struct stat st;
+                if (::lstat(f->source.c_str(), &st) == 0) {
+                    if (S_ISDIR(st.st_mode) && (st.st_mode & 07777) == 0700 &&
+                        st.st_uid == ::getuid())
+                        made.push_back(f);
+                } else if (makeParents(f->source) && ::mkdir(f->source.c_str(), 0700) == 0) {
                     made.push_back(f);
+                }
             }
             for (auto e = entries.rbegin(); e != entries.rend(); ++e)
                 undoItem(**e);
@@ -265,7 +288,7 @@ std::string Undoer::freeTarget(const std::string& want, const std::string& item,
 bool Undoer::moveTo(const std::string& from, const std::string& to) {
     if (!makeParents(to)) return failed(to, errno), false;
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
+        return rebind(to), true;
     const int code = errno;
     if (code != EXDEV) return failed(from, code), false;
     // Another file system: the engine's durable copy, then the removal, to the very name.
@@ -276,6 +299,21 @@ bool Undoer::moveTo(const std::string& from, const std::string& to) {
         runOperation(Op::Move, Policy::AutoRename, from, parentOf(to), back, cancel_, o);
     if (r.outcome == Outcome::Cancelled) throw Stop{};
     if (r.outcome != Outcome::Done) return failed(from, 0), false;
+    rebind(to);
+    return true;
+}
+
+bool Undoer::mergeBack(const std::string& from, const std::string& to) {
+    BackObserver back(obs_, true);
+    OperationOptions o;
+    o.destName = nameOf(to);
+    const OperationResult r =
+        runOperation(Op::Move, Policy::AskReplace, from, parentOf(to), back, cancel_, o);
+    if (r.outcome == Outcome::Cancelled) throw Stop{};
+    for (const std::string& kept : back.kept)
+        res_.leftAlone.push_back(kept);
+    if (r.outcome != Outcome::Done) return failed(from, 0), false;
+    rebind(to);
     return true;
 }
 
@@ -307,6 +345,13 @@ void Undoer::undoItem(const ItemRecord& r) {
         }
         settle(row, where.file, true);
         res_.trashed++;
+    } else if (r.kind == ItemKind::Folder && isFolder(r.source) && !inTrash(r.dest, r.trashInfo)) {
+        // A move stopped halfway left part of the folder at its source: the rest goes
+        // back into it, and nothing there is replaced.
+        const std::int64_t row = record(r.dest, r.source, r.kind);
+        const bool ok = mergeBack(r.dest, r.source);
+        settle(row, r.source, ok);
+        if (ok) res_.moved++;
     } else {
         std::int64_t occupant = 0;
         const std::string to = freeTarget(r.source, r.dest, occupant);
@@ -368,12 +413,20 @@ UndoPlan planUndo(const Journal& journal, std::int64_t dropId) {
     const auto name = [&p](const std::string& path) {
         if (p.firstNames.size() < kFirstNames) p.firstNames.push_back(path);
     };
-    for (const ItemRecord& r : p.items) {
+    // In the order the undo goes, newest first: a place an item leaves, or one a
+    // replaced entry comes back to, is seen as it will be when the undo gets there.
+    std::map<std::string, Identity> then;
+    const auto at = [&then](const std::string& path) {
+        const auto it = then.find(path);
+        return it != then.end() ? it->second : identityOf(path);
+    };
+    for (auto ri = p.items.rbegin(); ri != p.items.rend(); ++ri) {
+        const ItemRecord& r = *ri;
         bool leaving = false; // the item goes, so its place is free for what it replaced
         if (undoable(r)) {
-            ItemKind kind = r.kind;
-            const Identity now = identityOf(r.dest, &kind);
+            const Identity now = at(r.dest);
             leaving = unchanged(r.placed, now, r.kind);
+            if (leaving) then[r.dest] = Identity{};
             if (!leaving) {
                 p.changed.push_back(r.dest);
             } else if (d->op == Op::Move) {
@@ -387,9 +440,10 @@ UndoPlan planUndo(const Journal& journal, std::int64_t dropId) {
         }
         for (const ReplacedRecord& rep : r.replaced) {
             // It comes back where the item leaves its place, or where the place is free.
-            if (exists(rep.trashFile) && (leaving || !exists(rep.path))) {
+            if (exists(rep.trashFile) && (leaving || !at(rep.path).known)) {
                 p.toRestore++;
                 name(rep.path);
+                then[rep.path] = identityOf(rep.trashFile);
             } else {
                 p.changed.push_back(rep.path);
             }
