@@ -2,7 +2,6 @@
 
 #include "app/Unit1.h"
 #include "board/Accounts.h"
-#include "drop/DropJournal.h"
 #include "drop/DropReport.h"
 #include "drop/UndoController.h"
 #include "history/Journal.h"
@@ -55,7 +54,7 @@ public:
     void quit() override {
         if (TForm1* f = form_) runHandler(f, [f] { f->Button4Click(); });
     }
-    history::Journal* journal() const override { return form_ ? dropJournal() : nullptr; }
+    history::Journal* journal() const override { return form_ ? recordedJournal() : nullptr; }
     void undo(std::int64_t dropId) override {
         if (TForm1* f = form_) runHandler(f, [f, dropId] { f->undoController().undo(dropId); });
     }
@@ -114,6 +113,7 @@ Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
     hide_ = addAction("TrayHide", tr("隐藏主窗口"), &Tray::hideBoard);
     menu_->addSeparator();
     undo_ = addAction("TrayUndo", tr("撤销"), &Tray::undo);
+    undo_->setEnabled(false);
     addAction("TrayHistory", tr("历史记录…"), &Tray::showHistory);
     menu_->addSeparator();
     addAction("TrayHelp", tr("帮助"), &Tray::showHelp);
@@ -121,8 +121,13 @@ Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
     autostart_->setCheckable(true);
     menu_->addSeparator();
     addAction("TrayQuit", tr("退出"), &Tray::quit);
-    connect(menu_.get(), &QMenu::aboutToShow, this,
-            [this] { runHandler(nullptr, [this] { refresh(); }); });
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
+        runHandler(nullptr, [this] {
+            refresh();
+            refreshUndo();
+        });
+    });
+    // The journal is opened when the menu first needs it, not while the program starts.
     refresh();
 
     icon_ = new QSystemTrayIcon(programIcon(), this);
@@ -163,7 +168,10 @@ void Tray::refresh() {
     QString name = shownAccountName(board_.currentAccount());
     account_->setText(tr("用户：%1").arg(name.replace(u'&', QStringLiteral("&&"))));
     autostart_->setChecked(autostartEnabled());
-    // The entry names the drop it takes back, as it is when the menu opens.
+}
+
+// The entry names the drop it takes back, as it is when the menu opens.
+void Tray::refreshUndo() {
     const history::Journal* journal = board_.journal();
     undoable_ = journal ? journal->lastUndoable() : 0;
     const auto drop = undoable_ ? journal->drop(undoable_) : std::nullopt;

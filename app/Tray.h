@@ -70,6 +70,8 @@ public:
     // The menu's account, checks and enabled items from the present state (also
     // run each time the menu opens).
     void refresh();
+    // The undo entry from the journal (run each time the menu opens).
+    void refreshUndo();
 
 private:
     QAction* addAction(const char* name, const QString& text, void (Tray::*slot)());

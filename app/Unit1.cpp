@@ -6,7 +6,6 @@
 #include "board/Board.h"
 #include "board/Folders.h"
 #include "drop/DropController.h"
-#include "drop/DropJournal.h"
 #include "drop/UndoController.h"
 
 #include <QApplication>
@@ -148,7 +147,7 @@ void TForm1::createControllers() {
     docking_ = std::make_unique<qb::Docking>(*this, host, *Timer1, *Timer2);
     drops_ = std::make_unique<qb::DropController>(*this, *board_);
     undo_ =
-        std::make_unique<qb::UndoController>(*this, drops_.get(), [] { return qb::dropJournal(); });
+        std::make_unique<qb::UndoController>(*this, drops_.get(), [] { return qb::recordedJournal(); });
 }
 
 void TForm1::buildWindow() {

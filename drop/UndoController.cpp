@@ -3,6 +3,7 @@
 
 #include "board/BoardView.h"
 #include "drop/DropController.h"
+#include "drop/DropJournal.h"
 #include "drop/FileOperation.h"
 #include "drop/Log.h"
 #include "platform/Dialogs.h"
@@ -80,6 +81,11 @@ private:
 };
 
 } // namespace
+
+history::Journal* recordedJournal() {
+    const QString file = dropJournalFolder() + u'/' + QLatin1String(history::Journal::kFileName);
+    return QFile::exists(file) ? dropJournal() : nullptr;
+}
 
 JournalEvents& journalEvents() {
     static JournalEvents* events = new JournalEvents;

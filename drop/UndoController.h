@@ -27,6 +27,10 @@ signals:
 };
 JournalEvents& journalEvents();
 
+// The drop journal where drops were recorded before, else null: looking for
+// something to undo creates no journal file.
+history::Journal* recordedJournal();
+
 // "撤销：3 项已移动到 照片": the tray's entry for undoing `drop`.
 QString undoEntryText(const history::DropRecord& drop);
 // What was done and where, for the status line's tooltip, ending in the hint that
