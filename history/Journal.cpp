@@ -66,7 +66,16 @@ public:
             s_ = nullptr;
         }
     }
-    ~Stmt() { sqlite3_finalize(s_); }
+    // A statement the journal keeps: reset for the next use instead of finalised.
+    explicit Stmt(sqlite3_stmt* kept) : s_(kept), kept_(true) {}
+    ~Stmt() {
+        if (!kept_) {
+            sqlite3_finalize(s_);
+        } else if (s_) {
+            sqlite3_reset(s_);
+            sqlite3_clear_bindings(s_);
+        }
+    }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
     bool ok() const { return s_ != nullptr; }
@@ -103,6 +112,7 @@ public:
 
 private:
     sqlite3_stmt* s_ = nullptr;
+    bool kept_ = false;
 };
 
 Identity identityAt(const Stmt& s, int c) {
@@ -179,6 +189,7 @@ std::unique_ptr<Journal> Journal::open(const std::string& folder, std::string& e
     // Created owner-only before SQLite opens it (it would follow the umask).
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return error = path + ": " + std::strerror(errno), nullptr;
+    ::fchmod(fd, 0600); // also one made with a wider mode by hand or a copy
     ::close(fd);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db,
@@ -208,7 +219,7 @@ std::unique_ptr<Journal> Journal::open(const std::string& folder, std::string& e
             !j->exec("COMMIT"))
             return error = path + ": " + sqlite3_errmsg(db), nullptr;
     }
-    // SQLite makes its -wal and -shm files with the database's mode; ours is 0600.
+    // (SQLite gives its -wal and -shm files the database's mode: 0600 too.)
     j->prune();
     return j;
 }
@@ -220,7 +231,18 @@ Journal::~Journal() {
         const std::lock_guard lock(mutex_);
         commitBatch();
     }
+    for (const auto& [sql, stmt] : cache_)
+        sqlite3_finalize(stmt);
     sqlite3_close_v2(db_);
+}
+
+sqlite3_stmt* Journal::cached(const char* sql) {
+    sqlite3_stmt*& s = cache_[sql];
+    if (!s && sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK) {
+        logLine("journal: cannot prepare a statement: %s", sqlite3_errmsg(db_));
+        s = nullptr;
+    }
+    return s;
 }
 
 bool Journal::exec(const char* sql) const {
@@ -284,11 +306,18 @@ void Journal::endDrop(std::int64_t drop, Outcome outcome) {
 std::int64_t Journal::beginItem(const ItemRecord& item, bool sync) {
     const std::lock_guard lock(mutex_);
     if (!sync) beginBatch();
-    if (sync) commitBatch();
-    Stmt s(db_, "INSERT INTO items(drop_id, parent, source, dest, kind, state, merged, src_mode, "
-                "src_atime_ns, src_mtime_ns, trash_info, before_dev, before_ino, before_size, "
-                "before_mtime_ns) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                "?13, ?14, ?15)");
+    // On the disk, not only in the file, before this returns: a durable move removes
+    // sources that only this row points back to. (A sync of the log covers the rows
+    // committed before it too.)
+    if (sync) {
+        commitBatch();
+        exec("PRAGMA synchronous=FULL");
+    }
+    static const char* const kInsert =
+        "INSERT INTO items(drop_id, parent, source, dest, kind, state, merged, src_mode, "
+        "src_atime_ns, src_mtime_ns, trash_info, before_dev, before_ino, before_size, "
+        "before_mtime_ns) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)";
+    Stmt s(cached(kInsert));
     s.bind(1, item.dropId).bind(2, item.parentId).bind(3, item.source).bind(4, item.dest);
     s.bind(5, static_cast<int>(item.kind)).bind(6, static_cast<int>(item.state));
     s.bind(7, item.merged ? 1 : 0).bind(8, std::int64_t{item.sourceMode});
@@ -296,10 +325,7 @@ std::int64_t Journal::beginItem(const ItemRecord& item, bool sync) {
     bindIdentity(s, 12, item.before);
     const std::int64_t id = s.run() ? sqlite3_last_insert_rowid(db_) : 0;
     if (sync) {
-        // On the disk, not only in the file: a durable move removes sources that only
-        // this record points back to.
-        exec("PRAGMA wal_checkpoint(PASSIVE)");
-        exec("PRAGMA synchronous=FULL; BEGIN; COMMIT; PRAGMA synchronous=NORMAL;");
+        exec("PRAGMA synchronous=NORMAL");
     } else if (++batched_ >= kBatch) {
         commitBatch();
     }
@@ -320,8 +346,9 @@ void Journal::finishItem(std::int64_t item, ItemState state, ItemKind kind,
                          const Identity& placed) {
     const std::lock_guard lock(mutex_);
     beginBatch(); // the caller flushes once the item's rows are all written
-    Stmt s(db_, "UPDATE items SET state = ?2, kind = ?3, dev = ?4, ino = ?5, size = ?6, "
-                "mtime_ns = ?7 WHERE id = ?1");
+    static const char* const kFinish = "UPDATE items SET state = ?2, kind = ?3, dev = ?4, "
+                                       "ino = ?5, size = ?6, mtime_ns = ?7 WHERE id = ?1";
+    Stmt s(cached(kFinish));
     s.bind(1, item).bind(2, static_cast<int>(state)).bind(3, static_cast<int>(kind));
     bindIdentity(s, 4, placed);
     s.run();
@@ -445,8 +472,10 @@ std::vector<ItemRecord> Journal::items(std::int64_t drop) const {
 
 std::int64_t Journal::lastUndoable() const {
     const std::lock_guard lock(mutex_);
-    Stmt s(db_, "SELECT id FROM drops WHERE undone_by = 0 AND undo_of = 0 ORDER BY id DESC "
-                "LIMIT 1");
+    // Finished, and something of it done: a drop that changed nothing has nothing to undo.
+    Stmt s(db_, "SELECT d.id FROM drops d WHERE d.undone_by = 0 AND d.undo_of = 0 AND "
+                "d.outcome IS NOT NULL AND EXISTS(SELECT 1 FROM items i WHERE i.drop_id = d.id "
+                "AND i.state = 1) ORDER BY d.id DESC LIMIT 1");
     return s.step() ? s.i64(0) : 0;
 }
 

@@ -8,6 +8,7 @@
 #include "engine/Operation.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,6 +16,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace qb::history {
 
@@ -116,7 +118,7 @@ public:
     std::vector<DropRecord> drops(const std::string& filter, int limit, int offset = 0) const;
     std::optional<DropRecord> drop(std::int64_t id) const;
     std::vector<ItemRecord> items(std::int64_t drop) const;
-    // The newest drop not undone and not itself undone-by-undo; 0 when none.
+    // The newest finished drop, not an undo, not undone, that did something; 0 when none.
     std::int64_t lastUndoable() const;
     // Later drops, not undone, that touched a path of drop `id` (its blockers).
     std::vector<std::int64_t> laterDependents(std::int64_t id) const;
@@ -132,8 +134,12 @@ private:
     void commitBatch();
     void prune();
 
+    // The statements written once per entry, prepared once (by their text's address).
+    sqlite3_stmt* cached(const char* sql);
+
     sqlite3* db_;
     std::string path_;
+    std::map<const char*, sqlite3_stmt*> cache_;
     mutable std::recursive_mutex mutex_;
     bool inBatch_ = false;
     int batched_ = 0;

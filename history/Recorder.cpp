@@ -90,7 +90,11 @@ void ItemRecorder::folderMerged(const std::string& source, const std::string& de
 
 void ItemRecorder::entryStarting(const std::string& source, const std::string& dest) {
     if (!journal_ || !item_) return;
-    ItemRecord r = sourceRecord(drop_, item_, source);
+    // Its kind is learnt where it lands; mode and times matter only for merged folders.
+    ItemRecord r;
+    r.dropId = drop_;
+    r.parentId = item_;
+    r.source = source;
     r.dest = dest;
     r.before = identityOf(dest);
     current_ = journal_->beginItem(r, false);

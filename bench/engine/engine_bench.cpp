@@ -8,8 +8,13 @@
 // tool makes it), so each ratio comes from two rounds of opposite order: the
 // geometric mean of their ratios. The figure is the median of those, of wall time
 // and of CPU time (user + system of the process, less swayed by a busy machine).
-//   quillbeck-bench-engine [--runs N] [--dir FOLDER-ON-DISK] [--only abcd]
-// (N even, 8 by default; --only runs the named cases, "d" both of its rows)
+// The drop journal's cost: (j) copy (b) recorded beside the same copy unrecorded,
+// fresh and into existing folders (a row per file), and (q) the history window's query
+// with 10,000 drops recorded.
+//   quillbeck-bench-engine [--runs N] [--dir FOLDER-ON-DISK] [--only abcdjq]
+// (N even, 8 by default; --only runs the named cases, "d" and "j" both of their rows)
+#include "history/Journal.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -188,7 +193,7 @@ void round(Result& r, int i, Prep prepare, Cmd command, Tidy tidy) {
 int main(int argc, char** argv) {
     int runs = 8;
     std::string base = "/var/tmp";
-    std::string only = "abcd";
+    std::string only = "abcdjq";
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
             const int n = std::max(2, std::atoi(argv[++i]));
@@ -230,6 +235,8 @@ int main(int argc, char** argv) {
     Result c{"(c) tree, move on one disk", "<= 1.1x mv", 1.1, {}, {}, {}, {}};
     Result d{"(d) tree, move /dev/shm -> disk", "<= 1.3x mv", 1.3, {}, {}, {}, {}};
     Result e{"(d) the same without the sync", "(its cost)", 1e9, {}, {}, {}, {}};
+    Result j{"(j) copy (b), journal on : off", "<= 1.05x", 1.05, {}, {}, {}, {}};
+    Result k{"(j) into its folders, a row per file", "<= 1.05x", 1.05, {}, {}, {}, {}};
     const auto out = [&](int side) { return work + (side == 0 ? "/out0" : "/out1"); };
     std::vector<double> engineUs; // (c) inside the tool, without the process around it
     const auto clear = [&](int side) {
@@ -263,6 +270,27 @@ int main(int argc, char** argv) {
                     return {"cp", "-a", work + "/tree", out(1) + "/"};
                 },
                 setAside);
+        if (wanted('j')) {
+            const auto journaled = [&](int side, const std::string& dest) {
+                std::vector<std::string> cmd{kFileop};
+                if (side == 0) cmd.insert(cmd.end(), {"--journal", work + "/journal"});
+                cmd.insert(cmd.end(), {"copy", work + "/tree", dest});
+                return cmd;
+            };
+            round(
+                j, i, [&](int) { warm(work + "/tree"); },
+                [&](int side) { return journaled(side, out(side)); }, setAside);
+            // The same tree's folders wait there empty: every file is an entry of a merge.
+            round(
+                k, i,
+                [&](int side) {
+                    warm(work + "/tree");
+                    ::mkdir((out(side) + "/tree").c_str(), 0755);
+                    for (int f = 0; f < 200; ++f)
+                        ::mkdir((out(side) + "/tree/folder" + std::to_string(f)).c_str(), 0755);
+                },
+                [&](int side) { return journaled(side, out(side)); }, setAside);
+        }
         if (wanted('c'))
             round(
                 c, i, [](int) {},
@@ -304,12 +332,47 @@ int main(int argc, char** argv) {
                 setAside);
         }
     }
+    double firstPage = 0, filtered = 0, opened = 0;
+    if (wanted('q')) {
+        // 10,000 drops of three items each, then what the history window asks first.
+        std::string error;
+        auto journal = qb::history::Journal::open(work + "/q", error);
+        if (!journal) std::fprintf(stderr, "journal: %s\n", error.c_str());
+        for (int n = 0; journal && n < 10000; ++n) {
+            qb::history::DropRecord dr;
+            dr.slotName = "slot " + std::to_string(n % 20);
+            dr.destFolder = work + "/dest" + std::to_string(n % 20);
+            const std::int64_t id = journal->beginDrop(dr);
+            for (int item = 0; item < 3; ++item) {
+                qb::history::ItemRecord r;
+                r.dropId = id;
+                r.source = work + "/src/file" + std::to_string(n * 3 + item) + ".dat";
+                r.dest = dr.destFolder + "/file" + std::to_string(n * 3 + item) + ".dat";
+                journal->finishItem(journal->beginItem(r, false), qb::history::ItemState::Done,
+                                    qb::history::ItemKind::File, {});
+            }
+            journal->endDrop(id, qb::Outcome::Done);
+        }
+        journal.reset();
+        const auto ms = [](auto f) {
+            const auto t0 = std::chrono::steady_clock::now();
+            f();
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        };
+        std::unique_ptr<qb::history::Journal> again;
+        opened = ms([&] { again = qb::history::Journal::open(work + "/q", error); });
+        if (again) {
+            firstPage = ms([&] { again->drops({}, 200); });
+            filtered = ms([&] { again->drops("file2999", 200); });
+        }
+    }
     removeAll();
 
     std::printf("%-34s %10s %10s %7s %7s   %s\n", "case", "ours (s)", "GNU (s)", "ratio", "cpu",
                 "goal");
     bool allMet = true;
-    for (Result* r : {&a, &b, &c, &d, &e}) {
+    for (Result* r : {&a, &b, &c, &d, &e, &j, &k}) {
         if (r->ratios.empty()) continue;
         const double ratio = median(balanced(r->ratios));
         allMet = allMet && ratio <= r->limit;
@@ -317,6 +380,13 @@ int main(int argc, char** argv) {
                     median(r->theirs), ratio, median(balanced(r->cpuRatios)), r->goal,
                     ratio <= r->limit ? "" : "  (missed)");
     }
+    if (!j.ratios.empty())
+        std::printf("(j) rows: \"ours\" is the copy recorded in the journal, \"GNU\" the same "
+                    "copy unrecorded\n");
+    if (wanted('q'))
+        std::printf("(q) 10,000 drops recorded: journal opened in %.1f ms, newest 200 listed in "
+                    "%.1f ms, filtered over names and paths in %.1f ms\n",
+                    opened, firstPage, filtered);
     if (!engineUs.empty())
         std::printf("(c) the engine's own time for the move, without the process: %.0f us\n",
                     median(engineUs));

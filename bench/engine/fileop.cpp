@@ -1,11 +1,13 @@
 // Runs one file operation of the engine from the command line:
-//   quillbeck-fileop [--no-sync] [--workers N] copy|move SOURCE DEST-FOLDER
-//                    [rename|replace [TIME-FILE]]
+//   quillbeck-fileop [--no-sync] [--workers N] [--journal FOLDER] copy|move SOURCE
+//                    DEST-FOLDER [rename|replace [TIME-FILE]]
 // --no-sync: a move across file systems removes sources without first syncing the copies.
 // --workers: copy workers (1: none; by default as many as suit the machine).
+// --journal: the operation is recorded in the drop journal in FOLDER, as a drop of its own.
 // Clashes are renamed (or replaced); errors are printed and skipped. TIME-FILE
 // receives the operation's own time in microseconds, without the process around it.
 #include "engine/Operation.h"
+#include "history/Recorder.h"
 
 #include <chrono>
 #include <cstdio>
@@ -33,11 +35,16 @@ public:
 
 int main(int argc, char** argv) {
     qb::OperationOptions options;
+    const char* journalFolder = nullptr;
     for (;;) {
         if (argc > 1 && std::strcmp(argv[1], "--no-sync") == 0) {
             options.durable = false;
             --argc;
             ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--journal") == 0) {
+            journalFolder = argv[2];
+            argc -= 2;
+            argv += 2;
         } else if (argc > 2 && std::strcmp(argv[1], "--workers") == 0) {
             options.workers = static_cast<unsigned>(std::atoi(argv[2]));
             argc -= 2;
@@ -57,8 +64,23 @@ int main(int argc, char** argv) {
     Printer printer;
     std::atomic<bool> cancel{false};
     const auto start = std::chrono::steady_clock::now();
-    const qb::Outcome o =
-        qb::runOperation(op, policy, argv[2], argv[3], printer, cancel, options).outcome;
+    std::unique_ptr<qb::history::Journal> journal;
+    std::int64_t drop = 0;
+    if (journalFolder) {
+        std::string error;
+        journal = qb::history::Journal::open(journalFolder, error);
+        if (!journal) std::fprintf(stderr, "journal: %s\n", error.c_str());
+        qb::history::DropRecord d;
+        d.op = op;
+        d.policy = policy;
+        d.destFolder = argv[3];
+        if (journal) drop = journal->beginDrop(d);
+    }
+    const qb::Outcome o = qb::history::runRecorded(journal.get(), drop, op, policy, argv[2],
+                                                   argv[3], printer, cancel, options)
+                              .outcome;
+    if (journal) journal->endDrop(drop, o);
+    journal.reset();
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();
