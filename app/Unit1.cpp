@@ -146,8 +146,8 @@ void TForm1::createControllers() {
     qb::DockHost& host = *this;
     docking_ = std::make_unique<qb::Docking>(*this, host, *Timer1, *Timer2);
     drops_ = std::make_unique<qb::DropController>(*this, *board_);
-    undo_ =
-        std::make_unique<qb::UndoController>(*this, drops_.get(), [] { return qb::recordedJournal(); });
+    undo_ = std::make_unique<qb::UndoController>(*this, drops_.get(),
+                                                 [] { return qb::recordedJournal(); });
 }
 
 void TForm1::buildWindow() {
