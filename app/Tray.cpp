@@ -3,9 +3,12 @@
 #include "app/Unit1.h"
 #include "board/Accounts.h"
 #include "drop/DropReport.h"
+#include "drop/UndoController.h"
+#include "history/Journal.h"
 #include "platform/Autostart.h"
 #include "platform/Handler.h"
 #include "platform/Notifier.h"
+#include "platform/Opener.h"
 #include "platform/Product.h"
 #include "platform/X11Window.h"
 #include "store/Account.h"
@@ -51,6 +54,13 @@ public:
     void quit() override {
         if (TForm1* f = form_) runHandler(f, [f] { f->Button4Click(); });
     }
+    history::Journal* journal() const override { return form_ ? recordedJournal() : nullptr; }
+    void undo(std::int64_t dropId) override {
+        if (TForm1* f = form_) runHandler(f, [f, dropId] { f->undoController().undo(dropId); });
+    }
+    void showHistory() override {
+        if (TForm1* f = form_) runHandler(f, [f] { f->showHistory(); });
+    }
 
 private:
     bool onScreen() const {
@@ -64,6 +74,22 @@ private:
 };
 
 } // namespace
+
+QList<NoticeAction> noticeActions(TrayWindow& board, const DropReport& report) {
+    QList<NoticeAction> actions;
+    // Undo is offered only for the drop the notice is about: the newest one, and
+    // only while an undo would take that one back.
+    if (const history::Journal* journal = board.journal()) {
+        const auto newest = journal->drops({}, 1);
+        const std::int64_t last = journal->lastUndoable();
+        if (!newest.empty() && newest.front().id == last && !report.done.isEmpty())
+            actions << NoticeAction{QStringLiteral("undo"), Tray::tr("撤销"),
+                                    [&board, last] { board.undo(last); }};
+    }
+    actions << NoticeAction{QStringLiteral("open-folder"), Tray::tr("打开文件夹"),
+                            [folder = report.destFolder] { opener().openFolder(folder, {}); }};
+    return actions;
+}
 
 std::unique_ptr<TrayWindow> trayWindowOf(TForm1& form) {
     return std::make_unique<MainTrayWindow>(form);
@@ -86,13 +112,22 @@ Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
     show_ = addAction("TrayShow", tr("显示主窗口"), &Tray::showBoard);
     hide_ = addAction("TrayHide", tr("隐藏主窗口"), &Tray::hideBoard);
     menu_->addSeparator();
+    undo_ = addAction("TrayUndo", tr("撤销"), &Tray::undo);
+    undo_->setEnabled(false);
+    addAction("TrayHistory", tr("历史记录…"), &Tray::showHistory);
+    menu_->addSeparator();
     addAction("TrayHelp", tr("帮助"), &Tray::showHelp);
     autostart_ = addAction("TrayAutostart", tr("登录时启动"), &Tray::switchAutostart);
     autostart_->setCheckable(true);
     menu_->addSeparator();
     addAction("TrayQuit", tr("退出"), &Tray::quit);
-    connect(menu_.get(), &QMenu::aboutToShow, this,
-            [this] { runHandler(nullptr, [this] { refresh(); }); });
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
+        runHandler(nullptr, [this] {
+            refresh();
+            refreshUndo();
+        });
+    });
+    // The journal is opened when the menu first needs it, not while the program starts.
     refresh();
 
     icon_ = new QSystemTrayIcon(programIcon(), this);
@@ -135,6 +170,24 @@ void Tray::refresh() {
     autostart_->setChecked(autostartEnabled());
 }
 
+// The entry names the drop it takes back, as it is when the menu opens.
+void Tray::refreshUndo() {
+    const history::Journal* journal = board_.journal();
+    undoable_ = journal ? journal->lastUndoable() : 0;
+    const auto drop = undoable_ ? journal->drop(undoable_) : std::nullopt;
+    if (!drop) undoable_ = 0;
+    undo_->setText(drop ? undoEntryText(*drop).replace(u'&', QStringLiteral("&&")) : tr("撤销"));
+    undo_->setEnabled(undoable_ != 0);
+}
+
+void Tray::undo() {
+    if (undoable_) board_.undo(undoable_);
+}
+
+void Tray::showHistory() {
+    board_.showHistory();
+}
+
 void Tray::showBoard() {
     board_.show();
 }
@@ -165,7 +218,8 @@ DesktopIntegration::DesktopIntegration(TForm1& form) : board_(trayWindowOf(form)
     tray_ = std::make_unique<Tray>(*board_, QCoreApplication::applicationFilePath());
     setDropReportSink([board = board_.get()](const DropReport& report) {
         if (!worthNotice(report.clock.elapsed(), noticeThresholdMs(), board->inUse())) return;
-        if (const auto notice = dropNotice(report)) sendNotice(*notice);
+        if (const auto notice = dropNotice(report))
+            sendNotice(*notice, noticeActions(*board, report));
     });
 }
 

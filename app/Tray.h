@@ -3,9 +3,11 @@
 // click shows or hides the board and whose menu offers the account, help, start
 // at login and quit; and a notification when a long copy or move ends unseen.
 #include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 class QAction;
@@ -14,6 +16,10 @@ class QSystemTrayIcon;
 class TForm1;
 
 namespace qb {
+
+namespace history {
+class Journal;
+}
 
 // The main window as the tray and the notifications see it: what they need of it.
 class TrayWindow {
@@ -30,7 +36,18 @@ public:
     virtual void showHelp() = 0;
     // Ends the program as its exit button does.
     virtual void quit() = 0;
+    // The drop journal, or null where there is none.
+    virtual history::Journal* journal() const { return nullptr; }
+    // Asks about undoing drop `dropId` and runs it once confirmed.
+    virtual void undo(std::int64_t dropId) { (void)dropId; }
+    virtual void showHistory() {}
 };
+
+struct DropReport;
+struct NoticeAction;
+// The buttons of a drop's notification: undo it (while it is the drop an undo
+// takes back) and open its folder. `board` must outlive the notification.
+QList<NoticeAction> noticeActions(TrayWindow& board, const DropReport& report);
 
 // The main window as a TrayWindow.
 std::unique_ptr<TrayWindow> trayWindowOf(TForm1& form);
@@ -53,12 +70,16 @@ public:
     // The menu's account, checks and enabled items from the present state (also
     // run each time the menu opens).
     void refresh();
+    // The undo entry from the journal (run each time the menu opens).
+    void refreshUndo();
 
 private:
     QAction* addAction(const char* name, const QString& text, void (Tray::*slot)());
     void showBoard();
     void hideBoard();
     void showHelp();
+    void undo();
+    void showHistory();
     void switchAutostart();
     void quit();
 
@@ -70,6 +91,8 @@ private:
     QAction* show_ = nullptr;
     QAction* hide_ = nullptr;
     QAction* autostart_ = nullptr;
+    QAction* undo_ = nullptr;
+    std::int64_t undoable_ = 0; // the drop the undo entry names
 };
 
 // The program's icon: the installed theme's, or the one built into the program.

@@ -2,9 +2,11 @@
 // controllers behind them.
 #include "app/Unit1.h"
 
+#include "app/HistoryWindow.h"
 #include "board/Board.h"
 #include "board/Folders.h"
 #include "drop/DropController.h"
+#include "drop/UndoController.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -118,12 +120,34 @@ TForm1::~TForm1() {
     if (Form1 == this) Form1 = nullptr;
 }
 
+void TForm1::undoLastDrop() {
+    undo_->undo();
+}
+
+qb::HistoryWindow& TForm1::historyWindow() {
+    if (!history_) history_ = std::make_unique<qb::HistoryWindow>(*undo_);
+    return *history_;
+}
+
+void TForm1::showHistory() {
+    historyWindow().showModeless(this);
+}
+
+void TForm1::describeLastDrop() {
+    const qb::history::Journal* journal = undo_->journal();
+    const std::int64_t last = journal ? journal->lastUndoable() : 0;
+    const auto drop = last ? journal->drop(last) : std::nullopt;
+    Labeltip->setToolTip(drop ? qb::lastDropText(*drop) : QStringLiteral("status "));
+}
+
 void TForm1::createControllers() {
     board_ = std::make_unique<qb::Board>(*this);
     folders_ = std::make_unique<qb::Folders>(*this);
     qb::DockHost& host = *this;
     docking_ = std::make_unique<qb::Docking>(*this, host, *Timer1, *Timer2);
     drops_ = std::make_unique<qb::DropController>(*this, *board_);
+    undo_ = std::make_unique<qb::UndoController>(*this, drops_.get(),
+                                                 [] { return qb::recordedJournal(); });
 }
 
 void TForm1::buildWindow() {

@@ -16,6 +16,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPaintEvent;
 class QPushButton;
 class QRadioButton;
@@ -25,6 +26,8 @@ namespace qb {
 class Board;
 class DropController;
 class Folders;
+class HistoryWindow;
+class UndoController;
 } // namespace qb
 
 // The main window: the account, the operation mode, the duplicate policy, the
@@ -130,6 +133,13 @@ public:
 
     qb::DropController& dropController() { return *drops_; }
     qb::Docking& docking() { return *docking_; }
+    qb::UndoController& undoController() { return *undo_; }
+
+    // Undoes the last drop, asking first (Ctrl+Z, the tray).
+    void undoLastDrop();
+    // The history window, made the first time it is asked for.
+    qb::HistoryWindow& historyWindow();
+    void showHistory();
 
     // ---- qb::BoardView ------------------------------------------------------------
     QString pathText(int r) const override;
@@ -183,13 +193,18 @@ private:
     void connectRows();
     QRadioButton* choiceButton(qb::Choice c) const;
     bool clientEvent(QWidget* widget, QEvent* event);
-    void rowEvent(int r, QWidget* widget, QEvent* event);
+    bool rowEvent(int r, QWidget* widget, QEvent* event);
+    void showContextMenu(QMenu* menu, QPoint globalPos);
+    // The status line's tooltip: the last drop an undo can take back.
+    void describeLastDrop();
     void groupEvent(int g, QEvent* event);
 
     std::unique_ptr<qb::Board> board_;
     std::unique_ptr<qb::Folders> folders_;
     std::unique_ptr<qb::Docking> docking_;
     std::unique_ptr<qb::DropController> drops_;
+    std::unique_ptr<qb::UndoController> undo_;
+    std::unique_ptr<qb::HistoryWindow> history_;
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;

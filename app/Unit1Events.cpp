@@ -2,16 +2,21 @@
 #include "app/Unit1.h"
 
 #include "drop/DropController.h"
+#include "drop/UndoController.h"
 #include "platform/Handler.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QWindow>
 
@@ -58,6 +63,14 @@ void TForm1::connectHandlers() {
     qb::onClick(this, Button3, [this] { Button3Click(); });
     qb::onClick(this, Button4, [this] { Button4Click(); });
     qb::onClick(this, CloseBox, [this] { Button4Click(); });
+    // Ctrl+Z anywhere on the board takes the last drop back; a field with typing
+    // of its own to undo keeps it (see rowEvent).
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    undo->setObjectName(QStringLiteral("UndoShortcut"));
+    connect(undo, &QShortcut::activated, this,
+            [this] { qb::runHandler(this, [this] { undoLastDrop(); }); });
+    connect(&qb::journalEvents(), &qb::JournalEvents::changed, this,
+            [this] { qb::runHandler(this, [this] { describeLastDrop(); }); });
     // The two polls' ticks go to docking, which owns them.
 
     // Mouse and focus events reach their handlers through eventFilter().
@@ -75,10 +88,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget) return QWidget::eventFilter(watched, event);
     if (clientEvent(widget, event)) return false;
-    if (const int r = rowOf(widget)) {
-        rowEvent(r, widget, event);
-        return false;
-    }
+    if (const int r = rowOf(widget)) return rowEvent(r, widget, event);
     for (int g = 1; g <= qb::kGroups; ++g) {
         if (widget != RadioButton[g]) continue;
         groupEvent(g, event);
@@ -97,6 +107,16 @@ bool TForm1::clientEvent(QWidget* widget, QEvent* event) {
         return widget->rect().contains(pos) && widget->childAt(pos) == nullptr;
     };
     const QEvent::Type type = event->type();
+    if (type == QEvent::ContextMenu) {
+        auto* ce = static_cast<QContextMenuEvent*>(event);
+        // Only the background's own: a group button's right click renames the group.
+        if (!widget->childAt(ce->pos())) {
+            QMenu menu;
+            showContextMenu(&menu, ce->globalPos());
+            ce->accept();
+        }
+        return true;
+    }
     if (type == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && ownBackground())
         qb::runHandler(this, [this, widget] {
@@ -110,17 +130,45 @@ bool TForm1::clientEvent(QWidget* widget, QEvent* event) {
     return true;
 }
 
-// Clicks and focus changes of either field of row r.
-void TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
+// The board's context menu, ending in the history window's entry.
+void TForm1::showContextMenu(QMenu* menu, QPoint globalPos) {
+    if (!menu->isEmpty()) menu->addSeparator();
+    QAction* history = menu->addAction(tr("历史记录…"));
+    history->setObjectName(QStringLiteral("HistoryEntry"));
+    connect(history, &QAction::triggered, this,
+            [this] { qb::runHandler(this, [this] { showHistory(); }); });
+    menu->exec(globalPos);
+}
+
+// Clicks, focus changes, Ctrl+Z and the context menu of either field of row r.
+// True when the field is not to see the event.
+bool TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::ShortcutOverride) {
+        // An editable field takes every Ctrl+Z; with nothing of its own to undo it lets the
+        // board's shortcut have it.
+        auto* edit = static_cast<QLineEdit*>(widget);
+        if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) &&
+            !edit->isUndoAvailable()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+    if (type == QEvent::ContextMenu) {
+        auto* edit = static_cast<QLineEdit*>(widget);
+        std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+        showContextMenu(menu.get(), static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
         // A double click arrives as press, release, double click, release.
         releaseEndsDoubleClick_ = type == QEvent::MouseButtonDblClick &&
                                   static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
     } else if (type == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
-        if (me->button() != Qt::LeftButton) return;
-        if (std::exchange(releaseEndsDoubleClick_, false)) return;
+        if (me->button() != Qt::LeftButton) return false;
+        if (std::exchange(releaseEndsDoubleClick_, false)) return false;
         const bool path = widget == Edit[r];
         if (widget->rect().contains(me->position().toPoint()))
             qb::runHandler(this, [this, r, path] { path ? EditClick(r) : EdClick(r); });
@@ -138,6 +186,7 @@ void TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             qb::runHandler(this, [this, r, path] { path ? EditExit(r) : EdExit(r); });
     }
+    return false;
 }
 
 // Any mouse press on group button g.

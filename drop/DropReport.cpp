@@ -1,6 +1,8 @@
 // One drop's account, and the notification that words it.
 #include "drop/DropReport.h"
 
+#include "drop/UndoController.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -99,6 +101,8 @@ void setDropReportSink(DropReportSink s) {
 
 void reportDrop(const DropReport& report) {
     if (sink()) sink()(report);
+    // The journal holds the drop now: windows that show it read it again.
+    emit journalEvents().changed();
 }
 
 } // namespace qb

@@ -120,6 +120,16 @@ public:
         });
     }
 
+    // Called on the worker.
+    history::ClashAnswer askClash(const std::string& taken, const std::string& item,
+                                  bool canTrash) {
+        return ask<history::ClashAnswer>(history::ClashAnswer::Cancel, [=](QWidget* w, auto reply) {
+            operationPrompts().askClash(w, QFile::decodeName(QByteArray::fromStdString(taken)),
+                                        QFile::decodeName(QByteArray::fromStdString(item)),
+                                        canTrash, reply);
+        });
+    }
+
 private:
     class Observer final : public OperationObserver {
     public:
@@ -241,6 +251,20 @@ void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultD
     routeEngineLog(); // the categories' rules may have changed since the last operation
     auto* runner = new Runner(owner, op, std::move(done));
     runner->start(std::move(job));
+}
+
+void startUndoJob(QWidget* owner, UndoJob job, OperationResultDone done) {
+    routeEngineLog();
+    auto* runner = new Runner(owner, Op::Move, std::move(done));
+    // The runner outlives its worker: it joins it before it goes.
+    const ClashQuestion question = [runner](const std::string& taken, const std::string& item,
+                                            bool canTrash) {
+        return runner->askClash(taken, item, canTrash);
+    };
+    runner->start(
+        [job = std::move(job), question](OperationObserver& obs, const std::atomic<bool>& cancel) {
+            return job(obs, question, cancel);
+        });
 }
 
 void startFileOperationWithResult(QWidget* owner, Op op, Policy policy, const QByteArray& source,

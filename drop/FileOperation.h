@@ -6,6 +6,7 @@
 // questions are shown with open() and answered through callbacks while the worker
 // waits. No nested event loops.
 #include "engine/Operation.h"
+#include "history/Undo.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,6 +36,16 @@ public:
     // ignored) when !error.canSkip.
     virtual void askError(QWidget* parent, const OpError& error, const QString& text,
                           ErrorReply answer) = 0;
+
+    // An undo's questions; the Qt dialogs unless overridden.
+    using ClashReply = std::function<void(history::ClashAnswer)>;
+    using ConfirmReply = std::function<void(bool)>;
+    // The place `taken` an item would go back to holds something else now; `item` is
+    // where the item is. Replace is offered only when `canTrash`.
+    virtual void askClash(QWidget* parent, const QString& taken, const QString& item, bool canTrash,
+                          ClashReply answer);
+    // Whether to run the undo `text` describes.
+    virtual void askUndo(QWidget* parent, const QString& text, ConfirmReply answer);
 };
 
 // The installed prompts (the Qt dialogs unless a test installed others).
@@ -65,6 +76,14 @@ void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByt
 using OperationJob =
     std::function<OperationResult(OperationObserver&, const std::atomic<bool>& cancel)>;
 void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done);
+
+// The same for an undo, whose job can also ask what to do where an item's old
+// place is taken (called on the worker; waits for the answer).
+using ClashQuestion = std::function<history::ClashAnswer(const std::string& taken,
+                                                         const std::string& item, bool canTrash)>;
+using UndoJob = std::function<OperationResult(OperationObserver&, const ClashQuestion&,
+                                              const std::atomic<bool>& cancel)>;
+void startUndoJob(QWidget* owner, UndoJob job, OperationResultDone done);
 
 // Delay before the progress dialog appears.
 constexpr int kProgressDelayMs = 500;

@@ -206,6 +206,40 @@ OperationPrompts* installedPrompts = nullptr;
 
 } // namespace
 
+void OperationPrompts::askClash(QWidget* parent, const QString& taken, const QString& item,
+                                bool canTrash, ClashReply answer) {
+    using history::ClashAnswer;
+    const QString text =
+        QCoreApplication::translate("qb::OperationDialogs", "“%1”原来的位置已被另一项占用：\n%2\n\n"
+                                                            "它现在位于：\n%3")
+            .arg(baseName(taken), taken, item);
+    std::vector<AnswerButton> choices{
+        {QCoreApplication::translate("qb::OperationDialogs", "改名放回"), QMessageBox::AcceptRole,
+         int(ClashAnswer::Rename)}};
+    if (canTrash)
+        choices.push_back(
+            {QCoreApplication::translate("qb::OperationDialogs", "替换（旧项放入回收站）"),
+             QMessageBox::AcceptRole, int(ClashAnswer::Replace)});
+    choices.push_back({QCoreApplication::translate("qb::OperationDialogs", "跳过"),
+                       QMessageBox::RejectRole, int(ClashAnswer::Skip)});
+    choices.push_back({QCoreApplication::translate("qb::OperationDialogs", "取消"),
+                       QMessageBox::RejectRole, int(ClashAnswer::Cancel)});
+    openBox(parent, QMessageBox::Question, QStringLiteral("clashQuestion"),
+            QCoreApplication::translate("qb::OperationDialogs", "位置已被占用"), text,
+            QCoreApplication::translate("qb::OperationDialogs",
+                                        "改名放回：以新名字放回原文件夹，占用的一项保持不动。"),
+            choices, 0, int(ClashAnswer::Cancel), [answer](int a) { answer(ClashAnswer(a)); });
+}
+
+void OperationPrompts::askUndo(QWidget* parent, const QString& text, ConfirmReply answer) {
+    openBox(
+        parent, QMessageBox::Question, QStringLiteral("undoQuestion"),
+        QCoreApplication::translate("qb::OperationDialogs", "撤销"), text, {},
+        {{QCoreApplication::translate("qb::OperationDialogs", "撤销"), QMessageBox::AcceptRole, 1},
+         {QCoreApplication::translate("qb::OperationDialogs", "取消"), QMessageBox::RejectRole, 0}},
+        0, 0, [answer](int a) { answer(a == 1); });
+}
+
 OperationPrompts& operationPrompts() {
     return installedPrompts ? *installedPrompts : qtPrompts;
 }

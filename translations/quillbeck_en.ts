@@ -75,6 +75,10 @@
         <source>状态：无操作</source>
         <translation>Status: idle</translation>
     </message>
+    <message>
+        <source>历史记录…</source>
+        <translation>History…</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -223,6 +227,17 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
+    <name>qb::Docking</name>
+    <message>
+        <source>状态：窗口无法移出屏幕边缘，不自动隐藏</source>
+        <translation>Status: the window cannot leave the screen; not hiding</translation>
+    </message>
+    <message>
+        <source>状态：无法检测屏幕左边缘，不自动隐藏</source>
+        <translation>Status: the left screen edge cannot be detected; not hiding</translation>
+    </message>
+</context>
+<context>
     <name>qb::DropController</name>
     <message>
         <source>状态：移动成功！</source>
@@ -349,17 +364,6 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
-    <name>qb::Docking</name>
-    <message>
-        <source>状态：窗口无法移出屏幕边缘，不自动隐藏</source>
-        <translation>Status: the window cannot leave the screen; not hiding</translation>
-    </message>
-    <message>
-        <source>状态：无法检测屏幕左边缘，不自动隐藏</source>
-        <translation>Status: the left screen edge cannot be detected; not hiding</translation>
-    </message>
-</context>
-<context>
     <name>qb::Folders</name>
     <message>
         <source>打开指定目录!</source>
@@ -372,6 +376,97 @@ Quillbeck — 2026</translation>
     <message>
         <source>目录打开失败!</source>
         <translation>The folder could not be opened!</translation>
+    </message>
+</context>
+<context>
+    <name>qb::HistoryWindow</name>
+    <message>
+        <source>未完成</source>
+        <translation>Unfinished</translation>
+    </message>
+    <message>
+        <source>完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>撤销第 %1 次操作</source>
+        <translation>Undo of operation %1</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>移动</source>
+        <translation>Move</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>，已撤销</source>
+        <translation>, undone</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>链接</source>
+        <translation>Link</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>项数</source>
+        <translation>Items</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>打开目标文件夹</source>
+        <translation>Open Destination</translation>
+    </message>
+    <message>
+        <source>显示源文件夹</source>
+        <translation>Show Source Folder</translation>
+    </message>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>按名称或路径筛选</source>
+        <translation>Filter by name or path</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>文件夹不存在：%1</source>
+        <translation>The folder does not exist: %1</translation>
     </message>
 </context>
 <context>
@@ -522,6 +617,38 @@ Modified: %5
         <source>正在取消…</source>
         <translation>Cancelling…</translation>
     </message>
+    <message>
+        <source>“%1”原来的位置已被另一项占用：
+%2
+
+它现在位于：
+%3</source>
+        <translation>The place “%1” came from is taken by another item:
+%2
+
+It is now at:
+%3</translation>
+    </message>
+    <message>
+        <source>改名放回</source>
+        <translation>Put Back Renamed</translation>
+    </message>
+    <message>
+        <source>替换（旧项放入回收站）</source>
+        <translation>Replace (old item to Trash)</translation>
+    </message>
+    <message>
+        <source>位置已被占用</source>
+        <translation>Place Taken</translation>
+    </message>
+    <message>
+        <source>改名放回：以新名字放回原文件夹，占用的一项保持不动。</source>
+        <translation>Put Back Renamed: goes back into its folder under a new name; the item in its place stays.</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
 </context>
 <context>
     <name>qb::OperationText</name>
@@ -666,6 +793,225 @@ Modified: %5
     <message>
         <source>用户：%1</source>
         <translation>User: %1</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>历史记录…</source>
+        <translation>History…</translation>
+    </message>
+</context>
+<context>
+    <name>qb::UndoController</name>
+    <message numerus="yes">
+        <source>撤销：撤销操作（%n 项）</source>
+        <translation>
+            <numerusform>Undo: the undo (%n item)</numerusform>
+            <numerusform>Undo: the undo (%n items)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>撤销：%n 项已移动到 %1</source>
+        <translation>
+            <numerusform>Undo: %n item moved to %1</numerusform>
+            <numerusform>Undo: %n items moved to %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>撤销：%n 项已复制到 %1</source>
+        <translation>
+            <numerusform>Undo: %n item copied to %1</numerusform>
+            <numerusform>Undo: %n items copied to %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>已撤销 %n 项。</source>
+        <translation>
+            <numerusform>Undid %n item.</numerusform>
+            <numerusform>Undid %n items.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>已将 %n 项移动到“%1”（%2）。</source>
+        <translation>
+            <numerusform>Moved %n item to “%1” (%2).</numerusform>
+            <numerusform>Moved %n items to “%1” (%2).</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>已将 %n 项复制到“%1”（%2）。</source>
+        <translation>
+            <numerusform>Copied %n item to “%1” (%2).</numerusform>
+            <numerusform>Copied %n items to “%1” (%2).</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>按 Ctrl+Z 可撤销。</source>
+        <translation> Ctrl+Z undoes it.</translation>
+    </message>
+    <message>
+        <source>撤销上一次撤销：</source>
+        <translation>Undo the last undo:</translation>
+    </message>
+    <message numerus="yes">
+        <source>撤销这次移动（%n 项移到了 %1）：</source>
+        <translation>
+            <numerusform>Undo this move (%n item moved to %1):</numerusform>
+            <numerusform>Undo this move (%n items moved to %1):</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>撤销这次复制（%n 项复制到了 %1）：</source>
+        <translation>
+            <numerusform>Undo this copy (%n item copied to %1):</numerusform>
+            <numerusform>Undo this copy (%n items copied to %1):</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项将移回原来的位置</source>
+        <translation>
+            <numerusform>%n item goes back where it was</numerusform>
+            <numerusform>%n items go back where they were</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项复制出的副本将放入回收站</source>
+        <translation>
+            <numerusform>%n copy goes to the Trash</numerusform>
+            <numerusform>%n copies go to the Trash</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项被替换的文件将从回收站放回原处</source>
+        <translation>
+            <numerusform>%n replaced item comes back from the Trash</numerusform>
+            <numerusform>%n replaced items come back from the Trash</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项此后已被更改、移走或删除，将保持不动：</source>
+        <translation>
+            <numerusform>%n item was changed, moved or deleted since and stays as it is:</numerusform>
+            <numerusform>%n items were changed, moved or deleted since and stay as they are:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 个原来的位置已被占用，届时将询问如何处理：</source>
+        <translation>
+            <numerusform>%n old place is taken now; you will be asked what to do:</numerusform>
+            <numerusform>%n old places are taken now; you will be asked what to do:</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>是否撤销？</source>
+        <translation>Undo it?</translation>
+    </message>
+    <message>
+        <source>这次操作已经撤销过了。</source>
+        <translation>This operation has been undone already.</translation>
+    </message>
+    <message numerus="yes">
+        <source>之后的 %n 次操作用到了这次操作的文件，请先撤销它们。</source>
+        <translation>
+            <numerusform>%n later operation used the files of this one; undo it first.</numerusform>
+            <numerusform>%n later operations used the files of this one; undo them first.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>这次操作没有可撤销的项目。</source>
+        <translation>This operation has nothing that can be undone.</translation>
+    </message>
+    <message numerus="yes">
+        <source>没有可撤销的项目：%n 项此后已被更改、移走或删除，保持不动：</source>
+        <translation>
+            <numerusform>Nothing can be undone: %n item was changed, moved or deleted since and stays as it is:</numerusform>
+            <numerusform>Nothing can be undone: %n items were changed, moved or deleted since and stay as they are:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项已移回原处</source>
+        <translation>
+            <numerusform>%n item moved back</numerusform>
+            <numerusform>%n items moved back</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项副本已放入回收站</source>
+        <translation>
+            <numerusform>%n copy put in the Trash</numerusform>
+            <numerusform>%n copies put in the Trash</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项被替换的文件已从回收站恢复</source>
+        <translation>
+            <numerusform>%n replaced item restored from the Trash</numerusform>
+            <numerusform>%n replaced items restored from the Trash</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>撤销已取消。</source>
+        <translation>The undo was cancelled.</translation>
+    </message>
+    <message>
+        <source>没有撤销任何项目。</source>
+        <translation>Nothing was undone.</translation>
+    </message>
+    <message>
+        <source>撤销结果：</source>
+        <translation>Undone: </translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>。</source>
+        <translation>.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项保持不动（此后已被更改、移走或删除，或已跳过）：</source>
+        <translation>
+            <numerusform>%n item was left alone (changed, moved or deleted since, or skipped):</numerusform>
+            <numerusform>%n items were left alone (changed, moved or deleted since, or skipped):</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项未能撤销（详见日志）：</source>
+        <translation>
+            <numerusform>%n item could not be undone (see the log):</numerusform>
+            <numerusform>%n items could not be undone (see the log):</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>状态：请等当前操作结束后再撤销！</source>
+        <translation>Status: undo once the running operation ends!</translation>
+    </message>
+    <message>
+        <source>状态：没有可撤销的操作！</source>
+        <translation>Status: nothing to undo!</translation>
+    </message>
+    <message>
+        <source>状态：撤销成功！</source>
+        <translation>Status: undone!</translation>
+    </message>
+    <message>
+        <source>状态：部分撤销！</source>
+        <translation>Status: partly undone!</translation>
+    </message>
+    <message>
+        <source>状态：撤销失败！</source>
+        <translation>Status: undo failed!</translation>
+    </message>
+    <message>
+        <source>状态：操作已取消！</source>
+        <translation>Status: cancelled!</translation>
     </message>
 </context>
 </TS>

@@ -3,6 +3,8 @@
 // drops and the focus after them (what the drop does with its items:
 // tests/drop/tst_drop.cpp).
 #include "app/Unit1.h"
+#include "drop/DropJournal.h"
+#include "drop/FileOperation.h"
 #include "platform/Handler.h"
 #include "tests/support/DropFixture.h"
 #include "tests/support/Files.h"
@@ -26,7 +28,7 @@ namespace {
 // The main window, shown and active, over the shared drop fixture.
 class Fixture : public DropFixture {
 public:
-    Fixture() {
+    explicit Fixture(bool fakeOperation = true) : DropFixture(fakeOperation) {
         form = std::make_unique<TForm1>();
         qb::runHandler(form.get(), [this] { form->FormCreate(); });
         form->show();
@@ -77,12 +79,70 @@ public:
     std::unique_ptr<TForm1> form;
 };
 
+// Says yes to every undo, and counts the questions.
+class YesToUndo final : public qb::OperationPrompts {
+public:
+    void askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&, ReplaceReply a) override {
+        a(qb::ReplaceAnswer::Cancel);
+    }
+    void askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&, ReplaceReply a) override {
+        a(qb::ReplaceAnswer::Cancel);
+    }
+    void askError(QWidget*, const qb::OpError&, const QString&, ErrorReply a) override {
+        a(qb::ErrorAnswer::Cancel);
+    }
+    void askUndo(QWidget*, const QString&, ConfirmReply a) override {
+        ++asked;
+        a(true);
+    }
+    int asked = 0;
+};
+
 } // namespace
 
 class TestMainWinDrop : public QObject {
     Q_OBJECT
 
 private slots:
+
+    // Ctrl+Z on the board takes the last drop back once asked, also from the slot
+    // field the drop left the focus in, and the status line's tooltip says so.
+    void ctrlZUndoesTheLastDrop() {
+        qb::closeDropJournal(); // opened afresh in this test's program folder
+        YesToUndo prompts;
+        qb::setOperationPrompts(&prompts);
+        {
+            Fixture fx(false);
+            const QString dest = fx.folder(QStringLiteral("dest")),
+                          src = fx.folder(QStringLiteral("src"));
+            writeFile(src + QStringLiteral("/a.txt"), "abc");
+            fx.form->Edit[5]->setText(dest);
+            fx.form->Move->setChecked(true);
+            QVERIFY(fx.drop(fx.form->Edit[5], {src + QStringLiteral("/a.txt")}));
+            QVERIFY(QFile::exists(dest + QStringLiteral("/a.txt")));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            QVERIFY2(fx.form->Labeltip->toolTip().contains(QStringLiteral("Ctrl+Z")),
+                     qPrintable(fx.form->Labeltip->toolTip()));
+
+            // The focus is on the slot's field after the drop: Ctrl+Z there is the board's.
+            QLineEdit* name = fx.form->Edit[5];
+            QApplication::setActiveWindow(fx.form.get());
+            QTRY_COMPARE(QApplication::focusWidget(), name);
+            QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(prompts.asked, 1);
+            QTRY_VERIFY(QFile::exists(src + QStringLiteral("/a.txt")));
+            QVERIFY(!QFile::exists(dest + QStringLiteral("/a.txt")));
+            QTRY_COMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：撤销成功！"));
+            // Ctrl+Z steps back through drops, not through undos: none is left.
+            QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(prompts.asked, 1);
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：没有可撤销的操作！"));
+            QVERIFY(QFile::exists(src + QStringLiteral("/a.txt")));
+            QCOMPARE(fx.dialogs.shown(), 0);
+        }
+        qb::setOperationPrompts(nullptr);
+        qb::closeDropJournal();
+    }
 
     // Either field of a row, at its very corners, targets the row's path field; the
     // position the drop event gives decides, not the pointer (Xwayland does not

@@ -1,7 +1,10 @@
 // The tray's menu over a stand-in board, on the offscreen platform: what it shows
 // when it opens, what each entry does, and start at login as a file on disk.
 #include "app/Tray.h"
+#include "drop/DropReport.h"
+#include "history/Journal.h"
 #include "platform/Autostart.h"
+#include "platform/Notifier.h"
 
 #include <QAction>
 #include <QDir>
@@ -29,7 +32,11 @@ public:
     QString currentAccount() const override { return account; }
     void showHelp() override { calls << QStringLiteral("help"); }
     void quit() override { calls << QStringLiteral("quit"); }
+    qb::history::Journal* journal() const override { return drops; }
+    void undo(std::int64_t id) override { calls << QStringLiteral("undo %1").arg(id); }
+    void showHistory() override { calls << QStringLiteral("history"); }
 
+    qb::history::Journal* drops = nullptr;
     bool visible = true;
     QString account = QStringLiteral("默认");
     QStringList calls;
@@ -97,6 +104,65 @@ private slots:
         action(tray, "TrayHelp")->trigger();
         action(tray, "TrayQuit")->trigger();
         QCOMPARE(board.calls, QStringList({"hide", "show", "hide", "show", "help", "quit"}));
+    }
+
+    // The undo entry names the drop an undo would take back, as it is each time
+    // the menu opens, and is off while there is none; the notification's undo
+    // button is there only for the drop it tells of.
+    void undoEntryFollowsTheJournal() {
+        QTemporaryDir state;
+        std::string err;
+        auto journal = qb::history::Journal::open(state.path().toStdString(), err);
+        QVERIFY2(journal, err.c_str());
+        FakeWindow board;
+        board.drops = journal.get();
+        qb::Tray tray(board, QStringLiteral("/opt/q/quillbeck"));
+        QAction* undo = action(tray, "TrayUndo");
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("撤销"));
+        undo->trigger();
+        QVERIFY(board.calls.isEmpty());
+
+        qb::history::DropRecord d;
+        d.slotName = "照片&视频";
+        d.destFolder = "/srv/photos";
+        d.op = qb::Op::Move;
+        d.itemCount = 3;
+        const std::int64_t first = journal->beginDrop(d);
+        for (const char* name : {"1.jpg", "2.jpg", "3.mov"}) {
+            qb::history::ItemRecord item;
+            item.dropId = first;
+            item.source = std::string("/home/a/") + name;
+            item.dest = "/srv/photos/" + std::string(name);
+            journal->finishItem(journal->beginItem(item, false), qb::history::ItemState::Done,
+                                qb::history::ItemKind::File, {});
+        }
+        journal->endDrop(first, qb::Outcome::Done);
+        emit tray.menu()->aboutToShow();
+        QVERIFY(undo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("撤销：3 项已移动到 照片&&视频"));
+        undo->trigger();
+        QCOMPARE(board.calls, QStringList{QStringLiteral("undo %1").arg(first)});
+
+        qb::DropReport report(qb::Op::Move, QStringLiteral("/srv/photos"));
+        report.add(QStringLiteral("/home/a/1.jpg"), qb::Outcome::Done);
+        QList<qb::NoticeAction> buttons = qb::noticeActions(board, report);
+        QCOMPARE(buttons.size(), 2);
+        QCOMPARE(buttons[0].key, QStringLiteral("undo"));
+        buttons[0].run();
+        QCOMPARE(board.calls.last(), QStringLiteral("undo %1").arg(first));
+
+        // Taken back since: nothing left to undo, and no undo button for it.
+        journal->setUndone(first, first + 100);
+        emit tray.menu()->aboutToShow();
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("撤销"));
+        buttons = qb::noticeActions(board, report);
+        QCOMPARE(buttons.size(), 1);
+        QCOMPARE(buttons[0].key, QStringLiteral("open-folder"));
+
+        action(tray, "TrayHistory")->trigger();
+        QCOMPARE(board.calls.last(), QStringLiteral("history"));
     }
 
     void startAtLoginIsTheEntryOnDisk() {

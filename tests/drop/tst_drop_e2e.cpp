@@ -84,6 +84,8 @@ class TestDropE2e : public QObject {
         app_.reset();
         box_ = std::make_unique<Sandbox>();
         QVERIFY2(box_->isValid(), qPrintable(box_->error()));
+        for (auto v = env_.cbegin(); v != env_.cend(); ++v)
+            box_->setVariable(v.key(), v.value());
         sysIni = box_->path(QStringLiteral("sys.ini"));
         const QString scheme = QStringLiteral("方案");
         QVERIFY(writeSetting(sysIni, scheme, QStringLiteral("operate"), operate));
@@ -139,6 +141,7 @@ class TestDropE2e : public QObject {
     }
 
     std::function<bool()> condition_;
+    QMap<QString, QString> env_; // for the next launch
 
     // A window of the program titled `title` is whole on the screen, above the
     // board, and takes the pointer everywhere on it.
@@ -240,6 +243,50 @@ private slots:
     void cleanup() {
         app_.reset();
         box_.reset();
+        env_.clear();
+    }
+
+    // Two files moved onto the wrong slot come back with Ctrl+Z once the question
+    // is answered, byte for byte and with their times; the history window lists
+    // the drop and, above it, its undo.
+    void ctrlZTakesBackAMoveOntoTheWrongSlot() {
+        QTemporaryDir tmp;
+        const QString wrong = tmp.filePath(QStringLiteral("错的 文件夹"));
+        QDir().mkpath(wrong);
+        const QString src = tmp.filePath(QStringLiteral("源"));
+        writeFile(src + QStringLiteral("/计划.txt"), "plan");
+        writeFile(src + QStringLiteral("/b 2.bin"), QByteArray(300000, 'b'));
+        const auto before = snapshot(src);
+        condition_ = [&] { return snapshot(wrong) == before && snapshot(src).isEmpty(); };
+        env_.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quillbeck.drop.info=true"));
+        run(QStringLiteral("FileMove"), QStringLiteral("FileReplace"), wrong,
+            {src + QStringLiteral("/计划.txt"), src + QStringLiteral("/b 2.bin")},
+            QStringLiteral("Edit5"));
+        if (QTest::currentTestFailed()) return;
+
+        QVERIFY2(desk.key(win_->info.id, QStringLiteral("ctrl+z")), qPrintable(desk.lastError()));
+        answerBox(kAppTitle + QStringLiteral(" - 撤销"));
+        const bool back =
+            waitUntil([&] { return snapshot(src) == before && snapshot(wrong).isEmpty(); }, 15000);
+        QVERIFY2(back, qPrintable(diff(before, snapshot(src)).join(u'\n') + u'\n' +
+                                  QString::fromUtf8(app_->output())));
+
+        // The history window, from the slot's context menu: its last entry.
+        QVERIFY(desk.click(win_->point(QStringLiteral("Edit5")), 3));
+        sleepMs(500);
+        QVERIFY(desk.tool(QStringLiteral("xdotool"),
+                          {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")})
+                    .ok());
+        QString err;
+        QVERIFY2(app_->waitForWindow(QStringLiteral("历史记录"), 15000, &err),
+                 qPrintable(err + QString::fromUtf8(app_->output())));
+        const QRegularExpression listed(
+            QStringLiteral("history window lists 2 drops, newest first: #(\\d+) undo of #(\\d+), "
+                           "#(\\d+) move of 2 items"));
+        QVERIFY(waitUntil(
+            [&] { return listed.match(QString::fromUtf8(app_->output())).hasMatch(); }, 5000));
+        const auto m = listed.match(QString::fromUtf8(app_->output()));
+        QCOMPARE(m.captured(2), m.captured(3));
     }
 
     // Configure mode: a dropped folder becomes slot 7's path and is written at once;

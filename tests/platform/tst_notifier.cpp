@@ -44,6 +44,45 @@ private slots:
         QVERIFY(waitUntil([&] { return !qb::sendNotice(notice); }, 10000));
         QCOMPARE(DesktopDoubles(bus, log).events(QStringLiteral("notify")).size(), 1);
     }
+
+    // A button runs what belongs to its own notification, once; a later
+    // notification's buttons do not answer for an earlier one.
+    void buttonsRunTheirAction() {
+        const QString log = tmp.filePath(QStringLiteral("actions.log"));
+        DesktopDoubles service(bus, log);
+        QString err;
+        QVERIFY2(service.start(&err), qPrintable(err));
+        QStringList ran;
+        auto button = [&ran](const char* key, const QString& label, const QString& tag) {
+            return qb::NoticeAction{QLatin1String(key), label, [&ran, tag] { ran << tag; }};
+        };
+        QVERIFY(qb::sendNotice(
+            {QStringLiteral("移动完成"), QStringLiteral("2 项")},
+            {button("undo", QStringLiteral("撤销"), QStringLiteral("undo 1")),
+             button("open", QStringLiteral("打开文件夹"), QStringLiteral("open 1"))}));
+        QVERIFY(
+            waitUntil([&] { return service.events(QStringLiteral("notify")).size() == 1; }, 10000));
+        const QJsonObject n = service.events(QStringLiteral("notify")).first();
+        QCOMPARE(n[QStringLiteral("actions")].toVariant().toStringList(),
+                 QStringList({"undo", "撤销", "open", "打开文件夹"}));
+        // The number reaches the program a moment after the notification shows.
+        QTest::qWait(200);
+        QVERIFY(service.invoke(QStringLiteral("open")).ok());
+        QTRY_COMPARE_WITH_TIMEOUT(ran, QStringList{QStringLiteral("open 1")}, 10000);
+        // The notification closed with the click: a second click does nothing.
+        QVERIFY(service.invoke(QStringLiteral("undo")).ok());
+        QTest::qWait(300);
+        QCOMPARE(ran, QStringList{QStringLiteral("open 1")});
+
+        QVERIFY(qb::sendNotice({QStringLiteral("复制完成"), QStringLiteral("1 项")},
+                               {button("undo", QStringLiteral("撤销"), QStringLiteral("undo 2"))}));
+        QVERIFY(
+            waitUntil([&] { return service.events(QStringLiteral("notify")).size() == 2; }, 10000));
+        QTest::qWait(200);
+        QVERIFY(service.invoke(QStringLiteral("undo")).ok());
+        QTRY_COMPARE_WITH_TIMEOUT(ran.size(), 2, 10000);
+        QCOMPARE(ran.last(), QStringLiteral("undo 2"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNotifier)

@@ -114,6 +114,9 @@ RunResult DesktopDoubles::menu() const {
 RunResult DesktopDoubles::icon() const {
     return client({QStringLiteral("icon")});
 }
+RunResult DesktopDoubles::invoke(const QString& key) const {
+    return client({QStringLiteral("invoke"), key});
+}
 RunResult DesktopDoubles::click(const QString& label) const {
     return client({QStringLiteral("click"), label});
 }

@@ -61,10 +61,12 @@ public:
     RunResult menu() const;                      // its menu as JSON, after AboutToShow
     RunResult click(const QString& label) const; // chooses a menu entry
     RunResult icon() const; // {"name": theme icon name, "sizes": [[w, h], ...] of pixmaps}
+    // The user chooses the button `key` of the last notification.
+    RunResult invoke(const QString& key) const;
     // Waits until the program's tray item is registered (or the limit passes).
     bool waitForItem(int timeoutMs = 15000) const;
 
-    // What the services saw, oldest first: events "register", "unregister", "notify".
+    // What the services saw, oldest first: events "register", "unregister", "notify", "invoke".
     QList<QJsonObject> events(const QString& kind) const;
 
 private:

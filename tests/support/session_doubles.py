@@ -13,6 +13,7 @@
 #   session_doubles.py menu         print the item's menu as JSON
 #   session_doubles.py click LABEL  choose the menu entry labelled LABEL
 #   session_doubles.py icon         print the item's icon name and pixmap sizes
+#   session_doubles.py invoke KEY   the user chooses the button KEY of the last notification
 #
 # The bus is the one $DBUS_SESSION_BUS_ADDRESS names.
 import json
@@ -28,6 +29,8 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 WATCHER_PATH = "/StatusNotifierWatcher"
 NOTIFY = "org.freedesktop.Notifications"
 NOTIFY_PATH = "/org/freedesktop/Notifications"
+# The stand-in's own interface: what a user does to a notification.
+NOTIFY_TEST = "org.quillbeck.TestNotifications"
 ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
 
@@ -132,13 +135,30 @@ class Notifications(dbus.service.Object):
     @dbus.service.method(NOTIFY, in_signature="susssasa{sv}i", out_signature="u")
     def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
         self.count += 1
-        self.log.write(event="notify", app=str(app), icon=str(icon), summary=str(summary),
-                       body=str(body), hints={str(k): str(v) for k, v in hints.items()})
+        self.log.write(event="notify", id=self.count, app=str(app), icon=str(icon),
+                       summary=str(summary), body=str(body),
+                       actions=[str(a) for a in actions],
+                       hints={str(k): str(v) for k, v in hints.items()})
         return dbus.UInt32(self.count)
 
     @dbus.service.method(NOTIFY, out_signature="as")
     def GetCapabilities(self):
-        return ["body"]
+        return ["body", "actions"]
+
+    @dbus.service.signal(NOTIFY, signature="us")
+    def ActionInvoked(self, number, key):
+        pass
+
+    @dbus.service.signal(NOTIFY, signature="uu")
+    def NotificationClosed(self, number, reason):
+        pass
+
+    # A click on a button closes the notification, as desktops do.
+    @dbus.service.method(NOTIFY_TEST, in_signature="s")
+    def Invoke(self, key):
+        self.log.write(event="invoke", id=self.count, key=str(key))
+        self.ActionInvoked(dbus.UInt32(self.count), key)
+        self.NotificationClosed(dbus.UInt32(self.count), dbus.UInt32(2))
 
     @dbus.service.method(NOTIFY, out_signature="ssss")
     def GetServerInformation(self):
@@ -262,6 +282,9 @@ def main():
         for s in watcher.Get(WATCHER, "RegisteredStatusNotifierItems",
                              dbus_interface=dbus.PROPERTIES_IFACE):
             print(s)
+        return
+    if command == "invoke":
+        bus.get_object(NOTIFY, NOTIFY_PATH).Invoke(sys.argv[2], dbus_interface=NOTIFY_TEST)
         return
     item = the_item(bus)
     if command == "activate":
