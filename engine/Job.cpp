@@ -90,8 +90,7 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
     struct stat ddst;
     const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;
-    const unsigned workers = workersFor(sst.st_dev, ddst.st_dev, opts_.workers);
-    shareDescriptors(workers);
+    const unsigned workers = shareDescriptors(workersFor(sst.st_dev, ddst.st_dev, opts_.workers));
     root_ = {DirCache::root(std::move(sdir)), DirCache::root(std::move(dest))};
     if (!root_.src || !root_.dst) return fail(ErrorKind::SourceMissing, source, errno, {}, false);
     pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_);
@@ -107,15 +106,18 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
 // Shares what the file limit leaves among the walk's folders, the sync groups' and
 // the rest: each copy worker's two or three files, the walk's own, the Trash's.
-void Job::shareDescriptors(unsigned workers) {
-    const std::size_t others = 16 + 3 * std::size_t{workers};
+// Returns the workers there is room for: at most a quarter of it goes to them.
+unsigned Job::shareDescriptors(unsigned workers) {
     const std::size_t free = DirCache::freeDescriptors();
+    workers = static_cast<unsigned>(std::min<std::size_t>(workers, free / 12));
+    const std::size_t others = 16 + 3 * std::size_t{workers};
     const std::size_t rest = free > others ? free - others : 0;
     dirs_.setBudget(std::min<std::size_t>(rest * 2 / 3, 4096));
     groupHandles_ = std::clamp<std::size_t>(rest / 3, 2, kDurableMoveGroup);
     if (rest / 3 < kDurableMoveGroup && logging())
         logLine("%zu descriptors free: the walk keeps %zu folders open, a sync group %zu", free,
                 dirs_.budget(), groupHandles_);
+    return workers;
 }
 
 // The refusals that leave everything as it is. True when refused.

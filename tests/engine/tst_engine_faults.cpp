@@ -396,7 +396,7 @@ private slots:
                 writeFile(s + "/" + f, QByteArray::fromStdString(f));
             return t;
         };
-        const std::vector<Tree> trees{make("chain", 300, 0, 0), make("wide", 120, 4, 2)};
+        const std::vector<Tree> trees{make("chain", 300, 0, 0), make("wide", 80, 3, 2)};
         struct Step {
             Op op;
             const Tree& tree;
