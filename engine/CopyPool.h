@@ -4,6 +4,7 @@
 // overlap. The walk keeps the questions, the progress and the reports; it hands out
 // only copies to free names that need none of them, and takes their results back on
 // its own thread.
+#include "engine/DirCache.h"
 #include "engine/FileCopy.h"
 
 #include <atomic>
@@ -19,6 +20,7 @@ namespace qb::engine {
 // One file to copy to a free name, and how it went.
 struct PooledCopy {
     std::shared_ptr<const Fd> sdir, ddir; // open until the copy is accounted for
+    DirRef source;                        // the job's record of `sdir` (not for the workers)
     std::string sname, dname, spath, dpath;
     struct stat sst {};
     bool ok = false;

@@ -90,16 +90,34 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
     struct stat ddst;
     const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;
-    const unsigned workers = workersFor(sst.st_dev, ddst.st_dev, opts_.workers);
+    const unsigned workers = shareDescriptors(workersFor(sst.st_dev, ddst.st_dev, opts_.workers));
+    root_ = {DirCache::root(std::move(sdir)), DirCache::root(std::move(dest))};
+    if (!root_.src || !root_.dst) return fail(ErrorKind::SourceMissing, source, errno, {}, false);
     pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_);
     if (logging())
         logLine("%s of %s into %s: %u copy workers%s", op_ == Op::Move ? "move" : "copy",
                 source.c_str(), destFolder.c_str(), workers, durable() ? ", durable" : "");
-    if ((op_ == Op::Copy || !sameFs) && !countAndGuard(sdir.get(), name, sst, source)) return;
+    if ((op_ == Op::Copy || !sameFs) && !countAndGuard(name, sst, source)) return;
     report();
-    const SyncScope sync(*this, dest.get());
-    transfer(sdir.get(), name, sst, dest.get(), destName(name), true, false);
+    const SyncScope sync(*this, root_.dst);
+    transfer(root_.src->fd->get(), name, sst, destFd_, destName(name), true, false);
     flushRemovals(true);
+}
+
+// Shares what the file limit leaves among the walk's folders, the sync groups' and
+// the rest: each copy worker's two or three files, the walk's own, the Trash's.
+// Returns the workers there is room for: at most a quarter of it goes to them.
+unsigned Job::shareDescriptors(unsigned workers) {
+    const std::size_t free = DirCache::freeDescriptors();
+    workers = static_cast<unsigned>(std::min<std::size_t>(workers, free / 12));
+    const std::size_t others = 16 + 3 * std::size_t{workers};
+    const std::size_t rest = free > others ? free - others : 0;
+    dirs_.setBudget(std::min<std::size_t>(rest * 2 / 3, 4096));
+    groupHandles_ = std::clamp<std::size_t>(rest / 3, 2, kDurableMoveGroup);
+    if (rest / 3 < kDurableMoveGroup && logging())
+        logLine("%zu descriptors free: the walk keeps %zu folders open, a sync group %zu", free,
+                dirs_.budget(), groupHandles_);
+    return workers;
 }
 
 // The refusals that leave everything as it is. True when refused.
@@ -135,11 +153,10 @@ bool Job::refusedBeforeStart(int sdir, const std::string& name, const struct sta
 
 // Counts what a copy has to do, and refuses a destination that lies inside the
 // tree by another way in (a second mount of one of its folders). False when refused.
-bool Job::countAndGuard(int sdir, const std::string& name, const struct stat& sst,
-                        const std::string& path) {
+bool Job::countAndGuard(const std::string& name, const struct stat& sst, const std::string& path) {
     counted_ = true;
-    TreeCounter counter(prog_, cancel_);
-    counter.count(sdir, name, sst);
+    TreeCounter counter(prog_, cancel_, dirs_);
+    counter.count(here().src, name, sst);
     for (const FileId& up : destAncestors_) {
         if (counter.folders().count(up)) {
             fail(ErrorKind::IntoItself, path, 0, destFolder_, false);

@@ -3,6 +3,7 @@
 // The checks before any change, the walk that puts every entry in place, the
 // questions, the progress and the outcome.
 #include "engine/CopyPool.h"
+#include "engine/DirCache.h"
 #include "engine/FileCopy.h"
 #include "engine/Trash.h"
 
@@ -38,8 +39,9 @@ private:
     void start(const std::string& source, const std::string& destFolder);
     bool refusedBeforeStart(int sdir, const std::string& name, const struct stat& sst, int dest,
                             const std::string& source, const std::string& destFolder);
-    bool countAndGuard(int sdir, const std::string& name, const struct stat& sst,
-                       const std::string& path);
+    // Counts (name) in the current source folder.
+    bool countAndGuard(const std::string& name, const struct stat& sst, const std::string& path);
+    unsigned shareDescriptors(unsigned workers);
     ItemInfo describe(int dir, const std::string& name, const std::string& path,
                       const struct stat& st) const;
 
@@ -54,15 +56,17 @@ private:
                     const std::string& dname);
     void replaceFile(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                      const std::string& dname);
-    void merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
-               bool mergeAsked);
-    void copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+    // Both go into (sname, dname) of the current folder, here().
+    void merge(const std::string& sname, const std::string& dname, bool mergeAsked);
+    void copyDir(const std::string& sname, const struct stat& sst, int ddir,
                  const std::string& dname);
-    // A source folder and its destination, open while the walk or a worker needs them.
+    // A source folder and its destination.
     struct Folder {
-        std::shared_ptr<const Fd> src, dst;
+        DirRef src, dst;
     };
     void walkChildren(const Folder& folder, bool fresh, bool mergeAsked);
+    // The folders the walk is in: the `sdir` and `ddir` the entry functions are given.
+    const Folder& here() const { return folder_ ? *folder_ : root_; }
 
     // --- copies handed to the workers (JobWalk.cpp) -----------------------------
     bool pooled(int sdir, const struct stat& sst) const;
@@ -92,10 +96,11 @@ private:
     // and reports it.
     void removeSource(int sdir, const std::string& sname, const std::string& path,
                       const std::string& dest, const struct stat& copied);
-    void removeCopiedSource(int sdir, const std::string& sname, const std::string& path,
+    void removeCopiedSource(const DirRef& sdir, const std::string& sname, const std::string& path,
                             const std::string& dest, const struct stat& copied);
-    void removeSourceFolder(int sdir, const std::string& sname);
-    void queueRemoval(int sdir, const std::string& sname, const std::string& path,
+    // The folder `sname` in the current source folder.
+    void removeSourceFolder(const std::string& sname);
+    void queueRemoval(const DirRef& sdir, const std::string& sname, const std::string& path,
                       const std::string& dest, const struct stat* copied);
     // Hands the group to a sync of its own and goes on; with `wait`, until every
     // group is synced and its sources removed.
@@ -130,18 +135,18 @@ private:
     // A destination folder the walk is in, to be synced before sources named in it go
     // (borrowed from the walk; copied only when a group needs it after the walk left).
     struct SyncDir {
-        int fd;
+        DirRef dir;
         bool dirty = false;
     };
     struct SyncScope {
-        SyncScope(Job& j, int fd);
+        SyncScope(Job& j, const DirRef& dir);
         ~SyncScope();
         SyncScope(const SyncScope&) = delete;
         SyncScope& operator=(const SyncScope&) = delete;
         Job& j_;
     };
     struct Removal {
-        Fd dir;
+        DirRef dir;
         std::string name, path, dest;
         bool isDir;
         struct stat copied;
@@ -174,11 +179,18 @@ private:
     // Files of several names: where their copy went, relative to the destination folder.
     std::map<FileId, Copied> linkedTo_;
     int destFd_ = -1; // the destination folder, open while the walk runs
+    // The folders the walk opens, within what the file limit leaves; the dropped
+    // item's folder and the destination folder are held throughout.
+    DirCache dirs_;
+    Folder root_;
+    // At most this many folders' handles go with a group to its sync; any more are
+    // synced by the walk itself.
+    std::size_t groupHandles_ = kDurableMoveGroup;
     std::vector<SyncDir> syncDirs_;
     // A durable move's group: sources to remove once the folders with their copies
     // (those the walk is in, and those it left since) are on the disk.
     std::vector<Removal> removals_;
-    std::vector<Fd> groupDirs_;
+    std::vector<DirRef> groupDirs_;
     // The group before it, being synced while the walk goes on.
     struct Syncing {
         std::future<int> done; // 0 or errno

@@ -46,7 +46,7 @@ void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, i
                 obs_.itemTarget(dpath_, true);
             else
                 obs_.folderMerged(spath_, dpath_);
-            merge(sdir, sname, ddir, dname, true);
+            merge(sname, dname, true);
         }
         return;
     }
@@ -97,7 +97,7 @@ void Job::place(int sdir, const std::string& sname, const struct stat& sst, int 
                 const std::string& dname) {
     PathScope ps(*this, sname, dname);
     if (op_ == Op::Move && renameInto(sdir, sname, sst, ddir, dname)) return;
-    if (S_ISDIR(sst.st_mode)) return copyDir(sdir, sname, sst, ddir, dname);
+    if (S_ISDIR(sst.st_mode)) return copyDir(sname, sst, ddir, dname);
     if (linkToEarlierCopy(sst, ddir, dname)) {
         if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
         copied_ = sst;
@@ -107,7 +107,7 @@ void Job::place(int sdir, const std::string& sname, const struct stat& sst, int 
     } else if (!copyNonDir(sdir, sname, sst, ddir, dname, false)) {
         return;
     }
-    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_, copied_);
+    if (op_ == Op::Move) removeCopiedSource(here().src, sname, spath_, dpath_, copied_);
 }
 
 // Moves by renaming, never over an existing name. False when the entry has to be
@@ -129,7 +129,7 @@ bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst,
     }
     if (code == EXDEV || code == EINVAL) {
         // Copied instead; a folder only once it is sure the destination is not inside it.
-        if (S_ISDIR(sst.st_mode) && !counted_) return !countAndGuard(sdir, sname, sst, spath_);
+        if (S_ISDIR(sst.st_mode) && !counted_) return !countAndGuard(sname, sst, spath_);
         return false;
     }
     fail(ErrorKind::Transfer, spath_, code, dpath_);
@@ -157,31 +157,27 @@ void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst
     } else if (!copyNonDir(sdir, sname, sst, ddir, dname, true)) {
         return;
     }
-    if (op_ == Op::Move) removeCopiedSource(sdir, sname, spath_, dpath_, copied_);
+    if (op_ == Op::Move) removeCopiedSource(here().src, sname, spath_, dpath_, copied_);
 }
 
-void Job::merge(int sdir, const std::string& sname, int ddir, const std::string& dname,
-                bool mergeAsked) {
-    Fd sfd(openDir(sdir, sname));
-    if (!sfd.ok()) return fail(ErrorKind::ReadFolder, spath_, errno);
-    Fd dfd(openDir(ddir, dname));
-    if (!dfd.ok()) return fail(ErrorKind::OpenFolder, dpath_, errno);
-    const Folder folder{std::make_shared<const Fd>(std::move(sfd)),
-                        std::make_shared<const Fd>(std::move(dfd))};
+void Job::merge(const std::string& sname, const std::string& dname, bool mergeAsked) {
+    const DirRef src = dirs_.open(here().src, sname);
+    if (!src) return fail(ErrorKind::ReadFolder, spath_, errno);
+    const DirRef dst = dirs_.open(here().dst, dname);
+    if (!dst) return fail(ErrorKind::OpenFolder, dpath_, errno);
     {
-        const SyncScope sync(*this, folder.dst->get());
-        walkChildren(folder, false, mergeAsked);
+        const SyncScope sync(*this, dst);
+        walkChildren({src, dst}, false, mergeAsked);
     }
-    if (op_ == Op::Move) removeSourceFolder(sdir, sname);
+    if (op_ == Op::Move) removeSourceFolder(sname);
 }
 
 // Copies a folder tree (or moves it across file systems) to a new name.
-void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+void Job::copyDir(const std::string& sname, const struct stat& sst, int ddir,
                   const std::string& dname) {
-    Fd src(openDir(sdir, sname));
     struct stat now;
-    if (!src.ok() || ::fstat(src.get(), &now) != 0)
-        return fail(ErrorKind::ReadFolder, spath_, errno);
+    const DirRef src = dirs_.open(here().src, sname, &now);
+    if (!src) return fail(ErrorKind::ReadFolder, spath_, errno);
     // A folder this job made itself: the destination is inside the source after all.
     if (created_.count(idOf(now)))
         return fail(ErrorKind::IntoItself, spath_, 0, destFolder_, false);
@@ -189,46 +185,61 @@ void Job::copyDir(int sdir, const std::string& sname, const struct stat& sst, in
     if (::mkdirat(ddir, dname.c_str(), 0700) != 0)
         return fail(ErrorKind::CreateFolder, dpath_, errno);
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
-    Fd dst(openDir(ddir, dname));
     struct stat made;
-    if (!dst.ok() || ::fstat(dst.get(), &made) != 0)
-        return fail(ErrorKind::OpenFolder, dpath_, errno);
-    const auto sfd = std::make_shared<const Fd>(std::move(src));
-    const auto dfd = std::make_shared<const Fd>(std::move(dst));
+    const DirRef dst = dirs_.open(here().dst, dname, &made);
+    if (!dst) return fail(ErrorKind::OpenFolder, dpath_, errno);
     created_.insert(idOf(made));
+    const Folder folder{src, dst};
     {
-        const SyncScope sync(*this, dfd->get());
+        const SyncScope sync(*this, dst);
         struct Finish {
-            int from, to;
+            Job& j;
+            const Folder& f;
             const struct stat& st;
-            std::uint32_t& missing;
             ~Finish() {
-                copyXattrs(from, to, missing);
-                copyModeAndTimes(to, st, missing);
+                const int from = j.dirs_.fd(*f.src), to = j.dirs_.fd(*f.dst);
+                if (from >= 0 && to >= 0) {
+                    copyXattrs(from, to, j.result_.missing);
+                    copyModeAndTimes(to, st, j.result_.missing);
+                    return;
+                }
+                // Only where the folder was put in another's place meanwhile.
+                j.result_.failures++;
+                logLine("%s: not reopened to set its mode and times: %s", j.dpath_.c_str(),
+                        errorText(errno).c_str());
             }
-        } const finish{sfd->get(), dfd->get(), sst, result_.missing};
-        walkChildren({sfd, dfd}, true, false);
+        } const finish{*this, folder, sst};
+        walkChildren(folder, true, false);
     }
-    if (op_ == Op::Move) removeSourceFolder(sdir, sname);
+    if (op_ == Op::Move) removeSourceFolder(sname);
 }
 
 void Job::walkChildren(const Folder& folder, bool fresh, bool mergeAsked) {
-    const int sfd = folder.src->get(), dfd = folder.dst->get();
     std::vector<Entry> entries;
-    if (const int code = listEntries(sfd, entries))
+    if (const int code = listEntries(dirs_.fd(*folder.src), entries))
         return fail(ErrorKind::ReadFolder, spath_, code);
     struct Here {
         Job& j;
+        const Folder& inner;
         const Folder* outer;
         ~Here() {
             if (std::uncaught_exceptions()) j.settlePool(); // while this folder is still synced
+            // Back up: the folders above, if released, come back by ".." from these.
+            j.dirs_.backTo(*inner.src);
+            j.dirs_.backTo(*inner.dst);
             j.folder_ = outer;
+            j.dirs_.setCurrent(j.here().src.get(), j.here().dst.get());
         }
-    } const here{*this, std::exchange(folder_, &folder)};
+    } const scope{*this, folder, std::exchange(folder_, &folder)};
+    dirs_.setCurrent(folder.src.get(), folder.dst.get());
     for (const auto& e : entries) {
         checkCancel();
         collectPooled(false);
         finishSyncedGroup(false);
+        // The folders below may have released these handles; they stay open from here
+        // to the next entry.
+        const int sfd = dirs_.fd(*folder.src), dfd = dirs_.fd(*folder.dst);
+        if (sfd < 0 || dfd < 0) return fail(ErrorKind::ReadFolder, spath_, errno);
         struct stat cst;
         if (::fstatat(sfd, e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
             PathScope ps(*this, e.name, e.name);
@@ -247,15 +258,17 @@ void Job::walkChildren(const Folder& folder, bool fresh, bool mergeAsked) {
 
 bool Job::pooled(int sdir, const struct stat& sst) const {
     // A file of several names is copied here, so its other names can link to the copy.
-    return folder_ && pool_ && pool_->enabled() && folder_->src->get() == sdir &&
-           S_ISREG(sst.st_mode) && sst.st_nlink == 1 && sst.st_size <= kPooledFileMax;
+    return folder_ && pool_ && pool_->enabled() && folder_->src->fd &&
+           folder_->src->fd->get() == sdir && S_ISREG(sst.st_mode) && sst.st_nlink == 1 &&
+           sst.st_size <= kPooledFileMax;
 }
 
 void Job::submitCopy(const std::string& sname, const struct stat& sst, const std::string& dname) {
     prog_.current = spath_;
     PooledCopy c;
-    c.sdir = folder_->src;
-    c.ddir = folder_->dst;
+    c.sdir = folder_->src->fd;
+    c.ddir = folder_->dst->fd;
+    c.source = folder_->src;
     c.sname = sname;
     c.dname = dname;
     c.spath = spath_;
@@ -292,7 +305,7 @@ void Job::pooledDone(const PooledCopy& c) {
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     result_.missing |= c.why.missing;
     report();
-    if (op_ == Op::Move) removeCopiedSource(c.sdir->get(), c.sname, c.spath, c.dpath, c.why.copied);
+    if (op_ == Op::Move) removeCopiedSource(c.source, c.sname, c.spath, c.dpath, c.why.copied);
 }
 
 void Job::settlePool() noexcept {

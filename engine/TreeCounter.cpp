@@ -6,7 +6,7 @@
 
 namespace qb::engine {
 
-void TreeCounter::count(int dirfd, const std::string& name, const struct stat& st) {
+void TreeCounter::count(const DirRef& parent, const std::string& name, const struct stat& st) {
     if (cancel_.load(std::memory_order_relaxed)) throw Stop{};
     if (!S_ISDIR(st.st_mode)) {
         totals_.filesTotal++;
@@ -14,17 +14,24 @@ void TreeCounter::count(int dirfd, const std::string& name, const struct stat& s
         return;
     }
     folders_.insert(idOf(st));
-    Fd fd(openDir(dirfd, name));
+    const DirRef dir = dirs_.open(parent, name);
     std::vector<Entry> entries;
-    if (!fd.ok() || listEntries(fd.get(), entries) != 0) return;
+    if (!dir || listEntries(dirs_.fd(*dir), entries) != 0) return;
+    struct Up {
+        DirCache& dirs;
+        const DirNode& from;
+        ~Up() { dirs.backTo(from); }
+    } const up{dirs_, *dir};
     for (const Entry& e : entries) {
         if (e.type != DT_DIR && e.type != DT_REG && e.type != DT_UNKNOWN) {
             totals_.filesTotal++;
             continue;
         }
+        // The folders below may have released this one's handle.
+        const int fd = dirs_.fd(*dir);
+        if (fd < 0) return;
         struct stat cst;
-        if (::fstatat(fd.get(), e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) == 0)
-            count(fd.get(), e.name, cst);
+        if (::fstatat(fd, e.name.c_str(), &cst, AT_SYMLINK_NOFOLLOW) == 0) count(dir, e.name, cst);
     }
 }
 

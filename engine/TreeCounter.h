@@ -1,6 +1,6 @@
 // Counting a source tree before the work: how much there is, and which folders it holds.
 #pragma once
-#include "engine/Posix.h"
+#include "engine/DirCache.h"
 
 #include <atomic>
 #include <set>
@@ -9,16 +9,17 @@ namespace qb::engine {
 
 class TreeCounter {
 public:
-    TreeCounter(Progress& totals, const std::atomic<bool>& cancel)
-        : totals_(totals), cancel_(cancel) {}
-    // Adds the files and bytes under (dirfd, name) to the totals and notes every
+    TreeCounter(Progress& totals, const std::atomic<bool>& cancel, DirCache& dirs)
+        : totals_(totals), cancel_(cancel), dirs_(dirs) {}
+    // Adds the files and bytes under (parent, name) to the totals and notes every
     // folder met. Errors surface later, in the copy. Throws Stop when cancelled.
-    void count(int dirfd, const std::string& name, const struct stat& st);
+    void count(const DirRef& parent, const std::string& name, const struct stat& st);
     const std::set<FileId>& folders() const { return folders_; }
 
 private:
     Progress& totals_;
     const std::atomic<bool>& cancel_;
+    DirCache& dirs_; // the job's: the count holds no more handles than the walk
     std::set<FileId> folders_;
 };
 

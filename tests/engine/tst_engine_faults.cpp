@@ -1,6 +1,7 @@
 // Faults of earlier versions of the engine that could lose data or tell untruths,
 // each kept as a named case, and the Trash, kept attributes and links.
 #include "EngineTestUtil.h"
+#include "engine/DirCache.h"
 #include "engine/Log.h"
 #include "engine/Names.h"
 #include "engine/Posix.h"
@@ -14,6 +15,7 @@
 
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 
 using namespace testutil;
@@ -362,6 +364,107 @@ private slots:
         QCOMPARE(o, Outcome::Done);
         QVERIFY(!exists(S(shm.path()) + "/t"));
         QCOMPARE(readFile(d + at.substr(S(shm.path()).size()) + "/f"), QByteArray("deep"));
+    }
+
+    // Copies and durable moves across file systems within a hard file limit far below
+    // the tree's depth: a deep chain and a deep tree with files and folders at every level.
+    void deepTreesWithinAHardFileLimit() {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-limit-XXXXXX"));
+        const std::string d = fresh("limit"), s = S(shm.path());
+        if (!shm.isValid() || lst(s).st_dev == lst(d).st_dev) QSKIP("no second file system");
+        struct Tree {
+            std::string name;
+            std::vector<std::string> files; // relative paths; each holds its own path
+        };
+        const auto make = [&](const std::string& name, int depth, int files, int leaves) {
+            Tree t{name, {}};
+            std::string rel = name;
+            mkdirs(s + "/" + rel);
+            for (int i = 0; i < depth; ++i) {
+                for (int f = 0; f < files; ++f)
+                    t.files.push_back(rel + "/f" + std::to_string(f));
+                for (int w = 0; w < leaves; ++w) {
+                    mkdirs(s + "/" + rel + "/w" + std::to_string(w));
+                    for (int f = 0; f < 2; ++f)
+                        t.files.push_back(rel + "/w" + std::to_string(w) + "/g" +
+                                          std::to_string(f));
+                }
+                mkdirs(s + "/" + (rel += "/l"));
+            }
+            t.files.push_back(rel + "/end");
+            for (const std::string& f : t.files)
+                writeFile(s + "/" + f, QByteArray::fromStdString(f));
+            return t;
+        };
+        const std::vector<Tree> trees{make("chain", 300, 0, 0), make("wide", 80, 3, 2)};
+        struct Step {
+            Op op;
+            const Tree& tree;
+        };
+        const std::vector<Step> steps{
+            {Op::Copy, trees[0]}, {Op::Move, trees[0]}, {Op::Copy, trees[1]}, {Op::Move, trees[1]}};
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const struct rlimit low = {64, 64};
+            if (::setrlimit(RLIMIT_NOFILE, &low) != 0) ::_exit(100);
+            int failed = 0;
+            for (std::size_t i = 0; i < steps.size(); ++i) {
+                ScriptedObserver obs;
+                qb::OperationOptions options;
+                options.workers = 4;
+                const std::string to = d + (steps[i].op == Op::Copy ? "/copied" : "/moved");
+                ::mkdir(to.c_str(), 0755);
+                const qb::OperationResult r =
+                    runFull(steps[i].op, Policy::AutoRename, s + "/" + steps[i].tree.name, to, obs,
+                            options);
+                for (const qb::OpError& e : obs.errors)
+                    std::fprintf(stderr, "step %zu: %s: %s\n", i, e.path.c_str(),
+                                 std::strerror(e.code));
+                if (r.outcome != Outcome::Done || r.failures) failed |= 1 << i;
+            }
+            ::_exit(failed);
+        }
+        int status = -1;
+        QVERIFY(pid > 0 && ::waitpid(pid, &status, 0) == pid);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        for (const Tree& t : trees) {
+            QVERIFY(!exists(s + "/" + t.name));
+            for (const std::string& f : t.files) {
+                QCOMPARE(readFile(d + "/copied/" + f), QByteArray::fromStdString(f));
+                QCOMPARE(readFile(d + "/moved/" + f), QByteArray::fromStdString(f));
+            }
+        }
+    }
+
+    // A folder the walk let go of and finds another in its place is refused, not followed.
+    void releasedFolderSwapped() {
+        const std::string d = fresh("swapped");
+        for (const char* p : {"/a", "/a/b", "/a/c", "/x"})
+            mkdirs(d + p);
+        qb::engine::DirCache dirs(qb::engine::DirCache::kMinBudget);
+        const qb::engine::DirRef top = qb::engine::DirCache::root(
+            qb::engine::Fd(::open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+        const qb::engine::DirRef a = dirs.open(top, "a"), b = dirs.open(a, "b");
+        QVERIFY(a && b);
+        std::vector<qb::engine::DirRef> others;
+        for (std::size_t i = 0; i < qb::engine::DirCache::kMinBudget; ++i)
+            others.push_back(dirs.open(top, "x"));
+        QVERIFY(!a->fd && !b->fd);
+        QCOMPARE(dirs.held(), qb::engine::DirCache::kMinBudget);
+        dirs.backTo(*others.back()); // its parent is a root: nothing to reopen
+        QVERIFY(dirs.fd(*b) >= 0);   // reopened by name, from the top
+        QVERIFY(a->fd);
+        for (auto& o : others)
+            QVERIFY(dirs.fd(*o) >= 0); // a and b released again
+        QVERIFY(!a->fd && !b->fd);
+        QCOMPARE(::rename((d + "/a/b").c_str(), (d + "/b-old").c_str()), 0);
+        QCOMPARE(::rename((d + "/a/c").c_str(), (d + "/a/b").c_str()), 0);
+        QCOMPARE(dirs.fd(*b), -1);
+        QCOMPARE(errno, ESTALE);
+        ::rmdir((d + "/a/b").c_str());
+        QCOMPARE(::symlink("../b-old", (d + "/a/b").c_str()), 0); // nor through a link
+        QCOMPARE(dirs.fd(*b), -1);
     }
 
     // Two names of one file deeper than PATH_MAX stay two names of one copy.
