@@ -94,12 +94,26 @@ struct AnswerButton {
     int answer;
 };
 
+// A message box settles its size (wrapping its text) only as it is shown, so it
+// is placed again then, before it is mapped: placed by its wider first size it
+// can land over the board.
+class PlacedBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* e) override {
+        QMessageBox::showEvent(e);
+        placeOnScreen(this, parentWidget());
+    }
+};
+
 // A question box that deletes itself and reports which button ended it, once.
 void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
              const QString& title, const QString& text, const QString& informative,
              const std::vector<AnswerButton>& choices, int defaultIndex, int escapeAnswer,
              std::function<void(int)> reply) {
-    auto* box = new QMessageBox(icon, appTitle(), text, QMessageBox::NoButton, parent);
+    auto* box = new PlacedBox(icon, appTitle(), text, QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(objectName);
     if (!title.isEmpty()) box->setWindowTitle(appTitle() + QStringLiteral(" - ") + title);

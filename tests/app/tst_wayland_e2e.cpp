@@ -4,18 +4,24 @@
 // in absolute motion. The pointer over the native window is invisible to X
 // clients: the program must still hide, come back at the left edge, and take a
 // drag from the native window onto a slot.
+#include "tests/support/Files.h"
 #include "tests/support/Session.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace qb::e2e;
 using namespace qb::wl;
+using qb::test::writeFile;
 
 namespace {
 
 const QString kTitle = QStringLiteral("QuillbeckV9.6");
+const QString kBoxTitle = QStringLiteral(" QuillbeckV9.6");
 const QString kNative = QStringLiteral("native window");
 const QString kXSource = QStringLiteral("X source");
 const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/support/drag_source.py");
@@ -46,6 +52,9 @@ public:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), box_.runtimeDir());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), box_.configHome());
         env.insert(QStringLiteral("XDG_DATA_HOME"), box_.dataHome());
+        // The drop's log says where the operation windows' buttons are, and
+        // which one answered.
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quillbeck.drop.info=true"));
         proc_.setStandardOutputFile(box_.root() + QStringLiteral("/program.log"));
         proc_.setProcessChannelMode(QProcess::MergedChannels);
         s_.startClient(proc_, box_.programPath(), {}, env);
@@ -57,6 +66,14 @@ public:
     QRect geometry() const { return s_.xWindow(kTitle).value_or(QRect()); }
     bool reachesLeft(int x, int ms = 5000) const {
         return waitUntil([&] { return geometry().x() == x; }, ms, 50);
+    }
+    QString output() const {
+        return QString::fromUtf8(bytesOf(box_.root() + QStringLiteral("/program.log")));
+    }
+    // The buttons of window `name` as the log gives them, in window
+    // coordinates, from the output after `from`.
+    QMap<QString, QRect> buttonsOf(const QString& name, qsizetype from) const {
+        return loggedButtons(output().mid(from), name);
     }
     QString describe() const {
         const QRect g = geometry();
@@ -96,6 +113,42 @@ class WaylandE2e : public QObject {
     QByteArray nativeOut_;
     QString dragged_;
 
+    // KWin only: the X window that offers the file over the native one. Under
+    // KWin's fake input it takes one drag only, so each drag has a fresh one.
+    bool startXSource() {
+        xSource_.kill();
+        xSource_.waitForFinished(3000);
+        QProcessEnvironment env = session_.environment();
+        env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
+        session_.startClient(xSource_, QStringLiteral("/usr/bin/python3"),
+                             {kScript, kXSource, dragged_}, env);
+        QByteArray out;
+        return waitUntil(
+            [&] {
+                xSource_.waitForReadyRead(10);
+                out += xSource_.readAll();
+                return out.contains("ready\n") && session_.xWindow(kXSource).has_value();
+            },
+            10000);
+    }
+
+    // Drags the offered file from the native window (on KWin from the X source
+    // over it) onto slot 1, first to the left edge when the board hides there.
+    bool dropOnSlot1(SessionProgram& app, bool reveal) {
+        if (session_.compositor() == Compositor::KWin && !startXSource()) return false;
+        if (!session_.pointerMove(kOnNative) || !session_.pointerDown()) return false;
+        bool ok = session_.pointerGlide(kOnNative - QPoint(30, 0), 6, 30);
+        // The drag takes hold of the pointer only after some motion: a long way
+        // round to the board, as to the edge.
+        if (ok && reveal) ok = session_.pointerGlide(QPoint(0, 300)) && app.reachesLeft(0);
+        if (ok && !reveal) ok = session_.pointerGlide(QPoint(kOnNative.x() - 200, 600));
+        const QPoint row1 = app.point(QStringLiteral("Edit1"));
+        ok = ok && session_.pointerGlide(row1, 8) && session_.pointerMove(row1 + QPoint(1, 0)) &&
+             session_.pointerMove(row1);
+        sleepMs(200);
+        return session_.pointerUp() && ok;
+    }
+
     bool nativeSaw(const QByteArray& what, qsizetype before) {
         return waitUntil(
             [&] {
@@ -126,13 +179,7 @@ private slots:
         session_.startClient(native_, QStringLiteral("/usr/bin/python3"),
                              {kScript, kNative, dragged_}, env);
         QVERIFY2(nativeSaw("ready\n", 0), nativeOut_.constData());
-        if (session_.compositor() == Compositor::KWin) {
-            env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
-            env.remove(QStringLiteral("QB_DRAG_SOURCE_MAXIMIZE"));
-            session_.startClient(xSource_, QStringLiteral("/usr/bin/python3"),
-                                 {kScript, kXSource, dragged_}, env);
-            QVERIFY(waitUntil([&] { return session_.xWindow(kXSource).has_value(); }, 10000));
-        }
+        if (session_.compositor() == Compositor::KWin) QVERIFY(startXSource());
     }
     void cleanupTestCase() {
         for (QProcess* p : {&native_, &xSource_}) {
@@ -251,6 +298,139 @@ private slots:
                  qPrintable(app.describe() + QStringLiteral("\nsource: ") +
                             QString::fromUtf8(nativeOut_)));
         QCOMPARE(bytesOf(copied), bytesOf(dragged_));
+    }
+    // Under Xwayland the board lies over every managed window, so the replace
+    // question, the error box and the progress window of a drop come up beside
+    // it, whole on the screen, with the board centred and at the left edge, and
+    // a click at the centre of each of their buttons reaches that button.
+    void operationWindowsBesideTheBoard_data() {
+        QTest::addColumn<bool>("atLeftEdge");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("buttons");
+        const QStringList replace = {QStringLiteral("是"), QStringLiteral("全部是"),
+                                     QStringLiteral("否"), QStringLiteral("全部否"),
+                                     QStringLiteral("取消")};
+        for (bool edge : {false, true}) {
+            const char* where = edge ? "board at the left edge" : "board centred";
+            QTest::addRow("replace question, %s", where)
+                << edge << QStringLiteral("replaceQuestion") << replace;
+            QTest::addRow("error box, %s", where)
+                << edge << QStringLiteral("operationError")
+                << QStringList{QStringLiteral("跳过"), QStringLiteral("全部跳过"),
+                               QStringLiteral("取消")};
+            QTest::addRow("progress window, %s", where)
+                << edge << QStringLiteral("progressDialog") << QStringList{QStringLiteral("取消")};
+        }
+    }
+    void operationWindowsBesideTheBoard() {
+        QFETCH(bool, atLeftEdge);
+        QFETCH(QString, window);
+        QFETCH(QStringList, buttons);
+        const bool question = window == QLatin1String("replaceQuestion");
+        const bool progress = window == QLatin1String("progressDialog");
+        const QString slot = session_.scratch() + QStringLiteral("/boxes");
+        const QString name = QFileInfo(dragged_).fileName();
+        const QByteArray offered = bytesOf(dragged_);
+        QDir(slot).removeRecursively();
+        QVERIFY(QDir().mkpath(slot));
+        QVERIFY(session_.user().adopt(slot));
+        const QByteArray slotPath = QFile::encodeName(slot);
+        const auto restore = qScopeGuard([&] {
+            ::chmod(slotPath.constData(), 0755);
+            QDir(slot).removeRecursively();
+            if (QFileInfo(dragged_).isDir()) {
+                QDir(dragged_).removeRecursively();
+                writeFile(dragged_, offered);
+                session_.user().adopt(dragged_);
+            }
+        });
+        if (window == QLatin1String("operationError")) {
+            // A slot folder its owner may not write into: the copy fails.
+            QVERIFY(::chmod(slotPath.constData(), 0555) == 0);
+        } else if (progress) {
+            // The offered name becomes a tree whose every folder is made durable
+            // on its own: a copy that lasts long enough to be cancelled.
+            QVERIFY(QFile::remove(dragged_));
+            for (int i = 0; i < 5000; ++i)
+                writeFile(dragged_ + QStringLiteral("/%1/f").arg(i), "f");
+            QVERIFY(session_.user().adopt(dragged_));
+        }
+        QVERIFY(session_.pointerMove(kOnNative));
+        SessionProgram app(session_, {{QStringLiteral("方案/show"),
+                                       atLeftEdge ? QStringLiteral("no") : QStringLiteral("yes")},
+                                      {QStringLiteral("方案/operate"), QStringLiteral("FileCopy")},
+                                      {QStringLiteral("方案/thesame"),
+                                       question ? QStringLiteral("FileReplace")
+                                                : QStringLiteral("FileReplaceAoto")},
+                                      {QStringLiteral("我的文件夹/1"), slot}});
+        QString err;
+        QVERIFY2(app.start(&err), qPrintable(err));
+        if (atLeftEdge)
+            QVERIFY2(app.reachesLeft(-app.geometry().width()), qPrintable(app.describe()));
+        const QString title = question ? kBoxTitle + QStringLiteral(" - 替换文件") : kBoxTitle;
+        const QRect screen(QPoint(0, 0), session_.size());
+        for (const QString& button : buttons) {
+            if (question) {
+                writeFile(slot + u'/' + name, "old");
+                QVERIFY(session_.user().adopt(slot));
+            }
+            const qsizetype from = app.output().size();
+            QVERIFY2(dropOnSlot1(app, atLeftEdge), qPrintable(app.describe()));
+            std::optional<QRect> box;
+            QVERIFY2(waitUntil([&] { return (box = session_.xWindow(title)).has_value(); }, 15000),
+                     qPrintable(app.describe()));
+            sleepMs(300); // placed
+            box = session_.xWindow(title);
+            QVERIFY2(box, qPrintable(window + QStringLiteral(" went before it was looked at")));
+            const QRect board = app.geometry();
+            const QString where = QStringLiteral("%1 at %2,%3 %4x%5; %6")
+                                      .arg(window)
+                                      .arg(box->x())
+                                      .arg(box->y())
+                                      .arg(box->width())
+                                      .arg(box->height())
+                                      .arg(app.describe());
+            QVERIFY2(screen.contains(*box),
+                     qPrintable(QStringLiteral("not whole on screen: ") + where));
+            // sway centres every floating Xwayland window on its output and
+            // ignores the place the program asks for.
+            if (session_.compositor() == Compositor::Sway && !atLeftEdge)
+                QEXPECT_FAIL("", "sway: boxes are centred on the output", Abort);
+            QVERIFY2(!box->intersects(board),
+                     qPrintable(QStringLiteral("over the board: ") + where));
+            QMap<QString, QRect> at;
+            QVERIFY2(waitUntil([&] { return (at = app.buttonsOf(window, from)).contains(button); },
+                               5000),
+                     qPrintable(button + QStringLiteral(" not logged; ") + where));
+            const QPoint centre = box->topLeft() + at.value(button).center();
+            QVERIFY(session_.pointerGlide(centre, 6));
+            sleepMs(100);
+            QVERIFY(session_.pointerDown());
+            sleepMs(100);
+            QVERIFY(session_.pointerUp());
+            const QString answer = QStringLiteral("answer of %1 %2").arg(window, button);
+            // On sway the first click on the replace question of a board that
+            // hides at the edge has been seen to go nowhere; the next one is taken.
+            if (session_.compositor() == Compositor::Sway &&
+                !waitUntil([&] { return app.output().mid(from).contains(answer); }, 2000)) {
+                qWarning("sway: the first click on %s was lost", qPrintable(button));
+                QVERIFY(session_.pointerMove(centre + QPoint(2, 1)));
+                sleepMs(200);
+                QVERIFY(session_.pointerDown());
+                sleepMs(100);
+                QVERIFY(session_.pointerUp());
+            }
+            QVERIFY2(waitUntil([&] { return app.output().mid(from).contains(answer); }, 5000),
+                     qPrintable(QStringLiteral("no \"%1\" after a click at (%2, %3); ")
+                                    .arg(answer)
+                                    .arg(centre.x())
+                                    .arg(centre.y()) +
+                                where +
+                                QStringLiteral("; now at %1,%2")
+                                    .arg(session_.xWindow(title).value_or(QRect()).x())
+                                    .arg(session_.xWindow(title).value_or(QRect()).y())));
+            QVERIFY(waitUntil([&] { return !session_.xWindow(title); }, 15000));
+        }
     }
 };
 

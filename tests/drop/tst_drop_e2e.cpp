@@ -184,17 +184,7 @@ class TestDropE2e : public QObject {
     // The buttons of window `name` as the program's log gives them, in window
     // coordinates, from the output after `from`.
     QMap<QString, QRect> buttonsOf(const QString& name, qsizetype from) const {
-        QMap<QString, QRect> buttons;
-        static const QRegularExpression line(
-            QStringLiteral("button of (\\S+) (.+) at (-?\\d+) (-?\\d+) (\\d+) (\\d+)"));
-        const QString out = QString::fromUtf8(app_->output().mid(from));
-        for (auto it = line.globalMatch(out); it.hasNext();) {
-            const auto m = it.next();
-            if (m.captured(1) == name)
-                buttons.insert(m.captured(2), QRect(m.captured(3).toInt(), m.captured(4).toInt(),
-                                                    m.captured(5).toInt(), m.captured(6).toInt()));
-        }
-        return buttons;
+        return loggedButtons(QString::fromUtf8(app_->output().mid(from)), name);
     }
 
     // Clicks the centre of `button` of window `id` (logged as `name`) and checks

@@ -482,6 +482,19 @@ QByteArray Program::output() const {
 
 // ---------------------------------------------------------------- files
 
+QMap<QString, QRect> loggedButtons(const QString& log, const QString& name) {
+    QMap<QString, QRect> buttons;
+    static const QRegularExpression line(
+        QStringLiteral("button of (\\S+) (.+) at (-?\\d+) (-?\\d+) (\\d+) (\\d+)"));
+    for (auto it = line.globalMatch(log); it.hasNext();) {
+        const auto m = it.next();
+        if (m.captured(1) == name)
+            buttons.insert(m.captured(2), QRect(m.captured(3).toInt(), m.captured(4).toInt(),
+                                                m.captured(5).toInt(), m.captured(6).toInt()));
+    }
+    return buttons;
+}
+
 QString installFakeFileManager(const Sandbox& box) {
     const QString log = box.root() + QStringLiteral("/fm.log");
     const QString program = box.root() + QStringLiteral("/fakefm");

@@ -188,6 +188,10 @@ bool writeSetting(const QString& file, const QString& section, const QString& ke
 // The lines of a GB18030 settings file, decoded, without line terminators.
 QStringList settingsLines(const QString& file);
 
+// The buttons of the program's window `name` as its drop log gives them
+// ("button of NAME TEXT at X Y W H"), keyed by text, in window coordinates.
+QMap<QString, QRect> loggedButtons(const QString& log, const QString& name);
+
 // A file manager registered for folders in the sandbox's own XDG profile; it
 // writes each argument it gets as one line of the returned log file.
 QString installFakeFileManager(const Sandbox& box);
