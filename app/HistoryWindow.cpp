@@ -27,19 +27,8 @@ namespace {
 // An item row's internal id: its drop's row + 1; a drop row's is 0.
 constexpr quintptr kDropRow = 0;
 
-QString fromPath(const std::string& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p));
-}
-
-QString nameOf(const std::string& path) {
-    QString p = fromPath(path);
-    while (p.size() > 1 && p.endsWith(u'/'))
-        p.chop(1);
-    return p.mid(p.lastIndexOf(u'/') + 1);
-}
-
 QString folderOf(const std::string& path) {
-    QString p = fromPath(path);
+    QString p = pathText(path);
     while (p.size() > 1 && p.endsWith(u'/'))
         p.chop(1);
     const qsizetype slash = p.lastIndexOf(u'/');
@@ -178,9 +167,9 @@ QVariant HistoryModel::dropText(const Node& node, int column) const {
         if (d.undoOf)
             return QCoreApplication::translate("qb::HistoryWindow", "撤销第 %1 次操作")
                 .arg(d.undoOf);
-        if (d.slotName.empty()) return fromPath(d.destFolder);
+        if (d.slotName.empty()) return pathText(d.destFolder);
         return QStringLiteral("%1 — %2").arg(QString::fromStdString(d.slotName),
-                                             fromPath(d.destFolder));
+                                             pathText(d.destFolder));
     case Operation:
         if (d.undoOf) return QCoreApplication::translate("qb::HistoryWindow", "撤销");
         return d.op == Op::Move ? QCoreApplication::translate("qb::HistoryWindow", "移动")
@@ -200,9 +189,9 @@ QVariant HistoryModel::dropText(const Node& node, int column) const {
 QVariant HistoryModel::itemText(const history::ItemRecord& item, int column) const {
     switch (column) {
     case Time:
-        return nameOf(item.dest.empty() ? item.source : item.dest);
+        return pathName(item.dest.empty() ? item.source : item.dest);
     case Place:
-        return QStringLiteral("%1 → %2").arg(fromPath(item.source), fromPath(item.dest));
+        return QStringLiteral("%1 → %2").arg(pathText(item.source), pathText(item.dest));
     case Operation:
         switch (item.kind) {
         case history::ItemKind::File:
@@ -355,6 +344,19 @@ const history::DropRecord* HistoryWindow::chosenDrop(int* row) const {
     return model_->dropAt(current);
 }
 
+// Opens `folder` in the file manager, or says it is gone (a drop's folder may be).
+void HistoryWindow::openFolderOrSay(const QString& folder) {
+    if (folder.isEmpty()) return;
+    if (!QFileInfo(folder).isDir()) {
+        dialogs().errorBox(
+            this,
+            errorBoxText(
+                QCoreApplication::translate("qb::HistoryWindow", "文件夹不存在：%1").arg(folder)));
+        return;
+    }
+    opener().openFolder(folder, {});
+}
+
 void HistoryWindow::updateButtons() {
     const history::DropRecord* drop = chosenDrop();
     openDest_->setEnabled(drop != nullptr);
@@ -371,18 +373,10 @@ void HistoryWindow::openDestination() {
     if (const history::ItemRecord* item = model_->itemAt(tree_->currentIndex()))
         folder = folderOf(item->dest);
     else if (!drop->destFolder.empty())
-        folder = fromPath(drop->destFolder);
+        folder = pathText(drop->destFolder);
     else if (const auto& items = model_->itemsOf(row); !items.empty())
         folder = folderOf(items.front().dest);
-    if (folder.isEmpty()) return;
-    if (!QFileInfo(folder).isDir()) {
-        dialogs().errorBox(
-            this,
-            errorBoxText(
-                QCoreApplication::translate("qb::HistoryWindow", "文件夹不存在：%1").arg(folder)));
-        return;
-    }
-    opener().openFolder(folder, {});
+    openFolderOrSay(folder);
 }
 
 void HistoryWindow::showSourceFolder() {
@@ -393,15 +387,7 @@ void HistoryWindow::showSourceFolder() {
         folder = folderOf(item->source);
     else if (const auto& items = model_->itemsOf(row); !items.empty())
         folder = folderOf(items.front().source);
-    if (folder.isEmpty()) return;
-    if (!QFileInfo(folder).isDir()) {
-        dialogs().errorBox(
-            this,
-            errorBoxText(
-                QCoreApplication::translate("qb::HistoryWindow", "文件夹不存在：%1").arg(folder)));
-        return;
-    }
-    opener().openFolder(folder, {});
+    openFolderOrSay(folder);
 }
 
 void HistoryWindow::undoChosen() {

@@ -91,6 +91,7 @@ private:
     void updateButtons();
     void openDestination();
     void showSourceFolder();
+    void openFolderOrSay(const QString& folder);
     void undoChosen();
     // The drop the current row belongs to, and its top row.
     const history::DropRecord* chosenDrop(int* row = nullptr) const;

@@ -15,27 +15,27 @@
 
 namespace qb {
 
-namespace {
-
-// Names listed in a question or an account; the rest are counted.
-constexpr std::size_t kNamesShown = 5;
-
-QString fromPath(const std::string& p) {
+QString pathText(const std::string& p) {
     return QFile::decodeName(QByteArray::fromStdString(p));
 }
 
-QString nameOf(const std::string& path) {
-    QString p = fromPath(path);
+QString pathName(const std::string& path) {
+    QString p = pathText(path);
     while (p.size() > 1 && p.endsWith(u'/'))
         p.chop(1);
     return p.mid(p.lastIndexOf(u'/') + 1);
 }
 
+namespace {
+
+// Names listed in a question or an account; the rest are counted.
+constexpr std::size_t kNamesShown = 5;
+
 // The first few names, one a line, indented; "…" when there are more.
 QString nameLines(const std::vector<std::string>& paths) {
     QString out;
     for (std::size_t i = 0; i < paths.size() && i < kNamesShown; ++i)
-        out += QStringLiteral("\n    ") + nameOf(paths[i]);
+        out += QStringLiteral("\n    ") + pathName(paths[i]);
     if (paths.size() > kNamesShown) out += QStringLiteral("\n    …");
     return out;
 }
@@ -45,7 +45,7 @@ int count(std::size_t n) {
 }
 
 QString whereOf(const history::DropRecord& d) {
-    return d.slotName.empty() ? fromPath(d.destFolder) : QString::fromStdString(d.slotName);
+    return d.slotName.empty() ? pathText(d.destFolder) : QString::fromStdString(d.slotName);
 }
 
 Policy checkedPolicy(const BoardView& view) {
@@ -62,7 +62,7 @@ public:
         : observer_(observer), ask_(ask), total_(static_cast<std::uint64_t>(total)) {}
     void progress(const std::string& path) override {
         Progress p;
-        p.item = nameOf(path).toStdString();
+        p.item = pathName(path).toStdString();
         p.current = path;
         p.filesDone = done_++;
         p.filesTotal = total_;
@@ -115,7 +115,7 @@ QString lastDropText(const history::DropRecord& drop) {
                                    : QCoreApplication::translate("qb::UndoController",
                                                                  "已将 %n 项复制到“%1”（%2）。",
                                                                  nullptr, drop.itemCount))
-                  .arg(whereOf(drop), fromPath(drop.destFolder));
+                  .arg(whereOf(drop), pathText(drop.destFolder));
     return what + QCoreApplication::translate("qb::UndoController", "按 Ctrl+Z 可撤销。");
 }
 
@@ -298,7 +298,7 @@ void UndoController::finished(const history::UndoResult& result) {
     const QString account = undoResultText(result);
     qCInfo(lcDrop) << "undo ended:" << account;
     for (const std::string& why : result.failed)
-        qCWarning(lcDrop) << "not undone:" << fromPath(why);
+        qCWarning(lcDrop) << "not undone:" << pathText(why);
     const bool whole = result.leftAlone.empty() && result.failed.empty();
     switch (result.outcome) {
     case Outcome::Done:

@@ -15,6 +15,10 @@ class QWidget;
 
 namespace qb {
 
+// A path of the file system's bytes as text, and its last name, for the windows.
+QString pathText(const std::string& p);
+QString pathName(const std::string& path);
+
 class BoardView;
 class DropController;
 

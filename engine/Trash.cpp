@@ -54,15 +54,6 @@ int makePath(const std::string& path) {
     return cur.ok() ? ::dup(cur.get()) : -1;
 }
 
-std::string nowText() {
-    const std::time_t t = std::time(nullptr);
-    struct tm lt;
-    ::localtime_r(&t, &lt);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &lt);
-    return buf;
-}
-
 // The trash name for the n-th try: "name", "name.2", ... short enough for its info file.
 std::string candidate(const std::string& base, int n) {
     std::string s = base;
@@ -218,7 +209,7 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path, Plac
     if (!can) return EXDEV;
     const std::string base = path.substr(path.rfind('/') + 1);
     const std::string text =
-        "[Trash Info]\nPath=" + trashPathEncode(path) + "\nDeletionDate=" + nowText() + "\n";
+        "[Trash Info]\nPath=" + trashPathEncode(path) + "\nDeletionDate=" + trashDateNow() + "\n";
     for (int n = 1; n < 10000; ++n) {
         const std::string file = candidate(base.empty() ? name : base, n);
         const int err = writeInfo(can->info.get(), file, text);
@@ -241,6 +232,15 @@ int Trash::put(int dirfd, const std::string& name, const std::string& path, Plac
         if (code != EEXIST) return code;
     }
     return EEXIST;
+}
+
+std::string trashDateNow() {
+    const std::time_t t = std::time(nullptr);
+    struct tm lt;
+    ::localtime_r(&t, &lt);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &lt);
+    return buf;
 }
 
 } // namespace qb::engine

@@ -44,6 +44,9 @@ private:
     std::map<std::uint64_t, std::string> whyNone_;        // by mount id
 };
 
+// The local time as a .trashinfo's "DeletionDate=" key wants it.
+std::string trashDateNow();
+
 // RFC 2396 escaping of a path's bytes, as the .trashinfo "Path=" key wants it.
 std::string trashPathEncode(const std::string& path);
 

@@ -63,15 +63,6 @@ bool makeParents(const std::string& path) {
     return ::mkdir(parent.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-std::string nowText() {
-    const std::time_t t = std::time(nullptr);
-    struct tm lt;
-    ::localtime_r(&t, &lt);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &lt);
-    return buf;
-}
-
 // The engine's questions while it moves an item back across file systems: it goes
 // to a free name, so none should come; an error is skipped and counted.
 class BackObserver : public OperationObserver {
@@ -365,7 +356,7 @@ void Undoer::undoItem(const ItemRecord& r) {
         if (ok && fromTrash) ::unlink(r.trashInfo.c_str());
         if (ok && intoTrash && to == r.source) {
             const std::string text = "[Trash Info]\nPath=" + engine::trashPathEncode(r.dest) +
-                                     "\nDeletionDate=" + nowText() + "\n";
+                                     "\nDeletionDate=" + engine::trashDateNow() + "\n";
             const int fd =
                 ::open(r.trashInfo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd >= 0) {
