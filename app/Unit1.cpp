@@ -7,6 +7,7 @@
 #include "board/Folders.h"
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
+#include "platform/Dialogs.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -114,6 +116,17 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setTabOrder();
     createControllers();
     connectHandlers();
+    // A desktop that centres the copy and move windows over the board (sway under
+    // Xwayland): the board steps to its monitor's left edge, where it shows docked.
+    qb::setMakeRoomForBoxes([self = QPointer<TForm1>(this)](QWidget* main, QRect) {
+        if (!self || main != self.data()) return;
+        const QScreen* screen = self->screen();
+        if (!screen) return;
+        const int left = screen->availableGeometry().left();
+        if (self->frameGeometry().left() == left) return;
+        self->docking().windowPlaced();
+        self->move(left, self->frameGeometry().y());
+    });
 }
 
 TForm1::~TForm1() {

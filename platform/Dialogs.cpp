@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -63,6 +64,39 @@ public:
 QtDialogs qtDialogs;
 Dialogs* installed = nullptr;
 
+std::function<void(QWidget*, QRect)>& makeRoomHook() {
+    static std::function<void(QWidget*, QRect)> hook;
+    return hook;
+}
+
+// Watches where the desktop really put a box: over the main window, the main
+// window is asked to make room.
+class RoomWatcher final : public QObject {
+public:
+    RoomWatcher(QWidget* box, QWidget* main) : QObject(box), box_(box), main_(main) {
+        setObjectName(QStringLiteral("qb_room_watcher"));
+        box->installEventFilter(this);
+    }
+    void watch(QWidget* main) { main_ = main; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == box_ && (e->type() == QEvent::Move || e->type() == QEvent::Show))
+            QTimer::singleShot(0, this, [this] { check(); });
+        return false;
+    }
+
+private:
+    void check() {
+        if (!box_ || !main_ || !box_->isVisible() || !main_->isVisible()) return;
+        const QRect frame = box_->frameGeometry();
+        if (!frame.intersects(main_->frameGeometry()) || !makeRoomHook()) return;
+        runHandler(main_, [&] { makeRoomHook()(main_, frame); });
+    }
+
+    QPointer<QWidget> box_, main_;
+};
+
 } // namespace
 
 void keepAboveMainWindow(QWidget* box) {
@@ -111,7 +145,16 @@ bool placeBesideMainWindow(QWidget* box, QWidget* parent) {
     if (!screen) return false;
     box->move(
         besideBoard(board, box->frameGeometry().size(), screen->availableGeometry()).topLeft());
+    if (auto* w = box->findChild<RoomWatcher*>(QStringLiteral("qb_room_watcher"),
+                                               Qt::FindDirectChildrenOnly))
+        w->watch(main);
+    else
+        new RoomWatcher(box, main);
     return true;
+}
+
+void setMakeRoomForBoxes(std::function<void(QWidget* main, QRect box)> makeRoom) {
+    makeRoomHook() = std::move(makeRoom);
 }
 
 Dialogs& dialogs() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QRect>
 #include <QString>
+#include <functional>
 
 class QMessageBox;
 class QWidget;
@@ -49,6 +50,13 @@ QRect besideBoard(QRect board, QSize size, QRect avail);
 // gives the window no manager. Returns false, placing nothing, otherwise: there
 // the box is kept above the window instead.
 bool placeBesideMainWindow(QWidget* box, QWidget* parent);
+
+// Some desktops put a box where they like whatever place it asks for (sway centres
+// every floating Xwayland window on its output). A box placed by
+// placeBesideMainWindow that still lands over the main window then calls
+// `makeRoom` with the main window and the box's frame, once it is shown there, so
+// that the main window can step aside. Empty: nothing is done.
+void setMakeRoomForBoxes(std::function<void(QWidget* main, QRect box)> makeRoom);
 
 // Shows a box's text and informative text as plain text: names and paths in
 // them are never taken for markup. Call after setting both texts.

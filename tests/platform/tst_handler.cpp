@@ -52,6 +52,33 @@ private slots:
         QCOMPARE(qb::besideBoard(board, box.size(), avail), box);
     }
 
+    // A desktop that puts the box over the board anyway (it centres it) has the board
+    // make room, once; a box left where it was placed asks nothing.
+    void boxPutOverTheBoardAsksForRoom() {
+        QWidget board(nullptr, Qt::Window | Qt::X11BypassWindowManagerHint);
+        board.setGeometry(600, 100, 246, 700);
+        board.show();
+        QList<QRect> asked;
+        qb::setMakeRoomForBoxes([&](QWidget* main, QRect box) {
+            QCOMPARE(main, &board);
+            asked << box;
+        });
+        const auto reset = qScopeGuard([] { qb::setMakeRoomForBoxes({}); });
+        QWidget box(nullptr, Qt::Dialog);
+        box.resize(300, 200);
+        QVERIFY(qb::placeBesideMainWindow(&box, &board));
+        box.show();
+        QTest::qWait(50);
+        QVERIFY2(asked.isEmpty(), "placed beside the board");
+        box.move(650, 300); // where such a desktop puts it
+        QTRY_COMPARE(asked.size(), 1);
+        QVERIFY(asked.front().intersects(board.frameGeometry()));
+        board.move(0, 100); // room made: the box stays where it is
+        box.move(651, 300);
+        QTest::qWait(50);
+        QCOMPARE(asked.size(), 1);
+    }
+
     void userHandlerErrorIsShownAndSwallowed() {
         qb::runHandler(nullptr,
                        [] { throw qb::SettingsError(QStringLiteral("Unable to write to /x")); });
