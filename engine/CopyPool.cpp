@@ -25,14 +25,24 @@ void CopyPool::submit(PooledCopy c) {
         for (unsigned i = 0; i < workers_; ++i)
             threads_.emplace_back([this] { work(); });
     }
-    done_.wait(lock, [&] { return queue_.size() < kBacklogPerWorker * workers_; });
+    if (queue_.size() >= backlog_) {
+        waitingRoom_ = true;
+        done_.wait(lock, [&] { return queue_.size() <= backlog_ / 2; });
+        waitingRoom_ = false;
+    }
     queue_.push_back(std::move(c));
-    wake_.notify_one();
+    if (idle_) wake_.notify_one();
 }
 
 std::vector<PooledCopy> CopyPool::finished(bool all) {
+    if (!all && !anyFinished_.load(std::memory_order_acquire)) return {};
     std::unique_lock<std::mutex> lock(m_);
-    if (all) done_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
+    if (all) {
+        waitingAll_ = true;
+        done_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
+        waitingAll_ = false;
+    }
+    anyFinished_.store(false, std::memory_order_relaxed);
     return std::exchange(finished_, {});
 }
 
@@ -43,8 +53,11 @@ void CopyPool::abandon() {
         c.abandoned = true;
         finished_.push_back(std::move(c));
     }
+    if (!finished_.empty()) anyFinished_.store(true, std::memory_order_release);
     queue_.clear();
+    waitingAll_ = true;
     done_.wait(lock, [&] { return busy_ == 0; });
+    waitingAll_ = false;
     abandon_ = false;
 }
 
@@ -52,17 +65,19 @@ void CopyPool::work() {
     ByteCopier copier(once_); // its own: it remembers what each pair of file systems can do
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
+        idle_++;
         wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
+        idle_--;
         if (quit_) return;
         PooledCopy c = std::move(queue_.front());
         queue_.pop_front();
         busy_++;
-        done_.notify_all(); // room in the backlog
+        if (waitingRoom_ && queue_.size() <= backlog_ / 2) done_.notify_all();
         lock.unlock();
         try {
             if (cancel_.load(std::memory_order_relaxed) || abandon_.load()) throw Stop{};
             c.ok = copyFileTo(copier, c.sdir->get(), c.sname, c.sst, c.ddir->get(), c.dname,
-                              nullptr, writeback_, nullptr, c.why);
+                              nullptr, writeback_, nullptr, c.why, c.ddev);
         } catch (const Stop&) {
             c.abandoned = true;
         } catch (...) {
@@ -70,8 +85,9 @@ void CopyPool::work() {
         }
         lock.lock();
         finished_.push_back(std::move(c));
+        anyFinished_.store(true, std::memory_order_release);
         busy_--;
-        done_.notify_all();
+        if (waitingAll_ && busy_ == 0 && queue_.empty()) done_.notify_all();
     }
 }
 

@@ -7,6 +7,7 @@
 #include "engine/DirCache.h"
 #include "engine/FileCopy.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -23,6 +24,7 @@ struct PooledCopy {
     DirRef source;                        // the job's record of `sdir` (not for the workers)
     std::string sname, dname, spath, dpath;
     struct stat sst {};
+    dev_t ddev = 0; // the device of `ddir`
     bool ok = false;
     bool abandoned = false; // cancelled before or while it ran: nothing was written
     CopyFailure why;
@@ -34,17 +36,20 @@ constexpr off_t kPooledFileMax = 4 << 20;
 
 // Copies queued per worker: enough to keep every worker busy, few to abandon. With
 // those running and those finished but not yet taken back, the workers hold at most
-// (kBacklogPerWorker + 1) copies each.
-constexpr unsigned kBacklogPerWorker = 2;
+// (backlog + 1) copies each, each with its two folders open. A full queue is refilled
+// only once half of it is taken, so that the walk and the workers do not wake each
+// other for every file; under a tight file limit the queue is kept short.
+constexpr unsigned kBacklogPerWorker = 8;
+constexpr unsigned kShortBacklogPerWorker = 2;
 
 class CopyPool {
 public:
     // `workers` threads, started with the first copy; fewer than 2 means none.
     // `once` (if given) is the job's, to log each fallback once per job.
     CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback,
-             LogOnce* once = nullptr)
-        : workers_(workers < 2 ? 0 : workers), cancel_(cancel), writeback_(writeback), once_(once) {
-    }
+             LogOnce* once = nullptr, unsigned backlog = kBacklogPerWorker)
+        : workers_(workers < 2 ? 0 : workers), backlog_(std::max(1u, backlog) * workers_),
+          cancel_(cancel), writeback_(writeback), once_(once) {}
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
@@ -62,6 +67,7 @@ private:
     void work();
 
     unsigned workers_;
+    std::size_t backlog_; // copies queued at most
     const std::atomic<bool>& cancel_;
     bool writeback_;
     LogOnce* once_;
@@ -70,7 +76,12 @@ private:
     std::condition_variable wake_, done_;
     std::deque<PooledCopy> queue_;
     std::vector<PooledCopy> finished_;
+    std::atomic<bool> anyFinished_{false}; // finished_ is not empty: worth the lock
     unsigned busy_ = 0;
+    // Who waits, so that nobody is woken for nothing: workers for a copy, the walk
+    // for room in the queue, the walk for the last copy to end.
+    unsigned idle_ = 0;
+    bool waitingRoom_ = false, waitingAll_ = false;
     bool quit_ = false;
     std::vector<std::thread> threads_;
 };

@@ -41,10 +41,14 @@ int writeAll(int out, const char* data, std::size_t n, off_t at) {
 
 } // namespace
 
-int ByteCopier::copyData(int in, int out, const struct stat& sst, const ChunkDone& chunk) {
-    struct stat ost;
-    ::fstat(out, &ost);
-    const auto devs = std::make_pair(sst.st_dev, ost.st_dev);
+int ByteCopier::copyData(int in, int out, dev_t outDev, const struct stat& sst,
+                         const ChunkDone& chunk) {
+    if (!outDev) {
+        struct stat ost;
+        if (::fstat(out, &ost) != 0) return errno;
+        outDev = ost.st_dev;
+    }
+    const auto devs = std::make_pair(sst.st_dev, outDev);
     if (sst.st_size == 0) return 0;
     if (!noReflink_.count(devs)) {
         if (::ioctl(out, FICLONE, in) == 0) return 0;
@@ -76,9 +80,9 @@ int ByteCopier::copyData(int in, int out, const struct stat& sst, const ChunkDon
     return 0;
 }
 
-int ByteCopier::copyWhole(int in, int out, const struct stat& sst, struct stat& now,
+int ByteCopier::copyWhole(int in, int out, dev_t outDev, const struct stat& sst, struct stat& now,
                           const ChunkDone& chunk) {
-    if (const int err = copyData(in, out, sst, chunk)) return err;
+    if (const int err = copyData(in, out, outDev, sst, chunk)) return err;
     return copyToEnd(in, out, static_cast<std::uint64_t>(sst.st_size), now, chunk);
 }
 
@@ -223,7 +227,7 @@ void ByteCopier::discard(TempFile& t, int ddir) {
 
 bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst0,
                 int ddir, const std::string& dname, std::string* aside, bool writeback,
-                const ChunkDone& chunk, CopyFailure& why) {
+                const ChunkDone& chunk, CopyFailure& why, dev_t ddev) {
     why = {};
     // Never blocks on a pipe swapped in meanwhile, and must be the file examined.
     Fd in(::openat(sdir, sname.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -235,7 +239,7 @@ bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const st
     if ((why.code = copier.openTemp(ddir, out))) return false;
     int err;
     try {
-        err = copier.copyWhole(in.get(), out.fd.get(), sst, why.copied, chunk);
+        err = copier.copyWhole(in.get(), out.fd.get(), ddev, sst, why.copied, chunk);
     } catch (const Stop&) {
         ByteCopier::discard(out, ddir);
         throw;

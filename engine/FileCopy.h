@@ -25,10 +25,11 @@ public:
     explicit ByteCopier(LogOnce* once = nullptr) : once_(once) {}
 
     // Copies the contents of `in` (described by `sst`) into `out`, keeping holes.
+    // `outDev` is the device `out` lies on, 0 if the caller does not know it.
     // Returns 0 or errno.
-    int copyData(int in, int out, const struct stat& sst, const ChunkDone& chunk);
+    int copyData(int in, int out, dev_t outDev, const struct stat& sst, const ChunkDone& chunk);
     // copyData, then whatever was appended meanwhile; `now` is the source at the end.
-    int copyWhole(int in, int out, const struct stat& sst, struct stat& now,
+    int copyWhole(int in, int out, dev_t outDev, const struct stat& sst, struct stat& now,
                   const ChunkDone& chunk);
 
     // Opens a temporary file in `ddir`. Returns 0 or errno.
@@ -70,10 +71,11 @@ struct CopyFailure {
 // when `aside` is given, under a visible temporary name stored there, ready to be
 // swapped in. `writeback` starts writing the data to the disk at once, for a sync
 // soon after. May throw Stop from `chunk`, leaving nothing behind. False with `why`
-// when it failed; the destination is then as it was.
+// when it failed; the destination is then as it was. `ddev`: the device of `ddir`
+// where the caller knows it (saves a stat a file), else 0.
 bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst,
                 int ddir, const std::string& dname, std::string* aside, bool writeback,
-                const ChunkDone& chunk, CopyFailure& why);
+                const ChunkDone& chunk, CopyFailure& why, dev_t ddev = 0);
 
 // Owner, permissions and times of `sst` onto an open file, the owner where the caller
 // may (set-id bits go where it could not be kept); what the file system lacks is

@@ -90,10 +90,12 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
     struct stat ddst;
     const bool sameFs = ::fstat(dest.get(), &ddst) == 0 && ddst.st_dev == sst.st_dev;
-    const unsigned workers = shareDescriptors(workersFor(sst.st_dev, ddst.st_dev, opts_.workers));
+    unsigned backlog = kBacklogPerWorker;
+    const unsigned workers =
+        shareDescriptors(workersFor(sst.st_dev, ddst.st_dev, opts_.workers), backlog);
     root_ = {DirCache::root(std::move(sdir)), DirCache::root(std::move(dest))};
     if (!root_.src || !root_.dst) return fail(ErrorKind::SourceMissing, source, errno, {}, false);
-    pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_);
+    pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_, backlog);
     if (logging())
         logLine("%s of %s into %s: %u copy workers%s", op_ == Op::Move ? "move" : "copy",
                 source.c_str(), destFolder.c_str(), workers, durable() ? ", durable" : "");
@@ -106,11 +108,13 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
 
 // Shares what the file limit leaves among the walk's folders, the sync groups' and
 // the rest: each copy worker's two or three files, the walk's own, the Trash's.
-// Returns the workers there is room for: at most a quarter of it goes to them.
-unsigned Job::shareDescriptors(unsigned workers) {
+// Returns the workers there is room for: at most a quarter of it goes to them, and
+// sets the copies each may have queued (a queued copy holds its two folders).
+unsigned Job::shareDescriptors(unsigned workers, unsigned& backlog) {
     const std::size_t free = DirCache::freeDescriptors();
     workers = static_cast<unsigned>(std::min<std::size_t>(workers, free / 12));
-    const std::size_t others = 16 + 3 * std::size_t{workers};
+    backlog = free >= 1024 ? kBacklogPerWorker : kShortBacklogPerWorker;
+    const std::size_t others = 16 + (3 + 2 * std::size_t{backlog}) * workers;
     const std::size_t rest = free > others ? free - others : 0;
     dirs_.setBudget(std::min<std::size_t>(rest * 2 / 3, 4096));
     groupHandles_ = std::clamp<std::size_t>(rest / 3, 2, kDurableMoveGroup);

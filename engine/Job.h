@@ -41,7 +41,7 @@ private:
                             const std::string& source, const std::string& destFolder);
     // Counts (name) in the current source folder.
     bool countAndGuard(const std::string& name, const struct stat& sst, const std::string& path);
-    unsigned shareDescriptors(unsigned workers);
+    unsigned shareDescriptors(unsigned workers, unsigned& backlog);
     ItemInfo describe(int dir, const std::string& name, const std::string& path,
                       const struct stat& st) const;
 

@@ -274,6 +274,7 @@ void Job::submitCopy(const std::string& sname, const struct stat& sst, const std
     c.spath = spath_;
     c.dpath = dpath_;
     c.sst = sst;
+    c.ddev = folder_->dst->id.first;
     pool_->submit(std::move(c));
 }
 
