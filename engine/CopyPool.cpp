@@ -60,6 +60,7 @@ void CopyPool::work() {
         done_.notify_all(); // room in the backlog
         lock.unlock();
         try {
+            if (pause_) pause_->waitWhilePaused(cancel_);
             if (cancel_.load(std::memory_order_relaxed) || abandon_.load()) throw Stop{};
             c.ok = copyFileTo(copier, c.sdir->get(), c.sname, c.sst, c.ddir->get(), c.dname,
                               nullptr, writeback_, nullptr, c.why);
