@@ -317,25 +317,24 @@ DropController::Job* DropController::find(quint64 id) const {
     return nullptr;
 }
 
+// Starts the waiting jobs that may run now, one at a time: a job that ends at
+// once (its slot has no folder) frees its place before the next is looked at.
 void DropController::schedule() {
-    std::vector<JobFootprint> running, waiting;
-    std::vector<Job*> candidates;
-    for (const auto& job : jobs_) {
-        if (job->running) {
-            running.push_back(job->footprint);
-        } else {
-            waiting.push_back(job->footprint);
-            candidates.push_back(job.get());
+    for (;;) {
+        std::vector<JobFootprint> running, waiting;
+        std::vector<Job*> candidates;
+        for (const auto& job : jobs_) {
+            if (job->running) {
+                running.push_back(job->footprint);
+            } else {
+                waiting.push_back(job->footprint);
+                candidates.push_back(job.get());
+            }
         }
+        const std::vector<std::size_t> ready = startable(running, waiting);
+        if (ready.empty()) return;
+        begin(*candidates[ready.front()]);
     }
-    const std::vector<quint64> ids = [&] {
-        std::vector<quint64> out;
-        for (std::size_t i : startable(running, waiting))
-            out.push_back(candidates[i]->id);
-        return out;
-    }();
-    for (quint64 id : ids)
-        if (Job* job = find(id)) begin(*job);
 }
 
 void DropController::begin(Job& job) {
@@ -343,7 +342,8 @@ void DropController::begin(Job& job) {
     job.report.emplace(job.drop.op, slotFolder(job));
     beginJournalDrop(job);
     qCInfo(lcDrop) << "drop:" << (job.drop.op == Op::Move ? "move" : "copy")
-                   << job.drop.items.size() << "items to slot" << job.drop.row << slotFolder(job);
+                   << job.drop.items.size() << "items to slot" << job.drop.row << slotFolder(job)
+                   << "(job" << job.id << "started)";
     queueChanged();
     nextItem(job);
 }
@@ -475,7 +475,7 @@ void DropController::finish(Job& job) {
     if (job.journalDrop)
         if (history::Journal* journal = dropJournal())
             journal->endDrop(job.journalDrop, job.overall);
-    qCInfo(lcDrop) << "drop" << outcomeName(job.overall);
+    qCInfo(lcDrop) << "drop" << outcomeName(job.overall) << "(job" << job.id << "ended)";
     const QString status = job.status;
     const SlotDropDone done = std::move(job.done);
     const Outcome overall = job.overall;
@@ -486,7 +486,8 @@ void DropController::finish(Job& job) {
     queueChanged();
     if (report) reportDrop(*report);
     if (done) done(overall, status);
-    schedule();
+    // From the event loop: this may be inside schedule() itself.
+    QTimer::singleShot(0, this, [this] { step(0, [this] { schedule(); }); });
 }
 
 void DropController::showStatus(const QString& text) {

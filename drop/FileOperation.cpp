@@ -102,6 +102,7 @@ public:
     }
     void answered() {
         open_ = false;
+        if (!qApp) return; // the program is ending: no question follows
         // Not inside the answer's own handling: the box that answered is still closing.
         QTimer::singleShot(0, qApp, [this] {
             if (!open_) next();

@@ -475,6 +475,19 @@ void ProgressDialog::refreshQueue() {
     for (std::size_t i = 0; i < ids.size(); ++i)
         if (ids[i] == selected) queue_->setCurrentRow(static_cast<int>(i));
     if (queue_->currentRow() < 0) remove_->setEnabled(false);
+    if (!shown || !lcDrop().isInfoEnabled()) return;
+    // Where the rows and buttons are once the window has grown to hold them.
+    QTimer::singleShot(100, this, [this] {
+        if (!queue_->isVisible()) return;
+        logButtons(this);
+        for (int i = 0; i < queue_->count(); ++i) {
+            const QRect r = queue_->visualItemRect(queue_->item(i));
+            const QPoint at = queue_->viewport()->mapTo(this, r.topLeft());
+            qCInfo(lcDrop).noquote()
+                << "button of" << objectName() << QStringLiteral("row%1").arg(i) << "at" << at.x()
+                << at.y() << r.width() << r.height();
+        }
+    });
 }
 
 void ProgressDialog::cancelling() {
