@@ -306,7 +306,10 @@ bool DropController::removeQueued(quint64 id) {
     return false;
 }
 
+// A job about to start while nothing runs does not wait.
 int DropController::waitingCount() const {
+    if (std::none_of(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->running; }))
+        return 0;
     return static_cast<int>(
         std::count_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return !j->running; }));
 }
@@ -492,6 +495,7 @@ void DropController::finish(Job& job) {
 
 void DropController::showStatus(const QString& text) {
     if (text.isEmpty()) return;
+    noting_ = false;
     status_ = text;
     const int waiting = waitingCount();
     statusShown_ =
@@ -507,11 +511,19 @@ void DropController::queueChanged() {
     const bool several = jobs_.size() > 1;
     for (const auto& job : jobs_)
         job->control->nameWindows = several;
-    if (!status_.isEmpty() && view_.statusText() == statusShown_) {
+    const bool onScreen = !statusShown_.isEmpty() && view_.statusText() == statusShown_;
+    if (onScreen && !noting_) {
         showStatus(status_);
     } else if (waitingCount() > 0) {
-        status_ = QCoreApplication::translate("qb::DropController", "状态：已加入队列");
-        showStatus(status_);
+        // Nothing said yet of the running jobs: a note that drops wait, until one ends.
+        if (!onScreen) beforeNote_ = view_.statusText();
+        showStatus(QCoreApplication::translate("qb::DropController", "状态：已加入队列"));
+        noting_ = true;
+    } else if (onScreen && noting_) {
+        noting_ = false;
+        status_.clear();
+        statusShown_.clear();
+        view_.setStatusText(beforeNote_);
     }
 }
 

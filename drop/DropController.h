@@ -76,7 +76,7 @@ public:
 
     // True from a drop's arrival until the last queued job is done.
     bool inProgress() const { return pendingDrops_ > 0 || !jobs_.empty(); }
-    // Jobs waiting for their turn.
+    // Jobs waiting for their turn behind running ones.
     int waitingCount() const;
     // The journal's record of the last copy or move drop begun (0: none, or no journal).
     std::int64_t lastJournalDrop() const { return lastJournalDrop_; }
@@ -111,6 +111,8 @@ private:
     quint64 lastId_ = 0;
     QString status_;              // the last status line a job gave, without the waiting count
     QString statusShown_;         // what was written to the status line for it
+    bool noting_ = false;         // the status line shows the note that drops wait
+    QString beforeNote_;          // what it showed before that note
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
 };

@@ -480,6 +480,7 @@ private slots:
         QCOMPARE(fx.fake.calls.size(), 3);
         QCOMPARE(fx.fake.calls[2].source, other);
         // The first drop's second item ran while the other waited.
+        QCOMPARE(statuses.value(0), QString()); // a lone drop says nothing of a queue
         QCOMPARE(statuses.value(1), kCopied + QStringLiteral("（另有 1 项等待）"));
         QCOMPARE(fx.view.status, kCopied);
     }
@@ -600,6 +601,7 @@ private slots:
         QCOMPARE(running[0].source, fx.scratch(QStringLiteral("c1")));
         QCOMPARE(running[1].source, fx.scratch(QStringLiteral("m"))); // the rename overtook
         QCOMPARE(fx.drops->waitingCount(), 2);
+        QCOMPARE(fx.view.status, QStringLiteral("状态：已加入队列（另有 2 项等待）"));
         QVERIFY(!fx.drops->removeQueued(copy1)); // running: not removable
 
         running[1].done(qb::OperationResult{qb::Outcome::Done});
