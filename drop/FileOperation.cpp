@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -91,12 +92,47 @@ private:
     std::atomic<bool> done_{false};
 };
 
+// The questions of every running operation, shown one at a time: jobs that run
+// side by side never stack their boxes on one another.
+class QuestionLine {
+public:
+    void enqueue(std::function<void()> show) {
+        waiting_.push_back(std::move(show));
+        if (!open_) next();
+    }
+    void answered() {
+        open_ = false;
+        if (!qApp) return; // the program is ending: no question follows
+        // Not inside the answer's own handling: the box that answered is still closing.
+        QTimer::singleShot(0, qApp, [this] {
+            if (!open_) next();
+        });
+    }
+
+private:
+    void next() {
+        if (waiting_.empty()) return;
+        open_ = true;
+        const std::function<void()> show = std::move(waiting_.front());
+        waiting_.pop_front();
+        show();
+    }
+    std::deque<std::function<void()>> waiting_;
+    bool open_ = false;
+};
+
+QuestionLine& questionLine() {
+    static QuestionLine line;
+    return line;
+}
+
 // Runs one job on a worker thread while the UI thread's own event loop turns.
 // Deletes itself after handing over the result.
 class Runner final : public QObject {
 public:
-    Runner(QWidget* owner, Op op, OperationResultDone done)
-        : owner_(owner), op_(op), done_(std::move(done)), observer_(*this) {}
+    Runner(QWidget* owner, Op op, OperationResultDone done, std::shared_ptr<JobControl> control)
+        : owner_(owner), op_(op), done_(std::move(done)), control_(std::move(control)),
+          observer_(*this) {}
     ~Runner() override {
         if (worker_.joinable()) worker_.join();
     }
@@ -110,7 +146,7 @@ public:
         worker_ = std::thread([this, job = std::move(job)] {
             OperationResult r;
             try {
-                r = job(observer_, cancel_);
+                r = job(observer_, cancelFlag());
             } catch (...) {
                 r.outcome = Outcome::Failed;
             }
@@ -159,7 +195,8 @@ private:
         Runner& r_;
     };
 
-    // Called on the worker: the question is put on the UI thread and waited for.
+    // Called on the worker: the question is put on the UI thread, in line behind
+    // those of other jobs, and waited for.
     template <typename T, typename Show> T ask(T fallback, Show show) {
         auto pending = std::make_shared<Pending<T>>();
         QMetaObject::invokeMethod(
@@ -167,28 +204,68 @@ private:
             [this, pending, fallback, show] {
                 const qint64 asked = clock_.elapsed();
                 questionOpen_ = true;
-                auto reply = std::make_shared<Reply<T>>(pending, fallback, [this, asked] {
-                    questionOpen_ = false;
-                    paused_ += clock_.elapsed() - asked; // the user's thinking is no work time
+                QPointer<Runner> self(this);
+                questionLine().enqueue([self, pending, fallback, show, asked] {
+                    if (!self) { // cannot happen while its worker waits; answer safely all the same
+                        pending->deliver(fallback);
+                        questionLine().answered();
+                        return;
+                    }
+                    Runner* r = self.data();
+                    auto reply = std::make_shared<Reply<T>>(pending, fallback, [self, asked] {
+                        questionLine().answered();
+                        if (!self) return;
+                        self->questionOpen_ = false;
+                        // the user's thinking is no work time
+                        self->paused_ += self->clock_.elapsed() - asked;
+                    });
+                    const JobNameScope named(
+                        r->control_ && r->control_->nameWindows ? r->control_->name : QString());
+                    try {
+                        show(r->dialog_ ? static_cast<QWidget*>(r->dialog_.data())
+                                        : r->owner_.data(),
+                             std::function<void(T)>([reply](T a) { reply->deliver(a); }));
+                    } catch (...) {
+                        reply->deliver(fallback);
+                    }
                 });
-                try {
-                    show(dialog_ ? static_cast<QWidget*>(dialog_.data()) : owner_.data(),
-                         std::function<void(T)>([reply](T a) { reply->deliver(a); }));
-                } catch (...) {
-                    reply->deliver(fallback);
-                }
             },
             Qt::QueuedConnection);
         return pending->wait();
     }
 
+    const std::atomic<bool>& cancelFlag() const { return control_ ? control_->cancel : cancel_; }
+    std::atomic<bool>& cancelFlag() { return control_ ? control_->cancel : cancel_; }
+
+    void cancel() {
+        cancelFlag() = true;
+        if (control_) {
+            control_->pause.wake();
+            if (control_->changed) control_->changed();
+        }
+        if (dialog_) dialog_->cancelling();
+    }
+
     void refresh() {
-        const qint64 active = clock_.elapsed() - paused_;
+        // Time held by a pause is no work time either.
+        const bool held = control_ && control_->pause.paused();
+        const qint64 now = clock_.elapsed();
+        if (held && pausedSince_ < 0) pausedSince_ = now;
+        if (!held && pausedSince_ >= 0) {
+            paused_ += now - pausedSince_;
+            pausedSince_ = -1;
+        }
+        const qint64 active = now - paused_ - (pausedSince_ >= 0 ? now - pausedSince_ : 0);
         if (!dialog_ && !questionOpen_ && active >= kProgressDelayMs) {
-            dialog_ = new ProgressDialog(owner_, op_, [this] {
-                cancel_ = true;
-                if (dialog_) dialog_->cancelling();
-            });
+            dialog_ = new ProgressDialog(owner_, op_, [this] { cancel(); });
+            if (control_)
+                dialog_->setPauseHandler([c = control_](bool pause) {
+                    if (pause)
+                        c->pause.pause();
+                    else
+                        c->pause.resume();
+                    if (c->changed) c->changed();
+                });
             placeOnScreen(dialog_, owner_);
             dialog_->show();
         }
@@ -198,8 +275,12 @@ private:
             std::lock_guard<std::mutex> lock(mutex_);
             p = latest_;
         }
+        if (control_) {
+            dialog_->setJobName(control_->nameWindows ? control_->name : QString());
+            dialog_->showPaused(held);
+        }
         dialog_->update(p, static_cast<double>(active) / 1000.0);
-        if (cancel_) dialog_->cancelling();
+        if (cancelFlag()) dialog_->cancelling();
     }
 
     void finish() {
@@ -216,22 +297,26 @@ private:
         }
     }
 
-    // Clicks, keys and drops meant for any window but ours wait for the end of the
-    // operation: a second drop must not start while this one runs.
+    // Clicks and keys meant for any window but ours wait for the end of the
+    // operation: the board must not change under the drops that read it.
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (!isUserInput(event->type()) || !watched->isWidgetType()) return false;
         QWidget* win = static_cast<QWidget*>(watched)->window();
         if (win == dialog_.data() || win->windowModality() != Qt::NonModal) return false;
         if (QWidget* modal = QApplication::activeModalWidget(); modal && win == modal) return false;
+        // Another job's progress window stays usable; drags go through: a drop
+        // meanwhile is queued behind this one.
+        if (dynamic_cast<ProgressDialog*>(win)) return false;
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
             event->type() == QEvent::Drop)
-            event->ignore();
+            return false;
         return true;
     }
 
     QPointer<QWidget> owner_;
     Op op_;
     OperationResultDone done_;
+    std::shared_ptr<JobControl> control_;
     Observer observer_;
     std::thread worker_;
     std::atomic<bool> cancel_{false};
@@ -240,6 +325,7 @@ private:
     Progress latest_;
     QElapsedTimer clock_;
     std::atomic<qint64> paused_{0};
+    qint64 pausedSince_ = -1; // when the pause now holding the job began
     std::atomic<bool> questionOpen_{false};
     QTimer tick_;
     QPointer<ProgressDialog> dialog_;
@@ -247,15 +333,16 @@ private:
 
 } // namespace
 
-void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done) {
+void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done,
+                       std::shared_ptr<JobControl> control) {
     routeEngineLog(); // the categories' rules may have changed since the last operation
-    auto* runner = new Runner(owner, op, std::move(done));
+    auto* runner = new Runner(owner, op, std::move(done), std::move(control));
     runner->start(std::move(job));
 }
 
 void startUndoJob(QWidget* owner, UndoJob job, OperationResultDone done) {
     routeEngineLog();
-    auto* runner = new Runner(owner, Op::Move, std::move(done));
+    auto* runner = new Runner(owner, Op::Move, std::move(done), {});
     // The runner outlives its worker: it joins it before it goes.
     const ClashQuestion question = [runner](const std::string& taken, const std::string& item,
                                             bool canTrash) {
@@ -280,15 +367,18 @@ void startFileOperationWithResult(QWidget* owner, Op op, Policy policy, const QB
 
 void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
                                 const QByteArray& destFolder, std::int64_t journalDrop,
-                                OperationResultDone done) {
+                                OperationResultDone done, std::shared_ptr<JobControl> control) {
     const std::string src = source.toStdString(), dest = destFolder.toStdString();
     history::Journal* journal = journalDrop ? dropJournal() : nullptr;
+    OperationOptions options;
+    if (control) options.pause = &control->pause; // the runner keeps the control alive
     startOperationJob(
         owner, op,
         [=](OperationObserver& obs, const std::atomic<bool>& cancel) {
-            return history::runRecorded(journal, journalDrop, op, policy, src, dest, obs, cancel);
+            return history::runRecorded(journal, journalDrop, op, policy, src, dest, obs, cancel,
+                                        options);
         },
-        std::move(done));
+        std::move(done), std::move(control));
 }
 
 void startFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,

@@ -6,6 +6,7 @@
 // questions are shown with open() and answered through callbacks while the worker
 // waits. No nested event loops.
 #include "engine/Operation.h"
+#include "engine/Pause.h"
 #include "history/Undo.h"
 
 #include <QByteArray>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -55,6 +57,17 @@ void setOperationPrompts(OperationPrompts* p);
 // The Qt dialogs themselves, whatever is installed.
 OperationPrompts& qtOperationPrompts();
 
+// A queued job's hold on its running operations: its pause, its cancel, and the
+// name its windows carry while other jobs are about. Fields other than the pause
+// and the cancel are the UI thread's.
+struct JobControl {
+    PauseGate pause;
+    std::atomic<bool> cancel{false};
+    QString name;                  // the slot the job goes to
+    bool nameWindows = false;      // questions and progress name the job (others exist)
+    std::function<void()> changed; // pause or cancel toggled from a progress window
+};
+
 using OperationDone = std::function<void(Outcome)>;
 // Starts the copy or move on a worker thread and returns at once; `done` runs later on the
 // UI thread (never inside this call) with the outcome. Paths are the file system's bytes.
@@ -68,14 +81,16 @@ void startFileOperationWithResult(QWidget* owner, Op op, Policy policy, const QB
                                   const QByteArray& destFolder, OperationResultDone done);
 
 // The same, recorded as an item of drop `journalDrop` of dropJournal() (0: not recorded).
+// With `control`, the operation pauses and cancels with its job.
 void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByteArray& source,
                                 const QByteArray& destFolder, std::int64_t journalDrop,
-                                OperationResultDone done);
+                                OperationResultDone done, std::shared_ptr<JobControl> control = {});
 
 // The same around any job that reports to an observer (tests drive the dialogs with it).
 using OperationJob =
     std::function<OperationResult(OperationObserver&, const std::atomic<bool>& cancel)>;
-void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done);
+void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done,
+                       std::shared_ptr<JobControl> control = {});
 
 // The same for an undo, whose job can also ask what to do where an item's old
 // place is taken (called on the worker; waits for the answer).

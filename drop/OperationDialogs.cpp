@@ -1,6 +1,7 @@
 // The operation's dialogs: progress, the replace and merge questions, the error box.
 #include "drop/OperationDialogs.h"
 
+#include "drop/DropQueue.h"
 #include "drop/FileOperation.h"
 #include "drop/Log.h"
 #include "platform/Dialogs.h"
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -87,6 +89,11 @@ void logButtons(QWidget* w) {
     });
 }
 
+QString& questionJobName() {
+    static QString name;
+    return name;
+}
+
 // One button of a question box, and the answer it gives.
 struct AnswerButton {
     QString text;
@@ -117,6 +124,12 @@ void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(objectName);
     if (!title.isEmpty()) box->setWindowTitle(appTitle() + QStringLiteral(" - ") + title);
+    const QString& job = questionJobName();
+    if (!job.isEmpty()) {
+        box->setWindowTitle(box->windowTitle() + QStringLiteral(" - ") + job);
+        box->setText(
+            QCoreApplication::translate("qb::OperationDialogs", "任务“%1”：\n\n%2").arg(job, text));
+    }
     if (!informative.isEmpty()) box->setInformativeText(informative);
     showAsPlainText(*box);
     auto answers = std::make_shared<std::vector<std::pair<QAbstractButton*, int>>>();
@@ -254,6 +267,14 @@ void OperationPrompts::askUndo(QWidget* parent, const QString& text, ConfirmRepl
         0, 0, [answer](int a) { answer(a == 1); });
 }
 
+JobNameScope::JobNameScope(const QString& name) : before_(questionJobName()) {
+    questionJobName() = name;
+}
+
+JobNameScope::~JobNameScope() {
+    questionJobName() = before_;
+}
+
 OperationPrompts& operationPrompts() {
     return installedPrompts ? *installedPrompts : qtPrompts;
 }
@@ -291,8 +312,12 @@ ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onC
     : QDialog(parent), onCancel_(std::move(onCancel)), copy_(op == Op::Copy) {
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(appTitle());
-    setWindowModality(Qt::ApplicationModal);
+    // Not modal: the board keeps taking drops, which queue behind this one (the
+    // running operation holds other input off itself).
+    setWindowModality(Qt::NonModal);
     auto* lay = new QVBoxLayout(this);
+    job_ = label(lay, "jobLabel");
+    job_->hide();
     item_ = label(lay, "itemLabel");
     QFont f = item_->font();
     f.setBold(true);
@@ -306,8 +331,52 @@ ProgressDialog::ProgressDialog(QWidget* parent, Op op, std::function<void()> onC
     counts_ = label(lay, "countLabel");
     speed_ = label(lay, "speedLabel");
     left_ = label(lay, "timeLeftLabel");
+    queueTitle_ = label(lay, "queueLabel");
+    queueTitle_->setText(QCoreApplication::translate("qb::OperationDialogs", "任务队列："));
+    queue_ = new QListWidget(this);
+    queue_->setObjectName(QStringLiteral("DropQueue"));
+    queue_->setSelectionMode(QAbstractItemView::SingleSelection);
+    queue_->setMaximumHeight(120);
+    lay->addWidget(queue_);
+    remove_ =
+        new QPushButton(QCoreApplication::translate("qb::OperationDialogs", "移出队列"), this);
+    remove_->setObjectName(QStringLiteral("QueueRemove"));
+    remove_->setEnabled(false);
+    auto* queueRow = new QHBoxLayout;
+    queueRow->addStretch();
+    queueRow->addWidget(remove_);
+    lay->addLayout(queueRow);
+    queueTitle_->hide();
+    queue_->hide();
+    remove_->hide();
+    connect(queue_, &QListWidget::currentRowChanged, this, [this](int r) {
+        const auto rows = dropQueueRows();
+        bool waiting = false;
+        if (r >= 0 && static_cast<std::size_t>(r) < queueIds_.size())
+            for (const QueueRow& q : rows)
+                if (q.id == queueIds_[static_cast<std::size_t>(r)])
+                    waiting = q.state == QueueRow::Waiting;
+        remove_->setEnabled(waiting);
+    });
+    connect(remove_, &QPushButton::clicked, this, [this] {
+        const int r = queue_->currentRow();
+        if (r < 0 || static_cast<std::size_t>(r) >= queueIds_.size()) return;
+        qCInfo(lcDrop).noquote() << "answer of" << objectName() << remove_->text();
+        removeQueuedDrop(queueIds_[static_cast<std::size_t>(r)]);
+        refreshQueue();
+    });
+
     auto* row = new QHBoxLayout;
     row->addStretch();
+    pause_ = new QPushButton(QCoreApplication::translate("qb::OperationDialogs", "暂停"), this);
+    pause_->setObjectName(QStringLiteral("QueuePause"));
+    pause_->hide();
+    row->addWidget(pause_);
+    connect(pause_, &QPushButton::clicked, this, [this] {
+        qCInfo(lcDrop).noquote() << "answer of" << objectName() << pause_->text();
+        if (onPause_) onPause_(!paused_);
+        showPaused(!paused_);
+    });
     cancel_ = new QPushButton(QCoreApplication::translate("qb::OperationDialogs", "取消"), this);
     cancel_->setObjectName(QStringLiteral("cancelButton"));
     row->addWidget(cancel_);
@@ -344,8 +413,11 @@ void ProgressDialog::update(const Progress& p, double activeSecs) {
         counts_->setText(QCoreApplication::translate("qb::OperationDialogs", "已完成 %1 个项目")
                              .arg(p.filesDone));
     }
+    refreshQueue();
     const double speed = activeSecs > 0.2 ? static_cast<double>(p.bytesDone) / activeSecs : 0;
-    if (speed > 0 && activeSecs >= 1.0) {
+    if (paused_) {
+        left_->setText(QCoreApplication::translate("qb::OperationDialogs", "已暂停"));
+    } else if (speed > 0 && activeSecs >= 1.0) {
         speed_->setText(QCoreApplication::translate("qb::OperationDialogs", "速度：%1/秒")
                             .arg(sizeText(static_cast<std::uint64_t>(speed))));
         const auto left = static_cast<double>(p.bytesTotal - std::min(p.bytesDone, p.bytesTotal));
@@ -357,8 +429,70 @@ void ProgressDialog::update(const Progress& p, double activeSecs) {
     }
 }
 
+void ProgressDialog::setJobName(const QString& name) {
+    job_->setVisible(!name.isEmpty());
+    job_->setText(QCoreApplication::translate("qb::OperationDialogs", "任务：%1").arg(name));
+    setWindowTitle(name.isEmpty() ? appTitle() : appTitle() + QStringLiteral(" - ") + name);
+}
+
+void ProgressDialog::setPauseHandler(std::function<void(bool)> pause) {
+    onPause_ = std::move(pause);
+    pause_->setVisible(bool(onPause_));
+}
+
+void ProgressDialog::showPaused(bool paused) {
+    paused_ = paused;
+    pause_->setText(paused ? QCoreApplication::translate("qb::OperationDialogs", "继续")
+                           : QCoreApplication::translate("qb::OperationDialogs", "暂停"));
+    if (paused) left_->setText(QCoreApplication::translate("qb::OperationDialogs", "已暂停"));
+}
+
+// The other jobs are listed while there are any besides this one.
+void ProgressDialog::refreshQueue() {
+    const std::vector<QueueRow> rows = dropQueueRows();
+    const bool shown = rows.size() > 1;
+    queueTitle_->setVisible(shown);
+    queue_->setVisible(shown);
+    remove_->setVisible(shown);
+    std::vector<quint64> ids;
+    QStringList texts;
+    for (const QueueRow& r : rows) {
+        ids.push_back(r.id);
+        texts << queueRowText(r);
+    }
+    bool same = ids == queueIds_ && queue_->count() == texts.size();
+    for (int i = 0; same && i < texts.size(); ++i)
+        same = queue_->item(i)->text() == texts[i];
+    if (same) return;
+    const quint64 selected =
+        queue_->currentRow() >= 0 &&
+                static_cast<std::size_t>(queue_->currentRow()) < queueIds_.size()
+            ? queueIds_[static_cast<std::size_t>(queue_->currentRow())]
+            : 0;
+    queueIds_ = ids;
+    queue_->clear();
+    queue_->addItems(texts);
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        if (ids[i] == selected) queue_->setCurrentRow(static_cast<int>(i));
+    if (queue_->currentRow() < 0) remove_->setEnabled(false);
+    if (!shown || !lcDrop().isInfoEnabled()) return;
+    // Where the rows and buttons are once the window has grown to hold them.
+    QTimer::singleShot(100, this, [this] {
+        if (!queue_->isVisible()) return;
+        logButtons(this);
+        for (int i = 0; i < queue_->count(); ++i) {
+            const QRect r = queue_->visualItemRect(queue_->item(i));
+            const QPoint at = queue_->viewport()->mapTo(this, r.topLeft());
+            qCInfo(lcDrop).noquote()
+                << "button of" << objectName() << QStringLiteral("row%1").arg(i) << "at" << at.x()
+                << at.y() << r.width() << r.height();
+        }
+    });
+}
+
 void ProgressDialog::cancelling() {
     cancel_->setEnabled(false);
+    pause_->setEnabled(false);
     left_->setText(QCoreApplication::translate("qb::OperationDialogs", "正在取消…"));
 }
 

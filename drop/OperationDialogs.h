@@ -5,8 +5,10 @@
 #include <QDialog>
 
 #include <functional>
+#include <vector>
 
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
@@ -19,12 +21,32 @@ namespace qb {
 // the main window where nothing can be stacked above it.
 void placeOnScreen(QWidget* w, QWidget* parent);
 
+// While one lives, the boxes the operation's questions open name the job `name`
+// (none when empty): other jobs are about, and the user must know which one asks.
+class JobNameScope {
+public:
+    explicit JobNameScope(const QString& name);
+    ~JobNameScope();
+    JobNameScope(const JobNameScope&) = delete;
+    JobNameScope& operator=(const JobNameScope&) = delete;
+
+private:
+    QString before_;
+};
+
 // The progress dialog. Closing it or pressing Escape cancels, like its button.
+// For a queued job it offers pause and resume, and lists the other jobs while
+// there are any, each waiting one removable.
 class ProgressDialog final : public QDialog {
 public:
     ProgressDialog(QWidget* parent, Op op, std::function<void()> onCancel);
     void update(const Progress& p, double activeSecs);
     void cancelling();
+    // The job's slot, shown and in the title (none: a lone job, nothing shown).
+    void setJobName(const QString& name);
+    // Offers pause and resume; `pause` is called with true to pause, false to resume.
+    void setPauseHandler(std::function<void(bool)> pause);
+    void showPaused(bool paused);
     void reject() override;
 
 protected:
@@ -32,12 +54,21 @@ protected:
 
 private:
     QLabel* label(QVBoxLayout* lay, const char* name);
+    void refreshQueue();
 
     std::function<void()> onCancel_;
     bool copy_;
     QLabel *item_, *current_, *counts_, *speed_, *left_;
     QProgressBar* bar_;
     QPushButton* cancel_;
+    QLabel* job_;
+    QPushButton* pause_;
+    std::function<void(bool)> onPause_;
+    bool paused_ = false;
+    QLabel* queueTitle_;
+    QListWidget* queue_;
+    QPushButton* remove_;
+    std::vector<quint64> queueIds_; // of the list's rows
 };
 
 } // namespace qb

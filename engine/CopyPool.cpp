@@ -75,6 +75,7 @@ void CopyPool::work() {
         if (waitingRoom_ && queue_.size() <= backlog_ / 2) done_.notify_all();
         lock.unlock();
         try {
+            if (pause_) pause_->waitWhilePaused(cancel_);
             if (cancel_.load(std::memory_order_relaxed) || abandon_.load()) throw Stop{};
             c.ok = copyFileTo(copier, c.sdir->get(), c.sname, c.sst, c.ddir->get(), c.dname,
                               nullptr, writeback_, nullptr, c.why, c.ddev);

@@ -6,6 +6,7 @@
 // its own thread.
 #include "engine/DirCache.h"
 #include "engine/FileCopy.h"
+#include "engine/Pause.h"
 
 #include <algorithm>
 #include <atomic>
@@ -46,10 +47,12 @@ class CopyPool {
 public:
     // `workers` threads, started with the first copy; fewer than 2 means none.
     // `once` (if given) is the job's, to log each fallback once per job.
+    // Workers hold at `pause` (if given) before each copy, as the walk does.
     CopyPool(unsigned workers, const std::atomic<bool>& cancel, bool writeback,
-             LogOnce* once = nullptr, unsigned backlog = kBacklogPerWorker)
+             LogOnce* once = nullptr, const PauseGate* pause = nullptr,
+             unsigned backlog = kBacklogPerWorker)
         : workers_(workers < 2 ? 0 : workers), backlog_(std::max(1u, backlog) * workers_),
-          cancel_(cancel), writeback_(writeback), once_(once) {}
+          cancel_(cancel), writeback_(writeback), once_(once), pause_(pause) {}
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
@@ -71,6 +74,7 @@ private:
     const std::atomic<bool>& cancel_;
     bool writeback_;
     LogOnce* once_;
+    const PauseGate* pause_;
     std::atomic<bool> abandon_{false};
     std::mutex m_;
     std::condition_variable wake_, done_;

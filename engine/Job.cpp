@@ -1,5 +1,6 @@
 // The job's start: the checks and refusals before any change, failures, the outcome.
 #include "engine/Job.h"
+#include "engine/Pause.h"
 #include "engine/TreeCounter.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 namespace qb::engine {
 
 void Job::checkCancel() {
+    if (opts_.pause) opts_.pause->waitWhilePaused(cancel_);
     if (cancel_.load(std::memory_order_relaxed)) throw Stop{};
 }
 
@@ -95,7 +97,7 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
         shareDescriptors(workersFor(sst.st_dev, ddst.st_dev, opts_.workers), backlog);
     root_ = {DirCache::root(std::move(sdir)), DirCache::root(std::move(dest))};
     if (!root_.src || !root_.dst) return fail(ErrorKind::SourceMissing, source, errno, {}, false);
-    pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_, backlog);
+    pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_, opts_.pause, backlog);
     if (logging())
         logLine("%s of %s into %s: %u copy workers%s", op_ == Op::Move ? "move" : "copy",
                 source.c_str(), destFolder.c_str(), workers, durable() ? ", durable" : "");
@@ -159,7 +161,7 @@ bool Job::refusedBeforeStart(int sdir, const std::string& name, const struct sta
 // tree by another way in (a second mount of one of its folders). False when refused.
 bool Job::countAndGuard(const std::string& name, const struct stat& sst, const std::string& path) {
     counted_ = true;
-    TreeCounter counter(prog_, cancel_, dirs_);
+    TreeCounter counter(prog_, cancel_, dirs_, opts_.pause);
     counter.count(here().src, name, sst);
     for (const FileId& up : destAncestors_) {
         if (counter.folders().count(up)) {

@@ -11,6 +11,8 @@
 
 namespace qb {
 
+class PauseGate;
+
 enum class Op { Copy, Move };
 
 // What happens when the destination already holds an item of the same name.
@@ -145,6 +147,8 @@ struct OperationOptions {
     unsigned workers = 0;
     // The name the item takes in the destination folder; empty: its own.
     std::string destName;
+    // Where the job waits while its user has paused it (not owned; none: never paused).
+    const PauseGate* pause = nullptr;
 };
 
 // A durable move removes its sources in groups of at most this many files, each

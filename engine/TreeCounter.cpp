@@ -7,6 +7,7 @@
 namespace qb::engine {
 
 void TreeCounter::count(const DirRef& parent, const std::string& name, const struct stat& st) {
+    if (pause_) pause_->waitWhilePaused(cancel_);
     if (cancel_.load(std::memory_order_relaxed)) throw Stop{};
     if (!S_ISDIR(st.st_mode)) {
         totals_.filesTotal++;

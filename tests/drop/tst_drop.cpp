@@ -5,6 +5,7 @@
 #include "board/Accounts.h"
 #include "board/Board.h"
 #include "drop/DropController.h"
+#include "drop/DropQueue.h"
 #include "drop/FileOperation.h"
 #include "platform/Handler.h"
 #include "store/Settings.h"
@@ -446,18 +447,24 @@ private slots:
         QVERIFY(fx.fake.calls.isEmpty());
     }
 
-    // While one drop is still running its operations, a second one is turned away.
+    // While one drop is still running its operations, a second one is taken and
+    // queued: it starts once the first is done, and the status line says it waits.
     void aSecondDropWaitsForTheFirst() {
         Fixture fx;
         fx.view.applyPathText(2, fx.folder(QStringLiteral("dest")));
         const QString file = fx.scratch(QStringLiteral("f"));
+        const QString other = fx.scratch(QStringLiteral("g"));
         writeFile(file);
-        bool enterAccepted = true;
-        bool dropAccepted = true;
+        writeFile(other);
+        bool enterAccepted = false;
+        bool dropAccepted = false;
+        QStringList statuses;
         fx.fake.during = [&](int n) {
+            statuses << fx.view.status;
             if (n != 0) return;
+            fx.view.under = fx.view.nameFields[2];
             QMimeData mime;
-            mime.setUrls({QUrl::fromLocalFile(file)});
+            mime.setUrls({QUrl::fromLocalFile(other)});
             const QPoint at(5, 5);
             QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             fx.dragOver(enter);
@@ -468,12 +475,159 @@ private slots:
             QCoreApplication::processEvents();
         };
         QVERIFY(fx.drop(fx.view.nameFields[2], {file, file}));
-        QVERIFY(!enterAccepted);
-        QVERIFY(!dropAccepted);
-        QCOMPARE(fx.fake.calls.size(), 2);
-        // Afterwards drops are welcome again.
-        QVERIFY(fx.drop(fx.view.nameFields[2], {file}));
+        QVERIFY(enterAccepted);
+        QVERIFY(dropAccepted);
         QCOMPARE(fx.fake.calls.size(), 3);
+        QCOMPARE(fx.fake.calls[2].source, other);
+        // The first drop's second item ran while the other waited.
+        QCOMPARE(statuses.value(0), QString()); // a lone drop says nothing of a queue
+        QCOMPARE(statuses.value(1), kCopied + QStringLiteral("（另有 1 项等待）"));
+        QCOMPARE(fx.view.status, kCopied);
+    }
+
+    // Which waiting jobs may start beside the running ones.
+    void queuePlan_data() {
+        QTest::addColumn<QString>("running"); // jobs: op(C/M/R for rename) @devices :paths
+        QTest::addColumn<QString>("waiting");
+        QTest::addColumn<QString>("starts"); // indices of `waiting`
+        // A job: "C1>/d" copies from device 1 into /d; "C12" spans devices 1 and 2.
+        QTest::newRow("nothing runs: the first starts, the same disk waits") << ""
+                                                                             << "C1 C1 C2"
+                                                                             << "0 2";
+        QTest::newRow("same disk waits behind a copy") << "C1"
+                                                       << "C1"
+                                                       << "";
+        QTest::newRow("other disks run beside") << "C1"
+                                                << "C2 C3"
+                                                << "0 1";
+        QTest::newRow("a job spanning a busy disk waits") << "C1"
+                                                          << "C23 C31"
+                                                          << "0";
+        QTest::newRow("a rename never waits behind a copy") << "C1"
+                                                            << "R1 C1 R1"
+                                                            << "0 2";
+        QTest::newRow("a copy does not wait behind a rename") << "R1"
+                                                              << "C1"
+                                                              << "0";
+        QTest::newRow("order is kept on one disk") << "C2"
+                                                   << "C1 C12 C1"
+                                                   << "0";
+        QTest::newRow("a cross-disk move waits like a copy") << "C1"
+                                                             << "M12"
+                                                             << "";
+    }
+    void queuePlan() {
+        QFETCH(QString, running);
+        QFETCH(QString, waiting);
+        QFETCH(QString, starts);
+        int n = 0;
+        const auto parse = [&n](const QString& list) {
+            std::vector<qb::JobFootprint> out;
+            for (const QString& j : list.split(u' ', Qt::SkipEmptyParts)) {
+                qb::JobFootprint f;
+                f.move = j[0] != u'C';
+                f.rename = j[0] == u'R';
+                for (QChar d : j.mid(1))
+                    f.devices.push_back(dev_t(d.digitValue()));
+                // Unrelated paths: only the disks decide here.
+                f.sources = {"/src/" + std::to_string(n)};
+                f.dest = "/dest/" + std::to_string(n++);
+                out.push_back(f);
+            }
+            return out;
+        };
+        const auto r = parse(running);
+        QStringList got;
+        for (std::size_t i : qb::startable(r, parse(waiting)))
+            got << QString::number(i);
+        QCOMPARE(got.join(u' '), starts);
+    }
+
+    // Jobs that meet at their paths keep their order, even a rename: a move must
+    // not take away what a copy reads or writes into.
+    void queuePlanKeepsOrderWhereJobsMeet() {
+        const auto job = [](bool rename, std::string src, std::string dest) {
+            qb::JobFootprint f;
+            f.move = f.rename = rename;
+            f.devices = {1};
+            f.sources = {std::move(src)};
+            f.dest = std::move(dest);
+            return f;
+        };
+        const qb::JobFootprint copy = job(false, "/a/tree", "/b");
+        QVERIFY(qb::mustWait(job(true, "/a/tree/x", "/c"), copy));  // moves what the copy reads
+        QVERIFY(qb::mustWait(job(true, "/b/tree", "/c"), copy));    // moves what it writes
+        QVERIFY(qb::mustWait(job(true, "/a", "/c"), copy));         // moves its source's folder
+        QVERIFY(qb::mustWait(job(false, "/d/y", "/a/tree"), copy)); // writes into what it reads
+        QVERIFY(!qb::mustWait(job(true, "/a/treetop", "/c"), copy));
+        QVERIFY(!qb::mustWait(job(true, "/c/z", "/b"),
+                              copy)); // into the same folder: placed atomically
+    }
+
+    // The queue through the controller: a same-disk move overtakes a running
+    // copy, cancelling one job leaves the next alone, a removed job touches
+    // nothing, and each job reports its own outcome.
+    void queuedJobs() {
+        Fixture fx(false);
+        struct Running {
+            QString source;
+            qb::OperationResultDone done;
+        };
+        QList<Running> running;
+        qb::setDropFileOperation([&](QWidget*, qb::Op, qb::Policy, const QByteArray& source,
+                                     const QByteArray&, qb::OperationResultDone done) {
+            running.append({QFile::decodeName(source), std::move(done)});
+        });
+        const QString dest = fx.folder(QStringLiteral("dest"));
+        fx.view.applyPathText(1, dest);
+        const auto item = [&](const QString& name) {
+            writeFile(fx.scratch(name));
+            return QFile::encodeName(fx.scratch(name));
+        };
+        QList<std::pair<qb::Outcome, QString>> ends;
+        const auto record = [&](qb::Outcome o, const QString& status) { ends.append({o, status}); };
+        const auto slotDrop = [&](qb::Op op, const QByteArray& path) {
+            qb::SlotDrop d;
+            d.row = 1;
+            d.op = op;
+            d.items = {path};
+            return d;
+        };
+        const quint64 copy1 = fx.drops->enqueue(slotDrop(qb::Op::Copy, item("c1")), record);
+        const quint64 copy2 = fx.drops->enqueue(slotDrop(qb::Op::Copy, item("c2")), record);
+        const quint64 copy3 = fx.drops->enqueue(slotDrop(qb::Op::Copy, item("c3")), record);
+        fx.drops->enqueue(slotDrop(qb::Op::Move, item("m")), record);
+        QTRY_COMPARE(running.size(), 2);
+        QCOMPARE(running[0].source, fx.scratch(QStringLiteral("c1")));
+        QCOMPARE(running[1].source, fx.scratch(QStringLiteral("m"))); // the rename overtook
+        QCOMPARE(fx.drops->waitingCount(), 2);
+        QCOMPARE(fx.view.status, QStringLiteral("状态：已加入队列（另有 2 项等待）"));
+        QVERIFY(!fx.drops->removeQueued(copy1)); // running: not removable
+
+        running[1].done(qb::OperationResult{qb::Outcome::Done});
+        QCOMPARE(ends.size(), 1);
+        QCOMPARE(ends[0], std::make_pair(qb::Outcome::Done, kMoved)); // its own status
+        QCOMPARE(fx.view.status, kMoved + QStringLiteral("（另有 2 项等待）"));
+
+        // Removing a waiting job ends it untouched, without starting it.
+        QVERIFY(fx.drops->removeQueued(copy2));
+        QVERIFY(!fx.drops->removeQueued(copy2));
+        QCOMPARE(ends.size(), 2);
+        QCOMPARE(ends[1].first, qb::Outcome::Cancelled);
+        QVERIFY(QFileInfo::exists(fx.scratch(QStringLiteral("c2"))));
+
+        // The first copy is cancelled: the third starts, and is not cancelled with it.
+        running[0].done(qb::OperationResult{qb::Outcome::Cancelled});
+        QCOMPARE(ends[2], std::make_pair(qb::Outcome::Cancelled, kCancelled));
+        QTRY_COMPARE(running.size(), 3);
+        QCOMPARE(running[2].source, fx.scratch(QStringLiteral("c3")));
+        QVERIFY(fx.drops->inProgress());
+        QVERIFY(!fx.drops->removeQueued(copy3));
+        running[2].done(qb::OperationResult{qb::Outcome::Done});
+        QCOMPARE(ends.size(), 4);
+        QCOMPARE(ends[3], std::make_pair(qb::Outcome::Done, kCopied));
+        QCOMPARE(fx.view.status, kCopied);
+        QVERIFY(!fx.drops->inProgress());
     }
 
     // The items of a drop run one after another: the next starts only once the

@@ -92,6 +92,8 @@ class TestDropE2e : public QObject {
         QVERIFY(writeSetting(sysIni, scheme, QStringLiteral("thesame"), thesame));
         if (!slot5.isEmpty())
             QVERIFY(writeSetting(sysIni, QStringLiteral("我的文件夹"), QStringLiteral("5"), slot5));
+        for (auto slot = slots_.cbegin(); slot != slots_.cend(); ++slot)
+            QVERIFY(writeSetting(sysIni, QStringLiteral("我的文件夹"), slot.key(), slot.value()));
         // The drop's log says where the operation windows' buttons are, and
         // which one answered.
         box_->setVariable(QStringLiteral("QT_LOGGING_RULES"),
@@ -141,7 +143,8 @@ class TestDropE2e : public QObject {
     }
 
     std::function<bool()> condition_;
-    QMap<QString, QString> env_; // for the next launch
+    QMap<QString, QString> env_;   // for the next launch
+    QMap<QString, QString> slots_; // more slots' folders, by key, for the next launch
 
     // A window of the program titled `title` is whole on the screen, above the
     // board, and takes the pointer everywhere on it.
@@ -190,6 +193,15 @@ class TestDropE2e : public QObject {
     // Clicks the centre of `button` of window `id` (logged as `name`) and checks
     // that this button answered and the window went.
     void clickButton(unsigned long id, const QString& name, const QString& button, qsizetype from) {
+        press(id, name, button, from, true);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(id); }, 15000));
+    }
+
+    // Clicks the centre of `button` (or a list row) of window `id`, logged as
+    // `name` after `from`; with `answers`, checks that this button answered.
+    void press(unsigned long id, const QString& name, const QString& button, qsizetype from,
+               bool answers) {
         QMap<QString, QRect> buttons;
         QVERIFY2(
             waitUntil([&] { return (buttons = buttonsOf(name, from)).contains(button); }, 5000),
@@ -198,6 +210,7 @@ class TestDropE2e : public QObject {
         QVERIFY(info);
         const QPoint centre = info->geometry.topLeft() + buttons.value(button).center();
         QVERIFY(desk.click(centre));
+        if (!answers) return;
         const QString answer = QStringLiteral("answer of %1 %2").arg(name, button);
         QVERIFY2(
             waitUntil([&] { return QString::fromUtf8(app_->output().mid(from)).contains(answer); },
@@ -207,7 +220,13 @@ class TestDropE2e : public QObject {
                            .arg(centre.x())
                            .arg(centre.y())
                            .arg(QString::fromUtf8(app_->output().mid(from)))));
-        QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(id); }, 15000));
+    }
+
+    // True once the program's log after `from` holds `text`.
+    std::function<bool()> logged(const QString& text, qsizetype from) {
+        return [this, text, from] {
+            return QString::fromUtf8(app_->output().mid(from)).contains(text);
+        };
     }
 
     // Drags the board by its caption strip to the left edge.
@@ -234,6 +253,7 @@ private slots:
         app_.reset();
         box_.reset();
         env_.clear();
+        slots_.clear();
     }
 
     // Two files moved onto the wrong slot come back with Ctrl+Z once the question
@@ -481,6 +501,107 @@ private slots:
             clickButton(*id, window, button, from);
             if (QTest::currentTestFailed()) return;
         }
+    }
+
+    // During a long move across disks further drops are taken: a move within one
+    // disk runs beside it and lands first, drops across the same disks wait their
+    // turn and land after it; the long one pauses and resumes, and a waiting job
+    // taken out of the queue leaves its file where it was.
+    void dropsQueueDuringALongMove() {
+        QTemporaryDir tmp;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-queue-XXXXXX"));
+        struct stat a {
+        }, b{};
+        if (!shm.isValid() || ::stat(QFile::encodeName(tmp.path()).constData(), &a) != 0 ||
+            ::stat(QFile::encodeName(shm.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+            QSKIP("needs a second file system at /dev/shm");
+        const QString tree = shm.filePath(QStringLiteral("树"));
+        const int files = 1500; // synced group by group across disks: long enough to pause
+        for (int i = 0; i < files; ++i)
+            writeFile(tree + QStringLiteral("/%1/f").arg(i), "f");
+        const QString longDest = tmp.filePath(QStringLiteral("长")),
+                      quickDest = tmp.filePath(QStringLiteral("快")),
+                      laterDest = tmp.filePath(QStringLiteral("后"));
+        for (const QString& d : {longDest, quickDest, laterDest})
+            QVERIFY(QDir().mkpath(d));
+        const QString quick = tmp.filePath(QStringLiteral("src/快.txt"));
+        const QString later = shm.filePath(QStringLiteral("后.txt"));
+        const QString kept = shm.filePath(QStringLiteral("留.txt"));
+        writeFile(quick, "quick");
+        writeFile(later, "later");
+        writeFile(kept, "kept");
+        slots_.insert(QStringLiteral("6"), quickDest);
+        slots_.insert(QStringLiteral("7"), laterDest);
+        launch(QStringLiteral("FileMove"), QStringLiteral("FileReplaceAoto"), longDest);
+        if (QTest::currentTestFailed()) return;
+        const qsizetype from = app_->output().size();
+        drag(QStringList{tree}, QStringLiteral("Ed5"), boxShown(kAppTitle));
+        if (QTest::currentTestFailed()) return;
+        QString err;
+        const auto progress = app_->waitForWindow(kAppTitle, 15000, &err);
+        QVERIFY2(progress, qPrintable(err));
+        press(*progress, QStringLiteral("progressDialog"), QStringLiteral("暂停"), from, true);
+        if (QTest::currentTestFailed()) return;
+        const auto arrived = [&] { return QDir(longDest + QStringLiteral("/树")).count(); };
+        sleepMs(500);
+        const auto held = arrived();
+        sleepMs(1000);
+        QCOMPARE(arrived(), held);
+        QVERIFY2(held < files + 2, "the move ended before it was paused");
+        // Out of the way of the slots, as a user would drag it.
+        QVERIFY(desk.tool(QStringLiteral("xdotool"),
+                          {QStringLiteral("windowmove"), QString::number(*progress),
+                           QStringLiteral("600"), QStringLiteral("200")})
+                    .ok());
+        sleepMs(300);
+
+        drag(QStringList{quick}, QStringLiteral("Ed6"), [&] {
+            return bytesOf(quickDest + QStringLiteral("/快.txt")) == "quick" &&
+                   !QFileInfo::exists(quick);
+        });
+        if (QTest::currentTestFailed()) return;
+        drag(QStringList{kept}, QStringLiteral("Ed7"),
+             logged(QStringLiteral("job 3 queued"), from));
+        if (QTest::currentTestFailed()) return;
+        drag(QStringList{later}, QStringLiteral("Ed7"),
+             logged(QStringLiteral("job 4 queued"), from));
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(arrived(), held);
+
+        // The list: the held job, then the two waiting ones.
+        QVERIFY(waitUntil(
+            [&] {
+                return buttonsOf(QStringLiteral("progressDialog"), from)
+                    .contains(QStringLiteral("row2"));
+            },
+            5000));
+        press(*progress, QStringLiteral("progressDialog"), QStringLiteral("row1"), from, false);
+        if (QTest::currentTestFailed()) return;
+        sleepMs(300);
+        press(*progress, QStringLiteral("progressDialog"), QStringLiteral("移出队列"), from, true);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(waitUntil(logged(QStringLiteral("job 3 removed from the queue"), from), 5000));
+
+        press(*progress, QStringLiteral("progressDialog"), QStringLiteral("继续"), from, true);
+        if (QTest::currentTestFailed()) return;
+        const bool landed = waitUntil(
+            [&] {
+                return arrived() == uint(files + 2) &&
+                       bytesOf(laterDest + QStringLiteral("/后.txt")) == "later";
+            },
+            120000);
+        QVERIFY2(landed, app_->output().constData());
+        QVERIFY(!QFileInfo::exists(tree));
+        QVERIFY(!QFileInfo::exists(later));
+        QCOMPARE(bytesOf(kept), QByteArray("kept"));
+        QCOMPARE(QDir(laterDest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("后.txt")});
+        // The long move ended before the job queued behind it began.
+        const QString log = QString::fromUtf8(app_->output().mid(from));
+        const qsizetype longEnded = log.indexOf(QStringLiteral("(job 1 ended)"));
+        QVERIFY2(longEnded > log.indexOf(QStringLiteral("(job 2 ended)")) &&
+                     longEnded < log.indexOf(QStringLiteral("(job 4 started)")),
+                 qPrintable(log));
     }
 
     // A replaced file is not destroyed: it lies in the home Trash with a

@@ -1,4 +1,5 @@
 // The Qt front end of the engine, on the offscreen platform.
+#include "drop/DropQueue.h"
 #include "drop/FileOperation.h"
 #include "drop/Log.h"
 #include "drop/OperationText.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -432,6 +434,84 @@ private slots:
         QVERIFY(!visibleProgressDialog()); // gone with the operation
         QVERIFY2(ticks >= took / 20 / 2, qPrintable(QString::number(ticks)));
         QVERIFY2(paints >= 10, qPrintable(QString::number(paints)));
+    }
+
+    // A queued job's progress window pauses and resumes it, and lists the other
+    // jobs, where only a waiting one can be taken out.
+    void progressWindowPausesAndListsTheQueue() {
+        auto control = std::make_shared<qb::JobControl>();
+        std::atomic<int> steps{0};
+        const qb::OperationJob job = [&, inner =
+                                             slowJob(30, &steps)](qb::OperationObserver& obs,
+                                                                  const std::atomic<bool>& cancel) {
+            struct Held final : qb::OperationObserver {
+                qb::OperationObserver& to;
+                qb::JobControl& c;
+                const std::atomic<bool>& cancel;
+                Held(qb::OperationObserver& o, qb::JobControl& j, const std::atomic<bool>& x)
+                    : to(o), c(j), cancel(x) {}
+                void progress(const qb::Progress& p) override {
+                    c.pause.waitWhilePaused(cancel); // where the engine would wait
+                    to.progress(p);
+                }
+                ReplaceAnswer askReplace(const qb::ItemInfo& e, const qb::ItemInfo& i) override {
+                    return to.askReplace(e, i);
+                }
+                ReplaceAnswer askMerge(const qb::ItemInfo& e, const qb::ItemInfo& i) override {
+                    return to.askMerge(e, i);
+                }
+                qb::ErrorAnswer error(const qb::OpError& e) override { return to.error(e); }
+            } held(obs, *control, cancel);
+            return inner(held, cancel);
+        };
+        int token = 0;
+        std::vector<quint64> removed;
+        std::vector<qb::QueueRow> rows(3);
+        for (quint64 i = 0; i < 3; ++i) {
+            rows[i].id = 10 + i;
+            rows[i].slot = QStringLiteral("槽%1").arg(i);
+            rows[i].state = i == 0 ? qb::QueueRow::Running : qb::QueueRow::Waiting;
+        }
+        qb::setDropQueue(
+            &token, [&] { return rows; }, [&](quint64 id) { removed.push_back(id); });
+        int heldSteps = -1, stepsAfterHold = -1;
+        QStringList listed;
+        bool runningRemovable = true, waitingRemovable = false;
+        QTimer::singleShot(900, this, [&] {
+            QWidget* d = visibleProgressDialog();
+            if (!d) return;
+            auto* list = d->findChild<QListWidget*>("DropQueue");
+            auto* remove = d->findChild<QPushButton*>("QueueRemove");
+            for (int i = 0; i < list->count(); ++i)
+                listed << list->item(i)->text();
+            list->setCurrentRow(0);
+            runningRemovable = remove->isEnabled();
+            list->setCurrentRow(2);
+            waitingRemovable = remove->isEnabled();
+            QTest::mouseClick(remove, Qt::LeftButton);
+            QTest::mouseClick(d->findChild<QPushButton*>("QueuePause"), Qt::LeftButton);
+            QTimer::singleShot(300, this, [&] { heldSteps = steps; });
+            QTimer::singleShot(1000, this, [&, d = QPointer<QWidget>(d)] {
+                stepsAfterHold = steps;
+                if (d) QTest::mouseClick(d->findChild<QPushButton*>("QueuePause"), Qt::LeftButton);
+            });
+        });
+        const Finished f = runToEnd([&](qb::OperationResultDone done) {
+            qb::startOperationJob(nullptr, Op::Copy, job, done, control);
+        });
+        qb::clearDropQueue(&token);
+        QVERIFY(f.result);
+        QCOMPARE(f.result->outcome, Outcome::Done);
+        QCOMPARE(steps.load(), 30);
+        QVERIFY2(heldSteps > 0 && stepsAfterHold == heldSteps,
+                 qPrintable(QStringLiteral("%1 %2").arg(heldSteps).arg(stepsAfterHold)));
+        QCOMPARE(listed.size(), 3);
+        QVERIFY2(listed[1].contains(QStringLiteral("槽1")) && listed[1].contains(u'…') &&
+                     listed[1].contains(QStringLiteral("等待中")),
+                 qPrintable(listed.join(u'\n')));
+        QVERIFY(!runningRemovable);
+        QVERIFY(waitingRemovable);
+        QCOMPARE(removed, std::vector<quint64>{12});
     }
 
     void quickOperationShowsNoDialog() {

@@ -1,12 +1,15 @@
 // The copy and move engine on real temporary folders.
 #include "EngineTestUtil.h"
 #include "engine/Names.h"
+#include "engine/Pause.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/socket.h>
 #include <sys/un.h>
+
+#include <thread>
 
 using namespace testutil;
 using qb::Op;
@@ -554,6 +557,60 @@ private slots:
                 QVERIFY2(i >= 0 && i < 40, qPrintable(name)); // no temporary file
                 QCOMPARE(readFile(into + "/many/" + S(name)),
                          pattern(1000 + i, static_cast<quint32>(i)));
+            }
+        }
+    }
+
+    // A pause taken mid-copy holds the walk and the workers with every file whole;
+    // resumed, the job ends as if never held; cancelled while held, it ends at once.
+    void pauseHoldsTheJobBetweenFiles() {
+        mkdirs(src + "/held");
+        for (int i = 0; i < 40; ++i)
+            writeFile(src + "/held/f" + std::to_string(100 + i), pattern(3000 + i, quint32(i)));
+        for (const bool cancelWhileHeld : {false, true}) {
+            for (const unsigned workers : {1u, 3u}) {
+                qb::PauseGate gate;
+                ScriptedObserver obs;
+                std::atomic<bool> cancel{false};
+                std::atomic<bool> held{false};
+                obs.onProgress = [&](const qb::Progress& p) {
+                    if (p.filesDone == 10 && !held.exchange(true)) gate.pause();
+                };
+                qb::OperationOptions options;
+                options.workers = workers;
+                options.pause = &gate;
+                const std::string into =
+                    dst + "/p" + std::to_string(workers) + (cancelWhileHeld ? "c" : "r");
+                mkdirs(into);
+                qb::OperationResult r;
+                std::thread worker([&] {
+                    r = qb::runOperation(Op::Copy, Policy::AutoReplace, src + "/held", into, obs,
+                                         cancel, options);
+                });
+                QTRY_VERIFY(held.load());
+                QTest::qWait(300);
+                const QStringList atPause = list(into + "/held");
+                QTest::qWait(300);
+                // Nothing moves while held (a worker may finish the copy it had begun).
+                QCOMPARE(list(into + "/held"), atPause);
+                QVERIFY2(atPause.size() < 40, qPrintable(atPause.join(' ')));
+                QElapsedTimer clock;
+                clock.start();
+                if (cancelWhileHeld) {
+                    cancel = true;
+                    gate.wake();
+                } else {
+                    gate.resume();
+                }
+                worker.join();
+                QVERIFY(clock.elapsed() < 2000);
+                QCOMPARE(r.outcome, cancelWhileHeld ? Outcome::Cancelled : Outcome::Done);
+                const QStringList got = list(into + "/held");
+                QCOMPARE(got.size() == 40, !cancelWhileHeld);
+                for (const QString& name : got)
+                    QCOMPARE(readFile(into + "/held/" + S(name)),
+                             pattern(3000 + name.mid(1).toInt() - 100,
+                                     quint32(name.mid(1).toInt() - 100)));
             }
         }
     }
