@@ -193,12 +193,13 @@ void DropController::beginJournalDrop() {
     if (!journal) return;
     history::DropRecord d;
     d.account = accountState().currentAccount.toStdString();
-    d.group = view_.checkedGroup();
+    d.group = drop_.group ? drop_.group : view_.checkedGroup();
     d.slot = drop_.row;
-    d.slotName = folderName(view_.pathText(drop_.row)).toStdString();
-    d.destFolder = QFile::encodeName(view_.pathText(drop_.row)).toStdString();
+    const QString dest = destOf(drop_);
+    d.slotName = folderName(dest).toStdString();
+    d.destFolder = QFile::encodeName(dest).toStdString();
     d.op = drop_.op;
-    d.policy = checkedPolicy(view_);
+    d.policy = drop_.policy.value_or(checkedPolicy(view_));
     drop_.journalDrop = journal->beginDrop(d);
     lastJournalDrop_ = drop_.journalDrop;
 }
@@ -240,7 +241,7 @@ void DropController::configure() {
 void DropController::nextItem() {
     while (drop_.next < drop_.items.size()) {
         const QByteArray source = drop_.items[drop_.next++];
-        const QString dest = view_.pathText(drop_.row);
+        const QString dest = destOf(drop_);
         if (!isExistingFolder(dest)) {
             qCInfo(lcDrop) << "item" << QFile::decodeName(source)
                            << "failed: the slot's path is no existing folder:" << dest;
@@ -250,11 +251,11 @@ void DropController::nextItem() {
             continue;
         }
         QPointer<DropController> self(this);
-        startDropOperation(view_.dialogOwner(), drop_.op, checkedPolicy(view_), source,
-                           QFile::encodeName(dest), drop_.journalDrop,
-                           [self](const OperationResult& result) {
-                               if (self) self->step([&] { self->itemDone(result); });
-                           });
+        startDropOperation(
+            view_.dialogOwner(), drop_.op, drop_.policy.value_or(checkedPolicy(view_)), source,
+            QFile::encodeName(dest), drop_.journalDrop, [self](const OperationResult& result) {
+                if (self) self->step([&] { self->itemDone(result); });
+            });
         return;
     }
     finish(true);
@@ -285,10 +286,13 @@ void DropController::itemDone(const OperationResult& result) {
 
 // The focus goes to the window the drop landed on, so the row shows as current.
 void DropController::finish(bool handled) {
-    if (handled)
-        view_.focusRowAfterDrop(drop_.row);
-    else if (drop_.under)
-        view_.focusAfterDrop(drop_.under);
+    // A drop sent from outside leaves the focus with the window it was sent from.
+    if (!drop_.group) {
+        if (handled)
+            view_.focusRowAfterDrop(drop_.row);
+        else if (drop_.under)
+            view_.focusAfterDrop(drop_.under);
+    }
     busy_ = false;
     if (drop_.journalDrop)
         if (history::Journal* journal = dropJournal())
@@ -297,6 +301,8 @@ void DropController::finish(bool handled) {
         qCInfo(lcDrop) << "drop" << outcomeName(drop_.overall);
         reportDrop(*drop_.report);
     }
+    if (SlotDropDone done = std::exchange(drop_.done, {}))
+        done(drop_.overall, statusOf(drop_.op, drop_.overall, drop_.destroyed, drop_.missing));
 }
 
 void DropController::step(const std::function<void()>& body) {
@@ -305,9 +311,47 @@ void DropController::step(const std::function<void()>& body) {
             body();
         } catch (...) {
             busy_ = false;
+            // Whoever waits for the drop hears that it failed.
+            if (SlotDropDone done = std::exchange(drop_.done, {}))
+                done(Outcome::Failed, statusOf(drop_.op, Outcome::Failed, false, 0));
             throw;
         }
     });
+}
+
+// ---- Drops that do not come from a drag ------------------------------------------
+// One at a time: while a drop runs, another is refused.
+
+QString DropController::destOf(const Running& d) const {
+    return d.destFolder.isEmpty() ? view_.pathText(d.row) : QFile::decodeName(d.destFolder);
+}
+
+quint64 DropController::enqueue(SlotDrop drop, SlotDropDone done) {
+    if (busy_ || drop.items.isEmpty() || drop.row < 1 || drop.row > kRows || drop.group < 1 ||
+        drop.group > kGroups) {
+        qCInfo(lcDrop) << "sent drop refused:" << (busy_ ? "a drop is running" : "nothing to do");
+        return 0;
+    }
+    drop_ = Running{};
+    drop_.items = std::move(drop.items);
+    drop_.row = drop.row;
+    drop_.group = drop.group;
+    drop_.op = drop.op;
+    drop_.policy = drop.policy;
+    drop_.destFolder = std::move(drop.destFolder);
+    drop_.done = std::move(done);
+    busy_ = true;
+    QTimer::singleShot(0, this, [this] { step([this] { startSlotDrop(); }); });
+    return ++lastJob_;
+}
+
+void DropController::startSlotDrop() {
+    if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
+    drop_.report.emplace(drop_.op, destOf(drop_));
+    beginJournalDrop();
+    qCInfo(lcDrop) << "sent drop:" << (drop_.op == Op::Move ? "move" : "copy") << drop_.items.size()
+                   << "items to group" << drop_.group << "slot" << drop_.row << destOf(drop_);
+    nextItem();
 }
 
 } // namespace qb

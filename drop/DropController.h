@@ -54,6 +54,21 @@ public:
     // The journal's record of the last copy or move drop begun (0: none, or no journal).
     std::int64_t lastJournalDrop() const { return lastJournalDrop_; }
 
+    // ---- Drops that do not come from a drag -----------------------------------------
+    struct SlotDrop {
+        int group = 0;
+        int row = 0;
+        Op op = Op::Copy;
+        Policy policy = Policy::AskReplace;
+        QList<QByteArray> items;
+        QByteArray destFolder; /* empty: the slot's folder */
+    };
+    using SlotDropDone = std::function<void(Outcome, const QString& status)>;
+    // Runs `drop` the way a drop on its slot runs, with its questions and progress;
+    // `done` hears its outcome and status line. Returns the job's number, or 0 when
+    // it was refused because a drop runs (`done` is then never called).
+    quint64 enqueue(SlotDrop drop, SlotDropDone done = {});
+
 private:
     struct Running {
         QList<QByteArray> items; // the file system's bytes, as the drag gave them
@@ -68,9 +83,17 @@ private:
         bool destroyed = false;
         std::uint32_t missing = 0;    // Missing flags, warned about once for the drop
         std::int64_t journalDrop = 0; // its record in the drop journal
+        // A drop that did not come from a drag: its group, folder, policy and listener.
+        int group = 0;
+        QByteArray destFolder;
+        std::optional<Policy> policy;
+        SlotDropDone done;
     };
 
     void start();
+    void startSlotDrop();
+    // The folder the items of `d` go to now.
+    QString destOf(const Running& d) const;
     void configure();
     void beginJournalDrop();
     void nextItem();
@@ -85,6 +108,7 @@ private:
     Running drop_;
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
+    quint64 lastJob_ = 0;
 };
 
 } // namespace qb
