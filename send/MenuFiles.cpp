@@ -85,17 +85,21 @@ MenuFile dolphinMenu(const QList<MenuSlot>& entries, const QString& program) {
     QString actions;
     QString body;
     for (const MenuSlot& s : entries) {
-        const QString id = QStringLiteral("slot%1_%2").arg(s.group).arg(s.row);
+        const QString id = QStringLiteral("slot%1-%2").arg(s.group).arg(s.row);
         actions += id + u';';
         body += QStringLiteral("\n[Desktop Action %1]\nName=%2\nIcon=%3\nExec=%4\n")
                     .arg(id, entryValue(label(s)), QStringLiteral(QB_APP_ID),
                          entryValue(execLine(program, s)));
     }
-    const QString head = QStringLiteral("[Desktop Entry]\nType=Service\nName=%1\n"
-                                        "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
-                                        "MimeType=application/octet-stream;inode/directory;\n"
-                                        "X-KDE-Submenu=%1\nActions=%2\n%3\n")
-                             .arg(kTitle, actions, QString::fromLatin1(kMarker));
+    // An application entry that no menu lists: KIO reads its types and actions, and
+    // the desktop's validator takes it (it knows no service menus).
+    const QString head =
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nNoDisplay=true\nIcon=%4\n"
+                       "Exec=%5\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+                       "MimeType=application/octet-stream;inode/directory;\n"
+                       "X-KDE-Submenu=%1\nActions=%2\n%3\n")
+            .arg(kTitle, actions, QString::fromLatin1(kMarker), QStringLiteral(QB_APP_ID),
+                 entryValue(execLine(program, entries.front())));
     // KIO runs service menus of the user's folder only when they are executable.
     return {kDolphin + u'/' + kPrefix + QStringLiteral(".desktop"), (head + body).toUtf8(), true};
 }
