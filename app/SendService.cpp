@@ -69,18 +69,21 @@ const QString kMenuKey = QStringLiteral("filemanagers");
 } // namespace
 
 QString SendService::send(const SendRequest& request, Finished finished) {
-    const QList<ConfiguredSlot> entries = configuredSlots(accountState().currentSettingsFile);
+    const QString& file = accountState().currentSettingsFile;
     const int shown = form_.checkedGroup();
     std::optional<ConfiguredSlot> target;
     if (request.group) {
-        for (const ConfiguredSlot& s : entries)
-            if (s.group == request.group && s.row == request.row) target = s;
+        // One key read: a request by slot does not parse the file two hundred times.
+        const QString path = ReadSetting(file, foldersSection(),
+                                         slotKey(request.group, request.row), defaultSlotPath());
+        if (!path.isEmpty() && path != defaultSlotPath())
+            target = ConfiguredSlot{request.group, request.row, folderName(path), path};
         if (!target)
             return QCoreApplication::translate("qb::SendService", "槽位 %1:%2 没有设置目录")
                 .arg(request.group)
                 .arg(request.row);
     } else {
-        target = slotNamed(entries, request.name, shown);
+        target = slotNamed(configuredSlots(file), request.name, shown);
         if (!target)
             return QCoreApplication::translate("qb::SendService", "没有名为“%1”的槽位")
                 .arg(request.name);

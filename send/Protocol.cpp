@@ -76,8 +76,9 @@ bool parseNumber(const QByteArray& text, int low, int high, int& out) {
 } // namespace
 
 QByteArray encodeRequest(const SendRequest& r) {
-    QList<QByteArray> f = header(r.command == SendCommand::Show ? "show" : "send");
-    if (r.command == SendCommand::Show) return frame(f);
+    if (r.command == SendCommand::Show) return frame(header("show"));
+    if (r.command == SendCommand::Ping) return frame(header("ping"));
+    QList<QByteArray> f = header("send");
     if (r.mode != SendMode::Board) f << "mode" << (r.mode == SendMode::Move ? "move" : "copy");
     if (r.group)
         f << "slot" << QByteArray::number(r.group) + ':' + QByteArray::number(r.row);
@@ -117,9 +118,9 @@ std::optional<SendRequest> decodeRequest(const QByteArray& body, QString* why) {
         return std::nullopt;
     };
     SendRequest r;
-    if (kind == "show") {
-        if (!pairs->isEmpty()) return fail(QStringLiteral("show takes nothing"));
-        r.command = SendCommand::Show;
+    if (kind == "show" || kind == "ping") {
+        if (!pairs->isEmpty()) return fail(QStringLiteral("show and ping take nothing"));
+        r.command = kind == "show" ? SendCommand::Show : SendCommand::Ping;
         return r;
     }
     if (kind != "send") return fail(QStringLiteral("unknown request"));

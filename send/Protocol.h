@@ -18,7 +18,8 @@ inline constexpr qint64 kSendMaxMessage = 8 * 1024 * 1024;
 inline constexpr int kSendGroups = 10;
 inline constexpr int kSendRows = 20;
 
-enum class SendCommand { Send, Show };
+// Ping: answered at once, for a sender to tell that the program takes requests.
+enum class SendCommand { Send, Show, Ping };
 // Board: the mode the board shows.
 enum class SendMode { Board, Copy, Move };
 // Also the exit codes of `quillbeck send --wait`.

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -113,7 +114,9 @@ void SendServer::read(QLocalSocket* socket) {
         return;
     }
     QByteArray buffer = socket->property(kBufferProperty).toByteArray();
-    buffer += socket->read(limits_.maxMessage + 4 - buffer.size() + 1);
+    // What is there, up to one byte past the limit: enough to tell it was passed.
+    const qint64 room = limits_.maxMessage + 4 - buffer.size() + 1;
+    buffer += socket->read(std::min(socket->bytesAvailable(), room));
     QByteArray body;
     switch (takeFrame(buffer, body, limits_.maxMessage)) {
     case FrameState::NeedMore:
@@ -138,8 +141,8 @@ void SendServer::read(QLocalSocket* socket) {
 
 void SendServer::handle(QLocalSocket* socket, const SendRequest& request) {
     socket->setProperty("qbAnswered", true);
-    if (request.command == SendCommand::Show) {
-        handler_.show();
+    if (request.command != SendCommand::Send) {
+        if (request.command == SendCommand::Show) handler_.show();
         socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Done, {}}));
         socket->disconnectFromServer();
         return;

@@ -122,9 +122,10 @@ private slots:
         SendRequest byName;
         byName.name = QStringLiteral("文档");
         byName.files = {"/x"};
-        SendRequest show;
+        SendRequest show, ping;
         show.command = SendCommand::Show;
-        for (const SendRequest& r : {q, byName, show}) {
+        ping.command = SendCommand::Ping;
+        for (const SendRequest& r : {q, byName, show, ping}) {
             QByteArray buffer = encodeRequest(r) + "tail";
             QByteArray b;
             QCOMPARE(takeFrame(buffer, b), FrameState::Complete);
