@@ -37,12 +37,110 @@ template <size_t N> bool listed(const std::string_view (&names)[N], std::string_
 }
 
 CommandLine refuse(std::string problem) {
-    return {CommandLine::Action::Refuse, std::move(problem)};
+    CommandLine line;
+    line.action = CommandLine::Action::Refuse;
+    line.problem = std::move(problem);
+    return line;
+}
+
+CommandLine action(CommandLine::Action a) {
+    CommandLine line;
+    line.action = a;
+    return line;
+}
+
+// A number from `low` to `high` in plain decimal digits.
+bool readNumber(std::string_view text, int low, int high, int& out) {
+    if (text.empty() || text.size() > 2 || text[0] == '0') return false;
+    int n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < low || n > high) return false;
+    out = n;
+    return true;
+}
+
+bool readSlot(std::string_view text, CommandLine& line) {
+    const size_t colon = text.find(':');
+    return colon != std::string_view::npos &&
+           readNumber(text.substr(0, colon), 1, 10, line.group) &&
+           readNumber(text.substr(colon + 1), 1, 20, line.row);
+}
+
+CommandLine readSend(int argc, const char* const* argv) {
+    CommandLine line;
+    line.action = CommandLine::Action::Send;
+    bool optionsEnded = false;
+    bool slotGiven = false;
+    bool nameGiven = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            line.files.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--copy" || arg == "--move") {
+            const char mode = arg[2];
+            if (line.mode && line.mode != mode)
+                return refuse("--copy and --move exclude each other");
+            line.mode = mode;
+            continue;
+        }
+        if (arg == "--wait") {
+            line.wait = true;
+            continue;
+        }
+        // --slot G:R, --slot=G:R, --name NAME, --name=NAME
+        const size_t eq = arg.find('=');
+        const std::string_view option = arg.substr(0, eq);
+        if (option != "--slot" && option != "--name")
+            return refuse("unknown option '" + std::string(arg) + "'");
+        std::string_view value;
+        if (eq != std::string_view::npos)
+            value = arg.substr(eq + 1);
+        else if (++i < argc)
+            value = argv[i];
+        else
+            return refuse("option '" + std::string(arg) + "' needs a value");
+        if (option == "--slot") {
+            if (!readSlot(value, line))
+                return refuse("'" + std::string(value) + "' is no slot: GROUP:ROW, 1-10:1-20");
+            slotGiven = true;
+        } else {
+            if (value.empty()) return refuse("--name needs a slot's name");
+            line.name = std::string(value);
+            nameGiven = true;
+        }
+    }
+    if (slotGiven == nameGiven) return refuse("send needs either --slot or --name");
+    if (line.files.empty()) return refuse("send needs at least one file");
+    for (const std::string& f : line.files)
+        if (f.empty()) return refuse("an empty file name");
+    return line;
 }
 
 } // namespace
 
+CommandLine readSubcommand(const std::string& command, int argc, const char* const* argv) {
+    if (command == "send") return readSend(argc, argv);
+    CommandLine line;
+    line.action = command == "show" ? CommandLine::Action::Show : CommandLine::Action::Slots;
+    if (argc > 0) return refuse(command + " takes no arguments");
+    return line;
+}
+
 CommandLine readCommandLine(int argc, const char* const* argv) {
+    if (argc > 1) {
+        const std::string first = argv[1];
+        if (first == "send" || first == "show" || first == "slots")
+            return readSubcommand(first, argc - 2, argv + 2);
+    }
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -52,8 +150,8 @@ CommandLine readCommandLine(int argc, const char* const* argv) {
             optionsEnded = true;
             continue;
         }
-        if (arg == "-h" || arg == "--help") return {CommandLine::Action::Help, {}};
-        if (arg == "--version") return {CommandLine::Action::Version, {}};
+        if (arg == "-h" || arg == "--help") return action(CommandLine::Action::Help);
+        if (arg == "--version") return action(CommandLine::Action::Version);
 
         const std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
         const size_t eq = name.find('=');
@@ -71,7 +169,11 @@ CommandLine readCommandLine(int argc, const char* const* argv) {
 }
 
 std::string usageLine() {
-    return "Usage: quillbeck [--help] [--version] [toolkit options]\n";
+    return "Usage: quillbeck [--help] [--version] [toolkit options]\n"
+           "       quillbeck send [--copy|--move] (--slot GROUP:ROW | --name NAME) [--wait] "
+           "FILE...\n"
+           "       quillbeck show\n"
+           "       quillbeck slots\n";
 }
 
 std::string helpText() {
@@ -80,6 +182,15 @@ std::string helpText() {
            "\n"
            "  -h, --help     show this help and exit\n"
            "      --version  show the version and exit\n"
+           "\n"
+           "  send    copy or move FILEs into a slot of the running program (started if\n"
+           "          none runs), as a drop onto the slot would; the mode and the policy\n"
+           "          for names taken are the board's unless --copy or --move is given.\n"
+           "          --wait waits for the end and exits 0 done, 1 failed, 2 cancelled,\n"
+           "          3 refused; without it send exits 0 once the program took the files\n"
+           "  show    bring the running program's board to the left screen edge\n"
+           "  slots   print the current account's slots: group, row, name, path,\n"
+           "          tab-separated, one a line\n"
            "\n"
            "The standard options of Qt programs (-display, -platform, -style, ...) are\n"
            "accepted too. Only one copy runs for each user. See quillbeck(1).\n";
@@ -108,6 +219,10 @@ int answerCommandLine(const CommandLine& line) {
     case CommandLine::Action::Refuse:
         put("quillbeck: " + line.problem + "\n" + usageLine(), stderr);
         return 2;
+    case CommandLine::Action::Send:
+    case CommandLine::Action::Show:
+    case CommandLine::Action::Slots:
+        return -1;
     }
     return 2;
 }

@@ -2,14 +2,25 @@
 // The program's command line, read before the application object exists: asking
 // for the help or the version needs no display and touches no settings.
 #include <string>
+#include <vector>
 
 namespace qb {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Refuse };
+    // Send, Show and Slots talk to the running program or read the settings:
+    // `quillbeck send|show|slots ...`.
+    enum class Action { Run, Help, Version, Refuse, Send, Show, Slots };
     Action action = Action::Run;
     // For Refuse: what is wrong, for the error line.
     std::string problem;
+
+    // For Send. `mode`: 0 what the board shows, 'c' copy, 'm' move.
+    char mode = 0;
+    int group = 0; // with row: the slot; 0 when `name` picks it
+    int row = 0;
+    std::string name;
+    bool wait = false;
+    std::vector<std::string> files; // as given, bytes exact
 };
 
 // Reads the arguments after the program name. Besides its own options the
@@ -17,6 +28,9 @@ struct CommandLine {
 // -session ...), which the application object takes away later; a session
 // manager restarts a program with -session.
 CommandLine readCommandLine(int argc, const char* const* argv);
+
+// Reads `quillbeck send ...` etc.: the arguments after the command's name.
+CommandLine readSubcommand(const std::string& command, int argc, const char* const* argv);
 
 // The text for --help, --version and the usage line of a refusal.
 std::string helpText();

@@ -1,5 +1,7 @@
 #include "app/Tray.h"
 
+#include "app/SendService.h"
+#include "app/Startup.h"
 #include "app/Unit1.h"
 #include "board/Accounts.h"
 #include "drop/DropReport.h"
@@ -7,6 +9,7 @@
 #include "history/Journal.h"
 #include "platform/Autostart.h"
 #include "platform/Handler.h"
+#include "platform/InstanceGuard.h"
 #include "platform/Notifier.h"
 #include "platform/Opener.h"
 #include "platform/Product.h"
@@ -119,6 +122,10 @@ Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
     addAction("TrayHelp", tr("帮助"), &Tray::showHelp);
     autostart_ = addAction("TrayAutostart", tr("登录时启动"), &Tray::switchAutostart);
     autostart_->setCheckable(true);
+    sendMenusAction_ =
+        addAction("TraySendMenus", tr("在文件管理器中显示“发送到”菜单"), &Tray::switchSendMenus);
+    sendMenusAction_->setCheckable(true);
+    sendMenusAction_->setVisible(false);
     menu_->addSeparator();
     addAction("TrayQuit", tr("退出"), &Tray::quit);
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
@@ -168,6 +175,19 @@ void Tray::refresh() {
     QString name = shownAccountName(board_.currentAccount());
     account_->setText(tr("用户：%1").arg(name.replace(u'&', QStringLiteral("&&"))));
     autostart_->setChecked(autostartEnabled());
+    if (sendMenus_) sendMenusAction_->setChecked(sendMenus_->enabled());
+}
+
+void Tray::setSendMenus(SendMenus* menus) {
+    sendMenus_ = menus;
+    sendMenusAction_->setVisible(menus != nullptr);
+    refresh();
+}
+
+// The check follows the stored choice, so a refused write shows as unchanged.
+void Tray::switchSendMenus() {
+    if (sendMenus_) sendMenus_->setEnabled(sendMenusAction_->isChecked());
+    refresh();
 }
 
 // The entry names the drop it takes back, as it is when the menu opens.
@@ -216,6 +236,11 @@ DesktopIntegration::DesktopIntegration(TForm1& form) : board_(trayWindowOf(form)
     // The board may be hidden in the tray; the program ends only through its exit.
     QApplication::setQuitOnLastWindowClosed(false);
     tray_ = std::make_unique<Tray>(*board_, QCoreApplication::applicationFilePath());
+    sendService_ = std::make_unique<SendService>(form, *board_);
+    sendServer_ = std::make_unique<SendServer>(*sendService_);
+    sendServer_->listen(sendSocketPath(instanceLockPath(instanceName())));
+    sendMenus_ = std::make_unique<SendMenus>(QCoreApplication::applicationFilePath());
+    tray_->setSendMenus(sendMenus_.get());
     setDropReportSink([board = board_.get()](const DropReport& report) {
         if (!worthNotice(report.clock.elapsed(), noticeThresholdMs(), board->inUse())) return;
         if (const auto notice = dropNotice(report))
@@ -225,6 +250,8 @@ DesktopIntegration::DesktopIntegration(TForm1& form) : board_(trayWindowOf(form)
 
 DesktopIntegration::~DesktopIntegration() {
     setDropReportSink({});
+    // No request reaches the windows once they begin to go.
+    sendServer_.reset();
 }
 
 } // namespace qb

@@ -20,6 +20,9 @@ namespace qb {
 namespace history {
 class Journal;
 }
+class SendMenus;
+class SendServer;
+class SendService;
 
 // The main window as the tray and the notifications see it: what they need of it.
 class TrayWindow {
@@ -72,6 +75,8 @@ public:
     void refresh();
     // The undo entry from the journal (run each time the menu opens).
     void refreshUndo();
+    // Offers the switch of the file managers' menus.
+    void setSendMenus(SendMenus* menus);
 
 private:
     QAction* addAction(const char* name, const QString& text, void (Tray::*slot)());
@@ -81,6 +86,7 @@ private:
     void undo();
     void showHistory();
     void switchAutostart();
+    void switchSendMenus();
     void quit();
 
     TrayWindow& board_;
@@ -91,6 +97,8 @@ private:
     QAction* show_ = nullptr;
     QAction* hide_ = nullptr;
     QAction* autostart_ = nullptr;
+    QAction* sendMenusAction_ = nullptr;
+    SendMenus* sendMenus_ = nullptr;
     QAction* undo_ = nullptr;
     std::int64_t undoable_ = 0; // the drop the undo entry names
 };
@@ -112,6 +120,10 @@ public:
 private:
     std::unique_ptr<TrayWindow> board_;
     std::unique_ptr<Tray> tray_;
+    // Requests from `quillbeck send` and the file managers' menus.
+    std::unique_ptr<SendService> sendService_;
+    std::unique_ptr<SendServer> sendServer_;
+    std::unique_ptr<SendMenus> sendMenus_;
 };
 
 } // namespace qb

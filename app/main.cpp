@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/SendCommand.h"
 #include "app/Startup.h"
 #include "platform/Translations.h"
 
@@ -6,8 +7,18 @@
 
 int main(int argc, char** argv) {
     // Answered before the application object exists: no display, no settings.
-    const int answered = qb::answerCommandLine(qb::readCommandLine(argc, argv));
+    const qb::CommandLine line = qb::readCommandLine(argc, argv);
+    const int answered = qb::answerCommandLine(line);
     if (answered >= 0) return answered;
+    // Talks to the running program: no display of its own.
+    if (line.action == qb::CommandLine::Action::Send ||
+        line.action == qb::CommandLine::Action::Show)
+        return qb::runSendCommand(line);
+    if (line.action == qb::CommandLine::Action::Slots) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("quillbeck"));
+        return qb::printSlots();
+    }
 
     // Cursor polling and placement at negative coordinates need X11 (Xwayland on
     // a Wayland desktop). The desktop's scale factor applies; a user's own

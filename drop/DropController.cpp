@@ -473,8 +473,10 @@ void DropController::itemDone(quint64 id, const OperationResult& result) {
 
 // The focus goes to the slot the drop landed on, so the row shows as current.
 void DropController::finish(Job& job) {
+    // A drop sent from outside leaves the focus with the window it was sent from.
     const int shown = view_.checkedGroup();
-    if (job.drop.group == 0 || job.drop.group == shown) view_.focusRowAfterDrop(job.drop.row);
+    if (job.followBoard && (job.drop.group == 0 || job.drop.group == shown))
+        view_.focusRowAfterDrop(job.drop.row);
     if (job.journalDrop)
         if (history::Journal* journal = dropJournal())
             journal->endDrop(job.journalDrop, job.overall);

@@ -769,6 +769,17 @@ It is now at:
     </message>
 </context>
 <context>
+    <name>qb::SendService</name>
+    <message>
+        <source>槽位 %1:%2 没有设置目录</source>
+        <translation>Slot %1:%2 has no folder set</translation>
+    </message>
+    <message>
+        <source>没有名为“%1”的槽位</source>
+        <translation>No slot is named “%1”</translation>
+    </message>
+</context>
+<context>
     <name>qb::Tray</name>
     <message>
         <source>显示主窗口</source>
@@ -785,6 +796,10 @@ It is now at:
     <message>
         <source>登录时启动</source>
         <translation>Start at login</translation>
+    </message>
+    <message>
+        <source>在文件管理器中显示“发送到”菜单</source>
+        <translation>Show “Send to” menus in file managers</translation>
     </message>
     <message>
         <source>退出</source>

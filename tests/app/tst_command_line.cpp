@@ -35,6 +35,25 @@ private slots:
         QTest::newRow("a file") << QStringList{"notes.txt"} << Action::Refuse;
         QTest::newRow("after --") << QStringList{"--", "--help"} << Action::Refuse;
         QTest::newRow("lone dash") << QStringList{"-"} << Action::Refuse;
+        QTest::newRow("send") << QStringList{"send", "--slot", "10:20", "a"} << Action::Send;
+        QTest::newRow("send options after files")
+            << QStringList{"send", "a", "--name=文档", "--wait", "--move"} << Action::Send;
+        QTest::newRow("send no files") << QStringList{"send", "--slot", "1:1"} << Action::Refuse;
+        QTest::newRow("send slot and name")
+            << QStringList{"send", "--slot", "1:1", "--name", "x", "a"} << Action::Refuse;
+        QTest::newRow("send no slot") << QStringList{"send", "a"} << Action::Refuse;
+        QTest::newRow("send group 11")
+            << QStringList{"send", "--slot", "11:1", "a"} << Action::Refuse;
+        QTest::newRow("send row 0") << QStringList{"send", "--slot=1:0", "a"} << Action::Refuse;
+        QTest::newRow("send copy and move")
+            << QStringList{"send", "--copy", "--move", "--slot", "1:1", "a"} << Action::Refuse;
+        QTest::newRow("send unknown option")
+            << QStringList{"send", "--slot", "1:1", "-f", "a"} << Action::Refuse;
+        QTest::newRow("show") << QStringList{"show"} << Action::Show;
+        QTest::newRow("show with more") << QStringList{"show", "x"} << Action::Refuse;
+        QTest::newRow("slots") << QStringList{"slots"} << Action::Slots;
+        // Only the first word names a command.
+        QTest::newRow("command later") << QStringList{"--reverse", "show"} << Action::Refuse;
     }
     void reading() {
         QFETCH(QStringList, args);
@@ -48,6 +67,19 @@ private slots:
         const qb::CommandLine line = qb::readCommandLine(int(argv.size()), argv.data());
         QCOMPARE(line.action, action);
         QCOMPARE(line.problem.empty(), action != Action::Refuse);
+    }
+
+    // After "--" everything is a file, bytes exact; the slot and the mode are read.
+    void sendArguments() {
+        const char* argv[] = {"quillbeck", "send", "--move", "--slot", "3:17",
+                              "--wait",    "--",   "-x",     "a\xff b"};
+        const qb::CommandLine line = qb::readCommandLine(9, argv);
+        QCOMPARE(line.action, Action::Send);
+        QCOMPARE(line.mode, 'm');
+        QCOMPARE(line.group, 3);
+        QCOMPARE(line.row, 17);
+        QVERIFY(line.wait);
+        QCOMPARE(line.files, (std::vector<std::string>{"-x", "a\xff b"}));
     }
 
     // No display and a program of the user's own, which would keep its settings

@@ -7,12 +7,14 @@ The folders are layered, top to bottom:
     app -> help -> drop -> board -> {platform, store}
     app -> dock -> platform
                    drop -> history -> engine
+    app -> send
 
 A folder includes its own headers and those of folders below it, never one above
 it; platform/, store/ and engine/ are at the bottom and include none of each other,
 and dock/ and board/ stand side by side.
 store/ is the settings files only: besides the standard library it includes Qt
-Core headers and nothing of the widgets. engine/ and history/ are plain C++ and
+Core headers and nothing of the widgets; send/ (the local socket and the file
+managers' menus) sits at the bottom too and sees Qt Core and Qt Network only. engine/ and history/ are plain C++ and
 POSIX (history/ also SQLite): no Qt
 header, no windowing header. No product folder includes tests/ or bench/.
 
@@ -32,6 +34,7 @@ import sys
 import tempfile
 
 RANK = {"app": 4, "help": 3, "drop": 2, "board": 1, "dock": 1, "platform": 0, "store": 0, "engine": 0,
+        "send": 0,
         "history": 1}
 SOURCE_SUFFIXES = (".cpp", ".h")
 OURS = re.compile(r'^\s*#\s*include\s*"([^"/]+)/[^"]*"')
@@ -53,6 +56,13 @@ def is_qt_core(name, qtcore):
     return os.path.exists(os.path.join(qtcore, name))
 
 
+def is_qt_network(name, qtcore):
+    if name.startswith("QtNetwork/"):
+        return True
+    return not name.startswith("Qt") and os.path.exists(
+        os.path.join(os.path.dirname(qtcore), "QtNetwork", name))
+
+
 def check_line(folder, text, qtcore):
     """Why `text`, an include line of a file in `folder`, breaks the layering, or None."""
     m = OURS.match(text)
@@ -68,6 +78,9 @@ def check_line(folder, text, qtcore):
     m = ANGLE.match(text)
     if m and folder == "store" and is_qt_header(m.group(1)) and not is_qt_core(m.group(1), qtcore):
         return "store/ includes a header outside Qt Core"
+    if (m and folder == "send" and is_qt_header(m.group(1)) and not is_qt_core(m.group(1), qtcore)
+            and not is_qt_network(m.group(1), qtcore)):
+        return "send/ includes a header outside Qt Core and Qt Network"
     gui = m and (is_qt_header(m.group(1)) or m.group(1).startswith(GUI_PREFIXES))
     if gui and folder in ("engine", "history"):
         return folder + "/ includes a Qt or windowing header; it is plain C++ and POSIX"
@@ -221,6 +234,10 @@ def self_test(qtcore):
         ("store/a.cpp", "#include <QtGui/QFont>", True),
         ("store/a.cpp", "#include <QString>", False),
         ("store/a.cpp", "#include <vector>", False),
+        ("send/a.cpp", "#include <QLocalServer>", False),
+        ("send/a.cpp", "#include <QWidget>", True),
+        ("send/a.cpp", '#include "board/Board.h"', True),
+        ("app/a.cpp", '#include "send/SendServer.h"', False),
         ("board/a.cpp", "#include <QWidget>", False),
         ("app/a.cpp", '#include "store/Settings.h"', False),
         ("drop/a.cpp", '#include "board/Board.h"', False),

@@ -1,0 +1,223 @@
+#include "app/SendCommand.h"
+
+#include "app/Startup.h"
+#include "board/Accounts.h"
+#include "board/Choices.h"
+#include "board/FolderName.h"
+#include "platform/InstanceGuard.h"
+#include "send/SendClient.h"
+#include "send/SendServer.h"
+#include "store/Settings.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qb {
+
+namespace {
+
+// How long a started program may take to open its socket (it shows its window first).
+constexpr int kStartTimeoutMs = 60000;
+
+void say(FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// `file` as an absolute path, bytes exact: only the working folder is put before it.
+QByteArray absolute(const std::string& file) {
+    if (!file.empty() && file[0] == '/') return QByteArray::fromStdString(file);
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd)) return {};
+    QByteArray path(cwd);
+    if (!path.endsWith('/')) path += '/';
+    return path + QByteArray::fromStdString(file);
+}
+
+// Whether a live program holds the single-instance lock at `lockPath`.
+bool programRuns(const QByteArray& lockPath) {
+    const int fd = ::open(lockPath.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_SH | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    const bool held = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+QByteArray ownExecutable() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? QByteArray(path, n) : QByteArray();
+}
+
+// Starts the program in a session of its own, apart from this command's streams (a
+// script reading them would otherwise wait for the program's end). Returns its pid.
+pid_t startProgram() {
+    const QByteArray program = ownExecutable();
+    if (program.isEmpty()) return -1;
+    posix_spawn_file_actions_t files;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&files);
+    posix_spawnattr_init(&attr);
+    for (int fd = 0; fd < 3; ++fd)
+        posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    char* argv[] = {const_cast<char*>(program.constData()), nullptr};
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, program.constData(), &files, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attr);
+    return rc == 0 ? pid : -1;
+}
+
+// Connects to the running program, starting it when none runs. Senders that find
+// none at the same moment take turns, so that only one starts it.
+bool connectToProgram(SendClient& client, const QByteArray& lockPath, const QByteArray& socket,
+                      QString* why) {
+    if (client.connectTo(socket)) return true;
+    const QByteArray startLock = socket + ".start";
+    const int turn = ::open(startLock.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (turn >= 0)
+        while (::flock(turn, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    pid_t started = -1;
+    QDeadlineTimer deadline(kStartTimeoutMs);
+    bool connected = false;
+    while (!(connected = client.connectTo(socket))) {
+        if (started < 0 && !programRuns(lockPath)) {
+            started = startProgram();
+            if (started < 0) {
+                *why = QStringLiteral("cannot start the program");
+                break;
+            }
+        }
+        if (started > 0) {
+            int status = 0;
+            if (::waitpid(started, &status, WNOHANG) == started) {
+                *why = QStringLiteral("the program ended before it took requests");
+                break;
+            }
+        }
+        if (deadline.hasExpired()) {
+            *why = QStringLiteral("the program did not answer");
+            break;
+        }
+        QThread::msleep(50);
+    }
+    if (turn >= 0) ::close(turn);
+    return connected;
+}
+
+} // namespace
+
+int runSendCommand(const CommandLine& line) {
+    const QString lockPath = instanceLockPath(instanceName());
+    const QString socket = sendSocketPath(lockPath);
+    if (socket.isEmpty()) {
+        say(stderr, QStringLiteral("quillbeck: no private runtime folder for the socket"));
+        return 3;
+    }
+    SendRequest request;
+    if (line.action == CommandLine::Action::Show) {
+        request.command = SendCommand::Show;
+    } else {
+        request.mode = line.mode == 'c'   ? SendMode::Copy
+                       : line.mode == 'm' ? SendMode::Move
+                                          : SendMode::Board;
+        request.group = line.group;
+        request.row = line.row;
+        request.name = QString::fromLocal8Bit(line.name);
+        request.wait = line.wait;
+        for (const std::string& f : line.files) {
+            const QByteArray path = absolute(f);
+            if (path.isEmpty()) {
+                say(stderr, QStringLiteral("quillbeck: cannot tell the working folder"));
+                return 3;
+            }
+            request.files << path;
+        }
+        if (encodeRequest(request).size() > kSendMaxMessage + 4) {
+            say(stderr, QStringLiteral("quillbeck: too many files for one request"));
+            return 3;
+        }
+    }
+
+    SendClient client;
+    QString why;
+    if (!connectToProgram(client, QFile::encodeName(lockPath), QFile::encodeName(socket), &why) ||
+        !client.sendRequest(request)) {
+        say(stderr, QStringLiteral("quillbeck: ") +
+                        (why.isEmpty() ? QStringLiteral("the program did not answer") : why));
+        return 3;
+    }
+    // Show answers at once; a send answers once the job is taken, and with --wait
+    // once more at its end, however long that is.
+    const std::optional<SendReply> first = client.readReply(30000);
+    if (!first) {
+        say(stderr, QStringLiteral("quillbeck: the program did not answer"));
+        return 3;
+    }
+    std::optional<SendReply> last = first;
+    if (first->kind == SendReply::Kind::Accepted) {
+        if (!request.wait) return 0;
+        last = client.readReply(-1);
+        if (!last || last->kind != SendReply::Kind::Finished) {
+            say(stderr, QStringLiteral("quillbeck: the program ended before the job"));
+            return 1;
+        }
+    }
+    if (request.command == SendCommand::Show) return last->result == SendResult::Done ? 0 : 3;
+    const QString text =
+        QString::fromLatin1(resultName(last->result)) +
+        (last->message.isEmpty() ? QString() : QStringLiteral(": ") + last->message);
+    say(last->result == SendResult::Done ? stdout : stderr, text);
+    return static_cast<int>(last->result);
+}
+
+QList<ConfiguredSlot> configuredSlots(const QString& settingsFile) {
+    QList<ConfiguredSlot> found;
+    for (int g = 1; g <= kGroups; ++g) {
+        for (int r = 1; r <= kRows; ++r) {
+            // No line of a settings file holds a line break: a missing key reads as one.
+            const QString path =
+                ReadSetting(settingsFile, foldersSection(), slotKey(g, r), QStringLiteral("\n"));
+            // The root stands for a slot never set (each load stores it).
+            if (path.isEmpty() || path == QStringLiteral("\n") || path == defaultSlotPath())
+                continue;
+            found << ConfiguredSlot{g, r, folderName(path), path};
+        }
+    }
+    return found;
+}
+
+int printSlots() {
+    const AccountState& state = findCurrentAccount();
+    QByteArray out;
+    for (const ConfiguredSlot& s : configuredSlots(state.currentSettingsFile))
+        out += QByteArray::number(s.group) + '\t' + QByteArray::number(s.row) + '\t' +
+               QFile::encodeName(s.name) + '\t' + QFile::encodeName(s.path) + '\n';
+    return std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout) ==
+                       static_cast<size_t>(out.size()) &&
+                   std::fflush(stdout) == 0
+               ? 0
+               : 1;
+}
+
+} // namespace qb

@@ -1,0 +1,216 @@
+#include "send/MenuFiles.h"
+
+#include "send/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace qb {
+
+namespace {
+
+const QString kTitle = QStringLiteral("发送到 Quillbeck");
+constexpr char kMarker[] = "X-Quillbeck-Generated=true";
+const QString kPrefix = QStringLiteral("quillbeck-send");
+
+const QString kDolphin = QStringLiteral("kio/servicemenus");
+const QString kNemo = QStringLiteral("nemo/actions");
+const QString kThunar = QStringLiteral("Thunar/sendto");
+QString nautilusFolder() {
+    return QStringLiteral("nautilus/scripts/") + kTitle;
+}
+
+QString label(const MenuSlot& s) {
+    return QStringLiteral("%1 (%2:%3)").arg(s.name).arg(s.group).arg(s.row);
+}
+// Thunar's and Nemo's lists have no submenus of their own: the entries say whose they are.
+QString flatLabel(const MenuSlot& s) {
+    return kTitle + QStringLiteral(" › ") + label(s);
+}
+QString slotArg(const MenuSlot& s) {
+    return QStringLiteral("%1:%2").arg(s.group).arg(s.row);
+}
+
+// A value of a desktop entry: the escapes its format knows.
+QString entryValue(QString text) {
+    text.replace(u'\\', QStringLiteral("\\\\"));
+    text.replace(u'\n', QStringLiteral("\\n"));
+    text.replace(u'\t', QStringLiteral("\\t"));
+    text.replace(u'\r', QStringLiteral("\\r"));
+    if (text.startsWith(u' ')) text.replace(0, 1, QStringLiteral("\\s"));
+    return text;
+}
+
+bool plainArg(const QString& arg) {
+    if (arg.isEmpty()) return false;
+    for (QChar c : arg)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && !QStringLiteral("/._+-:,").contains(c))
+            return false;
+    return true;
+}
+
+// An argument of a desktop entry's Exec key, before the value's own escapes.
+QString execArg(const QString& arg) {
+    QString out = arg;
+    out.replace(u'%', QStringLiteral("%%"));
+    if (plainArg(arg)) return out;
+    QString quoted;
+    for (QChar c : out) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') quoted += u'\\';
+        quoted += c;
+    }
+    return u'"' + quoted + u'"';
+}
+
+// A shell word.
+QString shellArg(const QString& arg) {
+    if (plainArg(arg)) return arg;
+    QString out = arg;
+    out.replace(u'\'', QStringLiteral("'\\''"));
+    return u'\'' + out + u'\'';
+}
+
+QString execLine(const QString& program, const MenuSlot& s) {
+    return execArg(program) + QStringLiteral(" send --slot ") + slotArg(s) +
+           QStringLiteral(" -- %F");
+}
+
+QString fileStem(const MenuSlot& s) {
+    return kPrefix + QStringLiteral("-%1-%2").arg(s.group).arg(s.row);
+}
+
+MenuFile dolphinMenu(const QList<MenuSlot>& entries, const QString& program) {
+    QString actions;
+    QString body;
+    for (const MenuSlot& s : entries) {
+        const QString id = QStringLiteral("slot%1-%2").arg(s.group).arg(s.row);
+        actions += id + u';';
+        body += QStringLiteral("\n[Desktop Action %1]\nName=%2\nIcon=%3\nExec=%4\n")
+                    .arg(id, entryValue(label(s)), QStringLiteral(QB_APP_ID),
+                         entryValue(execLine(program, s)));
+    }
+    // An application entry that no menu lists: KIO reads its types and actions, and
+    // the desktop's validator takes it (it knows no service menus).
+    const QString head =
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nNoDisplay=true\nIcon=%4\n"
+                       "Exec=%5\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+                       "MimeType=application/octet-stream;inode/directory;\n"
+                       "X-KDE-Submenu=%1\nActions=%2\n%3\n")
+            .arg(kTitle, actions, QString::fromLatin1(kMarker), QStringLiteral(QB_APP_ID),
+                 entryValue(execLine(program, entries.front())));
+    // KIO runs service menus of the user's folder only when they are executable.
+    return {kDolphin + u'/' + kPrefix + QStringLiteral(".desktop"), (head + body).toUtf8(), true};
+}
+
+MenuFile thunarEntry(const MenuSlot& s, const QString& program) {
+    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\nName=%1\n"
+                                        "Icon=%2\nExec=%3\nNoDisplay=false\n%4\n")
+                             .arg(entryValue(flatLabel(s)), QStringLiteral(QB_APP_ID),
+                                  entryValue(execLine(program, s)), QString::fromLatin1(kMarker));
+    return {kThunar + u'/' + fileStem(s) + QStringLiteral(".desktop"), text.toUtf8(), false};
+}
+
+MenuFile nemoAction(const MenuSlot& s, const QString& program) {
+    // Nemo splits Exec as a shell would and quotes each path itself.
+    const QString exec =
+        shellArg(program) + QStringLiteral(" send --slot ") + slotArg(s) + QStringLiteral(" -- %F");
+    const QString text = QStringLiteral("[Nemo Action]\nActive=true\nName=%1\nComment=%1\n"
+                                        "Icon-Name=%2\nExec=%3\nSelection=notnone\n"
+                                        "Extensions=any;\nQuote=double\n%4\n")
+                             .arg(entryValue(flatLabel(s)), QStringLiteral(QB_APP_ID),
+                                  entryValue(exec), QString::fromLatin1(kMarker));
+    return {kNemo + u'/' + fileStem(s) + QStringLiteral(".nemo_action"), text.toUtf8(), false};
+}
+
+MenuFile nautilusScript(const MenuSlot& s, const QString& program) {
+    // The file's name is the entry's text: no "/", and no leading "." that would hide it.
+    QString name = label(s);
+    name.replace(u'/', QChar(0x2215));
+    if (name.startsWith(u'.')) name.replace(0, 1, QChar(0xFF0E));
+    // Nautilus passes the selection as arguments, as names relative to the
+    // working folder for local files; send makes them absolute.
+    const QString text = QStringLiteral("#!/bin/sh\n# %1\nexec %2 send --slot %3 -- \"$@\"\n")
+                             .arg(QString::fromLatin1(kMarker), shellArg(program), slotArg(s));
+    return {nautilusFolder() + u'/' + name, text.toUtf8(), true};
+}
+
+bool writeFile(const QString& path, const MenuFile& file) {
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == file.content &&
+        QFileInfo(path).isExecutable() == file.executable)
+        return true;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(file.content) != file.content.size())
+        return false;
+    const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner |
+                                    (file.executable ? QFile::ExeOwner : QFile::Permissions());
+    return out.setPermissions(mode) && out.commit();
+}
+
+} // namespace
+
+QStringList sendMenuFolders() {
+    return {kDolphin, nautilusFolder(), kNemo, kThunar};
+}
+
+QList<MenuFile> sendMenuFiles(const QList<MenuSlot>& entries, const QString& program) {
+    QList<MenuFile> files;
+    if (entries.isEmpty()) return files;
+    files << dolphinMenu(entries, program);
+    for (const MenuSlot& s : entries)
+        files << thunarEntry(s, program) << nemoAction(s, program) << nautilusScript(s, program);
+    return files;
+}
+
+bool isOwnMenuFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || info.isSymLink()) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    // The marker is near the top of every file written here.
+    for (const QByteArray& line : file.read(64 * 1024).split('\n')) {
+        const QByteArray t = line.trimmed();
+        if (t == kMarker || t == QByteArray("# ") + kMarker) return true;
+    }
+    return false;
+}
+
+bool syncSendMenus(const QString& dataHome, const QList<MenuFile>& files) {
+    bool ok = true;
+    QSet<QString> wanted;
+    for (const MenuFile& f : files)
+        wanted.insert(QDir::cleanPath(dataHome + u'/' + f.path));
+    for (const QString& folder : sendMenuFolders()) {
+        const QString dir = dataHome + u'/' + folder;
+        const bool ownFolder = folder == nautilusFolder();
+        for (const QFileInfo& entry : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden)) {
+            const QString path = entry.absoluteFilePath();
+            if (wanted.contains(QDir::cleanPath(path))) continue;
+            // Outside the folder of our own, only names of ours are even looked into.
+            if (!ownFolder && !entry.fileName().startsWith(kPrefix)) continue;
+            if (!isOwnMenuFile(path)) continue;
+            if (!QFile::remove(path)) {
+                qCWarning(lcSend) << "cannot remove the menu file" << path;
+                ok = false;
+            }
+        }
+        if (ownFolder && files.isEmpty()) QDir().rmdir(dir); // only when empty
+    }
+    for (const MenuFile& f : files) {
+        const QString path = dataHome + u'/' + f.path;
+        const QFileInfo info(path);
+        if ((info.exists() || info.isSymLink()) && !isOwnMenuFile(path)) {
+            qCWarning(lcSend) << "a file of someone else is at" << path << "- left as it is";
+            continue;
+        }
+        if (!QDir().mkpath(info.absolutePath()) || !writeFile(path, f)) {
+            qCWarning(lcSend) << "cannot write the menu file" << path;
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+} // namespace qb
