@@ -11,6 +11,7 @@
 #include "drop/Log.h"
 #include "engine/Names.h"
 #include "platform/Handler.h"
+#include "store/Settings.h"
 
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -146,7 +147,15 @@ void DropController::answerDrag(QDragMoveEvent* event) {
     event->accept();
 }
 
+void DropController::hoverDrag(QDragMoveEvent* event, QPoint globalPos, bool entering) {
+    answerDrag(event);
+    if (!event->isAccepted()) return;
+    QWidget* under = view_.widgetAt(globalPos);
+    verdicts_.hover(event, dragItems_, under ? view_.rowOf(under) : 0, !entering);
+}
+
 void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
+    verdicts_.leave(true);
     QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (items.isEmpty()) items = dragItems_;
     dragItems_.clear(); // the next drag starts afresh
@@ -173,8 +182,20 @@ void DropController::start() {
     if (drop_.row && view_.isChecked(Choice::Set)) {
         qCInfo(lcDrop) << "drop of" << drop_.items.size() << "items sets slot" << drop_.row;
         configure();
-    } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
-        drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
+    } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy) ||
+                             board_.slotAction(drop_.row) != SlotAction::Follow)) {
+        drop_.op = verdicts_.opFor(drop_.row);
+        // A drop that cannot work touches nothing: the status line says why.
+        const Verdict verdict = verdicts_.dropVerdict(drop_.items, drop_.row);
+        verdicts_.counting().stop();
+        // A missing folder fails each item, as it always has.
+        if (!verdict.ok() && verdict.reason != verdict::Reason::Missing) {
+            qCInfo(lcDrop) << "drop refused:" << verdictText(verdict, view_.pathText(drop_.row));
+            view_.setStatusText(QCoreApplication::translate("qb::DropController", "状态：") +
+                                verdictText(verdict, view_.pathText(drop_.row)));
+            finish(true);
+            return;
+        }
         if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
         drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
         beginJournalDrop();
@@ -228,6 +249,14 @@ void DropController::configure() {
     // Success only when the slot's path is stored: with no group checked nothing
     // is written, and a refused write has shown its error box.
     qCInfo(lcDrop) << "slot" << row << "path stored:" << board_.pathStored(row);
+    // The disk it lies on now, so that a drop later can tell when that disk is gone.
+    if (board_.pathStored(row)) {
+        try {
+            board_.storeSlotDisk(row, diskIdentity(view_.pathText(row)));
+        } catch (const SettingsError& e) {
+            qCWarning(lcDrop) << "the slot's disk is not kept:" << e.message();
+        }
+    }
     view_.setStatusText(
         board_.pathStored(row)
             ? QCoreApplication::translate("qb::DropController", "状态：设置目录成功！")

@@ -2,6 +2,7 @@
 #pragma once
 // The target slot, the mode, and what each dropped item does there.
 #include "drop/DropReport.h"
+#include "drop/DropVerdict.h"
 #include "drop/FileOperation.h"
 
 #include <QByteArray>
@@ -37,7 +38,8 @@ void setDropFileOperation(DropFileOperation op);
 
 class DropController : public QObject {
 public:
-    DropController(BoardView& view, Board& board) : view_(view), board_(board) {}
+    DropController(BoardView& view, Board& board)
+        : view_(view), board_(board), verdicts_(view, board) {}
 
     // A drag entering or moving over the window: any drag carrying at least one
     // local file is welcome over the whole window while no drop runs; the drop
@@ -48,6 +50,12 @@ public:
     // refuse it once the button is released after a drag from a Wayland window)
     // takes the items the drag carried over the window.
     void takeDrop(QDropEvent* event, QPoint globalPos);
+    // The drag over global `globalPos`: answered as answerDrag() does, and then, over a
+    // slot, with the verdict of a drop there (refused where it cannot work, unless
+    // `entering`). leaveDrag(): the drag went away.
+    void hoverDrag(QDragMoveEvent* event, QPoint globalPos, bool entering);
+    void leaveDrag() { verdicts_.leave(false); }
+    HoverVerdicts& verdicts() { return verdicts_; }
 
     // True from a drop's arrival until its last item is done; drags are refused meanwhile.
     bool inProgress() const { return busy_; }
@@ -85,6 +93,7 @@ private:
     Running drop_;
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
+    HoverVerdicts verdicts_;
 };
 
 } // namespace qb

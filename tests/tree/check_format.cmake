@@ -6,6 +6,7 @@ file(GLOB_RECURSE sources RELATIVE ${ROOT}
      ${ROOT}/history/*.cpp ${ROOT}/history/*.h
      ${ROOT}/help/*.cpp ${ROOT}/help/*.h
      ${ROOT}/platform/*.cpp ${ROOT}/platform/*.h ${ROOT}/store/*.cpp ${ROOT}/store/*.h
+     ${ROOT}/verdict/*.cpp ${ROOT}/verdict/*.h
      ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h)
 list(LENGTH sources count)
 if(count EQUAL 0)

@@ -7,13 +7,14 @@ The folders are layered, top to bottom:
     app -> help -> drop -> board -> {platform, store}
     app -> dock -> platform
                    drop -> history -> engine
+                   drop -> verdict
 
 A folder includes its own headers and those of folders below it, never one above
-it; platform/, store/ and engine/ are at the bottom and include none of each other,
+it; platform/, store/, engine/ and verdict/ are at the bottom and include none of each other,
 and dock/ and board/ stand side by side.
 store/ is the settings files only: besides the standard library it includes Qt
-Core headers and nothing of the widgets. engine/ and history/ are plain C++ and
-POSIX (history/ also SQLite): no Qt
+Core headers and nothing of the widgets. engine/, history/ and verdict/ are plain
+C++ and POSIX (history/ also SQLite): no Qt
 header, no windowing header. No product folder includes tests/ or bench/.
 
 All product folders are linked into one program, so no two of their files may
@@ -32,7 +33,7 @@ import sys
 import tempfile
 
 RANK = {"app": 4, "help": 3, "drop": 2, "board": 1, "dock": 1, "platform": 0, "store": 0, "engine": 0,
-        "history": 1}
+        "history": 1, "verdict": 0}
 SOURCE_SUFFIXES = (".cpp", ".h")
 OURS = re.compile(r'^\s*#\s*include\s*"([^"/]+)/[^"]*"')
 ANGLE = re.compile(r"^\s*#\s*include\s*<([^>]+)>")
@@ -69,7 +70,7 @@ def check_line(folder, text, qtcore):
     if m and folder == "store" and is_qt_header(m.group(1)) and not is_qt_core(m.group(1), qtcore):
         return "store/ includes a header outside Qt Core"
     gui = m and (is_qt_header(m.group(1)) or m.group(1).startswith(GUI_PREFIXES))
-    if gui and folder in ("engine", "history"):
+    if gui and folder in ("engine", "history", "verdict"):
         return folder + "/ includes a Qt or windowing header; it is plain C++ and POSIX"
     return None
 
