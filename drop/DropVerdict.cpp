@@ -156,11 +156,12 @@ void HoverVerdicts::hover(QDragMoveEvent* event, const QList<QByteArray>& items,
         statusBefore_ = view_.statusText();
         counting_.start(items);
     }
-    if (judged && row == row_) { // the verdict stands while the pointer stays on the row
+    // The verdict stands while the pointer stays on the row, until the count it waits for ends.
+    if (judged && row == row_ && !(last_.counting && counting_.snapshot().finished())) {
         if (!last_.ok() && mayRefuse) event->ignore();
         return;
     }
-    if (row_) view_.showDropShade(row_, BoardView::Shade::None);
+    if (row_ && row_ != row) view_.showDropShade(row_, BoardView::Shade::None);
     row_ = judged ? row : 0;
     if (!row_) {
         if (view_.statusText() == shown_) view_.setStatusText(statusBefore_);
