@@ -148,7 +148,9 @@ void TForm1::addSlotActions(QMenu* menu, int r) {
     auto* group = new QActionGroup(menu);
     const qb::SlotAction current = board_->slotAction(r);
     for (qb::SlotAction a : {qb::SlotAction::Copy, qb::SlotAction::Move, qb::SlotAction::Follow}) {
-        QAction* action = menu->addAction(qb::slotActionText(a));
+        QAction* action = menu->addAction(a == qb::SlotAction::Copy   ? tr("复制")
+                                          : a == qb::SlotAction::Move ? tr("移动")
+                                                                      : tr("跟随模式"));
         action->setObjectName(QStringLiteral("SlotAction") + QString::number(int(a)));
         action->setCheckable(true);
         action->setChecked(a == current);

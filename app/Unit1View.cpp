@@ -74,8 +74,9 @@ void TForm1::showDropShade(int r, Shade shade) {
 }
 
 void TForm1::showSlotAction(int r, qb::SlotAction a) {
-    const QString tip =
-        a == qb::SlotAction::Follow ? QString() : tr("本槽位：%1").arg(qb::slotActionText(a));
+    const QString tip = a == qb::SlotAction::Follow ? QString()
+                        : a == qb::SlotAction::Copy ? tr("本槽位：复制")
+                                                    : tr("本槽位：移动");
     for (QLineEdit* edit : {Ed[r], Edit[r]})
         edit->setToolTip(tip);
 }

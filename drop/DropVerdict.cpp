@@ -14,10 +14,6 @@
 namespace qb {
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("qb::HoverVerdicts", text);
-}
-
 QString sizeText(std::uint64_t bytes) {
     return QLocale::system().formattedDataSize(static_cast<qint64>(bytes), 1,
                                                QLocale::DataSizeTraditionalFormat);
@@ -95,26 +91,40 @@ QString verdictText(const Verdict& v, const QString& destFolder) {
     const QString name = folderName(destFolder);
     switch (v.reason) {
     case Reason::None:
-        if (v.sameDisk) return tr("移动（同一磁盘，瞬间完成）");
+        if (v.sameDisk)
+            return QCoreApplication::translate("qb::HoverVerdicts", "移动（同一磁盘，瞬间完成）");
         if (v.counting)
-            return (v.move ? tr("移动到 %1：正在统计…") : tr("复制到 %1：正在统计…")).arg(name);
-        return (v.move ? tr("移动 %1 到 %2") : tr("复制 %1 到 %2")).arg(sizeText(v.bytes), name);
+            return (v.move
+                        ? QCoreApplication::translate("qb::HoverVerdicts", "移动到 %1：正在统计…")
+                        : QCoreApplication::translate("qb::HoverVerdicts", "复制到 %1：正在统计…"))
+                .arg(name);
+        return (v.move ? QCoreApplication::translate("qb::HoverVerdicts", "移动 %1 到 %2")
+                       : QCoreApplication::translate("qb::HoverVerdicts", "复制 %1 到 %2"))
+            .arg(sizeText(v.bytes), name);
     case Reason::Missing:
-        return tr("无法放入：文件夹不存在");
+        return QCoreApplication::translate("qb::HoverVerdicts", "无法放入：文件夹不存在");
     case Reason::NotConnected:
-        return tr("无法放入：文件夹所在的磁盘未连接");
+        return QCoreApplication::translate("qb::HoverVerdicts", "无法放入：文件夹所在的磁盘未连接");
     case Reason::ReadOnly:
-        return tr("无法放入：目标位置只读");
+        return QCoreApplication::translate("qb::HoverVerdicts", "无法放入：目标位置只读");
     case Reason::NameTooLong:
-        return tr("无法放入：文件名过长，目标磁盘无法保存");
+        return QCoreApplication::translate("qb::HoverVerdicts",
+                                           "无法放入：文件名过长，目标磁盘无法保存");
     case Reason::FatName:
-        return tr("无法放入：目标磁盘无法保存名称“%1”").arg(nameText(v.name));
+        return QCoreApplication::translate("qb::HoverVerdicts",
+                                           "无法放入：目标磁盘无法保存名称“%1”")
+            .arg(nameText(v.name));
     case Reason::CaseClash:
-        return tr("无法放入：目标磁盘不区分大小写，“%1”与另一名称冲突").arg(nameText(v.name));
+        return QCoreApplication::translate("qb::HoverVerdicts",
+                                           "无法放入：目标磁盘不区分大小写，“%1”与另一名称冲突")
+            .arg(nameText(v.name));
     case Reason::TooLarge:
-        return tr("无法放入：文件过大（%1），目标磁盘的文件系统无法保存").arg(sizeText(v.size));
+        return QCoreApplication::translate("qb::HoverVerdicts",
+                                           "无法放入：文件过大（%1），目标磁盘的文件系统无法保存")
+            .arg(sizeText(v.size));
     case Reason::NoSpace:
-        return tr("无法放入：空间不足（需要 %1，可用 %2）")
+        return QCoreApplication::translate("qb::HoverVerdicts",
+                                           "无法放入：空间不足（需要 %1，可用 %2）")
             .arg(sizeText(v.bytes), sizeText(v.size));
     }
     return {};
@@ -178,7 +188,9 @@ Verdict HoverVerdicts::show() {
                               : v.counting ? BoardView::Shade::Counting
                                            : BoardView::Shade::Works);
     QString text = verdictText(v, view_.pathText(row_));
-    if (v.ok() && board_.slotAction(row_) != SlotAction::Follow) text += tr("（本槽位设定）");
+    if (v.ok() && board_.slotAction(row_) != SlotAction::Follow)
+        text += QCoreApplication::translate("qb::HoverVerdicts", "（本槽位设定）");
+    qCInfo(lcDrop).noquote() << "a drop on slot" << row_ << "would say:" << text;
     shown_ = text;
     view_.setStatusText(text);
     last_ = v;

@@ -110,7 +110,8 @@ class TestDropVerdict : public QObject {
     // Makes an image of `size` MiB and mounts it at <tmp>/<name>; false where this
     // machine cannot.
     bool mount(const QString& name, const QStringList& mkfs, const QString& kind, int size) {
-        const QString image = tmp.filePath(name + ".img"), point = tmp.filePath(name);
+        // A blank in the mount point, as the mount table escapes it.
+        const QString image = tmp.filePath(name + ".img"), point = tmp.filePath(name + " 盘");
         QDir().mkpath(point);
         QFile img(image);
         if (!img.open(QIODevice::WriteOnly) || !img.resize(qint64(size) << 20)) return false;
@@ -187,9 +188,9 @@ private slots:
                             bool move, Reason reason, const QString& text) {
             QTest::addRow("%s", tag) << dest << items << move << int(reason) << text;
         };
-        row("ext4 copy", "ext4", {"small.txt"}, false, Reason::None, "复制 97.7 kB 到 ext4");
+        row("ext4 copy", "ext4", {"small.txt"}, false, Reason::None, "复制 97.7 kB 到 ext4 盘");
         row("ext4 move across disks", "ext4", {"small.txt"}, true, Reason::None,
-            "移动 97.7 kB 到 ext4");
+            "移动 97.7 kB 到 ext4 盘");
         row("ext4 takes any name", "ext4", {"a:b?.txt", "dotted.", "pair"}, false, Reason::None,
             {});
         row("FAT: reserved characters", "vfat", {"small.txt", "a:b?.txt"}, false, Reason::FatName,
@@ -232,6 +233,17 @@ private slots:
         QVERIFY2(b.view.status.startsWith("状态：无法放入："), qPrintable(b.view.status));
         QCOMPARE(listing(folder), before);
         QCOMPARE(listing(src), sources);
+    }
+
+    // Names as FAT and exFAT compare and refuse them, beyond ASCII too.
+    void namesOnCaseInsensitiveDisks() {
+        using namespace qb::verdict;
+        QCOMPARE(caseClashAmong({"Ärger.txt", "b", "ärger.TXT"}), std::string("ärger.TXT"));
+        QCOMPARE(caseClashAmong({"Файл", "файл"}), std::string("файл"));
+        QCOMPARE(caseClashAmong({"Łódź", "łódź", "x"}), std::string("łódź"));
+        QCOMPARE(caseClashAmong({"a", "b", "文件", "文件夹", "\xff\xfe"}), std::string());
+        QVERIFY(fatForbidden("a|b") && fatForbidden("tab\there") && fatForbidden("end "));
+        QVERIFY(!fatForbidden("报告 (2).txt") && !fatForbidden(".hidden"));
     }
 
     // Within one disk a move renames; the hover says so before any count.
