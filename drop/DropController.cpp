@@ -314,6 +314,7 @@ void DropController::itemDone(const OperationResult& result) {
 
 // The focus goes to the window the drop landed on, so the row shows as current.
 void DropController::finish(bool handled) {
+    verdicts_.counting().stop();
     if (handled)
         view_.focusRowAfterDrop(drop_.row);
     else if (drop_.under)

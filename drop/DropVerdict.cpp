@@ -171,10 +171,10 @@ void HoverVerdicts::hover(QDragMoveEvent* event, const QList<QByteArray>& items,
         if (!last_.ok() && mayRefuse) event->ignore();
         return;
     }
-    if (row_ && row_ != row) view_.showDropShade(row_, BoardView::Shade::None);
+    if (row_ && (row_ != row || !judged)) view_.showDropShade(row_, BoardView::Shade::None);
     row_ = judged ? row : 0;
     if (!row_) {
-        if (view_.statusText() == shown_) view_.setStatusText(statusBefore_);
+        if (!shown_.isEmpty() && view_.statusText() == shown_) view_.setStatusText(statusBefore_);
         shown_.clear();
         return;
     }
@@ -202,7 +202,7 @@ void HoverVerdicts::leave(bool keepCount) {
     hovering_ = false;
     if (row_) view_.showDropShade(row_, BoardView::Shade::None);
     row_ = 0;
-    if (view_.statusText() == shown_) view_.setStatusText(statusBefore_);
+    if (!shown_.isEmpty() && view_.statusText() == shown_) view_.setStatusText(statusBefore_);
     shown_.clear();
     if (!keepCount) counting_.stop();
 }
