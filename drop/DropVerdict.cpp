@@ -161,6 +161,8 @@ void HoverVerdicts::hover(QDragMoveEvent* event, const QList<QByteArray>& items,
     const bool judged = row && !view_.isChecked(Choice::Set) &&
                         (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy) ||
                          board_.slotAction(row) != SlotAction::Follow);
+    // A drag's entry starts afresh: the last one may have ended elsewhere, unannounced.
+    if (!mayRefuse) leave(false);
     if (!hovering_) {
         hovering_ = true;
         statusBefore_ = view_.statusText();
