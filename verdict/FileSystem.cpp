@@ -167,7 +167,9 @@ FileSystem probe(const std::string& folder) {
         fs.readOnly = (vfs.f_flag & ST_RDONLY) != 0;
         if (vfs.f_namemax > 0) fs.nameMax = vfs.f_namemax;
     }
-    fs.readOnly = fs.readOnly || hasOption(m.options, "ro") || ::access(folder.c_str(), W_OK) != 0;
+    // The file system, not the folder's permissions: a folder the user may not write to
+    // fails item by item with the system's own word for it, as it always has.
+    fs.readOnly = fs.readOnly || hasOption(m.options, "ro");
 
     if (fs.type == "vfat") {
         fs.maxFileSize = (std::uint64_t{1} << 32) - 1;

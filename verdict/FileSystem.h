@@ -17,7 +17,7 @@ struct FileSystem {
     std::string type;       // "vfat", "exfat", "ext4", ...: a FUSE image's own kind when known
     // "uuid:<UUID>" where the disk has one, "mount:<mount point>" otherwise.
     std::string identity;
-    bool readOnly = false;
+    bool readOnly = false;              // mounted read-only
     std::uint64_t freeBytes = kNoLimit; // what an unprivileged writer may still use
     std::uint64_t maxFileSize = kNoLimit;
     bool fatNames = false;        // FAT and exFAT: no "*/:<>?\| or control characters
