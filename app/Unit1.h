@@ -10,6 +10,7 @@
 class QAbstractButton;
 class QCloseEvent;
 class QDragEnterEvent;
+class QDragLeaveEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QFrame;
@@ -164,12 +165,15 @@ public:
     int rowOf(const QWidget* w) const override;
     void focusRowAfterDrop(int r) override;
     void focusAfterDrop(QWidget* w) override;
+    void showDropShade(int r, Shade shade) override;
+    void showSlotAction(int r, qb::SlotAction a) override;
 
 protected:
     // Drops of files and folders (the slot fields do not accept drops themselves,
     // so drops over them arrive here).
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -198,6 +202,10 @@ private:
     // The status line's tooltip: the last drop an undo can take back.
     void describeLastDrop();
     void groupEvent(int g, QEvent* event);
+    // The slot's own action, chosen from row r's context menu.
+    void addSlotActions(QMenu* menu, int r);
+    // The global position of a drag or drop event's point (see dropEvent).
+    QPoint dragPos(const QDropEvent* event) const;
 
     std::unique_ptr<qb::Board> board_;
     std::unique_ptr<qb::Folders> folders_;
@@ -208,6 +216,7 @@ private:
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;
+    bool rowHighlighted_[21] = {}; // by the focus: what a drag's colour gives back
 };
 
 // The three windows of the program, created once at start-up in this order.

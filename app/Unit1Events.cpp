@@ -1,10 +1,12 @@
 // The main window's events, each routed to the handler that owns it.
 #include "app/Unit1.h"
 
+#include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
 #include "platform/Handler.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -140,6 +142,25 @@ void TForm1::showContextMenu(QMenu* menu, QPoint globalPos) {
     menu->exec(globalPos);
 }
 
+// Configure mode keeps its menu as it is: there a slot is being set, not used.
+void TForm1::addSlotActions(QMenu* menu, int r) {
+    menu->addSeparator();
+    auto* group = new QActionGroup(menu);
+    const qb::SlotAction current = board_->slotAction(r);
+    for (qb::SlotAction a : {qb::SlotAction::Copy, qb::SlotAction::Move, qb::SlotAction::Follow}) {
+        QAction* action = menu->addAction(a == qb::SlotAction::Copy   ? tr("复制")
+                                          : a == qb::SlotAction::Move ? tr("移动")
+                                                                      : tr("跟随模式"));
+        action->setObjectName(QStringLiteral("SlotAction") + QString::number(int(a)));
+        action->setCheckable(true);
+        action->setChecked(a == current);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, r, a] {
+            qb::runHandlerShowingErrors(this, [this, r, a] { board_->storeSlotAction(r, a); });
+        });
+    }
+}
+
 // Clicks, focus changes, Ctrl+Z and the context menu of either field of row r.
 // True when the field is not to see the event.
 bool TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
@@ -158,6 +179,7 @@ bool TForm1::rowEvent(int r, QWidget* widget, QEvent* event) {
     if (type == QEvent::ContextMenu) {
         auto* edit = static_cast<QLineEdit*>(widget);
         std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+        if (!Set->isChecked()) addSlotActions(menu.get(), r);
         showContextMenu(menu.get(), static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
     }
@@ -198,23 +220,29 @@ void TForm1::groupEvent(int g, QEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->answerDrag(event); });
+    qb::runHandler(this, [this, event] { drops_->hoverDrag(event, dragPos(event), true); });
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->answerDrag(event); });
+    qb::runHandler(this, [this, event] { drops_->hoverDrag(event, dragPos(event), false); });
+}
+
+void TForm1::dragLeaveEvent(QDragLeaveEvent*) {
+    qb::runHandler(this, [this] { drops_->leaveDrag(); });
+}
+
+// The drop's own position, not the pointer's: Xwayland does not move the pointer
+// during a drag from a Wayland window. The toolkit made it relative to where it
+// believes the platform window stands, which on the dock window has been seen to
+// stay at 0,0; undone with that same belief.
+QPoint TForm1::dragPos(const QDropEvent* event) const {
+    const QWindow* handle = windowHandle();
+    const QPoint origin = handle ? handle->geometry().topLeft() : geometry().topLeft();
+    return event->position().toPoint() + origin;
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-    qb::runHandler(this, [this, event] {
-        // The drop's own position, not the pointer's: Xwayland does not move the
-        // pointer during a drag from a Wayland window. The toolkit made it
-        // relative to where it believes the platform window stands, which on the
-        // dock window has been seen to stay at 0,0; undone with that same belief.
-        const QWindow* handle = windowHandle();
-        const QPoint origin = handle ? handle->geometry().topLeft() : geometry().topLeft();
-        drops_->takeDrop(event, event->position().toPoint() + origin);
-    });
+    qb::runHandler(this, [this, event] { drops_->takeDrop(event, dragPos(event)); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

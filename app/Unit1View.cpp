@@ -40,6 +40,7 @@ void TForm1::setNameText(int r, const QString& text) {
 
 // Name field first, then path field.
 void TForm1::setRowHighlighted(int r, bool highlighted) {
+    rowHighlighted_[r] = highlighted;
     for (QLineEdit* edit : {Ed[r], Edit[r]}) {
         const QPalette inherited = edit->parentWidget()->palette();
         QPalette p = edit->palette();
@@ -47,6 +48,37 @@ void TForm1::setRowHighlighted(int r, bool highlighted) {
                    highlighted ? highlightColour(inherited) : inherited.color(QPalette::Base));
         edit->setPalette(p);
     }
+}
+
+// Green where the drop works, amber while counting, red where it cannot; the
+// colours of the desktop's own scheme are too close to the highlight's to tell apart.
+void TForm1::showDropShade(int r, Shade shade) {
+    if (shade == Shade::None) {
+        for (QLineEdit* edit : {Ed[r], Edit[r]}) {
+            QPalette p = edit->palette();
+            p.setColor(QPalette::Text, edit->parentWidget()->palette().color(QPalette::Text));
+            edit->setPalette(p);
+        }
+        setRowHighlighted(r, rowHighlighted_[r]);
+        return;
+    }
+    const QColor colour = shade == Shade::Works      ? QColor(0xc8, 0xee, 0xc8)
+                          : shade == Shade::Counting ? QColor(0xf6, 0xe7, 0xb0)
+                                                     : QColor(0xf4, 0xc0, 0xc0);
+    for (QLineEdit* edit : {Ed[r], Edit[r]}) {
+        QPalette p = edit->palette();
+        p.setColor(QPalette::Base, colour);
+        p.setColor(QPalette::Text, Qt::black); // light shades, whatever the scheme's text
+        edit->setPalette(p);
+    }
+}
+
+void TForm1::showSlotAction(int r, qb::SlotAction a) {
+    const QString tip = a == qb::SlotAction::Follow ? QString()
+                        : a == qb::SlotAction::Copy ? tr("本槽位：复制")
+                                                    : tr("本槽位：移动");
+    for (QLineEdit* edit : {Ed[r], Edit[r]})
+        edit->setToolTip(tip);
 }
 
 QRadioButton* TForm1::choiceButton(qb::Choice c) const {

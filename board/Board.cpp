@@ -67,6 +67,7 @@ void Board::clearBoard(std::span<const ChoiceKey> unrestored) {
     for (int r = 1; r <= kRows; ++r) {
         view_.applyPathText(r, QString());
         view_.setNameText(r, QString());
+        view_.showSlotAction(r, SlotAction::Follow);
     }
     for (int g = 1; g <= kGroups; ++g)
         view_.setGroupCaption(g, QString());
@@ -118,9 +119,48 @@ bool Board::pathStored(int r) const {
 
 // Each path field set to a different text stores itself and derives its name.
 void Board::showGroupPaths(const QString& file, int g) {
-    for (int r = 1; r <= kRows; ++r)
+    for (int r = 1; r <= kRows; ++r) {
         view_.applyPathText(r,
                             ReadSetting(file, foldersSection(), slotKey(g, r), defaultSlotPath()));
+        view_.showSlotAction(r, slotAction(r));
+    }
+}
+
+SlotAction Board::slotAction(int r) const {
+    const int g = view_.checkedGroup();
+    if (!g) return SlotAction::Follow;
+    return slotActionFrom(ReadSetting(accountState().currentSettingsFile, slotActionsSection(),
+                                      slotKey(g, r), QString()));
+}
+
+void Board::storeSlotAction(int r, SlotAction a) {
+    const int g = view_.checkedGroup();
+    if (!g) return;
+    WriteSetting(accountState().currentSettingsFile, slotActionsSection(), slotKey(g, r),
+                 slotActionText(a));
+    view_.showSlotAction(r, a);
+}
+
+// The path is kept beside the identity: a slot given another path later, by a
+// copy of the program that knows nothing of disks, is not judged by the old one.
+QString Board::slotDisk(int r) const {
+    const int g = view_.checkedGroup();
+    if (!g) return {};
+    const QString& file = accountState().currentSettingsFile;
+    const QString key = slotKey(g, r);
+    if (ReadSetting(file, slotDisksSection(), key + QStringLiteral("路径"), QStringLiteral("\n")) !=
+        view_.pathText(r))
+        return {};
+    return ReadSetting(file, slotDisksSection(), key, QString());
+}
+
+void Board::storeSlotDisk(int r, const QString& identity) {
+    const int g = view_.checkedGroup();
+    if (!g) return;
+    const QString& file = accountState().currentSettingsFile;
+    const QString key = slotKey(g, r);
+    WriteSetting(file, slotDisksSection(), key, identity);
+    WriteSetting(file, slotDisksSection(), key + QStringLiteral("路径"), view_.pathText(r));
 }
 
 } // namespace qb

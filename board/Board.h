@@ -3,6 +3,7 @@
 // the slot paths and the three choices. Each handler stores what changed at once;
 // the window's controls are the only copy of the board in memory.
 #include "board/BoardView.h"
+#include "board/Slots.h"
 
 #include <span>
 
@@ -32,6 +33,15 @@ public:
     // Whether row r's path is what the settings file holds for its slot in the
     // checked group (false while no group is checked).
     bool pathStored(int r) const;
+
+    // Row r's own action in the checked group (Follow while no group is checked),
+    // and its change, stored at once.
+    SlotAction slotAction(int r) const;
+    void storeSlotAction(int r, SlotAction a);
+    // The disk (its identity) row r's folder was chosen on, kept with the path it was
+    // taken for: "" when none was kept for the path the row shows now.
+    QString slotDisk(int r) const;
+    void storeSlotDisk(int r, const QString& identity);
 
 private:
     void showGroupPaths(const QString& file, int g);

@@ -1,6 +1,7 @@
 #pragma once
 // The main window as the board's controllers see it. Rows are 1..20, groups 1..10.
 #include "board/Choices.h"
+#include "board/Slots.h"
 
 #include <QPoint>
 #include <QString>
@@ -54,6 +55,12 @@ public:
     virtual int rowOf(const QWidget* w) const = 0;
     virtual void focusRowAfterDrop(int r) = 0;
     virtual void focusAfterDrop(QWidget* w) = 0;
+
+    // What a drag over row r would do there: the row's colour while it hovers.
+    enum class Shade { None, Works, Counting, Refused };
+    virtual void showDropShade(int /*r*/, Shade /*shade*/) {}
+    // Row r's own action, where it has one (its tooltip says so).
+    virtual void showSlotAction(int /*r*/, SlotAction /*a*/) {}
 };
 
 } // namespace qb

@@ -191,7 +191,8 @@ struct DropController::Job {
     }
 };
 
-DropController::DropController(BoardView& view, Board& board) : view_(view), board_(board) {
+DropController::DropController(BoardView& view, Board& board)
+    : view_(view), board_(board), verdicts_(view, board) {
     setDropQueue(
         this, [this] { return rows(); }, [this](quint64 id) { removeQueued(id); });
 }
@@ -211,7 +212,15 @@ void DropController::answerDrag(QDragMoveEvent* event) {
     event->accept();
 }
 
+void DropController::hoverDrag(QDragMoveEvent* event, QPoint globalPos, bool entering) {
+    answerDrag(event);
+    if (!event->isAccepted()) return;
+    QWidget* under = view_.widgetAt(globalPos);
+    verdicts_.hover(event, dragItems_, under ? view_.rowOf(under) : 0, !entering);
+}
+
 void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
+    verdicts_.leave(true);
     QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (items.isEmpty()) items = dragItems_;
     dragItems_.clear(); // the next drag starts afresh
@@ -236,14 +245,26 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
 // The place and the mode as they are now decide what the drop does.
 void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& items) {
     const int row = under ? view_.rowOf(under) : 0;
+    verdicts_.counting().stop();
     if (row && view_.isChecked(Choice::Set)) {
         qCInfo(lcDrop) << "drop of" << items.size() << "items sets slot" << row;
         configure(row, items);
-    } else if (row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
+    } else if (row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy) ||
+                       board_.slotAction(row) != SlotAction::Follow)) {
+        // A drop that cannot work touches nothing: the status line says why.
+        const Verdict verdict = verdicts_.dropVerdict(items, row);
+        // A missing folder fails each item, as it always has.
+        if (!verdict.ok() && verdict.reason != verdict::Reason::Missing) {
+            const QString why = verdictText(verdict, view_.pathText(row));
+            qCInfo(lcDrop) << "drop refused:" << why;
+            view_.setStatusText(QCoreApplication::translate("qb::DropController", "状态：") + why);
+            view_.focusRowAfterDrop(row);
+            return;
+        }
         SlotDrop drop;
         drop.group = view_.checkedGroup();
         drop.row = row;
-        drop.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
+        drop.op = verdicts_.opFor(row);
         drop.policy = checkedPolicy(view_);
         drop.items = items;
         add(std::move(drop), {}, true);
@@ -406,6 +427,14 @@ void DropController::configure(int row, const QList<QByteArray>& items) {
     // Success only when the slot's path is stored: with no group checked nothing
     // is written, and a refused write has shown its error box.
     qCInfo(lcDrop) << "slot" << row << "path stored:" << board_.pathStored(row);
+    // The disk it lies on now, so that a drop later can tell when that disk is gone.
+    if (board_.pathStored(row)) {
+        try {
+            board_.storeSlotDisk(row, diskIdentity(view_.pathText(row)));
+        } catch (const SettingsError& e) {
+            qCWarning(lcDrop) << "the slot's disk is not kept:" << e.message();
+        }
+    }
     view_.setStatusText(
         board_.pathStored(row)
             ? QCoreApplication::translate("qb::DropController", "状态：设置目录成功！")

@@ -3,6 +3,7 @@
 // The target slot, the mode, and what each dropped item does there.
 #include "drop/DropQueue.h"
 #include "drop/DropReport.h"
+#include "drop/DropVerdict.h"
 #include "drop/FileOperation.h"
 
 #include <QByteArray>
@@ -65,6 +66,12 @@ public:
     // refuse it once the button is released after a drag from a Wayland window)
     // takes the items the drag carried over the window.
     void takeDrop(QDropEvent* event, QPoint globalPos);
+    // The drag over global `globalPos`: answered as answerDrag() does, and then, over a
+    // slot, with the verdict of a drop there (refused where it cannot work, unless
+    // `entering`). leaveDrag(): the drag went away.
+    void hoverDrag(QDragMoveEvent* event, QPoint globalPos, bool entering);
+    void leaveDrag() { verdicts_.leave(false); }
+    HoverVerdicts& verdicts() { return verdicts_; }
 
     // Queues a copy or move; it starts once no job before it that it must not run
     // beside is left. `done` runs on its end (never inside this call). Returns the
@@ -115,6 +122,7 @@ private:
     QString beforeNote_;          // what it showed before that note
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
+    HoverVerdicts verdicts_;
 };
 
 } // namespace qb

@@ -79,6 +79,18 @@
         <source>历史记录…</source>
         <translation>History…</translation>
     </message>
+    <message>
+        <source>跟随模式</source>
+        <translation>Follow the mode</translation>
+    </message>
+    <message>
+        <source>本槽位：复制</source>
+        <translation>This slot copies</translation>
+    </message>
+    <message>
+        <source>本槽位：移动</source>
+        <translation>This slot moves</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -307,6 +319,10 @@ Quillbeck — 2026</translation>
         <source>状态：设置目录失败！</source>
         <translation>Status: folder not set!</translation>
     </message>
+    <message>
+        <source>状态：</source>
+        <translation>Status: </translation>
+    </message>
 </context>
 <context>
     <name>qb::DropNotice</name>
@@ -467,6 +483,65 @@ Quillbeck — 2026</translation>
     <message>
         <source>文件夹不存在：%1</source>
         <translation>The folder does not exist: %1</translation>
+    </message>
+</context>
+<context>
+    <name>qb::HoverVerdicts</name>
+    <message>
+        <source>移动（同一磁盘，瞬间完成）</source>
+        <translation>Move (same disk, instant)</translation>
+    </message>
+    <message>
+        <source>移动到 %1：正在统计…</source>
+        <translation>Move to %1: counting…</translation>
+    </message>
+    <message>
+        <source>复制到 %1：正在统计…</source>
+        <translation>Copy to %1: counting…</translation>
+    </message>
+    <message>
+        <source>移动 %1 到 %2</source>
+        <translation>Move %1 to %2</translation>
+    </message>
+    <message>
+        <source>复制 %1 到 %2</source>
+        <translation>Copy %1 to %2</translation>
+    </message>
+    <message>
+        <source>无法放入：文件夹不存在</source>
+        <translation>Cannot drop here: the folder does not exist</translation>
+    </message>
+    <message>
+        <source>无法放入：文件夹所在的磁盘未连接</source>
+        <translation>Cannot drop here: the folder's disk is not connected</translation>
+    </message>
+    <message>
+        <source>无法放入：目标位置只读</source>
+        <translation>Cannot drop here: the destination is read-only</translation>
+    </message>
+    <message>
+        <source>无法放入：文件名过长，目标磁盘无法保存</source>
+        <translation>Cannot drop here: a name is too long for the destination disk</translation>
+    </message>
+    <message>
+        <source>无法放入：目标磁盘无法保存名称“%1”</source>
+        <translation>Cannot drop here: the destination disk cannot hold the name “%1”</translation>
+    </message>
+    <message>
+        <source>无法放入：目标磁盘不区分大小写，“%1”与另一名称冲突</source>
+        <translation>Cannot drop here: the destination disk ignores letter case, and “%1” clashes with another name</translation>
+    </message>
+    <message>
+        <source>无法放入：文件过大（%1），目标磁盘的文件系统无法保存</source>
+        <translation>Cannot drop here: a file is too large (%1) for the destination disk's file system</translation>
+    </message>
+    <message>
+        <source>无法放入：空间不足（需要 %1，可用 %2）</source>
+        <translation>Cannot drop here: not enough free space (%1 needed, %2 free)</translation>
+    </message>
+    <message>
+        <source>（本槽位设定）</source>
+        <translation> (this slot's own action)</translation>
     </message>
 </context>
 <context>

@@ -361,6 +361,92 @@ private slots:
             {src + QStringLiteral("/a.txt"), src + QStringLiteral("/树")}, QStringLiteral("Edit5"));
     }
 
+    // A slot set to "移动" from its context menu moves in copy mode; the choice is kept.
+    void slotOfItsOwnMovesInCopyMode() {
+        QTemporaryDir tmp;
+        const QString dest = tmp.filePath(QStringLiteral("目标"));
+        QDir().mkpath(dest);
+        const QString src = tmp.filePath(QStringLiteral("源"));
+        writeFile(src + QStringLiteral("/a.txt"), "one");
+        launch(QStringLiteral("FileCopy"), QStringLiteral("FileReplace"), dest);
+        if (QTest::currentTestFailed()) return;
+        // The menu ends "复制", "移动", "跟随模式", then "历史记录…". A busy machine may
+        // open it after the keys went by: closed and tried again, given longer each time.
+        const auto chosen = [&] {
+            return readSetting(sysIni, QStringLiteral("槽位操作"), QStringLiteral("5")) ==
+                   QStringLiteral("移动");
+        };
+        for (int wait : {500, 1500, 4000}) {
+            QVERIFY(desk.click(win_->point(QStringLiteral("Edit5")), 3));
+            sleepMs(wait);
+            QVERIFY(desk.tool(QStringLiteral("xdotool"),
+                              {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"),
+                               QStringLiteral("Up"), QStringLiteral("Return")})
+                        .ok());
+            if (waitUntil(chosen, 3000)) break;
+            desk.tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        }
+        QVERIFY2(chosen(), qPrintable(settingsLines(sysIni).join(u'\n')));
+        const auto before = snapshot(src);
+        drag(QStringList{src + QStringLiteral("/a.txt")}, QStringLiteral("Edit5"),
+             [&] { return snapshot(dest) == before && snapshot(src).isEmpty(); });
+    }
+
+    // A slot set while its drive was mounted: with the drive gone, its empty mount
+    // point takes nothing, and the window says why.
+    void unmountedDriveIsRefused() {
+        QTemporaryDir tmp;
+        const QString image = tmp.filePath(QStringLiteral("drive.img")),
+                      point = tmp.filePath(QStringLiteral("drive"));
+        QDir().mkpath(point);
+        QFile img(image);
+        QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(16 << 20));
+        img.close();
+        QProcess p;
+        if (::geteuid() != 0 || p.execute(QStringLiteral("mkfs.fat"), {image}) != 0 ||
+            p.execute(QStringLiteral("fusefat"),
+                      {QStringLiteral("-o"), QStringLiteral("rw+"), image, point}) != 0)
+            QSKIP("cannot mount a FAT image here (root and fusefat needed)");
+        struct Unmount {
+            QString at;
+            bool done = false;
+            ~Unmount() {
+                if (!done)
+                    QProcess::execute(QStringLiteral("fusermount"), {QStringLiteral("-u"), at});
+            }
+        } unmount{point};
+        condition_ = [&] {
+            return readSetting(sysIni, QStringLiteral("槽位磁盘"), QStringLiteral("5路径")) ==
+                   point;
+        };
+        run(QStringLiteral("Set"), QStringLiteral("FileReplace"), QString(), {point},
+            QStringLiteral("Edit5"));
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(desk.click(win_->point(QStringLiteral("Copy"))));
+        QVERIFY(waitUntil(
+            [&] {
+                return readSetting(sysIni, QStringLiteral("方案"), QStringLiteral("operate")) ==
+                       QStringLiteral("FileCopy");
+            },
+            5000));
+        // The program sees the mounts in a namespace of its own: the drive goes away there.
+        QCOMPARE(QProcess::execute(QStringLiteral("nsenter"),
+                                   {QStringLiteral("-t"), QString::number(app_->pid()),
+                                    QStringLiteral("-m"), QStringLiteral("umount"), point}),
+                 0);
+
+        const QString file = tmp.filePath(QStringLiteral("a.txt"));
+        writeFile(file, "one");
+        const QByteArray said = "would say: 无法放入：文件夹所在的磁盘未连接";
+        drag(QStringList{file}, QStringLiteral("Edit5"),
+             [&] { return app_->output().contains(said); });
+        sleepMs(500); // a drop that went through after all would be done by now
+        QCOMPARE(bytesOf(file), QByteArray("one"));
+        QCOMPARE(QProcess::execute(QStringLiteral("fusermount"), {QStringLiteral("-u"), point}), 0);
+        unmount.done = true;
+        QCOMPARE(QDir(point).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
     // A name clash: auto-rename keeps both, auto-replace keeps the dropped one.
     void clashUnderAutoRenameAndAutoReplace() {
         QTemporaryDir tmp;
@@ -710,7 +796,14 @@ private slots:
         QStringList added;
         for (const QString& line : after)
             if (!before.contains(line)) added << line;
-        QCOMPARE(added, QStringList{QStringLiteral("2=") + plain});
+        // The slot's path, and the disk its folder lies on, kept with that path.
+        QCOMPARE(added.size(), 4);
+        QCOMPARE(added[0], QStringLiteral("2=") + plain);
+        QCOMPARE(added[1], QStringLiteral("[槽位磁盘]"));
+        QVERIFY2(added[2].startsWith(QStringLiteral("2=mount:/")) ||
+                     added[2].startsWith(QStringLiteral("2=uuid:")),
+                 qPrintable(added[2]));
+        QCOMPARE(added[3], QStringLiteral("2路径=") + plain);
         for (const QString& line : before)
             QVERIFY2(after.contains(line) || line.startsWith(QStringLiteral("2=")),
                      qPrintable(line));

@@ -7,6 +7,7 @@ file(GLOB_RECURSE sources RELATIVE ${ROOT}
      ${ROOT}/help/*.cpp ${ROOT}/help/*.h
      ${ROOT}/platform/*.cpp ${ROOT}/platform/*.h ${ROOT}/store/*.cpp ${ROOT}/store/*.h
      ${ROOT}/send/*.cpp ${ROOT}/send/*.h
+     ${ROOT}/verdict/*.cpp ${ROOT}/verdict/*.h
      ${ROOT}/tests/*.cpp ${ROOT}/tests/*.h ${ROOT}/bench/*.cpp ${ROOT}/bench/*.h)
 list(LENGTH sources count)
 if(count EQUAL 0)

@@ -7,15 +7,16 @@ The folders are layered, top to bottom:
     app -> help -> drop -> board -> {platform, store}
     app -> dock -> platform
                    drop -> history -> engine
+                   drop -> verdict
     app -> send
 
 A folder includes its own headers and those of folders below it, never one above
-it; platform/, store/ and engine/ are at the bottom and include none of each other,
+it; platform/, store/, engine/ and verdict/ are at the bottom and include none of each other,
 and dock/ and board/ stand side by side.
 store/ is the settings files only: besides the standard library it includes Qt
 Core headers and nothing of the widgets; send/ (the local socket and the file
-managers' menus) sits at the bottom too and sees Qt Core and Qt Network only. engine/ and history/ are plain C++ and
-POSIX (history/ also SQLite): no Qt
+managers' menus) sits at the bottom too and sees Qt Core and Qt Network only.
+engine/, history/ and verdict/ are plain C++ and POSIX (history/ also SQLite): no Qt
 header, no windowing header. No product folder includes tests/ or bench/.
 
 All product folders are linked into one program, so no two of their files may
@@ -34,7 +35,7 @@ import sys
 import tempfile
 
 RANK = {"app": 4, "help": 3, "drop": 2, "board": 1, "dock": 1, "platform": 0, "store": 0, "engine": 0,
-        "send": 0,
+        "send": 0, "verdict": 0,
         "history": 1}
 SOURCE_SUFFIXES = (".cpp", ".h")
 OURS = re.compile(r'^\s*#\s*include\s*"([^"/]+)/[^"]*"')
@@ -82,7 +83,7 @@ def check_line(folder, text, qtcore):
             and not is_qt_network(m.group(1), qtcore)):
         return "send/ includes a header outside Qt Core and Qt Network"
     gui = m and (is_qt_header(m.group(1)) or m.group(1).startswith(GUI_PREFIXES))
-    if gui and folder in ("engine", "history"):
+    if gui and folder in ("engine", "history", "verdict"):
         return folder + "/ includes a Qt or windowing header; it is plain C++ and POSIX"
     return None
 
