@@ -43,6 +43,7 @@ public:
     virtual void showHistory() {}
 };
 
+class ShowShortcut;
 struct DropReport;
 struct NoticeAction;
 // The buttons of a drop's notification: undo it (while it is the drop an undo
@@ -112,6 +113,7 @@ public:
 private:
     std::unique_ptr<TrayWindow> board_;
     std::unique_ptr<Tray> tray_;
+    std::unique_ptr<ShowShortcut> shortcut_;
 };
 
 } // namespace qb

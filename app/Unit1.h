@@ -24,6 +24,7 @@ class QTimer;
 
 namespace qb {
 class Board;
+class BoardKeys;
 class DropController;
 class Folders;
 class HistoryWindow;
@@ -134,6 +135,7 @@ public:
     qb::DropController& dropController() { return *drops_; }
     qb::Docking& docking() { return *docking_; }
     qb::UndoController& undoController() { return *undo_; }
+    qb::BoardKeys& boardKeys() { return *keys_; }
 
     // Undoes the last drop, asking first (Ctrl+Z, the tray).
     void undoLastDrop();
@@ -205,6 +207,7 @@ private:
     std::unique_ptr<qb::DropController> drops_;
     std::unique_ptr<qb::UndoController> undo_;
     std::unique_ptr<qb::HistoryWindow> history_;
+    qb::BoardKeys* keys_ = nullptr; // a child of the window
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;

@@ -1,6 +1,7 @@
 // The main window's events, each routed to the handler that owns it.
 #include "app/Unit1.h"
 
+#include "app/BoardKeys.h"
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
 #include "platform/Handler.h"
@@ -82,6 +83,8 @@ void TForm1::connectHandlers() {
     }
     for (int g = 1; g <= qb::kGroups; ++g)
         RadioButton[g]->installEventFilter(this);
+    // After the filters above, so the slots' keys reach it first.
+    keys_ = new qb::BoardKeys(*this);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
