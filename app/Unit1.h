@@ -10,6 +10,7 @@
 class QAbstractButton;
 class QCloseEvent;
 class QDragEnterEvent;
+class QDragLeaveEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QFrame;
@@ -25,6 +26,7 @@ class QTimer;
 namespace qb {
 class Board;
 class BoardKeys;
+class SpringLoader;
 class DropController;
 class Folders;
 class HistoryWindow;
@@ -136,6 +138,7 @@ public:
     qb::Docking& docking() { return *docking_; }
     qb::UndoController& undoController() { return *undo_; }
     qb::BoardKeys& boardKeys() { return *keys_; }
+    qb::SpringLoader& springLoader() { return *springs_; }
 
     // Undoes the last drop, asking first (Ctrl+Z, the tray).
     void undoLastDrop();
@@ -172,6 +175,7 @@ protected:
     // so drops over them arrive here).
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -207,7 +211,8 @@ private:
     std::unique_ptr<qb::DropController> drops_;
     std::unique_ptr<qb::UndoController> undo_;
     std::unique_ptr<qb::HistoryWindow> history_;
-    qb::BoardKeys* keys_ = nullptr; // a child of the window
+    qb::BoardKeys* keys_ = nullptr;       // a child of the window
+    qb::SpringLoader* springs_ = nullptr; // a child of the window
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;

@@ -2,6 +2,7 @@
 #include "app/Unit1.h"
 
 #include "app/BoardKeys.h"
+#include "app/SpringList.h"
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
 #include "platform/Handler.h"
@@ -85,6 +86,7 @@ void TForm1::connectHandlers() {
         RadioButton[g]->installEventFilter(this);
     // After the filters above, so the slots' keys reach it first.
     keys_ = new qb::BoardKeys(*this);
+    springs_ = new qb::SpringLoader(*this);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -201,11 +203,23 @@ void TForm1::groupEvent(int g, QEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->answerDrag(event); });
+    dragMoveEvent(event);
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->answerDrag(event); });
+    qb::runHandler(this, [this, event] {
+        drops_->answerDrag(event);
+        // As for the drop below: the window's own idea of where it stands.
+        const QWindow* handle = windowHandle();
+        const QPoint origin = handle ? handle->geometry().topLeft() : geometry().topLeft();
+        const QPoint global = event->position().toPoint() + origin;
+        const QWidget* under = widgetAt(global);
+        springs_->dragOverBoard(under ? rowOf(under) : 0, global);
+    });
+}
+
+void TForm1::dragLeaveEvent(QDragLeaveEvent*) {
+    qb::runHandler(this, [this] { springs_->dragLeft(); });
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
@@ -216,6 +230,7 @@ void TForm1::dropEvent(QDropEvent* event) {
         // dock window has been seen to stay at 0,0; undone with that same belief.
         const QWindow* handle = windowHandle();
         const QPoint origin = handle ? handle->geometry().topLeft() : geometry().topLeft();
+        springs_->closeAll();
         drops_->takeDrop(event, event->position().toPoint() + origin);
     });
 }

@@ -146,7 +146,7 @@ void DropController::answerDrag(QDragMoveEvent* event) {
     event->accept();
 }
 
-void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
+void DropController::takeDrop(QDropEvent* event, QPoint globalPos, const DropInto& into) {
     QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (items.isEmpty()) items = dragItems_;
     dragItems_.clear(); // the next drag starts afresh
@@ -158,7 +158,8 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
     }
     drop_ = Running{};
     drop_.items = items;
-    drop_.under = view_.widgetAt(globalPos);
+    drop_.under = into.row ? nullptr : view_.widgetAt(globalPos);
+    drop_.into = into;
     event->setDropAction(dropActionFor(*event));
     event->accept();
 
@@ -169,20 +170,22 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
 }
 
 void DropController::start() {
-    drop_.row = drop_.under ? view_.rowOf(drop_.under) : 0;
-    if (drop_.row && view_.isChecked(Choice::Set)) {
+    drop_.row = drop_.into.row ? drop_.into.row : drop_.under ? view_.rowOf(drop_.under) : 0;
+    // A subfolder is no slot to configure.
+    if (drop_.row && view_.isChecked(Choice::Set) && !drop_.into.row) {
         qCInfo(lcDrop) << "drop of" << drop_.items.size() << "items sets slot" << drop_.row;
         configure();
     } else if (drop_.row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy))) {
         drop_.op = view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
         if (drop_.op == Op::Move) drop_.items = distinctPaths(drop_.items);
-        drop_.report.emplace(drop_.op, view_.pathText(drop_.row));
+        drop_.report.emplace(drop_.op, destination());
         beginJournalDrop();
         qCInfo(lcDrop) << "drop:" << (drop_.op == Op::Move ? "move" : "copy") << drop_.items.size()
-                       << "items to slot" << drop_.row << view_.pathText(drop_.row);
+                       << "items to slot" << drop_.row << destination();
         nextItem();
     } else {
-        qCInfo(lcDrop) << "drop ignored:" << (drop_.row ? "no mode is checked" : "not on a slot");
+        qCInfo(lcDrop) << "drop ignored:"
+                       << (drop_.row ? "no mode for it is checked" : "not on a slot");
         finish(false);
     }
 }
@@ -196,11 +199,15 @@ void DropController::beginJournalDrop() {
     d.group = view_.checkedGroup();
     d.slot = drop_.row;
     d.slotName = folderName(view_.pathText(drop_.row)).toStdString();
-    d.destFolder = QFile::encodeName(view_.pathText(drop_.row)).toStdString();
+    d.destFolder = QFile::encodeName(destination()).toStdString();
     d.op = drop_.op;
     d.policy = checkedPolicy(view_);
     drop_.journalDrop = journal->beginDrop(d);
     lastJournalDrop_ = drop_.journalDrop;
+}
+
+QString DropController::destination() const {
+    return drop_.into.row ? drop_.into.folder : view_.pathText(drop_.row);
 }
 
 void DropController::configure() {
@@ -240,7 +247,7 @@ void DropController::configure() {
 void DropController::nextItem() {
     while (drop_.next < drop_.items.size()) {
         const QByteArray source = drop_.items[drop_.next++];
-        const QString dest = view_.pathText(drop_.row);
+        const QString dest = destination();
         if (!isExistingFolder(dest)) {
             qCInfo(lcDrop) << "item" << QFile::decodeName(source)
                            << "failed: the slot's path is no existing folder:" << dest;

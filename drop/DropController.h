@@ -35,6 +35,12 @@ using DropFileOperation =
 // Installs `op` for the following drops (tests); an empty function restores the real one.
 void setDropFileOperation(DropFileOperation op);
 
+// A subfolder of slot `row` that takes a drop in the slot's place (row 0: none).
+struct DropInto {
+    int row = 0;
+    QString folder;
+};
+
 class DropController : public QObject {
 public:
     DropController(BoardView& view, Board& board) : view_(view), board_(board) {}
@@ -47,7 +53,9 @@ public:
     // afterwards, one after another. A drop that carries no data (Xwayland may
     // refuse it once the button is released after a drag from a Wayland window)
     // takes the items the drag carried over the window.
-    void takeDrop(QDropEvent* event, QPoint globalPos);
+    // `into` (a subfolder the board offered for a slot) takes the drop as the
+    // slot itself would, with that folder as the destination.
+    void takeDrop(QDropEvent* event, QPoint globalPos, const DropInto& into = {});
 
     // True from a drop's arrival until its last item is done; drags are refused meanwhile.
     bool inProgress() const { return busy_; }
@@ -61,6 +69,7 @@ private:
         int row = 0;
         Op op = Op::Copy;
         QPointer<QWidget> under;
+        DropInto into;
         std::optional<DropReport> report; // copies and moves only
         // The whole drop so far: the worst outcome of its items, and whether a
         // replacement destroyed what no Trash could take.
@@ -71,6 +80,9 @@ private:
     };
 
     void start();
+    // Where the drop's items go: the slot's folder as the field shows it now, or
+    // the subfolder the drop was made on.
+    QString destination() const;
     void configure();
     void beginJournalDrop();
     void nextItem();
