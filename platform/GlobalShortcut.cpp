@@ -97,7 +97,7 @@ public:
         const quint32 sym = keysymOf(combo.key());
         keycode_ = sym ? keycodeOf(sym) : 0;
         if (!keycode_) {
-            if (why) *why = tr("键盘上没有 %1 这个键").arg(shown(keys));
+            if (why) *why = GlobalShortcut::tr("键盘上没有 %1 这个键").arg(shown(keys));
             return false;
         }
         mods_ = 0;
@@ -117,7 +117,7 @@ public:
                 qCWarning(lcPlatform)
                     << "global shortcut" << keys.toString() << "is held by another program";
                 release();
-                if (why) *why = tr("快捷键 %1 已被其他程序占用").arg(shown(keys));
+                if (why) *why = GlobalShortcut::tr("快捷键 %1 已被其他程序占用").arg(shown(keys));
                 return false;
             }
         }
@@ -266,7 +266,7 @@ public:
                             {QStringLiteral("session_handle_token"), token()}};
         request(QStringLiteral("CreateSession"), {options},
                 [this](uint response, const QVariantMap& results) {
-                    if (response != 0) return fail(tr("桌面拒绝了全局快捷键"));
+                    if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
                     session_ = results.value(QStringLiteral("session_handle")).toString();
                     bindShortcut();
                 });
@@ -288,7 +288,7 @@ private slots:
 private:
     void bindShortcut() {
         PortalEntry entry{kShortcutId,
-                          {{QStringLiteral("description"), tr("显示主窗口")},
+                          {{QStringLiteral("description"), GlobalShortcut::tr("显示主窗口")},
                            {QStringLiteral("preferred_trigger"), portalTrigger(keys_)}}};
         QVariantMap options{{QStringLiteral("handle_token"), token()}};
         request(QStringLiteral("BindShortcuts"),
@@ -296,7 +296,7 @@ private:
                  QVariant::fromValue(QList<PortalEntry>{entry}), QString(), options},
                 [this](uint response, const QVariantMap&) {
                     pending_ = false;
-                    if (response != 0) return fail(tr("桌面拒绝了全局快捷键"));
+                    if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
                     qCInfo(lcPlatform) << "global shortcut bound through the portal";
                     emit bound(QString());
                 });
@@ -321,7 +321,7 @@ private:
     void fail(const QString& why) {
         pending_ = false;
         qCWarning(lcPlatform) << "global shortcut through the portal failed:" << why;
-        emit bound(why.isEmpty() ? tr("桌面拒绝了全局快捷键") : why);
+        emit bound(why.isEmpty() ? GlobalShortcut::tr("桌面拒绝了全局快捷键") : why);
     }
 
     void closeSession() {

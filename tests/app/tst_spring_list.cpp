@@ -6,6 +6,7 @@
 
 #include "platform/Handler.h"
 #include "tests/support/DropFixture.h"
+#include "tests/support/FakeCursor.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -99,7 +100,14 @@ private slots:
         QTRY_VERIFY(list->loaded());
         QCOMPARE(list->shownNames(), (QStringList{"Music", "Photos"}));
         QVERIFY(list->frameGeometry().left() > form.frameGeometry().right());
-        QVERIFY(form.docking().held());
+        // In hide mode, a pointer over the list, right of the board, does not hide it.
+        form.RadioButton[11]->setChecked(true);
+        qb::FakeCursor pointer;
+        pointer.at = QPoint(list->frameGeometry().center());
+        qb::setCursor(&pointer);
+        const int shownLeft = form.frameGeometry().x();
+        form.Timer1Timer();
+        QCOMPARE(form.frameGeometry().x(), shownLeft);
 
         // Resting on an entry opens the next level beside the list.
         QVERIFY(onEntry<QDragEnterEvent>(*list, QStringLiteral("Photos"), mime));
@@ -112,7 +120,6 @@ private slots:
         QVERIFY(!onEntry<QDragMoveEvent>(*list, QStringLiteral("Music"), mime));
         QVERIFY(onEntry<QDropEvent>(*list, QStringLiteral("Photos"), mime));
         QTRY_VERIFY(loader.lists().empty());
-        QVERIFY(!form.docking().held());
         QTRY_COMPARE(fx.fake.calls.size(), 1);
         QCOMPARE(fx.fake.calls[0].dest, slot + QStringLiteral("/Photos"));
         QCOMPARE(fx.fake.calls[0].op, qb::Op::Copy);
@@ -124,6 +131,9 @@ private slots:
         QDragLeaveEvent leave;
         QApplication::sendEvent(&form, &leave);
         QTRY_VERIFY(loader.lists().empty());
+        form.Timer1Timer(); // nothing holds the board now
+        QVERIFY(form.frameGeometry().right() < 0);
+        qb::setCursor(nullptr);
     }
 };
 
