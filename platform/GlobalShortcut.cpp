@@ -11,6 +11,8 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QGuiApplication>
 #include <QRandomGenerator>
 
@@ -248,11 +250,11 @@ class PortalShortcut final : public GlobalShortcut {
     Q_OBJECT
 
 public:
-    PortalShortcut() : bus_(QDBusConnection::sessionBus()) {
+    explicit PortalShortcut(const QDBusConnection& bus) : bus_(bus) {
         qDBusRegisterMetaType<PortalEntry>();
         qDBusRegisterMetaType<QList<PortalEntry>>();
         bus_.connect(kPortal, kPortalPath, kShortcuts, QStringLiteral("Activated"), this,
-                     SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                     SLOT(onActivated(QDBusMessage)));
     }
     ~PortalShortcut() override { closeSession(); }
 
@@ -262,8 +264,7 @@ public:
         keys_ = keys;
         if (keys.isEmpty()) return true;
         // A session per binding: the desktop asks the user about each new one.
-        QVariantMap options{{QStringLiteral("handle_token"), token()},
-                            {QStringLiteral("session_handle_token"), token()}};
+        QVariantMap options{{QStringLiteral("session_handle_token"), token()}};
         request(QStringLiteral("CreateSession"), {options},
                 [this](uint response, const QVariantMap& results) {
                     if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
@@ -275,9 +276,10 @@ public:
     bool pending() const override { return pending_; }
 
 private slots:
-    void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong,
-                     const QVariantMap&) {
-        if (session.path() == session_ && id == kShortcutId)
+    void onActivated(const QDBusMessage& message) {
+        const QVariantList args = message.arguments();
+        if (args.size() >= 2 && args[0].value<QDBusObjectPath>().path() == session_ &&
+            args[1].toString() == kShortcutId)
             runHandler(nullptr, [this] { emit activated(); });
     }
     void onResponse(uint response, const QVariantMap& results) {
@@ -290,10 +292,9 @@ private:
         PortalEntry entry{kShortcutId,
                           {{QStringLiteral("description"), GlobalShortcut::tr("显示主窗口")},
                            {QStringLiteral("preferred_trigger"), portalTrigger(keys_)}}};
-        QVariantMap options{{QStringLiteral("handle_token"), token()}};
         request(QStringLiteral("BindShortcuts"),
                 {QVariant::fromValue(QDBusObjectPath(session_)),
-                 QVariant::fromValue(QList<PortalEntry>{entry}), QString(), options},
+                 QVariant::fromValue(QList<PortalEntry>{entry}), QString(), QVariantMap()},
                 [this](uint response, const QVariantMap&) {
                     pending_ = false;
                     if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
@@ -302,19 +303,40 @@ private:
                 });
     }
 
-    // Calls `method`, whose answer comes as the Response of the request it returns.
-    void request(const QString& method, const QVariantList& args,
+    // Calls `method`, whose answer comes as the Response of the request object it
+    // names. The Response is listened for before the call: a portal may answer
+    // at once, before the call's own reply arrives.
+    void request(const QString& method, QVariantList args,
                  std::function<void(uint, const QVariantMap&)> done) {
         pending_ = true;
+        const QString handle = token();
+        QVariantMap options = args.takeLast().toMap();
+        options.insert(QStringLiteral("handle_token"), handle);
+        args << options;
+        QString sender = bus_.baseService().mid(1);
+        sender.replace(u'.', u'_');
+        const QString expected =
+            QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, handle);
+        listen(expected);
+        awaiting_ = std::move(done);
         QDBusMessage call =
             QDBusMessage::createMethodCall(kPortal, kPortalPath, kShortcuts, method);
         call.setArguments(args);
-        const QDBusMessage reply = bus_.call(call, QDBus::Block, 5000);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return fail(reply.errorMessage());
-        const QString path = reply.arguments().first().value<QDBusObjectPath>().path();
-        awaiting_ = std::move(done);
-        bus_.connect(kPortal, path, QStringLiteral("org.freedesktop.portal.Request"),
+        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, expected] {
+            watcher->deleteLater();
+            const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
+            if (reply.isError()) {
+                awaiting_ = {};
+                return fail(reply.error().message());
+            }
+            // Older portals chose the request's path themselves.
+            if (reply.value().path() != expected) listen(reply.value().path());
+        });
+    }
+
+    void listen(const QString& requestPath) {
+        bus_.connect(kPortal, requestPath, QStringLiteral("org.freedesktop.portal.Request"),
                      QStringLiteral("Response"), this, SLOT(onResponse(uint, QVariantMap)));
     }
 
@@ -325,6 +347,8 @@ private:
     }
 
     void closeSession() {
+        awaiting_ = {};
+        pending_ = false;
         if (session_.isEmpty()) return;
         bus_.call(QDBusMessage::createMethodCall(kPortal, session_,
                                                  QStringLiteral("org.freedesktop.portal.Session"),
@@ -367,13 +391,18 @@ std::unique_ptr<GlobalShortcut> makeX11KeyGrab() {
     return std::make_unique<X11KeyGrab>(c);
 }
 
+std::unique_ptr<GlobalShortcut> makePortalShortcut(const QDBusConnection& bus) {
+    return std::make_unique<PortalShortcut>(bus);
+}
+
 std::unique_ptr<GlobalShortcut> makeGlobalShortcut() {
     // Xwayland sees keys only while one of its own windows has the keyboard: a
     // grab there would work now and then, which is worse than not at all.
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || onXwayland() ||
                          QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     if (!wayland) return makeX11KeyGrab();
-    if (portalOffersShortcuts()) return std::make_unique<PortalShortcut>();
+    if (portalOffersShortcuts())
+        return std::make_unique<PortalShortcut>(QDBusConnection::sessionBus());
     qCInfo(lcPlatform) << "no global shortcut: the desktop's portal offers none";
     return nullptr;
 }

@@ -3,6 +3,7 @@
 // a key grab on X11, the desktop portal's global shortcuts on a Wayland session
 // that offers them. Where neither is possible there is no binding, and the
 // desktop's own shortcut settings can run `quillbeck show` instead.
+#include <QDBusConnection>
 #include <QKeySequence>
 #include <QObject>
 #include <QString>
@@ -35,8 +36,9 @@ signals:
 // it, else none.
 std::unique_ptr<GlobalShortcut> makeGlobalShortcut();
 
-// The X11 key grab on its own (tests).
+// Each way on its own (tests).
 std::unique_ptr<GlobalShortcut> makeX11KeyGrab();
+std::unique_ptr<GlobalShortcut> makePortalShortcut(const QDBusConnection& bus);
 
 // The X keysym for a Qt key, 0 for one with none known here.
 quint32 keysymOf(int qtKey);
