@@ -119,6 +119,7 @@ SpringList::SpringList(SpringLoader& loader, int row, QString folder, int depth)
     filter_->setObjectName(QStringLiteral("SpringFilter"));
     filter_->setPlaceholderText(tr("筛选"));
     filter_->setClearButtonEnabled(true);
+    filter_->setAcceptDrops(false); // a dropped file is no filter text
     filter_->hide();
     layout->addWidget(filter_);
     list_ = new QListWidget(this);

@@ -142,17 +142,12 @@ private:
         return true;
     }
 
+    // Also after a bind that failed half-way: an ungrab touches only this
+    // program's own grabs.
     void release() {
-        if (!grabbed_) {
-            // A failed bind may have taken some of the variants.
-            if (keycode_)
-                for (quint16 extra :
-                     {quint16(0), kLockMask, numLock_, quint16(kLockMask | numLock_)})
-                    xcb_ungrab_key(c_, keycode_, root_, static_cast<quint16>(mods_ | extra));
-        } else {
+        if (keycode_)
             for (quint16 extra : {quint16(0), kLockMask, numLock_, quint16(kLockMask | numLock_)})
                 xcb_ungrab_key(c_, keycode_, root_, static_cast<quint16>(mods_ | extra));
-        }
         xcb_flush(c_);
         grabbed_ = false;
         keycode_ = 0;
