@@ -353,7 +353,11 @@ SpringList* SpringLoader::open(int row, const QString& folder, int depth, int an
     return list;
 }
 
+// Also ends a hold still running: a drop made before it ran leaves no list behind.
 void SpringLoader::closeAll() {
+    hold_.stop();
+    leaving_.stop();
+    heldRow_ = 0;
     closeFrom(0);
 }
 
