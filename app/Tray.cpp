@@ -1,6 +1,8 @@
 #include "app/Tray.h"
 
+#include "app/BoardKeys.h"
 #include "app/SendService.h"
+#include "app/ShowShortcut.h"
 #include "app/Startup.h"
 #include "app/Unit1.h"
 #include "board/Accounts.h"
@@ -8,6 +10,7 @@
 #include "drop/UndoController.h"
 #include "history/Journal.h"
 #include "platform/Autostart.h"
+#include "platform/GlobalShortcut.h"
 #include "platform/Handler.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Notifier.h"
@@ -245,6 +248,17 @@ DesktopIntegration::DesktopIntegration(TForm1& form) : board_(trayWindowOf(form)
         if (!worthNotice(report.clock.elapsed(), noticeThresholdMs(), board->inUse())) return;
         if (const auto notice = dropNotice(report))
             sendNotice(*notice, noticeActions(*board, report));
+    });
+    shortcut_ = std::make_unique<ShowShortcut>(
+        makeGlobalShortcut(), [&form] { form.boardKeys().bringBoard(); },
+        [&form](const QString& text) { form.setStatusText(text); });
+    shortcut_->start();
+    QMenu* menu = tray_->menu();
+    auto* keys = new QAction(Tray::tr("全局快捷键…"), menu);
+    keys->setObjectName(QStringLiteral("TrayShortcut"));
+    menu->insertAction(menu->findChild<QAction*>(QStringLiteral("TrayHelp")), keys);
+    QObject::connect(keys, &QAction::triggered, menu, [this, &form] {
+        runHandler(nullptr, [this, &form] { shortcut_->edit(&form); });
     });
 }
 

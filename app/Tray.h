@@ -46,6 +46,7 @@ public:
     virtual void showHistory() {}
 };
 
+class ShowShortcut;
 struct DropReport;
 struct NoticeAction;
 // The buttons of a drop's notification: undo it (while it is the drop an undo
@@ -124,6 +125,7 @@ private:
     std::unique_ptr<SendService> sendService_;
     std::unique_ptr<SendServer> sendServer_;
     std::unique_ptr<SendMenus> sendMenus_;
+    std::unique_ptr<ShowShortcut> shortcut_;
 };
 
 } // namespace qb

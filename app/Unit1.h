@@ -25,6 +25,8 @@ class QTimer;
 
 namespace qb {
 class Board;
+class BoardKeys;
+class SpringLoader;
 class DropController;
 class Folders;
 class HistoryWindow;
@@ -135,6 +137,8 @@ public:
     qb::DropController& dropController() { return *drops_; }
     qb::Docking& docking() { return *docking_; }
     qb::UndoController& undoController() { return *undo_; }
+    qb::BoardKeys& boardKeys() { return *keys_; }
+    qb::SpringLoader& springLoader() { return *springs_; }
 
     // Undoes the last drop, asking first (Ctrl+Z, the tray).
     void undoLastDrop();
@@ -206,6 +210,7 @@ private:
     void addSlotActions(QMenu* menu, int r);
     // The global position of a drag or drop event's point (see dropEvent).
     QPoint dragPos(const QDropEvent* event) const;
+    void dragOver(QDragMoveEvent* event, bool entering);
 
     std::unique_ptr<qb::Board> board_;
     std::unique_ptr<qb::Folders> folders_;
@@ -213,6 +218,8 @@ private:
     std::unique_ptr<qb::DropController> drops_;
     std::unique_ptr<qb::UndoController> undo_;
     std::unique_ptr<qb::HistoryWindow> history_;
+    qb::BoardKeys* keys_ = nullptr;       // a child of the window
+    qb::SpringLoader* springs_ = nullptr; // a child of the window
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;

@@ -1,6 +1,8 @@
 // The main window's events, each routed to the handler that owns it.
 #include "app/Unit1.h"
 
+#include "app/BoardKeys.h"
+#include "app/SpringList.h"
 #include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
@@ -84,6 +86,14 @@ void TForm1::connectHandlers() {
     }
     for (int g = 1; g <= qb::kGroups; ++g)
         RadioButton[g]->installEventFilter(this);
+    // After the filters above, so the slots' keys reach it first.
+    keys_ = new qb::BoardKeys(*this);
+    springs_ = new qb::SpringLoader(*this);
+    // A subfolder takes a drop only where a drop would work, as the slot's verdict says.
+    springs_->setMayLand([this](int row, const QString& folder, const QMimeData*) {
+        qb::HoverVerdicts& verdicts = drops_->verdicts();
+        return verdicts.dropVerdict(verdicts.counting().items(), row, folder).ok();
+    });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -220,15 +230,26 @@ void TForm1::groupEvent(int g, QEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->hoverDrag(event, dragPos(event), true); });
+    qb::runHandler(this, [this, event] { dragOver(event, true); });
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->hoverDrag(event, dragPos(event), false); });
+    qb::runHandler(this, [this, event] { dragOver(event, false); });
+}
+
+// The verdict of a drop where the drag is, and a slot's subfolders once it rests there.
+void TForm1::dragOver(QDragMoveEvent* event, bool entering) {
+    const QPoint global = dragPos(event);
+    drops_->hoverDrag(event, global, entering);
+    const QWidget* under = widgetAt(global);
+    springs_->dragOverBoard(under ? rowOf(under) : 0, global);
 }
 
 void TForm1::dragLeaveEvent(QDragLeaveEvent*) {
-    qb::runHandler(this, [this] { drops_->leaveDrag(); });
+    qb::runHandler(this, [this] {
+        drops_->leaveDrag();
+        springs_->dragLeft();
+    });
 }
 
 // The drop's own position, not the pointer's: Xwayland does not move the pointer
@@ -242,7 +263,10 @@ QPoint TForm1::dragPos(const QDropEvent* event) const {
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-    qb::runHandler(this, [this, event] { drops_->takeDrop(event, dragPos(event)); });
+    qb::runHandler(this, [this, event] {
+        springs_->closeAll();
+        drops_->takeDrop(event, dragPos(event));
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -83,7 +83,7 @@ QString Docking::cannotFindEdge() {
 void Docking::hideTick() {
     const Cursor& c = cursor();
     const QPoint p = c.pos();
-    if (!allowsHiding()) return;
+    if (!allowsHiding() || held()) return;
     // A pointer the display server lost sight of is over another program's
     // window: it has left this one.
     const int x = c.seen() ? p.x() : INT_MAX;
@@ -120,6 +120,35 @@ void Docking::revealAt(QPoint p) {
         qCDebug(lcDock) << "revealed at" << place.left << place.top << "for the cursor at" << p;
         shown();
     }
+}
+
+void Docking::bringToEdge(QPoint pointer) {
+    pendingLeft_.reset();
+    const QList<Monitor> screens = monitors::current();
+    const QRect frame = window_.frameGeometry();
+    bool onScreen = false;
+    for (const Monitor& m : screens)
+        onScreen = onScreen || m.geometry.intersects(frame);
+    if (!screens.isEmpty() && (host_.autoHide() || !onScreen)) {
+        qsizetype i = 0;
+        for (qsizetype k = 0; k < screens.size(); ++k)
+            if (screens[k].geometry.contains(pointer)) i = k;
+        const Monitor& m = screens[i];
+        host_.fitToMonitorHeight(m.available.height());
+        moveTo(m.geometry.left(), monitors::topWithin(m, top(), height()));
+    }
+    window_.show();
+    window_.raise();
+    window_.activateWindow();
+}
+
+void Docking::hideNow() {
+    if (!allowsHiding() || !host_.autoHide()) return;
+    const int hidden = monitors::hiddenLeft(monitors::desktopLeft(monitors::current()), width(),
+                                            window_.devicePixelRatioF());
+    const int before = left();
+    docking::hideTick(*this, INT_MAX, hidden);
+    if (before != left()) hid(left());
 }
 
 void Docking::rearm() {

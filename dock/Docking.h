@@ -61,6 +61,17 @@ public:
     // monitor's exposed left edge (the reveal poll, or the edge sensor).
     void revealAt(QPoint p);
 
+    // The keyboard asked for the board: shown whole at the left edge of the monitor
+    // under the pointer (in hide mode; otherwise only a board off every screen
+    // moves), raised and active. Hiding is not re-armed, as after a reveal.
+    void bringToEdge(QPoint pointer);
+    // Esc on the board in hide mode: beyond the edge at once, as the hide poll does.
+    void hideNow();
+    // While held (a window the drag goes on to beside the board), the hide poll
+    // leaves the board where it is. Holds nest.
+    void hold(bool on) { holds_ += on ? 1 : -1; }
+    bool held() const { return holds_ > 0; }
+
     // The program put the window somewhere on purpose (a load centres it, the
     // tray shows it): a hide still waiting for its check is not refused for that.
     void windowPlaced() { pendingLeft_.reset(); }
@@ -98,6 +109,7 @@ private:
     // Where the last hide sent the window, until the window system confirmed it.
     std::optional<int> pendingLeft_;
     bool refused_ = false;
+    int holds_ = 0;
 };
 
 } // namespace qb

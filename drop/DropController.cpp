@@ -219,7 +219,7 @@ void DropController::hoverDrag(QDragMoveEvent* event, QPoint globalPos, bool ent
     verdicts_.hover(event, dragItems_, under ? view_.rowOf(under) : 0, !entering);
 }
 
-void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
+void DropController::takeDrop(QDropEvent* event, QPoint globalPos, const DropInto& into) {
     verdicts_.leave(true);
     QList<QByteArray> items = dragLocalPaths(event->mimeData());
     if (items.isEmpty()) items = dragItems_;
@@ -229,33 +229,35 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos) {
         event->ignore();
         return;
     }
-    QPointer<QWidget> under = view_.widgetAt(globalPos);
+    QPointer<QWidget> under = into.row ? nullptr : view_.widgetAt(globalPos);
     event->setDropAction(dropActionFor(*event));
     event->accept();
 
     // The items are handled once the drag source has its answer: a long copy
     // must not keep the file manager waiting for the end of the drop.
     ++pendingDrops_;
-    QTimer::singleShot(0, this, [this, under, items] {
+    QTimer::singleShot(0, this, [this, under, items, into] {
         --pendingDrops_;
-        step(0, [&] { dispatch(under, items); });
+        step(0, [&] { dispatch(under, items, into); });
     });
 }
 
 // The place and the mode as they are now decide what the drop does.
-void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& items) {
-    const int row = under ? view_.rowOf(under) : 0;
+void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& items,
+                              const DropInto& into) {
+    const int row = into.row ? into.row : under ? view_.rowOf(under) : 0;
     verdicts_.counting().stop();
-    if (row && view_.isChecked(Choice::Set)) {
+    // A subfolder is no slot to configure.
+    if (row && view_.isChecked(Choice::Set) && !into.row) {
         qCInfo(lcDrop) << "drop of" << items.size() << "items sets slot" << row;
         configure(row, items);
     } else if (row && (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy) ||
                        board_.slotAction(row) != SlotAction::Follow)) {
         // A drop that cannot work touches nothing: the status line says why.
-        const Verdict verdict = verdicts_.dropVerdict(items, row);
+        const Verdict verdict = verdicts_.dropVerdict(items, row, into.folder);
         // A missing folder fails each item, as it always has.
         if (!verdict.ok() && verdict.reason != verdict::Reason::Missing) {
-            const QString why = verdictText(verdict, view_.pathText(row));
+            const QString why = verdictText(verdict, into.row ? into.folder : view_.pathText(row));
             qCInfo(lcDrop) << "drop refused:" << why;
             view_.setStatusText(QCoreApplication::translate("qb::DropController", "状态：") + why);
             view_.focusRowAfterDrop(row);
@@ -267,6 +269,7 @@ void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& 
         drop.op = verdicts_.opFor(row);
         drop.policy = checkedPolicy(view_);
         drop.items = items;
+        if (into.row) drop.destFolder = QFile::encodeName(into.folder);
         add(std::move(drop), {}, true);
     } else {
         qCInfo(lcDrop) << "drop ignored:" << (row ? "no mode is checked" : "not on a slot");

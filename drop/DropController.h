@@ -51,6 +51,11 @@ struct SlotDrop {
 };
 // Called once a queued drop has ended, with its outcome and its status line.
 using SlotDropDone = std::function<void(Outcome, const QString& status)>;
+// A subfolder of slot `row` that takes a drop in the slot's place (row 0: none).
+struct DropInto {
+    int row = 0;
+    QString folder;
+};
 
 class DropController : public QObject {
 public:
@@ -65,7 +70,9 @@ public:
     // afterwards, one after another. A drop that carries no data (Xwayland may
     // refuse it once the button is released after a drag from a Wayland window)
     // takes the items the drag carried over the window.
-    void takeDrop(QDropEvent* event, QPoint globalPos);
+    // `into` (a subfolder the board offered for a slot) takes the drop as the
+    // slot itself would, with that folder as the destination.
+    void takeDrop(QDropEvent* event, QPoint globalPos, const DropInto& into = {});
     // The drag over global `globalPos`: answered as answerDrag() does, and then, over a
     // slot, with the verdict of a drop there (refused where it cannot work, unless
     // `entering`). leaveDrag(): the drag went away.
@@ -91,7 +98,7 @@ public:
 private:
     struct Job;
 
-    void dispatch(QPointer<QWidget> under, const QList<QByteArray>& items);
+    void dispatch(QPointer<QWidget> under, const QList<QByteArray>& items, const DropInto& into);
     void configure(int row, const QList<QByteArray>& items);
     quint64 add(SlotDrop drop, SlotDropDone done, bool followBoard);
     void schedule();

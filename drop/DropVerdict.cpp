@@ -149,9 +149,9 @@ Op HoverVerdicts::opFor(int r) const {
     return view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
 }
 
-Verdict HoverVerdicts::dropVerdict(const QList<QByteArray>& items, int r) {
+Verdict HoverVerdicts::dropVerdict(const QList<QByteArray>& items, int r, const QString& folder) {
     counting_.start(items);
-    const QByteArray dest = QFile::encodeName(view_.pathText(r));
+    const QByteArray dest = QFile::encodeName(folder.isEmpty() ? view_.pathText(r) : folder);
     return verdictFor(dest, opFor(r), counting_.snapshot(), board_.slotDisk(r));
 }
 

@@ -69,8 +69,9 @@ public:
     void leave(bool keepCount);
     // The drop's op on row `r`, from the slot's own action or the checked mode.
     Op opFor(int r) const;
-    // The verdict for a drop of `items` on row `r`, at the moment of the drop.
-    Verdict dropVerdict(const QList<QByteArray>& items, int r);
+    // The verdict for a drop of `items` on row `r`, at the moment of the drop; into
+    // `folder` (a subfolder the board offered for the slot) where one is given.
+    Verdict dropVerdict(const QList<QByteArray>& items, int r, const QString& folder = {});
     DragCounting& counting() { return counting_; }
 
 private:

@@ -395,6 +395,25 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
+    <name>qb::GlobalShortcut</name>
+    <message>
+        <source>键盘上没有 %1 这个键</source>
+        <translation>The keyboard has no key %1</translation>
+    </message>
+    <message>
+        <source>快捷键 %1 已被其他程序占用</source>
+        <translation>The shortcut %1 is taken by another program</translation>
+    </message>
+    <message>
+        <source>桌面拒绝了全局快捷键</source>
+        <translation>The desktop refused the global shortcut</translation>
+    </message>
+    <message>
+        <source>显示主窗口</source>
+        <translation>Show main window</translation>
+    </message>
+</context>
+<context>
     <name>qb::HistoryWindow</name>
     <message>
         <source>未完成</source>
@@ -837,6 +856,58 @@ It is now at:
     </message>
 </context>
 <context>
+    <name>qb::ShowShortcut</name>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>状态：%1</source>
+        <translation>Status: %1</translation>
+    </message>
+    <message>
+        <source>此桌面不向程序提供全局快捷键。
+请在桌面的键盘快捷键设置中为命令“quillbeck show”设一个按键。</source>
+        <translation>This desktop offers programs no global shortcuts.
+In the desktop's keyboard shortcut settings, give the command &quot;quillbeck show&quot; a key.</translation>
+    </message>
+    <message>
+        <source>显示主窗口的全局快捷键：</source>
+        <translation>Global shortcut that shows the main window:</translation>
+    </message>
+    <message>
+        <source>默认</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>状态：全局快捷键：%1</source>
+        <translation>Status: global shortcut: %1</translation>
+    </message>
+</context>
+<context>
+    <name>qb::SpringList</name>
+    <message>
+        <source>筛选</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>正在读取…</source>
+        <translation>Reading…</translation>
+    </message>
+    <message>
+        <source>没有子文件夹</source>
+        <translation>No subfolders</translation>
+    </message>
+    <message>
+        <source>另有 %1 个，请用筛选查找</source>
+        <translation>%1 more: use the filter</translation>
+    </message>
+    <message>
+        <source>没有匹配的文件夹</source>
+        <translation>No matching folder</translation>
+    </message>
+</context>
+<context>
     <name>qb::Startup</name>
     <message>
         <source>程序已运行</source>
@@ -895,6 +966,10 @@ It is now at:
     <message>
         <source>历史记录…</source>
         <translation>History…</translation>
+    </message>
+    <message>
+        <source>全局快捷键…</source>
+        <translation>Global shortcut…</translation>
     </message>
 </context>
 <context>

@@ -78,6 +78,56 @@ bool DragSource::dragTo(QPoint target, QString* error) {
     return ended || fail(error, "the drag did not end");
 }
 
+bool DragSource::carryTo(QPoint target, QString* error) {
+    QStringList args = {QStringLiteral("mousemove"), QString::number(start_.x()),
+                        QString::number(start_.y()), QStringLiteral("sleep"),
+                        QStringLiteral("0.1"),       QStringLiteral("mousedown"),
+                        QStringLiteral("1")};
+    for (int d = 4; d <= 24; d += 4)
+        args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
+             << QStringLiteral("--") << QString::number(start_.x() - d)
+             << QString::number(start_.y());
+    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
+    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
+    at_ = start_ - QPoint(24, 0);
+    return moveOn(target, error);
+}
+
+bool DragSource::moveOn(QPoint target, QString* error) {
+    QStringList args;
+    constexpr int kSteps = 8;
+    for (int i = 1; i <= kSteps + 2; ++i) {
+        // The last two: a nudge beside the target and back, as a hand never stops dead.
+        const QPoint p = i <= kSteps ? at_ + (target - at_) * i / kSteps
+                                     : target + QPoint(i == kSteps + 1 ? 1 : 0, 0);
+        args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
+             << QStringLiteral("--") << QString::number(p.x()) << QString::number(p.y());
+    }
+    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
+    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
+    at_ = target;
+    return true;
+}
+
+bool DragSource::letGo(QString* error) {
+    const qsizetype ends = out_.count("drag-end");
+    const RunResult r =
+        desk_.tool(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
+    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
+    return waitEnd(ends, error);
+}
+
+bool DragSource::waitEnd(qsizetype ends, QString* error) {
+    const bool ended = waitUntil(
+        [&] {
+            proc_.waitForReadyRead(10);
+            out_ += proc_.readAll();
+            return out_.count("drag-end") > ends;
+        },
+        10000);
+    return ended || fail(error, "the drag did not end");
+}
+
 bool DragSource::fail(QString* error, const QByteArray& why) {
     if (error) *error = QString::fromUtf8(why + "\nsource output:\n" + out_);
     return false;

@@ -31,10 +31,18 @@ public:
     // source has seen the drag end.
     bool dragTo(QPoint target, QString* error);
 
+    // The same drag in steps: pressed and carried to `target`, still held; then
+    // on to further points; then let go where it is (waits for the drag's end).
+    bool carryTo(QPoint target, QString* error);
+    bool moveOn(QPoint target, QString* error);
+    bool letGo(QString* error);
+
     QByteArray output() const { return out_; }
 
 private:
     bool fail(QString* error, const QByteArray& why);
+    bool waitEnd(qsizetype ends, QString* error);
+    QPoint at_;
     inline static const QString kTitle = QStringLiteral("drag source");
     const Desktop& desk_;
     QProcess proc_;

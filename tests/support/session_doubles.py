@@ -8,6 +8,9 @@
 #   session_doubles.py kwin LOG     own org.kde.KWin with its script loader; a
 #                                   started script's one callDBus is called
 #                                   back once, as KWin would on a pointer move
+#   session_doubles.py portal LOG   own org.freedesktop.portal.Desktop with global
+#                                   shortcuts: each bound shortcut is logged and
+#                                   pressed once, as a user would
 #   session_doubles.py items        print the registered tray items, one a line
 #   session_doubles.py activate     left click on the (only) tray item
 #   session_doubles.py menu         print the item's menu as JSON
@@ -212,6 +215,73 @@ class Scripting(dbus.service.Object):
         return self.scripts.pop(str(name), None) is not None
 
 
+PORTAL = "org.freedesktop.portal.Desktop"
+PORTAL_PATH = "/org/freedesktop/portal/desktop"
+SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
+REQUEST = "org.freedesktop.portal.Request"
+
+
+class Request(dbus.service.Object):
+    @dbus.service.signal(REQUEST, signature="ua{sv}")
+    def Response(self, response, results):
+        pass
+
+
+class Portal(dbus.service.Object):
+    def __init__(self, bus, log):
+        super().__init__(bus, PORTAL_PATH)
+        self.bus = bus
+        self.log = log
+        self.requests = []
+
+    @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss",
+                         out_signature="v")
+    def Get(self, interface, name):
+        return dbus.UInt32(1)
+
+    def answer(self, sender, options, results):
+        # At once, as the real portal answers a session: before the caller has
+        # seen the method's reply.
+        path = "%s/request/%s/%s" % (PORTAL_PATH, sender[1:].replace(".", "_"),
+                                     options["handle_token"])
+        request = Request(self.bus, path)
+        self.requests.append(request)
+        request.Response(dbus.UInt32(0), dbus.Dictionary(results, signature="sv"))
+        return dbus.ObjectPath(path)
+
+    @dbus.service.method(SHORTCUTS, in_signature="a{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def CreateSession(self, options, sender=None):
+        self.session = "%s/session/%s" % (PORTAL_PATH, options["session_handle_token"])
+        self.log.write(event="session", session=self.session)
+        return self.answer(sender, options,
+                           {"session_handle": dbus.String(self.session)})
+
+    @dbus.service.method(SHORTCUTS, in_signature="oa(sa{sv})sa{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def BindShortcuts(self, session, shortcuts, parent, options, sender=None):
+        bound = [{"id": str(i), **{str(k): str(v) for k, v in p.items()}}
+                 for i, p in shortcuts]
+        self.log.write(event="bind", session=str(session), shortcuts=bound)
+        path = self.answer(sender, options, {})
+        GLib.timeout_add(200, lambda: self.Activated(session, bound[0]["id"],
+                                                     dbus.UInt64(1), {}) and False)
+        return path
+
+    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
+    def Activated(self, session, shortcut, timestamp, options):
+        pass
+
+
+def serve_portal(log_path):
+    DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    keep = [Portal(bus, Log(log_path)), dbus.service.BusName(PORTAL, bus, do_not_queue=True)]
+    print("ready", flush=True)
+    GLib.MainLoop().run()
+    return keep
+
+
 def serve_kwin(log_path):
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
@@ -275,6 +345,9 @@ def main():
         return
     if command == "kwin":
         serve_kwin(sys.argv[2])
+        return
+    if command == "portal":
+        serve_portal(sys.argv[2])
         return
     bus = dbus.SessionBus()
     if command == "items":
