@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
@@ -246,7 +247,8 @@ void DropController::takeDrop(QDropEvent* event, QPoint globalPos, const DropInt
 void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& items,
                               const DropInto& into) {
     const int row = into.row ? into.row : under ? view_.rowOf(under) : 0;
-    verdicts_.counting().stop();
+    // The drag's count ends with its drop, once the drop's own verdict has it.
+    const auto stopCount = qScopeGuard([this] { verdicts_.counting().stop(); });
     // A subfolder is no slot to configure.
     if (row && view_.isChecked(Choice::Set) && !into.row) {
         qCInfo(lcDrop) << "drop of" << items.size() << "items sets slot" << row;
