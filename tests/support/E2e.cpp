@@ -373,7 +373,9 @@ Program::~Program() {
 }
 
 bool Program::start(QString* error, const QStringList& args) {
-    proc_.setProcessEnvironment(box_.environment(desk_));
+    QProcessEnvironment env = box_.environment(desk_);
+    env.insert(extra_);
+    proc_.setProcessEnvironment(env);
     proc_.setWorkingDirectory(box_.home());
     // Output goes to a file: an undrained pipe would block the program once full.
     logFile_ = box_.root() + QStringLiteral("/program-%1.log").arg(++runCounter);
@@ -394,7 +396,7 @@ bool Program::start(QString* error, const QStringList& args) {
         mkdir("/run/user", 0755);
         mount(runUser.constData(), "/run/user", nullptr, MS_BIND, nullptr);
     });
-    proc_.start(box_.programPath(), args);
+    proc_.start(executable_.isEmpty() ? box_.programPath() : executable_, args);
     if (!proc_.waitForStarted(10000)) {
         if (error) *error = QStringLiteral("cannot start the program: ") + proc_.errorString();
         return false;

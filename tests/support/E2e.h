@@ -153,6 +153,11 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool start(QString* error = nullptr, const QStringList& args = {});
+    // Runs `path` instead, in the same world (environment, private /run/user):
+    // another application whose menu entries call the program.
+    void setExecutable(const QString& path) { executable_ = path; }
+    // A variable of this run only, over the sandbox's.
+    void setVariable(const QString& name, const QString& value) { extra_.insert(name, value); }
     qint64 pid() const;
     bool isRunning() const;
 
@@ -178,6 +183,8 @@ private:
     const Sandbox& box_;
     QProcess proc_;
     QString logFile_;
+    QString executable_;
+    QProcessEnvironment extra_;
 };
 
 // Settings files, read through the quillbeck-ini tool (the program's own INI layer).
