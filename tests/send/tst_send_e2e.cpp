@@ -1,12 +1,15 @@
 // `quillbeck send`, `show` and `slots` from a shell, with the real program under
 // Xvfb and openbox: started when none runs, the outcome as the exit code, many
-// senders at once while the program stays responsive.
+// senders at once while the program stays responsive, and a real file manager
+// calling the program's menu entry.
 #include "send/SendClient.h"
 #include "tests/support/E2e.h"
+#include "tests/support/SessionBus.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <algorithm>
@@ -56,6 +59,7 @@ class E2eSend : public QObject {
     Q_OBJECT
 
     Desktop desk;
+    QTemporaryDir installed;
     std::unique_ptr<Sandbox> box;
     QString dest, dest2, src;
 
@@ -77,7 +81,10 @@ private slots:
     void initTestCase() {
         QString err;
         QVERIFY2(desk.start(&err), qPrintable(err));
-        box = std::make_unique<Sandbox>();
+        // Installed where its path needs quoting in the menu entries that run it.
+        const QString program = installed.path() + QStringLiteral("/程序 目录/quillbeck");
+        QVERIFY(QDir().mkpath(QFileInfo(program).path()) && QFile::copy(defaultBinary(), program));
+        box = std::make_unique<Sandbox>(program, Sandbox::Binary::InPlace);
         QVERIFY2(box->isValid(), qPrintable(box->error()));
         dest = box->root() + QStringLiteral("/目的 地");
         dest2 = box->root() + QStringLiteral("/dest2");
@@ -88,6 +95,8 @@ private slots:
         QVERIFY(writeSetting(sys, kFolders, QStringLiteral("2"), dest)); // group 1, row 2
         QVERIFY(writeSetting(sys, kFolders, QStringLiteral("3"), box->root() + "/gone"));
         QVERIFY(writeSetting(sys, kFolders, QStringLiteral("25"), dest2)); // group 2, row 5
+        // The file managers' entries, written by the program as it starts.
+        QVERIFY(writeSetting(sys, QStringLiteral("sendto"), QStringLiteral("filemanagers"), "1"));
     }
     void cleanupTestCase() {
         if (box) stopPrograms();
@@ -208,6 +217,59 @@ private slots:
         // The slowest answer follows the machine's load (the test's own fifty
         // sanitized processes share it); the typical one is the program's.
         QVERIFY2(median < 100, qPrintable(QStringLiteral("median answer %1 ms").arg(median)));
+    }
+
+    // A real file manager calls the program's menu entry with its selection:
+    // Thunar's "Send To", reached with the keyboard as a user would.
+    void thunarSendsToASlot() {
+        const QString thunar = QStandardPaths::findExecutable(QStringLiteral("thunar"));
+        if (thunar.isEmpty()) QSKIP("thunar is not installed");
+        if (sandboxPrograms(*box).isEmpty()) QCOMPARE(command({"show"}).code, 0);
+        QTRY_VERIFY(QFileInfo::exists(box->dataHome() +
+                                      QStringLiteral("/Thunar/sendto/quillbeck-send-1-2.desktop")));
+        const QString folder = box->root() + QStringLiteral("/fm");
+        const QString name = QStringLiteral("报告 草稿.txt");
+        writeFile(folder + u'/' + name, "draft\n");
+        QString err;
+        qb::e2e::SessionBus bus; // Thunar asks its settings and thumbnails there: none answers
+        QVERIFY2(bus.start(&err), qPrintable(err));
+        // Of the machine's data only the type database, without which GTK loads no icon.
+        const QString data = box->root() + QStringLiteral("/fm-data");
+        QVERIFY(QDir().mkpath(data) && QFile::link("/usr/share/mime", data + "/mime"));
+        Program fm(desk, *box);
+        fm.setExecutable(thunar);
+        fm.setVariable("DBUS_SESSION_BUS_ADDRESS", bus.address());
+        fm.setVariable("XDG_DATA_DIRS", data);
+        fm.setVariable("GIO_USE_VFS", "local");
+        fm.setVariable("NO_AT_BRIDGE", "1");
+        // English labels and code-point order of the entries, whatever the machine's locale.
+        fm.setVariable("LC_ALL", "C.UTF-8");
+        fm.setVariable("LANGUAGE", "C.UTF-8");
+        fm.setVariable("GTK_IM_MODULE", "gtk-im-context-simple");
+        QVERIFY2(fm.start(&err, {folder}), qPrintable(err));
+        const auto win = fm.waitForWindow(QStringLiteral("fm - Thunar"), 30000, &err);
+        QVERIFY2(win, qPrintable(err + fm.output()));
+        // The popups of the menu are windows of the class too.
+        const auto shown = [&] {
+            return desk.tool("xdotool", {"search", "--onlyvisible", "--class", "Thunar"})
+                .out.count('\n');
+        };
+        const auto press = [&](const char* key) {
+            return desk.tool("xdotool", {"key", "--clearmodifiers", key}).ok();
+        };
+        const int windows = shown();
+        QVERIFY(desk.key(*win, "ctrl+a"));
+        QVERIFY(press("shift+F10"));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), windows + 1, 15000);
+        QVERIFY(press("s")); // "_Send To"
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), windows + 2, 15000);
+        // Entries sort by name: the slot "目的 地" comes after "dest2" and "gone".
+        QVERIFY(press("End") && press("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(contents(dest + u'/' + name), QByteArray("draft\n"), 30000);
+        // Once the sender is gone nothing more comes: the entry called it once.
+        QTRY_COMPARE(sandboxPrograms(*box).size(), 1);
+        QCOMPARE(QDir(dest).entryList({QStringLiteral("报告*")}), QStringList{name});
+        QCOMPARE(contents(folder + u'/' + name), QByteArray("draft\n")); // the board copies
     }
 };
 
