@@ -73,8 +73,11 @@ QString shellArg(const QString& arg) {
 }
 
 QString execLine(const QString& program, const MenuSlot& s) {
-    return execArg(program) + QStringLiteral(" send --slot ") + slotArg(s) +
-           QStringLiteral(" -- %F");
+    // GLib looks the program up before it turns "%%" back into "%", and drops an entry
+    // whose program it cannot find: a path with "%" goes through env, which it finds.
+    const QString run =
+        (program.contains(u'%') ? QStringLiteral("env ") : QString()) + execArg(program);
+    return run + QStringLiteral(" send --slot ") + slotArg(s) + QStringLiteral(" -- %F");
 }
 
 QString fileStem(const MenuSlot& s) {

@@ -79,12 +79,11 @@ private slots:
     void entriesRunTheProgramWithTheSlot_data() {
         QTest::addColumn<QString>("folder");
         QTest::newRow("plain") << QStringLiteral("bin");
-        QTest::newRow("awkward") << QStringLiteral("My Apps/\"q\" $HOME `x` \\ it's");
+        QTest::newRow("awkward") << QStringLiteral("My Apps/\"q\" $HOME `x` \\ it's 100%");
     }
     // Each entry runs the program with its slot and the selection, however odd the
-    // program's path (but for "%", which GLib's launcher refuses in a program path): the Nautilus
-    // script through the shell, Thunar's entry through GLib's launcher (the one Thunar's Send To
-    // uses).
+    // program's path: the Nautilus script through the shell, Thunar's entry through
+    // GLib's launcher (the one Thunar's Send To uses).
     void entriesRunTheProgramWithTheSlot() {
         QFETCH(QString, folder);
         QTemporaryDir dir;
@@ -113,8 +112,9 @@ private slots:
         const MenuFile* thunar =
             fileAt(files, QStringLiteral("Thunar/sendto/quillbeck-send-10-20.desktop"));
         QVERIFY(thunar);
-        QCOMPARE(execArguments(thunar->content),
-                 QStringList({program, "send", "--slot", "10:20", "--", "%F"}));
+        QStringList exec = execArguments(thunar->content);
+        if (exec.value(0) == QStringLiteral("env")) exec.removeFirst(); // GLib's lookup, for "%"
+        QCOMPARE(exec, QStringList({program, "send", "--slot", "10:20", "--", "%F"}));
 
         const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
         if (!gio.isEmpty()) {
