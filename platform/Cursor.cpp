@@ -4,19 +4,27 @@
 
 #include "platform/Log.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace qb {
@@ -142,6 +150,145 @@ void CompositorPointer::moved(int x, int y) {
 
 namespace {
 
+const QString kIdleMonitor = QStringLiteral("org.gnome.Mutter.IdleMonitor");
+const QString kIdleMonitorPath = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
+// A watch fires once, at the next input anywhere; the next one is asked for this
+// long after: a few reports a second tell a moving pointer well enough.
+constexpr int kRearmMs = 20;
+
+qint64 now() {
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+xcb_atom_t atomOf(xcb_connection_t* c, const char* name) {
+    const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    std::free(reply);
+    return atom;
+}
+
+uint8_t opcodeOf(xcb_connection_t* c, const char* extension) {
+    const auto cookie =
+        xcb_query_extension(c, static_cast<uint16_t>(std::strlen(extension)), extension);
+    xcb_query_extension_reply_t* reply = xcb_query_extension_reply(c, cookie, nullptr);
+    const uint8_t opcode = reply && reply->present ? reply->major_opcode : 0;
+    std::free(reply);
+    return opcode;
+}
+
+} // namespace
+
+// Input to the program's own X windows as the server delivers it: the pointer
+// moving, pressing or scrolling over them, keys, a drag over them. Read before
+// the toolkit, so that input to a window a modal box blocks counts as well.
+class CompositorActivity::OwnInput final : public QAbstractNativeEventFilter {
+public:
+    explicit OwnInput(UnseenInput& input) : input_(input) {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (xcb_connection_t* c = x11 ? x11->connection() : nullptr) {
+            xinput_ = opcodeOf(c, "XInputExtension");
+            xdndPosition_ = atomOf(c, "XdndPosition");
+        }
+        qApp->installNativeEventFilter(this);
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type == "xcb_generic_event_t" && isInput(static_cast<xcb_generic_event_t*>(message)))
+            input_.own(now());
+        return false;
+    }
+
+private:
+    bool isInput(const xcb_generic_event_t* e) const {
+        switch (e->response_type & 0x7f) {
+        case XCB_KEY_PRESS:
+        case XCB_KEY_RELEASE:
+        case XCB_BUTTON_PRESS:
+        case XCB_BUTTON_RELEASE:
+        case XCB_MOTION_NOTIFY:
+        case XCB_ENTER_NOTIFY:
+            return true;
+        case XCB_CLIENT_MESSAGE:
+            return xdndPosition_ != XCB_ATOM_NONE &&
+                   reinterpret_cast<const xcb_client_message_event_t*>(e)->type == xdndPosition_;
+        case XCB_GE_GENERIC: {
+            const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(e);
+            if (!xinput_ || ge->extension != xinput_) return false;
+            // Keys, buttons, motion and enter; touch; touchpad gestures. Not a
+            // leave, focus or device change.
+            const uint16_t t = ge->event_type;
+            return (t >= 2 && t <= 7) || (t >= 18 && t <= 20) || (t >= 27 && t <= 32);
+        }
+        default:
+            return false;
+        }
+    }
+
+    UnseenInput& input_;
+    uint8_t xinput_ = 0;
+    xcb_atom_t xdndPosition_ = XCB_ATOM_NONE;
+};
+
+// GNOME's idle monitor reports input to any program on the session bus: a
+// user-active watch fires at the next input, wherever it goes. Where no other
+// program's window can have taken it (the program's own X windows had none),
+// the pointer is over a Wayland window.
+CompositorActivity::CompositorActivity() : own_(std::make_unique<OwnInput>(input_)) {}
+
+CompositorActivity::~CompositorActivity() = default;
+
+CompositorActivity* CompositorActivity::start() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(kIdleMonitor).value())
+        return nullptr;
+    auto* activity = new CompositorActivity;
+    activity->setParent(qApp);
+    if (!bus.connect(kIdleMonitor, kIdleMonitorPath, kIdleMonitor, QStringLiteral("WatchFired"),
+                     activity, SLOT(fired(uint)))) {
+        delete activity;
+        return nullptr;
+    }
+    activity->arm();
+    qCInfo(lcPlatform) << "following GNOME's reports of input";
+    return activity;
+}
+
+void CompositorActivity::arm() {
+    if (watch_ || arming_) return;
+    arming_ = true;
+    const QDBusMessage add = QDBusMessage::createMethodCall(
+        kIdleMonitor, kIdleMonitorPath, kIdleMonitor, QStringLiteral("AddUserActiveWatch"));
+    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(add), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        arming_ = false;
+        const QDBusPendingReply<uint> reply = *w;
+        if (reply.isError())
+            qCInfo(lcPlatform) << "GNOME's idle monitor took no watch:" << reply.error().message();
+        else
+            watch_ = reply.value();
+    });
+}
+
+void CompositorActivity::fired(uint watch) {
+    // Every program's watches fire on the same signal.
+    if (watch_ != watch) return;
+    watch_.reset();
+    // Keys typed into another program's window are input too: only while the
+    // keyboard is the program's (it takes it when shown) is input it does not
+    // get the pointer's.
+    if (QGuiApplication::focusWindow()) input_.reported(now());
+    QTimer::singleShot(kRearmMs, this, [this] { arm(); });
+}
+
+namespace {
+
 class PointerCursor final : public Cursor {
 public:
     QPoint pos() const override {
@@ -151,7 +298,9 @@ public:
     bool seen() const override {
         if (!onXwayland() || compositor()) return true;
         static StalePlace stale;
-        return !stale.isStale(QCursor::pos());
+        static const CompositorActivity* const activity = CompositorActivity::start();
+        const bool fresh = !stale.isStale(QCursor::pos());
+        return fresh && !(activity && activity->elsewhere());
     }
 
 private:

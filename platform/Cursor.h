@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QDBusConnection;
@@ -46,6 +47,60 @@ private:
     QTemporaryFile* script_ = nullptr;
     QString plugin_;
     std::optional<QPoint> at_;
+};
+
+// Input that reached none of the program's windows. After absolute motion only
+// (a virtual machine's or a remote desktop's pointer), GNOME's Xwayland tells X
+// programs nothing when the pointer leaves them for a Wayland window, but the
+// compositor still reports that there was input. Reports that keep coming while
+// the program's own windows get none mean that the pointer is elsewhere.
+class UnseenInput {
+public:
+    // A report this soon after the program's own input is that input's.
+    static constexpr qint64 kEchoMs = 50;
+    // Fewer are a key or two for the desktop's own shortcuts, no move.
+    static constexpr int kReports = 3;
+
+    // The program's windows got input (motion, a key, a drag over them) at `ms`:
+    // the pointer is here, whatever was reported before.
+    void own(qint64 ms) {
+        ownAt_ = ms;
+        unseen_ = 0;
+    }
+    // The compositor reports input somewhere at `ms`.
+    void reported(qint64 ms) {
+        if (!ownAt_ || ms - *ownAt_ >= kEchoMs) ++unseen_;
+    }
+    bool elsewhere() const { return unseen_ >= kReports; }
+
+private:
+    std::optional<qint64> ownAt_;
+    int unseen_ = 0;
+};
+
+// The compositor's reports of input where it gives them to any program on the
+// session bus (GNOME's idle monitor), held against the input the program's own
+// X windows get: see Cursor.cpp.
+class CompositorActivity final : public QObject {
+    Q_OBJECT
+
+public:
+    // Null where no compositor on the session bus reports input.
+    static CompositorActivity* start();
+    ~CompositorActivity() override;
+    bool elsewhere() const { return input_.elsewhere(); }
+
+private slots:
+    void fired(uint watch);
+
+private:
+    class OwnInput;
+    CompositorActivity();
+    void arm();
+    UnseenInput input_;
+    std::unique_ptr<OwnInput> own_;
+    std::optional<uint> watch_;
+    bool arming_ = false;
 };
 
 // The installed implementation (the real pointer unless a test installed another).

@@ -54,6 +54,32 @@ private slots:
         QCOMPARE(unloads.size(), 1);
         QCOMPARE(unloads[0][QStringLiteral("name")], loads[0][QStringLiteral("name")]);
     }
+
+    // GNOME reports input wherever it goes: reports that none of the program's own
+    // windows' input explains mean the pointer went elsewhere. A timeline of the
+    // program's own input ("o") and reports ("r") at milliseconds.
+    void unseenInput_data() {
+        QTest::addColumn<QString>("timeline");
+        QTest::addColumn<bool>("elsewhere");
+        QTest::newRow("moved off the board") << "o0 r60 r80 r100" << true;
+        QTest::newRow("moving before any own input") << "r10 r20 r30" << true;
+        QTest::newRow("echoes of own input") << "o0 r10 o40 r45 o80 r90 r95" << false;
+        QTest::newRow("back over the board") << "o0 r60 r80 r100 o120" << false;
+        QTest::newRow("two keys for the desktop after an echo") << "o0 r20 r300 r400" << false;
+    }
+    void unseenInput() {
+        QFETCH(QString, timeline);
+        QFETCH(bool, elsewhere);
+        qb::UnseenInput input;
+        for (const QString& step : timeline.split(u' ')) {
+            const qint64 ms = step.mid(1).toLongLong();
+            if (step.startsWith(u'o'))
+                input.own(ms);
+            else
+                input.reported(ms);
+        }
+        QCOMPARE(input.elsewhere(), elsewhere);
+    }
 };
 
 QTEST_MAIN(TestCompositorPointer)

@@ -462,6 +462,14 @@ bool Session::pointerGlide(QPoint to, int steps, int delayMs, bool relative) {
     return true;
 }
 
+bool Session::pointerClick(QPoint at) {
+    if (!pointerGlide(at, 6) || !pointerMove(at + QPoint(1, 0)) || !pointerMove(at)) return false;
+    e2e::sleepMs(100);
+    if (!pointerDown()) return false;
+    e2e::sleepMs(100);
+    return pointerUp();
+}
+
 std::optional<QRect> Session::xWindow(const QString& title) const {
     const e2e::RunResult r =
         tool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});

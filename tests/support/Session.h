@@ -95,6 +95,11 @@ public:
     // Moves in `steps` even steps from the current position to `to`, about
     // `delayMs` apart, as a hand does; in relative motion as a mouse does.
     bool pointerGlide(QPoint to, int steps = 12, int delayMs = 40, bool relative = false);
+    // Glides to `at` and clicks there, the last motion staying inside the target
+    // as a hand's does: Xwayland presses where its relative-motion device stands,
+    // which is one motion too far when that motion was the one that entered the
+    // window.
+    bool pointerClick(QPoint at);
     QPoint pointer() const { return pointer_; }
 
     // An X window of the Xwayland server by its title, or nullopt.
