@@ -11,6 +11,9 @@
 #   session_doubles.py portal LOG   own org.freedesktop.portal.Desktop with global
 #                                   shortcuts: each bound shortcut is logged and
 #                                   pressed once, as a user would
+#   session_doubles.py portal-late LOG  the same, answering whether it offers
+#                                   shortcuts only after 1.5 s
+#   session_doubles.py portal-none LOG  a portal without global shortcuts
 #   session_doubles.py items        print the registered tray items, one a line
 #   session_doubles.py activate     left click on the (only) tray item
 #   session_doubles.py menu         print the item's menu as JSON
@@ -219,6 +222,8 @@ PORTAL = "org.freedesktop.portal.Desktop"
 PORTAL_PATH = "/org/freedesktop/portal/desktop"
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 REQUEST = "org.freedesktop.portal.Request"
+# Longer than a start-up could bear to wait.
+LATE_MS = 1500
 
 
 class Request(dbus.service.Object):
@@ -228,16 +233,25 @@ class Request(dbus.service.Object):
 
 
 class Portal(dbus.service.Object):
-    def __init__(self, bus, log):
+    # `offers`: "portal" answers at once that it has global shortcuts,
+    # "portal-late" only after LATE_MS, "portal-none" that it has none.
+    def __init__(self, bus, log, offers):
         super().__init__(bus, PORTAL_PATH)
         self.bus = bus
         self.log = log
+        self.offers = offers
         self.requests = []
 
     @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss",
-                         out_signature="v")
-    def Get(self, interface, name):
-        return dbus.UInt32(1)
+                         out_signature="v", async_callbacks=("reply", "error"))
+    def Get(self, interface, name, reply, error):
+        if self.offers == "portal-none":
+            error(dbus.exceptions.DBusException(
+                "no " + interface, name="org.freedesktop.DBus.Error.UnknownInterface"))
+        elif self.offers == "portal-late":
+            GLib.timeout_add(LATE_MS, lambda: reply(dbus.UInt32(1)) and False)
+        else:
+            reply(dbus.UInt32(1))
 
     def answer(self, sender, options, results):
         # At once, as the real portal answers a session: before the caller has
@@ -273,10 +287,10 @@ class Portal(dbus.service.Object):
         pass
 
 
-def serve_portal(log_path):
+def serve_portal(log_path, offers):
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    keep = [Portal(bus, Log(log_path)), dbus.service.BusName(PORTAL, bus, do_not_queue=True)]
+    keep = [Portal(bus, Log(log_path), offers), dbus.service.BusName(PORTAL, bus, do_not_queue=True)]
     print("ready", flush=True)
     GLib.MainLoop().run()
     return keep
@@ -346,8 +360,8 @@ def main():
     if command == "kwin":
         serve_kwin(sys.argv[2])
         return
-    if command == "portal":
-        serve_portal(sys.argv[2])
+    if command in ("portal", "portal-late", "portal-none"):
+        serve_portal(sys.argv[2], command)
         return
     bus = dbus.SessionBus()
     if command == "items":
