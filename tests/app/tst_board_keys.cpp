@@ -6,12 +6,9 @@
 
 #include "board/Accounts.h"
 #include "board/Choices.h"
-#include "platform/Dialogs.h"
-#include "store/Account.h"
 #include "store/Settings.h"
-#include "tests/support/FakeCursor.h"
-#include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeOpener.h"
+#include "tests/support/OffscreenBoard.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,9 +20,8 @@
 class BoardKeysTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    qb::FakeDialogs dialogs_;
-    qb::FakeCursor cursor_;
+    qb::test::OffscreenBoard world_;
+    qb::FakeDialogs& dialogs_ = world_.dialogs;
     qb::ScopedFakeOpener* opener_ = nullptr;
     TForm1* form_ = nullptr;
 
@@ -42,18 +38,6 @@ class BoardKeysTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        auto& account = qb::accountState();
-        account.programFolder = dir_.path() + u'/';
-        account.currentAccount = qb::defaultAccount();
-        account.currentSettingsFile = dir_.filePath(QStringLiteral("sys.ini"));
-        qb::setDialogs(&dialogs_);
-        qb::setCursor(&cursor_);
-    }
-    void cleanupTestCase() {
-        qb::setCursor(nullptr);
-        qb::setDialogs(nullptr);
-    }
     void init() {
         opener_ = new qb::ScopedFakeOpener;
         form_ = new TForm1;
@@ -123,7 +107,7 @@ private slots:
         key(Qt::Key_Escape);
         QVERIFY(form_->frameGeometry().right() < 0);
 
-        cursor_.at = QPoint(600, 300);
+        world_.cursor.at = QPoint(600, 300);
         form_->boardKeys().bringBoard();
         QCOMPARE(form_->frameGeometry().x(), 0);
         QCOMPARE(form_->frameGeometry().y(), 40);

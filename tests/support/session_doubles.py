@@ -287,31 +287,13 @@ class Portal(dbus.service.Object):
         pass
 
 
-def serve_portal(log_path, offers):
+def serve(log_path, make, names):
+    """Serves the objects make(bus, log) returns under `names` until killed."""
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    keep = [Portal(bus, Log(log_path), offers), dbus.service.BusName(PORTAL, bus, do_not_queue=True)]
-    print("ready", flush=True)
-    GLib.MainLoop().run()
-    return keep
-
-
-def serve_kwin(log_path):
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
-    keep = [Scripting(bus, Log(log_path)), dbus.service.BusName(KWIN, bus, do_not_queue=True)]
-    print("ready", flush=True)
-    GLib.MainLoop().run()
-    return keep
-
-
-def serve(log_path):
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
-    log = Log(log_path)
     # The objects and names live as long as they are referenced.
-    keep = [Watcher(bus, log), Notifications(bus, log)]
-    keep += [dbus.service.BusName(name, bus, do_not_queue=True) for name in (WATCHER, NOTIFY)]
+    keep = make(bus, Log(log_path))
+    keep += [dbus.service.BusName(name, bus, do_not_queue=True) for name in names]
     print("ready", flush=True)
     GLib.MainLoop().run()
     return keep
@@ -355,13 +337,14 @@ def menu_of(bus, item):
 def main():
     command = sys.argv[1]
     if command == "serve":
-        serve(sys.argv[2])
+        serve(sys.argv[2], lambda bus, log: [Watcher(bus, log), Notifications(bus, log)],
+              (WATCHER, NOTIFY))
         return
     if command == "kwin":
-        serve_kwin(sys.argv[2])
+        serve(sys.argv[2], lambda bus, log: [Scripting(bus, log)], (KWIN,))
         return
     if command in ("portal", "portal-late", "portal-none"):
-        serve_portal(sys.argv[2], command)
+        serve(sys.argv[2], lambda bus, log: [Portal(bus, log, command)], (PORTAL,))
         return
     bus = dbus.SessionBus()
     if command == "items":
