@@ -1,11 +1,14 @@
 // The board from the keyboard, offscreen: arrows between the slots with the row
 // highlight following, Enter opening the slot's folder, Ctrl+digit switching
-// groups, Esc hiding only in hide mode, and a key bringing the board back.
+// groups, Esc hiding only in hide mode, and a key bringing the board back (or,
+// where the desktop offers none, the way to bind one there).
 #include "app/BoardKeys.h"
+#include "app/ShowShortcut.h"
 #include "app/Unit1.h"
 
 #include "board/Accounts.h"
 #include "board/Choices.h"
+#include "platform/GlobalShortcut.h"
 #include "store/Settings.h"
 #include "tests/support/FakeOpener.h"
 #include "tests/support/OffscreenBoard.h"
@@ -113,6 +116,27 @@ private slots:
         QCOMPARE(form_->frameGeometry().y(), 40);
         QTRY_VERIFY(form_->isActiveWindow());
         QCOMPARE(QApplication::focusWidget(), form_->Ed[5]); // where the keyboard was
+    }
+
+    // A desktop whose portal turns out, after start-up, to offer no global
+    // shortcuts: the shortcut's dialog says how to bind the key there instead.
+    void aShortcutTheDesktopLacksPointsToItsSettings() {
+        struct Binding final : qb::GlobalShortcut {
+            bool bind(const QKeySequence&, QString*) override { return true; }
+            bool pending() const override { return true; }
+        };
+        auto binding = std::make_unique<Binding>();
+        Binding* portal = binding.get();
+        qb::ShowShortcut shortcut(
+            std::move(binding), [] {}, [](const QString&) {});
+        shortcut.start();
+        QVERIFY(shortcut.available());
+        emit portal->unavailable();
+        QVERIFY(!shortcut.available());
+        shortcut.edit(form_);
+        QCOMPARE(world_.dialogs.messages.size(), 1);
+        QVERIFY(world_.dialogs.messages[0].contains(QStringLiteral("quillbeck show")));
+        world_.dialogs.clear();
     }
 };
 
