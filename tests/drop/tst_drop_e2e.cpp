@@ -665,10 +665,12 @@ private slots:
 
         press(*progress, QStringLiteral("progressDialog"), QStringLiteral("继续"), from, true);
         if (QTest::currentTestFailed()) return;
+        // Until the last job ended: a move across disks lets go of its source last.
         const bool landed = waitUntil(
             [&] {
                 return arrived() == uint(files + 2) &&
-                       bytesOf(laterDest + QStringLiteral("/后.txt")) == "later";
+                       bytesOf(laterDest + QStringLiteral("/后.txt")) == "later" &&
+                       logged(QStringLiteral("(job 4 ended)"), from)();
             },
             120000);
         QVERIFY2(landed, app_->output().constData());
