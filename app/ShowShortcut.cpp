@@ -39,6 +39,9 @@ ShowShortcut::ShowShortcut(std::unique_ptr<GlobalShortcut> binding, std::functio
     connect(binding_.get(), &GlobalShortcut::bound, this, [this](const QString& why) {
         if (!why.isEmpty()) runHandler(nullptr, [this, why] { report_(tr("状态：%1").arg(why)); });
     });
+    // As if there had been no binding from the start: the dialog then says how to
+    // bind the key in the desktop's own settings.
+    connect(binding_.get(), &GlobalShortcut::unavailable, this, [this] { offered_ = false; });
 }
 
 ShowShortcut::~ShowShortcut() = default;
@@ -58,7 +61,7 @@ void ShowShortcut::store(const QKeySequence& keys) {
 }
 
 void ShowShortcut::start() {
-    if (!binding_) return;
+    if (!available()) return;
     QString why;
     const QKeySequence keys = stored();
     if (binding_->bind(keys, &why))
@@ -68,7 +71,7 @@ void ShowShortcut::start() {
 }
 
 bool ShowShortcut::change(const QKeySequence& keys, QString* why) {
-    if (!binding_) return false;
+    if (!available()) return false;
     if (binding_->bind(keys, why)) {
         bound_ = keys;
         store(keys);
@@ -81,7 +84,7 @@ bool ShowShortcut::change(const QKeySequence& keys, QString* why) {
 }
 
 void ShowShortcut::edit(QWidget* parent) {
-    if (!binding_) {
+    if (!available()) {
         dialogs().messageBox(parent, tr("此桌面不向程序提供全局快捷键。\n请在桌面的键盘快捷键设置中"
                                         "为命令“quillbeck show”设一个按键。"));
         return;

@@ -40,7 +40,7 @@ public:
     // The dialog that changes it.
     void edit(QWidget* parent);
 
-    bool available() const { return binding_ != nullptr; }
+    bool available() const { return binding_ != nullptr && offered_; }
     QKeySequence bound() const { return bound_; }
 
 private:
@@ -48,6 +48,7 @@ private:
     std::function<void()> bring_;
     std::function<void(const QString&)> report_;
     QKeySequence bound_;
+    bool offered_ = true;
 };
 
 } // namespace qb

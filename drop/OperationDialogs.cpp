@@ -394,12 +394,19 @@ void ProgressDialog::showEvent(QShowEvent* e) {
 }
 
 void ProgressDialog::update(const Progress& p, double activeSecs) {
-    item_->setText((copy_ ? QCoreApplication::translate("qb::OperationDialogs", "正在复制“%1”")
-                          : QCoreApplication::translate("qb::OperationDialogs", "正在移动“%1”"))
-                       .arg(fromPath(p.item)));
+    if (p.item.empty()) // nothing heard from the job yet
+        item_->setText(copy_ ? QCoreApplication::translate("qb::OperationDialogs", "正在复制…")
+                             : QCoreApplication::translate("qb::OperationDialogs", "正在移动…"));
+    else
+        item_->setText((copy_ ? QCoreApplication::translate("qb::OperationDialogs", "正在复制“%1”")
+                              : QCoreApplication::translate("qb::OperationDialogs", "正在移动“%1”"))
+                           .arg(fromPath(p.item)));
     const QFontMetrics fm(current_->font());
     current_->setText(fm.elidedText(fromPath(p.current), Qt::ElideMiddle, 400));
-    if (p.bytesTotal > 0) {
+    if (p.counting) {
+        bar_->setRange(0, 0);
+        counts_->setText(QCoreApplication::translate("qb::OperationDialogs", "正在统计…"));
+    } else if (p.bytesTotal > 0) {
         bar_->setRange(0, 1000);
         bar_->setValue(static_cast<int>(1000.0 * static_cast<double>(p.bytesDone) /
                                         static_cast<double>(p.bytesTotal)));

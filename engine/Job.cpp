@@ -161,8 +161,13 @@ bool Job::refusedBeforeStart(int sdir, const std::string& name, const struct sta
 // tree by another way in (a second mount of one of its folders). False when refused.
 bool Job::countAndGuard(const std::string& name, const struct stat& sst, const std::string& path) {
     counted_ = true;
+    // A large tree takes a while to count: the progress window names the item
+    // meanwhile instead of showing nothing.
+    prog_.counting = true;
+    report();
     TreeCounter counter(prog_, cancel_, dirs_, opts_.pause);
     counter.count(here().src, name, sst);
+    prog_.counting = false;
     for (const FileId& up : destAncestors_) {
         if (counter.folders().count(up)) {
             fail(ErrorKind::IntoItself, path, 0, destFolder_, false);

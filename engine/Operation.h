@@ -68,6 +68,7 @@ struct Progress {
     std::uint64_t bytesTotal = 0; // 0 when unknown (a move that only renames)
     std::uint64_t filesDone = 0;
     std::uint64_t filesTotal = 0;
+    bool counting = false; // the totals are still being counted
 };
 
 // What went wrong; `path` (and `other`, where given) name the files concerned.

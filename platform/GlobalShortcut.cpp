@@ -250,6 +250,7 @@ public:
         qDBusRegisterMetaType<QList<PortalEntry>>();
         bus_.connect(kPortal, kPortalPath, kShortcuts, QStringLiteral("Activated"), this,
                      SLOT(onActivated(QDBusMessage)));
+        probe();
     }
     ~PortalShortcut() override { closeSession(); }
 
@@ -258,14 +259,12 @@ public:
         closeSession();
         keys_ = keys;
         if (keys.isEmpty()) return true;
-        // A session per binding: the desktop asks the user about each new one.
-        QVariantMap options{{QStringLiteral("session_handle_token"), token()}};
-        request(QStringLiteral("CreateSession"), {options},
-                [this](uint response, const QVariantMap& results) {
-                    if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
-                    session_ = results.value(QStringLiteral("session_handle")).toString();
-                    bindShortcut();
-                });
+        // The session is asked for once the portal said it offers shortcuts.
+        if (probing_) {
+            pending_ = true;
+            return true;
+        }
+        createSession();
         return true;
     }
     bool pending() const override { return pending_; }
@@ -283,6 +282,43 @@ private slots:
     }
 
 private:
+    // Whether the portal offers global shortcuts, asked without waiting: a
+    // portal that is slow to answer (started on demand at login) must not hold
+    // up the board's first showing.
+    void probe() {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            kPortal, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get.setArguments({kShortcuts, QStringLiteral("version")});
+        probing_ = true;
+        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+            watcher->deleteLater();
+            probing_ = false;
+            const bool offered = !watcher->isError();
+            runHandler(nullptr, [&] {
+                if (!offered) {
+                    pending_ = false;
+                    qCInfo(lcPlatform) << "no global shortcut: the desktop's portal offers none";
+                    emit unavailable();
+                } else if (pending_) {
+                    createSession();
+                }
+            });
+        });
+    }
+
+    void createSession() {
+        // A session per binding: the desktop asks the user about each new one.
+        QVariantMap options{{QStringLiteral("session_handle_token"), token()}};
+        request(QStringLiteral("CreateSession"), {options},
+                [this](uint response, const QVariantMap& results) {
+                    if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
+                    session_ = results.value(QStringLiteral("session_handle")).toString();
+                    bindShortcut();
+                });
+    }
+
     void bindShortcut() {
         PortalEntry entry{kShortcutId,
                           {{QStringLiteral("description"), GlobalShortcut::tr("显示主窗口")},
@@ -361,17 +397,8 @@ private:
     QString session_;
     std::function<void(uint, const QVariantMap&)> awaiting_;
     bool pending_ = false;
+    bool probing_ = false;
 };
-
-// Whether the session's portal offers global shortcuts (a short wait at most).
-bool portalOffersShortcuts() {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        kPortal, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    get.setArguments({kShortcuts, QStringLiteral("version")});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 1000);
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
 
 xcb_connection_t* xConnection() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -396,10 +423,9 @@ std::unique_ptr<GlobalShortcut> makeGlobalShortcut() {
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || onXwayland() ||
                          QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     if (!wayland) return makeX11KeyGrab();
-    if (portalOffersShortcuts())
-        return std::make_unique<PortalShortcut>(QDBusConnection::sessionBus());
-    qCInfo(lcPlatform) << "no global shortcut: the desktop's portal offers none";
-    return nullptr;
+    // Whether the portal offers global shortcuts is learnt later, through
+    // `unavailable`.
+    return makePortalShortcut(QDBusConnection::sessionBus());
 }
 
 } // namespace qb

@@ -684,6 +684,18 @@ Modified: %5
         <translation>Moving “%1”</translation>
     </message>
     <message>
+        <source>正在复制…</source>
+        <translation>Copying…</translation>
+    </message>
+    <message>
+        <source>正在移动…</source>
+        <translation>Moving…</translation>
+    </message>
+    <message>
+        <source>正在统计…</source>
+        <translation>Counting…</translation>
+    </message>
+    <message>
         <source>已完成 %1 / %2，%3 / %4 个文件</source>
         <translation>%1 of %2 done, %3 of %4 files</translation>
     </message>

@@ -1,17 +1,17 @@
 // The board from the keyboard, offscreen: arrows between the slots with the row
 // highlight following, Enter opening the slot's folder, Ctrl+digit switching
-// groups, Esc hiding only in hide mode, and a key bringing the board back.
+// groups, Esc hiding only in hide mode, and a key bringing the board back (or,
+// where the desktop offers none, the way to bind one there).
 #include "app/BoardKeys.h"
+#include "app/ShowShortcut.h"
 #include "app/Unit1.h"
 
 #include "board/Accounts.h"
 #include "board/Choices.h"
-#include "platform/Dialogs.h"
-#include "store/Account.h"
+#include "platform/GlobalShortcut.h"
 #include "store/Settings.h"
-#include "tests/support/FakeCursor.h"
-#include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeOpener.h"
+#include "tests/support/OffscreenBoard.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,9 +23,8 @@
 class BoardKeysTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    qb::FakeDialogs dialogs_;
-    qb::FakeCursor cursor_;
+    qb::test::OffscreenBoard world_;
+    qb::FakeDialogs& dialogs_ = world_.dialogs;
     qb::ScopedFakeOpener* opener_ = nullptr;
     TForm1* form_ = nullptr;
 
@@ -42,18 +41,6 @@ class BoardKeysTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        auto& account = qb::accountState();
-        account.programFolder = dir_.path() + u'/';
-        account.currentAccount = qb::defaultAccount();
-        account.currentSettingsFile = dir_.filePath(QStringLiteral("sys.ini"));
-        qb::setDialogs(&dialogs_);
-        qb::setCursor(&cursor_);
-    }
-    void cleanupTestCase() {
-        qb::setCursor(nullptr);
-        qb::setDialogs(nullptr);
-    }
     void init() {
         opener_ = new qb::ScopedFakeOpener;
         form_ = new TForm1;
@@ -123,12 +110,33 @@ private slots:
         key(Qt::Key_Escape);
         QVERIFY(form_->frameGeometry().right() < 0);
 
-        cursor_.at = QPoint(600, 300);
+        world_.cursor.at = QPoint(600, 300);
         form_->boardKeys().bringBoard();
         QCOMPARE(form_->frameGeometry().x(), 0);
         QCOMPARE(form_->frameGeometry().y(), 40);
         QTRY_VERIFY(form_->isActiveWindow());
         QCOMPARE(QApplication::focusWidget(), form_->Ed[5]); // where the keyboard was
+    }
+
+    // A desktop whose portal turns out, after start-up, to offer no global
+    // shortcuts: the shortcut's dialog says how to bind the key there instead.
+    void aShortcutTheDesktopLacksPointsToItsSettings() {
+        struct Binding final : qb::GlobalShortcut {
+            bool bind(const QKeySequence&, QString*) override { return true; }
+            bool pending() const override { return true; }
+        };
+        auto binding = std::make_unique<Binding>();
+        Binding* portal = binding.get();
+        qb::ShowShortcut shortcut(
+            std::move(binding), [] {}, [](const QString&) {});
+        shortcut.start();
+        QVERIFY(shortcut.available());
+        emit portal->unavailable();
+        QVERIFY(!shortcut.available());
+        shortcut.edit(form_);
+        QCOMPARE(world_.dialogs.messages.size(), 1);
+        QVERIFY(world_.dialogs.messages[0].contains(QStringLiteral("quillbeck show")));
+        world_.dialogs.clear();
     }
 };
 

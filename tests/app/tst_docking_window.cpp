@@ -3,25 +3,19 @@
 // delivered through the window system path so child controls take theirs.
 #include "app/Unit1.h"
 
-#include "board/Accounts.h"
-#include "platform/Dialogs.h"
 #include "platform/Timers.h"
-#include "store/Account.h"
-#include "tests/support/FakeCursor.h"
-#include "tests/support/FakeDialogs.h"
+#include "tests/support/OffscreenBoard.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 namespace {
 
-// Error boxes are counted, not shown: a failed settings write must fail the test.
 // Records every position the window is moved to.
 class MoveLog final : public QObject {
 public:
@@ -37,9 +31,9 @@ public:
 class DockingWindow : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    qb::FakeDialogs dialogs_;
-    qb::FakeCursor cursor_;
+    qb::test::OffscreenBoard world_;
+    qb::FakeDialogs& dialogs_ = world_.dialogs;
+    qb::FakeCursor& cursor_ = world_.cursor;
     TForm1* form_ = nullptr;
     int top_ = 0;
 
@@ -81,19 +75,7 @@ class DockingWindow : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        auto& account = qb::accountState();
-        account.programFolder = dir_.path() + u'/';
-        account.currentAccount = qb::defaultAccount();
-        account.currentSettingsFile = dir_.filePath(QStringLiteral("sys.ini"));
-        qb::setDialogs(&dialogs_);
-        qb::setCursor(&cursor_);
-    }
-    void cleanupTestCase() {
-        qb::setCursor(nullptr);
-        qb::setDialogs(nullptr);
-    }
+    void initTestCase() { QVERIFY(world_.dir.isValid()); }
 
     // A centred window with auto-hide chosen and both polls running, as after
     // the load of an account that stored "show" = "no".

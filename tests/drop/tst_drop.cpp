@@ -491,30 +491,18 @@ private slots:
         QTest::addColumn<QString>("waiting");
         QTest::addColumn<QString>("starts"); // indices of `waiting`
         // A job: "C1>/d" copies from device 1 into /d; "C12" spans devices 1 and 2.
-        QTest::newRow("nothing runs: the first starts, the same disk waits") << ""
-                                                                             << "C1 C1 C2"
-                                                                             << "0 2";
-        QTest::newRow("same disk waits behind a copy") << "C1"
-                                                       << "C1"
-                                                       << "";
-        QTest::newRow("other disks run beside") << "C1"
-                                                << "C2 C3"
-                                                << "0 1";
-        QTest::newRow("a job spanning a busy disk waits") << "C1"
-                                                          << "C23 C31"
-                                                          << "0";
-        QTest::newRow("a rename never waits behind a copy") << "C1"
-                                                            << "R1 C1 R1"
-                                                            << "0 2";
-        QTest::newRow("a copy does not wait behind a rename") << "R1"
-                                                              << "C1"
-                                                              << "0";
-        QTest::newRow("order is kept on one disk") << "C2"
-                                                   << "C1 C12 C1"
-                                                   << "0";
-        QTest::newRow("a cross-disk move waits like a copy") << "C1"
-                                                             << "M12"
-                                                             << "";
+        const auto row = [](const char* name, const char* running, const char* waiting,
+                            const char* starts) {
+            QTest::newRow(name) << QString(running) << QString(waiting) << QString(starts);
+        };
+        row("nothing runs: the first starts, the same disk waits", "", "C1 C1 C2", "0 2");
+        row("same disk waits behind a copy", "C1", "C1", "");
+        row("other disks run beside", "C1", "C2 C3", "0 1");
+        row("a job spanning a busy disk waits", "C1", "C23 C31", "0");
+        row("a rename never waits behind a copy", "C1", "R1 C1 R1", "0 2");
+        row("a copy does not wait behind a rename", "R1", "C1", "0");
+        row("order is kept on one disk", "C2", "C1 C12 C1", "0");
+        row("a cross-disk move waits like a copy", "C1", "M12", "");
     }
     void queuePlan() {
         QFETCH(QString, running);

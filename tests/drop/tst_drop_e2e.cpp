@@ -261,8 +261,7 @@ private slots:
     // the drop and, above it, its undo.
     void ctrlZTakesBackAMoveOntoTheWrongSlot() {
         QTemporaryDir tmp;
-        const QString wrong = tmp.filePath(QStringLiteral("错的 文件夹"));
-        QDir().mkpath(wrong);
+        const QString wrong = madeFolder(tmp.filePath(QStringLiteral("错的 文件夹")));
         const QString src = tmp.filePath(QStringLiteral("源"));
         writeFile(src + QStringLiteral("/计划.txt"), "plan");
         writeFile(src + QStringLiteral("/b 2.bin"), QByteArray(300000, 'b'));
@@ -311,8 +310,7 @@ private slots:
     // a dropped file gives its folder.
     void configureModeSetsTheSlot() {
         QTemporaryDir tmp;
-        const QString folder = tmp.filePath(QStringLiteral("工作 目录"));
-        QDir().mkpath(folder);
+        const QString folder = madeFolder(tmp.filePath(QStringLiteral("工作 目录")));
         condition_ = [&] {
             return readSetting(sysIni, QStringLiteral("我的文件夹"), QStringLiteral("7")) == folder;
         };
@@ -332,8 +330,7 @@ private slots:
     // Copy mode: two files and a folder tree arrive whole; the sources stay.
     void copyModeCopiesFilesAndAFolder() {
         QTemporaryDir tmp;
-        const QString dest = tmp.filePath(QStringLiteral("目标"));
-        QDir().mkpath(dest);
+        const QString dest = madeFolder(tmp.filePath(QStringLiteral("目标")));
         const QString src = tmp.filePath(QStringLiteral("源 files"));
         writeFile(src + QStringLiteral("/a 1.txt"), "one");
         writeFile(src + QStringLiteral("/b.bin"), QByteArray(300000, 'b'));
@@ -350,8 +347,7 @@ private slots:
     // Move mode: the same items leave their folder and arrive in the slot's.
     void moveModeMovesFilesAndAFolder() {
         QTemporaryDir tmp;
-        const QString dest = tmp.filePath(QStringLiteral("目标"));
-        QDir().mkpath(dest);
+        const QString dest = madeFolder(tmp.filePath(QStringLiteral("目标")));
         const QString src = tmp.filePath(QStringLiteral("源"));
         writeFile(src + QStringLiteral("/a.txt"), "one");
         writeFile(src + QStringLiteral("/树/sub/c.txt"), "three");
@@ -364,8 +360,7 @@ private slots:
     // A slot set to "移动" from its context menu moves in copy mode; the choice is kept.
     void slotOfItsOwnMovesInCopyMode() {
         QTemporaryDir tmp;
-        const QString dest = tmp.filePath(QStringLiteral("目标"));
-        QDir().mkpath(dest);
+        const QString dest = madeFolder(tmp.filePath(QStringLiteral("目标")));
         const QString src = tmp.filePath(QStringLiteral("源"));
         writeFile(src + QStringLiteral("/a.txt"), "one");
         launch(QStringLiteral("FileCopy"), QStringLiteral("FileReplace"), dest);
@@ -670,10 +665,12 @@ private slots:
 
         press(*progress, QStringLiteral("progressDialog"), QStringLiteral("继续"), from, true);
         if (QTest::currentTestFailed()) return;
+        // Until the last job ended: a move across disks lets go of its source last.
         const bool landed = waitUntil(
             [&] {
                 return arrived() == uint(files + 2) &&
-                       bytesOf(laterDest + QStringLiteral("/后.txt")) == "later";
+                       bytesOf(laterDest + QStringLiteral("/后.txt")) == "later" &&
+                       logged(QStringLiteral("(job 4 ended)"), from)();
             },
             120000);
         QVERIFY2(landed, app_->output().constData());

@@ -7,12 +7,12 @@
 #include "drop/DropVerdict.h"
 #include "drop/FileOperation.h"
 #include "platform/Handler.h"
+#include "tests/support/Command.h"
 #include "tests/support/DropFixture.h"
 #include "tests/support/FakeBoardView.h"
 #include "tests/support/Files.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -25,20 +25,6 @@ using qb::Choice;
 using qb::verdict::Reason;
 
 namespace {
-
-bool command(const QStringList& argv, QString* out = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(argv.first(), argv.mid(1));
-    const bool ok =
-        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (!ok && p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-    }
-    if (out) *out = QString::fromLocal8Bit(p.readAll()).trimmed();
-    return ok;
-}
 
 QString tool(const QString& name) {
     return QStandardPaths::findExecutable(

@@ -436,6 +436,40 @@ private slots:
         QVERIFY2(paints >= 10, qPrintable(QString::number(paints)));
     }
 
+    // Before the job has said anything, and while it counts, the window says what
+    // it knows: never an empty name or a count of nothing done.
+    void progressBeforeTheCount() {
+        std::atomic<bool> named{false};
+        const qb::OperationJob job = [&](qb::OperationObserver& obs,
+                                         const std::atomic<bool>& cancel) {
+            while (!named && !cancel)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            qb::Progress p;
+            p.item = "照片";
+            p.counting = true;
+            obs.progress(p);
+            while (!cancel)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            qb::OperationResult r;
+            r.outcome = Outcome::Cancelled;
+            return r;
+        };
+        std::optional<Outcome> outcome;
+        qb::startOperationJob(nullptr, Op::Move, job,
+                              [&](const qb::OperationResult& r) { outcome = r.outcome; });
+        QVERIFY(waitFor([] { return visibleProgressDialog() != nullptr; }));
+        const auto text = [](const char* label) {
+            return visibleProgressDialog()->findChild<QLabel*>(label)->text();
+        };
+        QCOMPARE(text("itemLabel"), QStringLiteral("正在移动…"));
+        named = true;
+        QVERIFY(waitFor([&] { return text("itemLabel") == QStringLiteral("正在移动“照片”"); }));
+        QCOMPARE(text("countLabel"), QStringLiteral("正在统计…"));
+        QTest::mouseClick(visibleProgressDialog()->findChild<QPushButton*>("cancelButton"),
+                          Qt::LeftButton);
+        QVERIFY(waitFor([&] { return outcome.has_value(); }));
+    }
+
     // A queued job's progress window pauses and resumes it, and lists the other
     // jobs, where only a waiting one can be taken out.
     void progressWindowPausesAndListsTheQueue() {

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -127,10 +129,20 @@ private slots:
         QFETCH(int, policy);
         makeTree(src + "/tree");
         ScriptedObserver obs;
+        std::optional<qb::Progress> first;
+        obs.onProgress = [&](const qb::Progress& p) {
+            if (!first) first = p;
+        };
         QCOMPARE(run(Op::Copy, Policy(policy), src + "/tree", dst, obs), Outcome::Done);
         checkTree(dst + "/tree");
         checkTree(src + "/tree");
         QVERIFY(obs.errors.empty());
+        // The item is named before its files are counted, and said to be counted.
+        QVERIFY(first && first->counting);
+        QCOMPARE(first->item, std::string("tree"));
+        QCOMPARE(first->filesTotal, 0u);
+        QVERIFY(!obs.last.counting);
+        obs.onProgress = nullptr;
         QCOMPARE(obs.last.filesTotal, 5u);
         QCOMPARE(obs.last.filesDone, 5u);
         QCOMPARE(obs.last.bytesTotal, 300010u);

@@ -1,8 +1,8 @@
 // Copies, moves and replacements onto FUSE file systems that lack modes, owners,
 // hard links or rename flags: exFAT, FAT and NTFS images the test makes and mounts.
 #include "EngineTestUtil.h"
+#include "tests/support/Command.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -12,23 +12,9 @@ using qb::Op;
 using qb::Outcome;
 using qb::Policy;
 using qb::ReplaceAnswer;
+using qb::test::command;
 
 namespace {
-
-// Runs a command to its end (30 s at most); its output goes to `out`.
-bool command(const QStringList& argv, QString* out = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(argv.first(), argv.mid(1));
-    const bool ok =
-        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (!ok && p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-    }
-    if (out) *out = QString::fromLocal8Bit(p.readAll()).trimmed();
-    return ok;
-}
 
 // Every file under `dir` that holds `content`, the Trash's too.
 int holding(const std::string& dir, const QByteArray& content) {

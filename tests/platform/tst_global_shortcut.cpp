@@ -1,8 +1,9 @@
 // The global shortcut through the desktop portal, against a stand-in portal on a
-// private session bus that answers at once and then presses the bound keys.
+// private session bus that presses the bound keys once they are bound.
 #include "platform/GlobalShortcut.h"
 #include "tests/support/SessionBus.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,8 +19,8 @@ class GlobalShortcutTest : public QObject {
     QTemporaryDir dir_;
     SessionBus bus_;
 
-    QList<QJsonObject> logged() const {
-        QFile f(dir_.filePath(QStringLiteral("portal.log")));
+    QList<QJsonObject> logged(const QString& name = QStringLiteral("portal.log")) const {
+        QFile f(dir_.filePath(name));
         QList<QJsonObject> out;
         if (f.open(QIODevice::ReadOnly))
             for (const QByteArray& line : f.readAll().split('\n'))
@@ -31,6 +32,9 @@ private slots:
     void initTestCase() {
         QString err;
         QVERIFY2(bus_.start(&err), qPrintable(err));
+        // What start-up sees on a Wayland session.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().toUtf8());
+        qputenv("WAYLAND_DISPLAY", "wayland-quillbeck-test");
     }
 
     void bindsThroughThePortalAndHearsTheKeys() {
@@ -74,6 +78,43 @@ private slots:
                      .toString(),
                  QStringLiteral("LOGO+f5"));
         QDBusConnection::disconnectFromBus(QStringLiteral("t"));
+    }
+
+    // A portal slow to say whether it offers shortcuts (started on demand at
+    // login) holds up neither start-up nor the binding, which follows its answer.
+    void aLatePortalHoldsUpNothing() {
+        DesktopDoubles portal(bus_, dir_.filePath(QStringLiteral("late.log")),
+                              QStringLiteral("portal-late"));
+        QString err;
+        QVERIFY2(portal.start(&err), qPrintable(err));
+        QElapsedTimer clock;
+        clock.start();
+        const auto shortcut = qb::makeGlobalShortcut();
+        QVERIFY(shortcut);
+        QSignalSpy bound(shortcut.get(), &qb::GlobalShortcut::bound);
+        QVERIFY(shortcut->bind(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Q), &err));
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(shortcut->pending());
+        QTRY_COMPARE(bound.size(), 1);
+        QCOMPARE(bound.first().first().toString(), QString());
+        QCOMPARE(logged(QStringLiteral("late.log")).size(), 2);
+    }
+
+    // Without shortcuts in the portal nothing is asked of it, and the binding
+    // says so instead of staying pending.
+    void aPortalWithoutShortcutsBindsNothing() {
+        DesktopDoubles portal(bus_, dir_.filePath(QStringLiteral("none.log")),
+                              QStringLiteral("portal-none"));
+        QString err;
+        QVERIFY2(portal.start(&err), qPrintable(err));
+        const auto shortcut = qb::makeGlobalShortcut();
+        QSignalSpy bound(shortcut.get(), &qb::GlobalShortcut::bound);
+        QSignalSpy unavailable(shortcut.get(), &qb::GlobalShortcut::unavailable);
+        QVERIFY(shortcut->bind(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Q), &err));
+        QTRY_COMPARE(unavailable.size(), 1);
+        QVERIFY(!shortcut->pending());
+        QCOMPARE(bound.size(), 0);
+        QVERIFY(logged(QStringLiteral("none.log")).isEmpty());
     }
 };
 

@@ -4,6 +4,12 @@ namespace qb::e2e {
 
 namespace {
 const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/support/drag_source.py");
+
+// A step of the hand: a short pause, then the pointer at `p`.
+void step(QStringList& args, QPoint p) {
+    args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
+         << QStringLiteral("--") << QString::number(p.x()) << QString::number(p.y());
+}
 } // namespace
 
 DragSource::DragSource(const Desktop& desk, const QStringList& paths) : desk_(desk) {
@@ -45,50 +51,38 @@ bool DragSource::waitReady(QString* error) {
     return fail(error, "drag source window not found");
 }
 
-bool DragSource::dragTo(QPoint target, QString* error) {
+QStringList DragSource::pickUp() const {
     QStringList args = {QStringLiteral("mousemove"), QString::number(start_.x()),
                         QString::number(start_.y()), QStringLiteral("sleep"),
                         QStringLiteral("0.1"),       QStringLiteral("mousedown"),
                         QStringLiteral("1")};
-    auto moveTo = [&](QPoint p) {
-        args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
-             << QStringLiteral("--") << QString::number(p.x()) << QString::number(p.y());
-    };
     for (int d = 4; d <= 24; d += 4)
-        moveTo(start_ - QPoint(d, 0));
+        step(args, start_ - QPoint(d, 0));
+    return args;
+}
+
+bool DragSource::xdotool(const QStringList& args, QString* error) {
+    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
+    return r.ok() || fail(error, "xdotool: " + r.describe().toUtf8());
+}
+
+bool DragSource::dragTo(QPoint target, QString* error) {
+    QStringList args = pickUp();
     const QPoint from = start_ - QPoint(24, 0);
     constexpr int kSteps = 12;
     for (int i = 1; i <= kSteps; ++i)
-        moveTo(from + (target - from) * i / kSteps);
+        step(args, from + (target - from) * i / kSteps);
     // A last nudge on the target, as a hand never stops dead.
-    moveTo(target + QPoint(1, 0));
-    moveTo(target);
+    step(args, target + QPoint(1, 0));
+    step(args, target);
     args << QStringLiteral("sleep") << QStringLiteral("0.2") << QStringLiteral("mouseup")
          << QStringLiteral("1");
     const qsizetype ends = out_.count("drag-end");
-    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
-    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
-    const bool ended = waitUntil(
-        [&] {
-            proc_.waitForReadyRead(10);
-            out_ += proc_.readAll();
-            return out_.count("drag-end") > ends;
-        },
-        10000);
-    return ended || fail(error, "the drag did not end");
+    return xdotool(args, error) && waitEnd(ends, error);
 }
 
 bool DragSource::carryTo(QPoint target, QString* error) {
-    QStringList args = {QStringLiteral("mousemove"), QString::number(start_.x()),
-                        QString::number(start_.y()), QStringLiteral("sleep"),
-                        QStringLiteral("0.1"),       QStringLiteral("mousedown"),
-                        QStringLiteral("1")};
-    for (int d = 4; d <= 24; d += 4)
-        args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
-             << QStringLiteral("--") << QString::number(start_.x() - d)
-             << QString::number(start_.y());
-    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
-    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
+    if (!xdotool(pickUp(), error)) return false;
     at_ = start_ - QPoint(24, 0);
     return moveOn(target, error);
 }
@@ -98,23 +92,17 @@ bool DragSource::moveOn(QPoint target, QString* error) {
     constexpr int kSteps = 8;
     for (int i = 1; i <= kSteps + 2; ++i) {
         // The last two: a nudge beside the target and back, as a hand never stops dead.
-        const QPoint p = i <= kSteps ? at_ + (target - at_) * i / kSteps
-                                     : target + QPoint(i == kSteps + 1 ? 1 : 0, 0);
-        args << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
-             << QStringLiteral("--") << QString::number(p.x()) << QString::number(p.y());
+        step(args, i <= kSteps ? at_ + (target - at_) * i / kSteps
+                               : target + QPoint(i == kSteps + 1 ? 1 : 0, 0));
     }
-    const RunResult r = desk_.tool(QStringLiteral("xdotool"), args, 20000);
-    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
+    if (!xdotool(args, error)) return false;
     at_ = target;
     return true;
 }
 
 bool DragSource::letGo(QString* error) {
     const qsizetype ends = out_.count("drag-end");
-    const RunResult r =
-        desk_.tool(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
-    if (!r.ok()) return fail(error, "xdotool: " + r.describe().toUtf8());
-    return waitEnd(ends, error);
+    return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}, error) && waitEnd(ends, error);
 }
 
 bool DragSource::waitEnd(qsizetype ends, QString* error) {

@@ -40,6 +40,9 @@ public:
     QByteArray output() const { return out_; }
 
 private:
+    // Pressed on the source and pulled past the drag distance: xdotool's words.
+    QStringList pickUp() const;
+    bool xdotool(const QStringList& args, QString* error);
     bool fail(QString* error, const QByteArray& why);
     bool waitEnd(qsizetype ends, QString* error);
     QPoint at_;

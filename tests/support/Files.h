@@ -22,6 +22,13 @@ inline void writeFile(const QString& path, const QByteArray& bytes = "x", bool e
         qFatal("cannot make %s executable", qPrintable(path));
 }
 
+// Makes the folder `path` and those above it; a folder the test cannot set up ends
+// the test program. Returns `path`.
+inline QString madeFolder(const QString& path) {
+    if (!QDir().mkpath(path)) qFatal("cannot make %s", qPrintable(path));
+    return path;
+}
+
 // The file's bytes; empty when it cannot be read.
 inline QByteArray bytesOf(const QString& path) {
     QFile f(path);

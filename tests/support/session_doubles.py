@@ -11,6 +11,9 @@
 #   session_doubles.py portal LOG   own org.freedesktop.portal.Desktop with global
 #                                   shortcuts: each bound shortcut is logged and
 #                                   pressed once, as a user would
+#   session_doubles.py portal-late LOG  the same, answering whether it offers
+#                                   shortcuts only after 1.5 s
+#   session_doubles.py portal-none LOG  a portal without global shortcuts
 #   session_doubles.py items        print the registered tray items, one a line
 #   session_doubles.py activate     left click on the (only) tray item
 #   session_doubles.py menu         print the item's menu as JSON
@@ -219,6 +222,8 @@ PORTAL = "org.freedesktop.portal.Desktop"
 PORTAL_PATH = "/org/freedesktop/portal/desktop"
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 REQUEST = "org.freedesktop.portal.Request"
+# Longer than a start-up could bear to wait.
+LATE_MS = 1500
 
 
 class Request(dbus.service.Object):
@@ -228,16 +233,25 @@ class Request(dbus.service.Object):
 
 
 class Portal(dbus.service.Object):
-    def __init__(self, bus, log):
+    # `offers`: "portal" answers at once that it has global shortcuts,
+    # "portal-late" only after LATE_MS, "portal-none" that it has none.
+    def __init__(self, bus, log, offers):
         super().__init__(bus, PORTAL_PATH)
         self.bus = bus
         self.log = log
+        self.offers = offers
         self.requests = []
 
     @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss",
-                         out_signature="v")
-    def Get(self, interface, name):
-        return dbus.UInt32(1)
+                         out_signature="v", async_callbacks=("reply", "error"))
+    def Get(self, interface, name, reply, error):
+        if self.offers == "portal-none":
+            error(dbus.exceptions.DBusException(
+                "no " + interface, name="org.freedesktop.DBus.Error.UnknownInterface"))
+        elif self.offers == "portal-late":
+            GLib.timeout_add(LATE_MS, lambda: reply(dbus.UInt32(1)) and False)
+        else:
+            reply(dbus.UInt32(1))
 
     def answer(self, sender, options, results):
         # At once, as the real portal answers a session: before the caller has
@@ -273,31 +287,13 @@ class Portal(dbus.service.Object):
         pass
 
 
-def serve_portal(log_path):
+def serve(log_path, make, names):
+    """Serves the objects make(bus, log) returns under `names` until killed."""
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    keep = [Portal(bus, Log(log_path)), dbus.service.BusName(PORTAL, bus, do_not_queue=True)]
-    print("ready", flush=True)
-    GLib.MainLoop().run()
-    return keep
-
-
-def serve_kwin(log_path):
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
-    keep = [Scripting(bus, Log(log_path)), dbus.service.BusName(KWIN, bus, do_not_queue=True)]
-    print("ready", flush=True)
-    GLib.MainLoop().run()
-    return keep
-
-
-def serve(log_path):
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
-    log = Log(log_path)
     # The objects and names live as long as they are referenced.
-    keep = [Watcher(bus, log), Notifications(bus, log)]
-    keep += [dbus.service.BusName(name, bus, do_not_queue=True) for name in (WATCHER, NOTIFY)]
+    keep = make(bus, Log(log_path))
+    keep += [dbus.service.BusName(name, bus, do_not_queue=True) for name in names]
     print("ready", flush=True)
     GLib.MainLoop().run()
     return keep
@@ -341,13 +337,14 @@ def menu_of(bus, item):
 def main():
     command = sys.argv[1]
     if command == "serve":
-        serve(sys.argv[2])
+        serve(sys.argv[2], lambda bus, log: [Watcher(bus, log), Notifications(bus, log)],
+              (WATCHER, NOTIFY))
         return
     if command == "kwin":
-        serve_kwin(sys.argv[2])
+        serve(sys.argv[2], lambda bus, log: [Scripting(bus, log)], (KWIN,))
         return
-    if command == "portal":
-        serve_portal(sys.argv[2])
+    if command in ("portal", "portal-late", "portal-none"):
+        serve(sys.argv[2], lambda bus, log: [Portal(bus, log, command)], (PORTAL,))
         return
     bus = dbus.SessionBus()
     if command == "items":
