@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <memory>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace qb::e2e;
@@ -208,6 +210,98 @@ private slots:
         // The slowest answer follows the machine's load (the test's own fifty
         // sanitized processes share it); the typical one is the program's.
         QVERIFY2(median < 100, qPrintable(QStringLiteral("median answer %1 ms").arg(median)));
+    }
+
+    // A waiting sender whose job the user cancels in the progress window hears
+    // "cancelled" and exits 2; what was moved is whole in the slot and gone from
+    // where it was, the rest is still whole there: each file in one place.
+    void cancelledInTheProgressWindow() {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-send-XXXXXX"));
+        struct stat a {
+        }, b{};
+        if (!shm.isValid() || ::stat(QFile::encodeName(dest).constData(), &a) != 0 ||
+            ::stat(QFile::encodeName(shm.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+            QSKIP("needs a second file system at /dev/shm");
+        const QString tree = shm.filePath(QStringLiteral("树"));
+        const int files = 1500; // synced group by group across disks: long enough to pause
+        for (int i = 0; i < files; ++i)
+            writeFile(tree + QStringLiteral("/%1/f").arg(i), QByteArray::number(i));
+        // The program of this test's own, for the log of its windows' buttons.
+        stopPrograms();
+        box->setVariable(QStringLiteral("QT_LOGGING_RULES"),
+                         QStringLiteral("quillbeck.drop.info=true"));
+        Program app(desk, *box);
+        QString err;
+        QVERIFY2(app.startToMainWindow(&err), qPrintable(err));
+        Program sender(desk, *box);
+        QVERIFY(sender.start(&err, {"send", "--move", "--slot", "1:2", "--wait", tree}));
+        const auto progress = app.waitForWindow(QStringLiteral(" QuillbeckV9.6"), 15000, &err);
+        QVERIFY2(progress, qPrintable(err + QString::fromUtf8(app.output())));
+        const auto click = [&](const QString& button) {
+            QMap<QString, QRect> buttons;
+            QVERIFY2(waitUntil(
+                         [&] {
+                             return (buttons = loggedButtons(QString::fromUtf8(app.output()),
+                                                             QStringLiteral("progressDialog")))
+                                 .contains(button);
+                         },
+                         5000),
+                     app.output().constData());
+            const auto info = desk.windowInfo(*progress);
+            QVERIFY(info);
+            QVERIFY(desk.click(info->geometry.topLeft() + buttons.value(button).center()));
+            QVERIFY2(
+                waitUntil(
+                    [&] {
+                        return app.output().contains(
+                            QStringLiteral("answer of progressDialog %1").arg(button).toUtf8());
+                    },
+                    5000),
+                app.output().constData());
+        };
+        click(QStringLiteral("暂停"));
+        if (QTest::currentTestFailed()) return;
+        const QString moved = dest + QStringLiteral("/树");
+        const auto arrived = [&] {
+            int n = 0;
+            for (QDirIterator it(moved, QDir::Files, QDirIterator::Subdirectories); it.hasNext();
+                 it.next())
+                ++n;
+            return n;
+        };
+        sleepMs(500);
+        const int held = arrived();
+        QVERIFY2(held < files, "the move ended before it was paused");
+        QVERIFY2(!sender.waitForExit(1), sender.output().constData());
+        click(QStringLiteral("取消"));
+        if (QTest::currentTestFailed()) return;
+
+        QVERIFY2(sender.waitForExit(30000), "the sender did not hear the end");
+        QVERIFY(sender.exitedNormally());
+        QCOMPARE(sender.exitCode(), 2);
+        QVERIFY2(sender.output().startsWith("cancelled"), sender.output().constData());
+        QVERIFY(app.isRunning());
+        // In the slot only whole files of the tree, and none of them left behind too.
+        int inSlot = 0;
+        for (QDirIterator it(moved, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            if (it.fileInfo().isDir()) continue;
+            const QString rel = path.mid(moved.size() + 1);
+            const qsizetype slash = rel.indexOf(u'/');
+            QVERIFY2(rel.mid(slash) == QStringLiteral("/f"), qPrintable(rel));
+            QCOMPARE(contents(path), rel.left(slash).toUtf8());
+            ++inSlot;
+        }
+        for (int i = 0; i < files; ++i) {
+            const QString there = QStringLiteral("%1/%2/f").arg(moved).arg(i);
+            const QString here = QStringLiteral("%1/%2/f").arg(tree).arg(i);
+            QVERIFY2(QFileInfo::exists(there) != QFileInfo::exists(here), qPrintable(here));
+            if (QFileInfo::exists(here)) QCOMPARE(contents(here), QByteArray::number(i));
+        }
+        qInfo("cancelled with %d of %d files in the slot", inSlot, files);
+        QVERIFY(inSlot < files);
     }
 };
 
