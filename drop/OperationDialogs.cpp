@@ -290,6 +290,8 @@ OperationPrompts& qtOperationPrompts() {
 void placeOnScreen(QWidget* w, QWidget* parent) {
     keepAboveMainWindow(w);
     if (placeBesideMainWindow(w, parent)) return;
+    // Over the board it would hide the slots a further drop is aimed at.
+    if (moveBesideBoard(w, parent)) return;
     w->adjustSize();
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();

@@ -16,9 +16,10 @@ class QVBoxLayout;
 namespace qb {
 
 // Places `w`, about to be shown, in sight and keeps it above the main window:
-// centred over `parent`, or on the screen under the cursor when the parent is
-// out of sight (the main window may be docked beyond the screen's edge); beside
-// the main window where nothing can be stacked above it.
+// beside the main window on its monitor, never over it; where that monitor has
+// no room beside it, centred over `parent`; on the screen under the cursor when
+// the parent is out of sight (the main window may be docked beyond the screen's
+// edge).
 void placeOnScreen(QWidget* w, QWidget* parent);
 
 // While one lives, the boxes the operation's questions open name the job `name`

@@ -97,6 +97,13 @@ private:
     QPointer<QWidget> box_, main_;
 };
 
+QWidget* mainWindowOf(QWidget* parent) {
+    QWidget* main = parent ? parent->window() : nullptr;
+    while (main && main->parentWidget())
+        main = main->parentWidget()->window();
+    return main;
+}
+
 } // namespace
 
 void keepAboveMainWindow(QWidget* box) {
@@ -130,10 +137,23 @@ QRect besideBoard(QRect board, QSize size, QRect avail) {
     return r;
 }
 
+bool moveBesideBoard(QWidget* box, QWidget* parent) {
+    const QWidget* main = mainWindowOf(parent);
+    if (!main || !main->isVisible()) return false;
+    const QRect board = main->frameGeometry();
+    // A board docked beyond the edge is on no monitor: there is nothing to stand beside.
+    const QScreen* screen = QGuiApplication::screenAt(board.center());
+    if (!screen) return false;
+    box->adjustSize();
+    const QRect avail = screen->availableGeometry();
+    const QRect r = besideBoard(board, box->frameGeometry().size(), avail);
+    if (r.intersects(board) || !avail.contains(r)) return false;
+    box->move(r.topLeft());
+    return true;
+}
+
 bool placeBesideMainWindow(QWidget* box, QWidget* parent) {
-    QWidget* main = parent ? parent->window() : nullptr;
-    while (main && main->parentWidget())
-        main = main->parentWidget()->window();
+    QWidget* main = mainWindowOf(parent);
     if (!main || !main->testAttribute(Qt::WA_WState_Created) ||
         !main->windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
         return false;

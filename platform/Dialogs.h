@@ -45,6 +45,12 @@ void keepAboveMainWindow(QWidget* box);
 // monitor. A board not on the monitor leaves the box centred there.
 QRect besideBoard(QRect board, QSize size, QRect avail);
 
+// Moves a box that is about to be shown beside the main window (the topmost
+// ancestor of `parent`), as besideBoard places it, when that window is in sight
+// and its monitor has room for the box beside it. Returns false, moving nothing,
+// otherwise.
+bool moveBesideBoard(QWidget* box, QWidget* parent);
+
 // Places a box that is about to be shown beside the main window (the topmost
 // ancestor of `parent`) when nothing can be stacked above that window: Xwayland
 // gives the window no manager. Returns false, placing nothing, otherwise: there

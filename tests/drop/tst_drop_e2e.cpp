@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -146,8 +148,8 @@ class TestDropE2e : public QObject {
     QMap<QString, QString> env_;   // for the next launch
     QMap<QString, QString> slots_; // more slots' folders, by key, for the next launch
 
-    // A window of the program titled `title` is whole on the screen, above the
-    // board, and takes the pointer everywhere on it.
+    // A window of the program titled `title` is whole on the screen, above and
+    // beside the board, and takes the pointer everywhere on it.
     std::optional<unsigned long> expectInSight(const QString& title) {
         QString err;
         const auto id = app_->waitForWindow(title, 15000, &err);
@@ -163,6 +165,10 @@ class TestDropE2e : public QObject {
         if (!QRect(0, 0, 1280, 800).contains(r)) missed << QStringLiteral("not whole on screen");
         if (order.indexOf(*id) <= order.indexOf(win_->info.id))
             missed << QStringLiteral("not above the board");
+        // Beside it: over the board it would hide the slots of the next drop.
+        if (const auto board = desk.windowInfo(win_->info.id);
+            board && r.intersects(board->geometry))
+            missed << QStringLiteral("over the board");
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 4; ++j) {
                 const QPoint p(r.left() + 3 + (r.width() - 7) * i / 3,
@@ -629,12 +635,20 @@ private slots:
         sleepMs(1000);
         QCOMPARE(arrived(), held);
         QVERIFY2(held < files + 2, "the move ended before it was paused");
-        // Out of the way of the slots, as a user would drag it.
-        QVERIFY(desk.tool(QStringLiteral("xdotool"),
-                          {QStringLiteral("windowmove"), QString::number(*progress),
-                           QStringLiteral("600"), QStringLiteral("200")})
-                    .ok());
-        sleepMs(300);
+        // The window stands beside the board, so the next drags reach the slots as
+        // it is; they come from a file manager left of the board, out of its way.
+        const auto placed = desk.windowInfo(*progress), board = desk.windowInfo(win_->info.id);
+        QVERIFY(placed && board);
+        QVERIFY2(!placed->geometry.intersects(board->geometry) &&
+                     QRect(0, 0, 1280, 800).contains(placed->geometry),
+                 qPrintable(QStringLiteral("progress window at %1,%2 %3x%4")
+                                .arg(placed->geometry.x())
+                                .arg(placed->geometry.y())
+                                .arg(placed->geometry.width())
+                                .arg(placed->geometry.height())));
+        qputenv("QB_DRAG_SOURCE_AT",
+                QByteArray::number(std::max(0, board->geometry.x() - 300)) + ",300");
+        const auto sourceBack = qScopeGuard([] { qunsetenv("QB_DRAG_SOURCE_AT"); });
 
         drag(QStringList{quick}, QStringLiteral("Ed6"), [&] {
             return bytesOf(quickDest + QStringLiteral("/快.txt")) == "quick" &&

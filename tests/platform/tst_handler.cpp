@@ -52,6 +52,28 @@ private slots:
         QCOMPARE(qb::besideBoard(board, box.size(), avail), box);
     }
 
+    // A window manager's box goes beside a board in sight where its monitor has room,
+    // else it stays where it was.
+    void boxMovesBesideTheBoardOnlyWithRoom() {
+        QWidget board(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        board.setGeometry(517, 50, 246, 700);
+        board.show();
+        QWidget box(nullptr, Qt::Dialog);
+        box.resize(420, 200);
+        QVERIFY(qb::moveBesideBoard(&box, &board));
+        QVERIFY(!box.frameGeometry().intersects(board.frameGeometry()));
+        QVERIFY(QRect(0, 0, 1280, 800).contains(box.frameGeometry()));
+        const QPoint untouched(5, 5);
+        box.move(untouched);
+        board.setGeometry(300, 50, 700, 700); // too little room on either side
+        QVERIFY(!qb::moveBesideBoard(&box, &board));
+        board.move(-700, 50); // docked beyond the edge
+        QVERIFY(!qb::moveBesideBoard(&box, &board));
+        board.hide();
+        QVERIFY(!qb::moveBesideBoard(&box, &board));
+        QCOMPARE(box.pos(), untouched);
+    }
+
     // A desktop that puts the box over the board anyway (it centres it) has the board
     // make room, once; a box left where it was placed asks nothing.
     void boxPutOverTheBoardAsksForRoom() {

@@ -5,7 +5,8 @@
 # argument that is already a file:// URI is offered as given. Its window (titled TITLE) is one drag source carrying the paths as text/uri-list.
 # It prints "ready" once shown and "drag-end <action>" after each drag. With
 # QB_DRAG_SOURCE_MAXIMIZE=1 in the environment the window asks to be maximised,
-# as a browser or file manager usually is.
+# as a browser or file manager usually is; with QB_DRAG_SOURCE_AT=X,Y it asks for
+# that place instead of the usual one right of the middle.
 import os
 import sys
 import urllib.parse
@@ -29,7 +30,8 @@ def main():
 
     win = Gtk.Window(title=title)
     win.set_default_size(200, 150)
-    win.move(950, 300)
+    at = os.environ.get("QB_DRAG_SOURCE_AT", "950,300").split(",")
+    win.move(int(at[0]), int(at[1]))
     box = Gtk.EventBox()
     box.add(Gtk.Label(label="%d item(s)" % len(paths)))
     win.add(box)
