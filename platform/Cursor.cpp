@@ -168,7 +168,8 @@ qint64 now() {
 xcb_atom_t atomOf(xcb_connection_t* c, const char* name) {
     const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    xcb_atom_t atom = XCB_ATOM_NONE;
+    if (reply) atom = reply->atom;
     std::free(reply);
     return atom;
 }
