@@ -255,7 +255,12 @@ CompositorActivity* CompositorActivity::start() {
         delete activity;
         return nullptr;
     }
-    activity->arm();
+    // Reports count only while the program has the keyboard: asking for them
+    // at other times would only wake the compositor and the program for nothing.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, activity, [activity](QWindow* w) {
+        if (w) activity->arm();
+    });
+    if (QGuiApplication::focusWindow()) activity->arm();
     qCInfo(lcPlatform) << "following GNOME's reports of input";
     return activity;
 }
@@ -284,8 +289,11 @@ void CompositorActivity::fired(uint watch) {
     // Keys typed into another program's window are input too: only while the
     // keyboard is the program's (it takes it when shown) is input it does not
     // get the pointer's.
-    if (QGuiApplication::focusWindow()) input_.reported(now());
-    QTimer::singleShot(kRearmMs, this, [this] { arm(); });
+    if (!QGuiApplication::focusWindow()) return;
+    input_.reported(now());
+    QTimer::singleShot(kRearmMs, this, [this] {
+        if (QGuiApplication::focusWindow()) arm();
+    });
 }
 
 namespace {
