@@ -1,7 +1,7 @@
 #include "app/HistoryWindow.h"
 
-#include "drop/Log.h"
 #include "drop/UndoController.h"
+#include "operation/Log.h"
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 #include "platform/Modeless.h"
@@ -44,6 +44,8 @@ QString outcomeText(const std::optional<Outcome>& outcome) {
         return QCoreApplication::translate("qb::HistoryWindow", "失败");
     case Outcome::Cancelled:
         return QCoreApplication::translate("qb::HistoryWindow", "已取消");
+    case Outcome::Skipped:
+        return QCoreApplication::translate("qb::HistoryWindow", "已跳过");
     }
     return {};
 }
@@ -210,6 +212,8 @@ QVariant HistoryModel::itemText(const history::ItemRecord& item, int column) con
             return QCoreApplication::translate("qb::HistoryWindow", "失败");
         case history::ItemState::Started:
             return QCoreApplication::translate("qb::HistoryWindow", "未完成");
+        case history::ItemState::Skipped:
+            return QCoreApplication::translate("qb::HistoryWindow", "已跳过");
         }
         return {};
     default:

@@ -184,10 +184,15 @@ int runSendCommand(const CommandLine& line) {
         }
     }
     if (request.command == SendCommand::Show) return last->result == SendResult::Done ? 0 : 3;
+    FILE* out = last->result == SendResult::Done ? stdout : stderr;
+    for (const SentItem& item : last->items)
+        say(out, QString::fromLatin1(item.outcome) + QStringLiteral(": ") +
+                     QFile::decodeName(item.path) +
+                     (item.reason.isEmpty() ? QString() : QStringLiteral(": ") + item.reason));
     const QString text =
         QString::fromLatin1(resultName(last->result)) +
         (last->message.isEmpty() ? QString() : QStringLiteral(": ") + last->message);
-    say(last->result == SendResult::Done ? stdout : stderr, text);
+    say(out, text);
     return static_cast<int>(last->result);
 }
 

@@ -34,16 +34,41 @@ std::optional<ConfiguredSlot> slotNamed(const QList<ConfiguredSlot>& entries, co
     return found;
 }
 
-SendResult resultOf(Outcome o) {
-    return o == Outcome::Done     ? SendResult::Done
-           : o == Outcome::Failed ? SendResult::Failed
-                                  : SendResult::Cancelled;
+SendResult resultOf(const DropReport& report) {
+    if (!report.refusal.isEmpty()) return SendResult::Refused;
+    switch (report.overall()) {
+    case Outcome::Done:
+        return SendResult::Done;
+    case Outcome::Failed:
+        return SendResult::Failed;
+    case Outcome::Skipped:
+        return SendResult::Skipped;
+    case Outcome::Cancelled:
+        break;
+    }
+    return SendResult::Cancelled;
 }
 
-Policy boardPolicy(const BoardView& view) {
-    if (view.isChecked(Choice::Rename)) return Policy::AutoRename;
-    if (view.isChecked(Choice::AutoReplace)) return Policy::AutoReplace;
-    return Policy::AskReplace; // also when none is checked: it can lose nothing
+// The items a sender is told of: those not done, each with why.
+QList<SentItem> itemsNotDone(const DropReport& report) {
+    QList<SentItem> out;
+    for (const DropReport::Item& item : report.items) {
+        if (item.outcome == Outcome::Done) continue;
+        const QByteArray outcome = item.outcome == Outcome::Skipped  ? "skipped"
+                                   : item.outcome == Outcome::Failed ? "failed"
+                                                                     : "cancelled";
+        out << SentItem{outcome, QFile::encodeName(item.path), item.reason};
+    }
+    return out;
+}
+
+// What the program looks at of the sent files before it takes them: that they are
+// there, and on which disk.
+verdict::DragCount looked(const QList<QByteArray>& files) {
+    verdict::DragCount count;
+    for (const QByteArray& f : files)
+        count.items.push_back(verdict::look(f.toStdString()));
+    return count;
 }
 
 QString settingsKeyFile() {
@@ -88,21 +113,22 @@ QString SendService::send(const SendRequest& request, Finished finished) {
             return QCoreApplication::translate("qb::SendService", "没有名为“%1”的槽位")
                 .arg(request.name);
     }
-    SlotDrop drop;
-    drop.group = target->group;
-    drop.row = target->row;
-    const bool move = request.mode == SendMode::Move ||
-                      (request.mode == SendMode::Board && form_.isChecked(Choice::Move));
-    drop.op = move ? Op::Move : Op::Copy;
-    drop.policy = boardPolicy(form_);
-    drop.items = request.files;
-    // The shown group's slot goes where its field says, as a drop there would;
-    // another group's to its stored folder.
-    if (target->group != shown) drop.destFolder = QFile::encodeName(target->path);
+    // The same plan as a drag onto the slot gets: what it does, and whether it can.
+    DropController& drops = form_.dropController();
+    const AskedOp asked = request.mode == SendMode::Move   ? AskedOp::Move
+                          : request.mode == SendMode::Copy ? AskedOp::Copy
+                                                           : AskedOp::Board;
+    const DropPlan plan = drops.planner().plan(
+        DropWay::Send, SlotTarget{target->group, target->row, {}}, asked, looked(request.files));
+    if (plan.refused()) {
+        qCInfo(lcSend) << "send refused:" << plan.reason;
+        return plan.reason;
+    }
     // Queued behind any drop that runs, as a drop on the board is.
-    form_.dropController().enqueue(
-        std::move(drop), [finished = std::move(finished)](Outcome o, const QString& status) {
-            finished(resultOf(o), status);
+    drops.enqueue(
+        plan, request.files,
+        [finished = std::move(finished)](const DropReport& report, const QString& status) {
+            finished(resultOf(report), status, itemsNotDone(report));
         });
     return {};
 }

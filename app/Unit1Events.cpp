@@ -6,6 +6,7 @@
 #include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
+#include "platform/Cursor.h"
 #include "platform/Handler.h"
 
 #include <QActionGroup>
@@ -92,7 +93,10 @@ void TForm1::connectHandlers() {
     // A subfolder takes a drop only where a drop would work, as the slot's verdict says.
     springs_->setMayLand([this](int row, const QString& folder, const QMimeData*) {
         qb::HoverVerdicts& verdicts = drops_->verdicts();
-        return verdicts.dropVerdict(verdicts.counting().items(), row, folder).ok();
+        return !verdicts
+                    .planDrop(qb::DropWay::ListEntry, verdicts.counting().items(),
+                              qb::SlotTarget{0, row, folder})
+                    .refused();
     });
 }
 
@@ -247,7 +251,12 @@ void TForm1::dragOver(QDragMoveEvent* event, bool entering) {
 
 void TForm1::dragLeaveEvent(QDragLeaveEvent*) {
     qb::runHandler(this, [this] {
-        drops_->leaveDrag();
+        // A drag refused over a slot ends in a leave, not a drop: let go over the
+        // board, it was meant as a drop there.
+        const std::optional<bool> held = qb::cursor().buttonHeld();
+        const bool released =
+            held && !*held && QRect(mapToGlobal(QPoint(0, 0)), size()).contains(qb::cursor().pos());
+        drops_->leaveDrag(released);
         springs_->dragLeft();
     });
 }

@@ -127,7 +127,10 @@ void Board::showGroupPaths(const QString& file, int g) {
 }
 
 SlotAction Board::slotAction(int r) const {
-    const int g = view_.checkedGroup();
+    return slotActionAt(view_.checkedGroup(), r);
+}
+
+SlotAction Board::slotActionAt(int g, int r) const {
     if (!g) return SlotAction::Follow;
     return slotActionFrom(ReadSetting(accountState().currentSettingsFile, slotActionsSection(),
                                       slotKey(g, r), QString()));
@@ -139,28 +142,6 @@ void Board::storeSlotAction(int r, SlotAction a) {
     WriteSetting(accountState().currentSettingsFile, slotActionsSection(), slotKey(g, r),
                  slotActionText(a));
     view_.showSlotAction(r, a);
-}
-
-// The path is kept beside the identity: a slot given another path later, by a
-// copy of the program that knows nothing of disks, is not judged by the old one.
-QString Board::slotDisk(int r) const {
-    const int g = view_.checkedGroup();
-    if (!g) return {};
-    const QString& file = accountState().currentSettingsFile;
-    const QString key = slotKey(g, r);
-    if (ReadSetting(file, slotDisksSection(), key + QStringLiteral("路径"), QStringLiteral("\n")) !=
-        view_.pathText(r))
-        return {};
-    return ReadSetting(file, slotDisksSection(), key, QString());
-}
-
-void Board::storeSlotDisk(int r, const QString& identity) {
-    const int g = view_.checkedGroup();
-    if (!g) return;
-    const QString& file = accountState().currentSettingsFile;
-    const QString key = slotKey(g, r);
-    WriteSetting(file, slotDisksSection(), key, identity);
-    WriteSetting(file, slotDisksSection(), key + QStringLiteral("路径"), view_.pathText(r));
 }
 
 } // namespace qb

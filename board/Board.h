@@ -37,11 +37,9 @@ public:
     // Row r's own action in the checked group (Follow while no group is checked),
     // and its change, stored at once.
     SlotAction slotAction(int r) const;
+    // Slot (g, r)'s own action, whichever group the board shows (Follow for no group).
+    SlotAction slotActionAt(int g, int r) const;
     void storeSlotAction(int r, SlotAction a);
-    // The disk (its identity) row r's folder was chosen on, kept with the path it was
-    // taken for: "" when none was kept for the path the row shows now.
-    QString slotDisk(int r) const;
-    void storeSlotDisk(int r, const QString& identity);
 
 private:
     void showGroupPaths(const QString& file, int g);

@@ -11,6 +11,8 @@ enum class SlotAction { Follow, Copy, Move };
 inline QString slotActionsSection() {
     return QStringLiteral("槽位操作");
 }
+// Where older copies kept the disk of each slot (now beside the drop journal);
+// read once, never written.
 inline QString slotDisksSection() {
     return QStringLiteral("槽位磁盘");
 }

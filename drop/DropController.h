@@ -1,10 +1,12 @@
 // The drop controller: what files dropped on the main window do.
 #pragma once
 // The target slot, the mode, and what each dropped item does there.
+#include "drop/DropPlan.h"
 #include "drop/DropQueue.h"
 #include "drop/DropReport.h"
 #include "drop/DropVerdict.h"
-#include "drop/FileOperation.h"
+#include "operation/FileOperation.h"
+#include "operation/QueueRows.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -39,18 +41,9 @@ using DropFileOperation =
 // Installs `op` for the following drops (tests); an empty function restores the real one.
 void setDropFileOperation(DropFileOperation op);
 
-// A copy or move of items into a slot's folder, from any source: a drag onto
-// the board, or files sent from outside.
-struct SlotDrop {
-    int group = 0; // 0: the group the board shows
-    int row = 0;
-    Op op = Op::Copy;
-    Policy policy = Policy::AskReplace;
-    QList<QByteArray> items;
-    QByteArray destFolder; // empty: the slot's folder
-};
-// Called once a queued drop has ended, with its outcome and its status line.
-using SlotDropDone = std::function<void(Outcome, const QString& status)>;
+// Called once a queued drop has ended: each item's outcome (or the refusal) and
+// the status line it left.
+using SlotDropDone = std::function<void(const DropReport& report, const QString& status)>;
 // A subfolder of slot `row` that takes a drop in the slot's place (row 0: none).
 struct DropInto {
     int row = 0;
@@ -61,6 +54,9 @@ class DropController : public QObject {
 public:
     DropController(BoardView& view, Board& board);
     ~DropController() override;
+
+    // Where every way in gets its plan.
+    const DropPlanner& planner() const { return planner_; }
 
     // A drag entering or moving over the window: any drag carrying at least one
     // local file is welcome over the whole window, also while drops run (it is
@@ -75,15 +71,19 @@ public:
     void takeDrop(QDropEvent* event, QPoint globalPos, const DropInto& into = {});
     // The drag over global `globalPos`: answered as answerDrag() does, and then, over a
     // slot, with the verdict of a drop there (refused where it cannot work, unless
-    // `entering`). leaveDrag(): the drag went away.
+    // `entering`).
     void hoverDrag(QDragMoveEvent* event, QPoint globalPos, bool entering);
-    void leaveDrag() { verdicts_.leave(false); }
+    // The drag went away. `released`: its button was let go over the window, on the
+    // slot the verdict refused, which ends as any refused drop does.
+    void leaveDrag(bool released = false);
     HoverVerdicts& verdicts() { return verdicts_; }
 
-    // Queues a copy or move; it starts once no job before it that it must not run
-    // beside is left. `done` runs on its end (never inside this call). Returns the
-    // job's number.
-    quint64 enqueue(SlotDrop drop, SlotDropDone done = {});
+    // Queues `items` as `plan` says, unless the plan is refused; it starts once its
+    // items are counted, the verdict still holds, and no job before it that it must
+    // not run beside is left. `done` runs on its end (never inside this call).
+    // `counted`: what is known of the items already. Returns the job's number.
+    quint64 enqueue(const DropPlan& plan, const QList<QByteArray>& items, SlotDropDone done = {},
+                    const verdict::DragCount& counted = {});
     // Takes a waiting job out of the queue, its files untouched; false when it
     // is not waiting (unknown, running or ended).
     bool removeQueued(quint64 id);
@@ -99,8 +99,10 @@ private:
     struct Job;
 
     void dispatch(QPointer<QWidget> under, const QList<QByteArray>& items, const DropInto& into);
+    // A drop the verdict refused: nothing is touched, the status line says why and
+    // the focus goes to the slot, as for any refused drop.
+    void refuse(const DropPlan& plan);
     void configure(int row, const QList<QByteArray>& items);
-    quint64 add(SlotDrop drop, SlotDropDone done, bool followBoard);
     void schedule();
     void begin(Job& job);
     void beginJournalDrop(Job& job);
@@ -108,9 +110,7 @@ private:
     void itemDone(quint64 id, const OperationResult& result);
     void finish(Job& job);
     Job* find(quint64 id) const;
-    QString slotFolder(const Job& job) const;
-    Policy policyFor(const Job& job) const;
-    // The status line: `text`, and how many jobs wait.
+    // The status line: `text`, or what runs while jobs wait.
     void showStatus(const QString& text);
     void queueChanged();
     std::vector<QueueRow> rows() const;
@@ -120,13 +120,13 @@ private:
 
     BoardView& view_;
     Board& board_;
+    DropPlanner planner_;
     int pendingDrops_ = 0;                   // taken, not yet handed to the queue
     std::vector<std::unique_ptr<Job>> jobs_; // running and waiting, in order of arrival
     quint64 lastId_ = 0;
-    QString status_;              // the last status line a job gave, without the waiting count
+    QString status_;              // the last status line a job gave, without the waiting note
     QString statusShown_;         // what was written to the status line for it
-    bool noting_ = false;         // the status line shows the note that drops wait
-    QString beforeNote_;          // what it showed before that note
+    bool noting_ = false;         // it shows the note of waiting jobs
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
     HoverVerdicts verdicts_;

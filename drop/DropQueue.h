@@ -1,7 +1,7 @@
-// The drop queue's plan and its face: which waiting jobs may start beside the
-// running ones, and the rows the progress windows list.
+// The drop queue's plan: which waiting jobs may start beside the running ones.
 #pragma once
 #include "engine/Operation.h"
+#include "operation/QueueRows.h"
 
 #include <QString>
 
@@ -36,30 +36,5 @@ bool mustWait(const JobFootprint& a, const JobFootprint& b);
 // must not run beside, so jobs on one file system keep their order.
 std::vector<std::size_t> startable(const std::vector<JobFootprint>& running,
                                    const std::vector<JobFootprint>& waiting);
-
-// One job as the progress windows list it.
-struct QueueRow {
-    enum State { Waiting, Running, Paused };
-    quint64 id = 0;
-    QString slot;
-    Op op = Op::Copy;
-    qsizetype items = 0;
-    qint64 bytes = -1; // -1: not counted yet
-    State state = Waiting;
-    bool operator==(const QueueRow&) const = default;
-};
-
-// The jobs of the drop controller, running first, then waiting in order.
-using QueueRows = std::function<std::vector<QueueRow>()>;
-// Takes a waiting job out of the queue; its files are not touched.
-using QueueRemove = std::function<void(quint64 id)>;
-void setDropQueue(const void* owner, QueueRows rows, QueueRemove remove);
-// Clears what `owner` installed, unless another has installed its own since.
-void clearDropQueue(const void* owner);
-std::vector<QueueRow> dropQueueRows();
-void removeQueuedDrop(quint64 id);
-
-// A row's text: slot, copy or move, items, bytes ("…" until counted), state.
-QString queueRowText(const QueueRow& row);
 
 } // namespace qb

@@ -34,6 +34,22 @@ QString itemsText(const QStringList& paths) {
     return QCoreApplication::translate("qb::DropNotice", "%1 项").arg(paths.size());
 }
 
+// What the destination's file system could not keep, said once for the drop.
+QString missingText(std::uint32_t missing) {
+    if (!missing) return {};
+    QStringList what;
+    if (missing & MissingModes) what << QCoreApplication::translate("qb::DropController", "权限");
+    if (missing & MissingOwners)
+        what << QCoreApplication::translate("qb::DropController", "所有者");
+    if (missing & MissingTimes)
+        what << QCoreApplication::translate("qb::DropController", "修改时间");
+    if (missing & MissingXattrs)
+        what << QCoreApplication::translate("qb::DropController", "扩展属性");
+    if (missing & MissingLinks) what << QCoreApplication::translate("qb::DropController", "硬链接");
+    return QCoreApplication::translate("qb::DropController", "（目标位置无法保留%1，内容已完整）")
+        .arg(what.join(QCoreApplication::translate("qb::DropController", "、")));
+}
+
 DropReportSink& sink() {
     static DropReportSink s;
     return s;
@@ -41,11 +57,42 @@ DropReportSink& sink() {
 
 } // namespace
 
+// A declined replacement ends in the mode's success text, as it always has: the
+// user chose it. What was skipped is told by the report, not the status line.
+QString dropStatusText(Op op, Outcome outcome, bool destroyed, std::uint32_t missing) {
+    const bool move = op == Op::Move;
+    // A replacement no Trash could take is said, since the old file is gone for good.
+    const QString noTrash =
+        (destroyed ? QCoreApplication::translate("qb::DropController", "旧文件未能放入回收站")
+                   : QString()) +
+        missingText(missing);
+    switch (outcome) {
+    case Outcome::Done:
+    case Outcome::Skipped:
+        return (move ? QCoreApplication::translate("qb::DropController", "状态：移动成功！")
+                     : QCoreApplication::translate("qb::DropController", "状态：复制成功！")) +
+               noTrash;
+    case Outcome::Failed:
+        return (move ? QCoreApplication::translate("qb::DropController", "状态：移动失败！")
+                     : QCoreApplication::translate("qb::DropController", "状态：复制失败！")) +
+               noTrash;
+    case Outcome::Cancelled:
+        break;
+    }
+    return QCoreApplication::translate("qb::DropController", "状态：操作已取消！");
+}
+
+QString runningStatusText(Op op) {
+    return op == Op::Move ? QCoreApplication::translate("qb::DropController", "状态：正在移动…")
+                          : QCoreApplication::translate("qb::DropController", "状态：正在复制…");
+}
+
 DropReport::DropReport(Op operation, const QString& folder) : op(operation), destFolder(folder) {
     clock.start();
 }
 
-void DropReport::add(const QString& item, Outcome outcome) {
+void DropReport::add(const QString& item, Outcome outcome, const QString& reason) {
+    items.append({item, outcome, reason});
     switch (outcome) {
     case Outcome::Done:
         done << item;
@@ -53,22 +100,45 @@ void DropReport::add(const QString& item, Outcome outcome) {
     case Outcome::Failed:
         failed << item;
         break;
+    case Outcome::Skipped:
+        skipped << item;
+        break;
     case Outcome::Cancelled:
         cancelled = true;
         break;
     }
 }
 
+Outcome DropReport::overall() const {
+    if (cancelled) return Outcome::Cancelled;
+    if (!failed.isEmpty() || !refusal.isEmpty()) return Outcome::Failed;
+    if (!skipped.isEmpty()) return Outcome::Skipped;
+    return Outcome::Done;
+}
+
 std::optional<Notice> dropNotice(const DropReport& report) {
-    if (report.cancelled || (report.done.isEmpty() && report.failed.isEmpty())) return std::nullopt;
+    if (report.cancelled ||
+        (report.done.isEmpty() && report.failed.isEmpty() && report.skipped.isEmpty()))
+        return std::nullopt;
     const bool move = report.op == Op::Move;
     Notice n;
+    // What was left as it was is said, never counted among what was done.
+    const QString skippedLine =
+        report.skipped.isEmpty() ? QString()
+                                 : QCoreApplication::translate("qb::DropNotice", "%1未替换，已跳过")
+                                       .arg(itemsText(report.skipped));
+    if (report.failed.isEmpty() && report.done.isEmpty()) {
+        n.summary = QCoreApplication::translate("qb::DropNotice", "已跳过");
+        n.body = skippedLine;
+        return n;
+    }
     if (report.failed.isEmpty()) {
         n.summary = move ? QCoreApplication::translate("qb::DropNotice", "移动完成")
                          : QCoreApplication::translate("qb::DropNotice", "复制完成");
         n.body = (move ? QCoreApplication::translate("qb::DropNotice", "%1已移动到 %2")
                        : QCoreApplication::translate("qb::DropNotice", "%1已复制到 %2"))
                      .arg(itemsText(report.done), report.destFolder);
+        if (!skippedLine.isEmpty()) n.body += u'\n' + skippedLine;
         return n;
     }
     n.summary = move ? QCoreApplication::translate("qb::DropNotice", "移动失败")

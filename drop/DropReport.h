@@ -15,16 +15,32 @@ namespace qb {
 
 struct DropReport {
     DropReport(Op operation, const QString& folder);
-    // Counts one dropped item's outcome.
-    void add(const QString& item, Outcome outcome);
+    // Counts one dropped item's outcome; `reason` says why one failed.
+    void add(const QString& item, Outcome outcome, const QString& reason = {});
+    // The worst outcome of its items: cancelled, failed, skipped, done.
+    Outcome overall() const;
 
+    struct Item {
+        QString path;
+        Outcome outcome;
+        QString reason;
+    };
     Op op;
     QString destFolder;
     QStringList done;
     QStringList failed;
+    QStringList skipped; // not replaced, as the user chose
+    QList<Item> items;   // every item, in order
     bool cancelled = false;
+    QString refusal;     // refused before anything was touched: the words why
     QElapsedTimer clock; // started with the drop's first item
 };
+
+// The status line a job leaves once its items so far came to `outcome`; `destroyed`:
+// a replacement no Trash could take; `missing`: Missing flags.
+QString dropStatusText(Op op, Outcome outcome, bool destroyed, std::uint32_t missing);
+// The status line while a job runs and others wait behind it.
+QString runningStatusText(Op op);
 
 // The notification for a drop: what was done and where, or what failed. None for
 // a drop the user cancelled (they were there to see it).

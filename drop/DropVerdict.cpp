@@ -4,7 +4,7 @@
 #include "board/Board.h"
 #include "board/BoardView.h"
 #include "board/FolderName.h"
-#include "drop/Log.h"
+#include "operation/Log.h"
 
 #include <QCoreApplication>
 #include <QDragMoveEvent>
@@ -130,37 +130,29 @@ QString verdictText(const Verdict& v, const QString& destFolder) {
     return {};
 }
 
-HoverVerdicts::HoverVerdicts(BoardView& view, Board& board) : view_(view), board_(board) {
+HoverVerdicts::HoverVerdicts(BoardView& view, Board& board)
+    : view_(view), board_(board), planner_(view, board) {
     // A count that ends while the pointer rests shows its result at once.
     counting_.counted = [this] {
         if (hovering_ && row_) show();
     };
 }
 
-Op HoverVerdicts::opFor(int r) const {
-    switch (board_.slotAction(r)) {
-    case SlotAction::Copy:
-        return Op::Copy;
-    case SlotAction::Move:
-        return Op::Move;
-    case SlotAction::Follow:
-        break;
-    }
-    return view_.isChecked(Choice::Move) ? Op::Move : Op::Copy;
+DropPlan HoverVerdicts::planDrop(DropWay way, const QList<QByteArray>& items,
+                                 const SlotTarget& target) {
+    counting_.start(items);
+    return planner_.plan(way, target, AskedOp::Board, counting_.snapshot());
 }
 
-Verdict HoverVerdicts::dropVerdict(const QList<QByteArray>& items, int r, const QString& folder) {
-    counting_.start(items);
-    const QByteArray dest = QFile::encodeName(folder.isEmpty() ? view_.pathText(r) : folder);
-    return verdictFor(dest, opFor(r), counting_.snapshot(), board_.slotDisk(r));
+std::optional<DropPlan> HoverVerdicts::refusedPlan() const {
+    if (!hovering_ || !row_ || !last_.refused()) return std::nullopt;
+    return last_;
 }
 
 void HoverVerdicts::hover(QDragMoveEvent* event, const QList<QByteArray>& items, int row,
                           bool mayRefuse) {
     // Configure mode takes any drop, as it always has; without a mode nothing is done.
-    const bool judged = row && !view_.isChecked(Choice::Set) &&
-                        (view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy) ||
-                         board_.slotAction(row) != SlotAction::Follow);
+    const bool judged = planner_.dragCopiesOrMoves(row);
     // A drag's entry starts afresh: the last one may have ended elsewhere, unannounced.
     if (!mayRefuse) leave(false);
     if (!hovering_) {
@@ -169,8 +161,8 @@ void HoverVerdicts::hover(QDragMoveEvent* event, const QList<QByteArray>& items,
         counting_.start(items);
     }
     // The verdict stands while the pointer stays on the row, until the count it waits for ends.
-    if (judged && row == row_ && !(last_.counting && counting_.snapshot().finished())) {
-        if (!last_.ok() && mayRefuse) event->ignore();
+    if (judged && row == row_ && !(last_.verdict.counting && counting_.snapshot().finished())) {
+        if (last_.refused() && mayRefuse) event->ignore();
         return;
     }
     if (row_ && (row_ != row || !judged)) view_.showDropShade(row_, BoardView::Shade::None);
@@ -185,17 +177,17 @@ void HoverVerdicts::hover(QDragMoveEvent* event, const QList<QByteArray>& items,
 }
 
 Verdict HoverVerdicts::show() {
-    const Verdict v = dropVerdict(counting_.items(), row_);
+    last_ = planDrop(DropWay::Drag, counting_.items(), SlotTarget{0, row_, {}});
+    const Verdict& v = last_.verdict;
     view_.showDropShade(row_, !v.ok()      ? BoardView::Shade::Refused
                               : v.counting ? BoardView::Shade::Counting
                                            : BoardView::Shade::Works);
-    QString text = verdictText(v, view_.pathText(row_));
-    if (v.ok() && board_.slotAction(row_) != SlotAction::Follow)
+    QString text = verdictText(v, last_.destFolder);
+    if (v.ok() && last_.slotsOwnAction)
         text += QCoreApplication::translate("qb::HoverVerdicts", "（本槽位设定）");
     qCInfo(lcDrop).noquote() << "a drop on slot" << row_ << "would say:" << text;
     shown_ = text;
     view_.setStatusText(text);
-    last_ = v;
     return v;
 }
 

@@ -1,6 +1,7 @@
 // What a drop on a slot (or on any folder) would do, told while the drag hovers:
 // the count of the dragged items, the verdict, its words and the row's colour.
 #pragma once
+#include "drop/DropPlan.h"
 #include "engine/Operation.h"
 #include "verdict/Judge.h"
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class QDragMoveEvent;
@@ -67,11 +69,11 @@ public:
     // The drag left the window or was dropped: the row and status line as they were.
     // A drop keeps the count for its own verdict.
     void leave(bool keepCount);
-    // The drop's op on row `r`, from the slot's own action or the checked mode.
-    Op opFor(int r) const;
-    // The verdict for a drop of `items` on row `r`, at the moment of the drop; into
-    // `folder` (a subfolder the board offered for the slot) where one is given.
-    Verdict dropVerdict(const QList<QByteArray>& items, int r, const QString& folder = {});
+    // The plan for a drop of `items` onto `target` at the moment of the drop, with
+    // what the drag's count knows of them.
+    DropPlan planDrop(DropWay way, const QList<QByteArray>& items, const SlotTarget& target);
+    // The plan the hover refused where the drag is now, if it did.
+    std::optional<DropPlan> refusedPlan() const;
     DragCounting& counting() { return counting_; }
 
 private:
@@ -79,9 +81,10 @@ private:
 
     BoardView& view_;
     Board& board_;
+    DropPlanner planner_;
     DragCounting counting_;
     int row_ = 0;
-    Verdict last_; // row_'s, until the pointer moves to another row or a count ends
+    DropPlan last_; // row_'s, until the pointer moves to another row or a count ends
     QString statusBefore_, shown_;
     bool hovering_ = false;
 };

@@ -3,9 +3,10 @@
 
 #include "board/BoardView.h"
 #include "drop/DropController.h"
-#include "drop/DropJournal.h"
-#include "drop/FileOperation.h"
-#include "drop/Log.h"
+#include "drop/DropPlan.h"
+#include "operation/DropJournal.h"
+#include "operation/FileOperation.h"
+#include "operation/Log.h"
 #include "platform/Dialogs.h"
 #include "platform/Handler.h"
 
@@ -46,13 +47,6 @@ int count(std::size_t n) {
 
 QString whereOf(const history::DropRecord& d) {
     return d.slotName.empty() ? pathText(d.destFolder) : QString::fromStdString(d.slotName);
-}
-
-Policy checkedPolicy(const BoardView& view) {
-    if (view.isChecked(Choice::Rename)) return Policy::AutoRename;
-    if (view.isChecked(Choice::AutoReplace)) return Policy::AutoReplace;
-    // Asking before replacing is the choice that can lose nothing.
-    return Policy::AskReplace;
 }
 
 // The engine's progress and questions, as the undo reports and asks them.
@@ -312,6 +306,9 @@ void UndoController::finished(const history::UndoResult& result) {
     case Outcome::Cancelled:
         view_.setStatusText(
             QCoreApplication::translate("qb::UndoController", "状态：操作已取消！"));
+        break;
+    case Outcome::Skipped: // an undo asks nothing it could decline as a whole
+        view_.setStatusText(QCoreApplication::translate("qb::UndoController", "状态：部分撤销！"));
         break;
     }
     emit journalEvents().changed();

@@ -20,6 +20,7 @@ void Job::checkCancel() {
 
 void Job::fail(ErrorKind kind, const std::string& path, int code, const std::string& other,
                bool canSkip) {
+    if (!result_.firstError) result_.firstError = OpError{kind, path, other, code, canSkip};
     result_.failures++;
     if ((skipAll_ && canSkip) || quiet_) return;
     // The files handed out before this one are done (or reported) first, so a question
@@ -56,6 +57,8 @@ OperationResult Job::run(const std::string& source, const std::string& destFolde
         result_.outcome = Outcome::Cancelled;
     else if (result_.failures > 0)
         result_.outcome = Outcome::Failed;
+    else if (topDeclined_)
+        result_.outcome = Outcome::Skipped;
     else
         result_.outcome = Outcome::Done;
     return result_;

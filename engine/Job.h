@@ -48,6 +48,7 @@ private:
     // --- the walk (JobWalk.cpp) -------------------------------------------------
     void transfer(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                   const std::string& dname, bool topLevel, bool mergeAsked);
+    void declined(bool topLevel);
     bool ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
              const std::string& dname, const struct stat& dst);
     void place(int sdir, const std::string& sname, const struct stat& sst, int ddir,
@@ -160,6 +161,7 @@ private:
     const std::atomic<bool>& cancel_;
     OperationResult result_;
     bool cancelled_ = false;
+    bool topDeclined_ = false; // the user declined to replace or merge the item itself
     bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
     bool counted_ = false;
     bool quiet_ = false; // leaving after a cancel: failures are counted, not asked about

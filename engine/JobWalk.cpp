@@ -47,6 +47,8 @@ void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, i
             else
                 obs_.folderMerged(spath_, dpath_);
             merge(sname, dname, true);
+        } else {
+            declined(topLevel);
         }
         return;
     }
@@ -60,10 +62,17 @@ void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, i
                                  sameFile(shown, dst);
     if (destroysItsData) fail(ErrorKind::LinkToReplaced, spath_, 0, dpath_, !topLevel);
     if (destroysItsData || !ask(false, sdir, sname, sst, ddir, dname, dst)) {
+        if (!destroysItsData) declined(topLevel);
         if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
         return fileDone();
     }
     replaceFile(sdir, sname, sst, ddir, dname);
+}
+
+// The user said no to replacing (or merging) an entry: it stays where it is.
+void Job::declined(bool topLevel) {
+    result_.skipped++;
+    if (topLevel) topDeclined_ = true;
 }
 
 // Asks, where the policy wants it, whether two folders are merged (or a file replaced).

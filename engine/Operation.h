@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qb {
@@ -22,20 +23,13 @@ enum class Policy {
     AutoReplace, // replace files and merge folders without asking
 };
 
-// Done: the item was handled as the user chose (a declined replacement counts).
+// Done: the item was handled as the user chose (a declined replacement of an
+// entry inside a merged folder counts).
 // Failed: something could not be copied or moved, or the item was refused.
 // Cancelled: the user cancelled (also after an earlier failure of the same item).
-enum class Outcome { Done, Failed, Cancelled };
-
-// The whole account of one operation.
-struct OperationResult {
-    Outcome outcome = Outcome::Failed;
-    std::uint64_t failures = 0;  // errors reported (skipped or not)
-    std::uint64_t trashed = 0;   // replaced entries that went to the Trash
-    std::uint64_t destroyed = 0; // replaced entries no Trash could take: they are gone
-    std::uint32_t missing = 0;   // Missing flags: what the destination's file system could not keep
-    bool replacedWithoutTrash() const { return destroyed > 0; }
-};
+// Skipped: the user declined to replace or merge the item itself; nothing changed.
+// (Stored by number in the journal: new values go at the end.)
+enum class Outcome { Done, Failed, Cancelled, Skipped };
 
 // What a destination's file system could not keep of copied entries; their data is
 // whole all the same. Reported as a warning, not as a failure.
@@ -101,6 +95,18 @@ struct OpError {
     std::string other;
     int code = 0;        // errno, 0 for a refusal of our own
     bool canSkip = true; // false: the whole item is refused, there is nothing left to skip
+};
+
+// The whole account of one operation.
+struct OperationResult {
+    Outcome outcome = Outcome::Failed;
+    std::uint64_t failures = 0;  // errors reported (skipped or not)
+    std::uint64_t trashed = 0;   // replaced entries that went to the Trash
+    std::uint64_t destroyed = 0; // replaced entries no Trash could take: they are gone
+    std::uint32_t missing = 0;   // Missing flags: what the destination's file system could not keep
+    std::uint64_t skipped = 0;   // entries whose replacement or merge the user declined
+    std::optional<OpError> firstError{}; // the first error reported, for a one-line account
+    bool replacedWithoutTrash() const { return destroyed > 0; }
 };
 
 // Called on the thread that runs the operation.

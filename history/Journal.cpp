@@ -1,6 +1,7 @@
 // The drop journal in SQLite: schema, recording, queries, pruning.
 #include "history/Journal.h"
 #include "history/Recorder.h"
+#include "history/Statement.h"
 
 #include "engine/Log.h"
 
@@ -56,64 +57,6 @@ std::int64_t nowMs() {
                std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
-
-// A prepared statement, finalised when it goes.
-class Stmt {
-public:
-    Stmt(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &s_, nullptr) != SQLITE_OK) {
-            logLine("journal: cannot prepare a statement: %s", sqlite3_errmsg(db));
-            s_ = nullptr;
-        }
-    }
-    // A statement the journal keeps: reset for the next use instead of finalised.
-    explicit Stmt(sqlite3_stmt* kept) : s_(kept), kept_(true) {}
-    ~Stmt() {
-        if (!kept_) {
-            sqlite3_finalize(s_);
-        } else if (s_) {
-            sqlite3_reset(s_);
-            sqlite3_clear_bindings(s_);
-        }
-    }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-    bool ok() const { return s_ != nullptr; }
-    Stmt& bind(int i, std::int64_t v) {
-        sqlite3_bind_int64(s_, i, v);
-        return *this;
-    }
-    Stmt& bind(int i, const std::string& v) {
-        sqlite3_bind_blob(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Stmt& text(int i, const std::string& v) {
-        sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Stmt& null(int i) {
-        sqlite3_bind_null(s_, i);
-        return *this;
-    }
-    bool step() { return s_ && sqlite3_step(s_) == SQLITE_ROW; }
-    bool run() {
-        if (!s_) return false;
-        const int rc = sqlite3_step(s_);
-        return rc == SQLITE_DONE || rc == SQLITE_ROW;
-    }
-    std::int64_t i64(int c) const { return sqlite3_column_int64(s_, c); }
-    bool isNull(int c) const { return sqlite3_column_type(s_, c) == SQLITE_NULL; }
-    std::string str(int c) const {
-        const void* p = sqlite3_column_blob(s_, c);
-        const int n = sqlite3_column_bytes(s_, c);
-        return p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n))
-                 : std::string();
-    }
-
-private:
-    sqlite3_stmt* s_ = nullptr;
-    bool kept_ = false;
-};
 
 Identity identityAt(const Stmt& s, int c) {
     Identity id;
@@ -219,6 +162,9 @@ std::unique_ptr<Journal> Journal::open(const std::string& folder, std::string& e
             !j->exec("COMMIT"))
             return error = path + ": " + sqlite3_errmsg(db), nullptr;
     }
+    // Tables added later stand beside the first ones, which keep their version, so
+    // an older copy of the program still opens the file.
+    if (!j->openSlotDisks()) return error = path + ": " + sqlite3_errmsg(db), nullptr;
     // (SQLite gives its -wal and -shm files the database's mode: 0600 too.)
     j->prune();
     return j;
@@ -488,7 +434,7 @@ std::vector<std::int64_t> Journal::laterDependents(std::int64_t id) const {
     Stmt s(db_, R"(
 SELECT DISTINCT l.drop_id FROM items l JOIN drops ld ON ld.id = l.drop_id
 JOIN items m ON m.drop_id = ?1
-WHERE l.drop_id > ?1 AND ld.undone_by = 0 AND l.state <> 2
+WHERE l.drop_id > ?1 AND ld.undone_by = 0 AND l.state NOT IN (2, 3)
 AND NOT (ld.undo_of <> 0 AND (SELECT x.undo_of FROM drops x WHERE x.id = ld.undo_of) = 0) AND (
     l.source = m.dest OR l.dest = m.dest OR
     substr(l.source, 1, length(m.dest) + 1) = CAST(m.dest || '/' AS BLOB) OR

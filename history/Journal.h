@@ -22,7 +22,8 @@ namespace qb::history {
 
 enum class ItemKind { File, Folder, Link };
 // Started: written before the item began; nothing is known of what it did yet.
-enum class ItemState { Started, Done, Failed };
+// Skipped: the user declined to replace or merge it; nothing of it moved.
+enum class ItemState { Started, Done, Failed, Skipped };
 
 // What a placed entry was when the drop left it; an undo touches only an entry that
 // still is this (a folder: the same one; a file or link: also the same size and time).
@@ -127,9 +128,21 @@ public:
     // Returns how many were examined.
     int recover();
 
+    // --- the disks slots' folders were chosen on (SlotDisks.cpp) -----------------
+    // The identity of the disk slot (group, slot) of `account` had when its folder was
+    // set to `path`; "" when none is kept for that path.
+    std::string slotDisk(const std::string& account, int group, int slot,
+                         const std::string& path) const;
+    bool setSlotDisk(const std::string& account, int group, int slot, const std::string& path,
+                     const std::string& identity);
+    // Whether the records an older copy kept in settings file `source` were taken over.
+    bool slotDisksImported(const std::string& source) const;
+    void markSlotDisksImported(const std::string& source);
+
 private:
     explicit Journal(sqlite3* db, std::string path);
     bool exec(const char* sql) const;
+    bool openSlotDisks();
     void beginBatch();
     void commitBatch();
     void prune();

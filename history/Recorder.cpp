@@ -112,7 +112,6 @@ void ItemRecorder::entryTrashed(const std::string& path, const std::string& tras
 }
 
 void ItemRecorder::end(const OperationResult& result) {
-    (void)result;
     if (!journal_ || !item_) return;
     for (const Entry& e : entries_) {
         ItemKind kind = ItemKind::File;
@@ -126,7 +125,10 @@ void ItemRecorder::end(const OperationResult& result) {
         // A merge's folder was there before; the item counts as done when anything came.
         merged = before_.known && kind == ItemKind::Folder && !entries_.empty();
     }
-    journal_->finishItem(item_, merged ? ItemState::Done : settled(before_, now), kind, now);
+    const ItemState state = result.outcome == Outcome::Skipped ? ItemState::Skipped
+                            : merged                           ? ItemState::Done
+                                                               : settled(before_, now);
+    journal_->finishItem(item_, state, kind, now);
     journal_->flush();
 }
 

@@ -303,7 +303,8 @@ bool Undoer::mergeBack(const std::string& from, const std::string& to) {
     if (r.outcome == Outcome::Cancelled) throw Stop{};
     for (const std::string& kept : back.kept)
         res_.leftAlone.push_back(kept);
-    if (r.outcome != Outcome::Done) return failed(from, 0), false;
+    // A merge declined as a whole left everything where it was, as kept says.
+    if (r.outcome != Outcome::Done && r.outcome != Outcome::Skipped) return failed(from, 0), false;
     rebind(to);
     return true;
 }

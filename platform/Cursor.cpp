@@ -311,6 +311,19 @@ public:
         const bool fresh = !stale.isStale(QCursor::pos());
         return fresh && !(activity && activity->elsewhere());
     }
+    std::optional<bool> buttonHeld() const override {
+        auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+        if (!c) return std::nullopt;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        xcb_query_pointer_reply_t* reply =
+            xcb_query_pointer_reply(c, xcb_query_pointer(c, screen->root), nullptr);
+        if (!reply) return std::nullopt;
+        const bool held = reply->mask & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3);
+        std::free(reply);
+        return held;
+    }
 
 private:
     // Where the compositor can tell, it knows best.

@@ -22,6 +22,9 @@ public:
     // the pointer only over X windows: over a Wayland window it keeps reporting
     // the last place it saw, which says nothing about where the pointer is.
     virtual bool seen() const { return true; }
+    // Whether a mouse button is held down now; unknown where the display server
+    // cannot tell. A drag that leaves with no button held was let go.
+    virtual std::optional<bool> buttonHeld() const { return std::nullopt; }
 };
 
 // The pointer as the compositor reports it through the session bus, where it

@@ -96,6 +96,8 @@ QByteArray encodeReply(const SendReply& r) {
     if (r.kind == SendReply::Kind::Accepted) return frame(header("accepted"));
     QList<QByteArray> f = header("finished");
     f << "result" << resultName(r.result) << "message" << r.message.toUtf8();
+    for (const SentItem& item : r.items)
+        f << "item" << item.outcome + '\0' + item.path + '\0' + item.reason.toUtf8();
     return frame(f);
 }
 
@@ -172,11 +174,19 @@ std::optional<SendReply> decodeReply(const QByteArray& body, QString* why) {
     if (!pairs) return std::nullopt;
     SendReply r;
     if (kind == "accepted" && pairs->isEmpty()) return r;
-    if (kind == "finished" && pairs->size() == 4 && pairs->at(0) == "result" &&
+    if (kind == "finished" && pairs->size() >= 4 && pairs->at(0) == "result" &&
         pairs->at(2) == "message") {
         r.kind = SendReply::Kind::Finished;
-        for (SendResult s :
-             {SendResult::Done, SendResult::Failed, SendResult::Cancelled, SendResult::Refused}) {
+        for (qsizetype i = 4; i < pairs->size(); i += 2) {
+            const QList<QByteArray> parts = pairs->at(i + 1).split('\0');
+            if (pairs->at(i) != "item" || parts.size() != 3) {
+                if (why) *why = QStringLiteral("unknown reply");
+                return std::nullopt;
+            }
+            r.items << SentItem{parts[0], parts[1], QString::fromUtf8(parts[2])};
+        }
+        for (SendResult s : {SendResult::Done, SendResult::Failed, SendResult::Cancelled,
+                             SendResult::Refused, SendResult::Skipped}) {
             if (pairs->at(1) == resultName(s)) {
                 r.result = s;
                 r.message = QString::fromUtf8(pairs->at(3));
@@ -196,6 +206,8 @@ const char* resultName(SendResult result) {
         return "failed";
     case SendResult::Cancelled:
         return "cancelled";
+    case SendResult::Skipped:
+        return "skipped";
     case SendResult::Refused:
         break;
     }

@@ -22,8 +22,17 @@ inline constexpr int kSendRows = 20;
 enum class SendCommand { Send, Show, Ping };
 // Board: the mode the board shows.
 enum class SendMode { Board, Copy, Move };
-// Also the exit codes of `quillbeck send --wait`.
-enum class SendResult { Done = 0, Failed = 1, Cancelled = 2, Refused = 3 };
+// Also the exit codes of `quillbeck send --wait`. Skipped: some items were not
+// replaced as the user chose, none failed.
+enum class SendResult { Done = 0, Failed = 1, Cancelled = 2, Refused = 3, Skipped = 4 };
+
+// One sent item that was not done, as `send --wait` lists it.
+struct SentItem {
+    QByteArray outcome; // "skipped", "failed" or "cancelled"
+    QByteArray path;
+    QString reason;
+    bool operator==(const SentItem&) const = default;
+};
 
 struct SendRequest {
     SendCommand command = SendCommand::Send;
@@ -41,6 +50,7 @@ struct SendReply {
     Kind kind = Kind::Accepted;
     SendResult result = SendResult::Done; // for Finished
     QString message;
+    QList<SentItem> items{}; // for Finished: the items not done
     bool operator==(const SendReply&) const = default;
 };
 

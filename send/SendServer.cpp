@@ -143,7 +143,7 @@ void SendServer::handle(QLocalSocket* socket, const SendRequest& request) {
     socket->setProperty("qbAnswered", true);
     if (request.command != SendCommand::Send) {
         if (request.command == SendCommand::Show) handler_.show();
-        socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Done, {}}));
+        socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Done, {}, {}}));
         socket->disconnectFromServer();
         return;
     }
@@ -162,8 +162,9 @@ void SendServer::handle(QLocalSocket* socket, const SendRequest& request) {
         j.socket->disconnectFromServer();
     };
     const QString refusal =
-        handler_.send(request, [job, tell](SendResult result, const QString& message) {
-            const SendReply reply{SendReply::Kind::Finished, result, message};
+        handler_.send(request, [job, tell](SendResult result, const QString& message,
+                                           const QList<SentItem>& items) {
+            const SendReply reply{SendReply::Kind::Finished, result, message, items};
             if (job->accepting)
                 job->early = reply;
             else
@@ -173,7 +174,7 @@ void SendServer::handle(QLocalSocket* socket, const SendRequest& request) {
     if (!job->socket) return;
     if (!refusal.isEmpty()) {
         qCInfo(lcSend) << "request refused:" << refusal;
-        socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Refused, refusal}));
+        socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Refused, refusal, {}}));
         socket->disconnectFromServer();
         return;
     }
@@ -188,7 +189,7 @@ void SendServer::refuse(QLocalSocket* socket, const QString& why) {
     qCWarning(lcSend) << "refused a request:" << why;
     socket->setProperty("qbAnswered", true);
     socket->setProperty(kBufferProperty, QVariant());
-    socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Refused, why}));
+    socket->write(encodeReply({SendReply::Kind::Finished, SendResult::Refused, why, {}}));
     socket->disconnectFromServer();
 }
 

@@ -20,7 +20,9 @@ namespace qb {
 class SendHandler {
 public:
     virtual ~SendHandler() = default;
-    using Finished = std::function<void(SendResult, const QString& message)>;
+    // `items`: those not done, each with its outcome and why.
+    using Finished =
+        std::function<void(SendResult, const QString& message, const QList<SentItem>& items)>;
     // Takes the files of `request`. Returns an empty text when the job was
     // accepted, and then calls `finished` once when it ends; else returns why
     // it was refused and never calls `finished`.

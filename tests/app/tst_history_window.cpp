@@ -2,9 +2,9 @@
 // the offscreen platform: the listing read a page at a time, the filter, a drop
 // opening to its items, which drops the undo button takes, and an undo from it.
 #include "app/HistoryWindow.h"
-#include "drop/FileOperation.h"
 #include "drop/UndoController.h"
 #include "history/Recorder.h"
+#include "operation/FileOperation.h"
 #include "tests/support/FakeBoardView.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/Locale.h"

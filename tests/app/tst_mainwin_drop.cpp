@@ -3,8 +3,8 @@
 // drops and the focus after them (what the drop does with its items:
 // tests/drop/tst_drop.cpp).
 #include "app/Unit1.h"
-#include "drop/DropJournal.h"
-#include "drop/FileOperation.h"
+#include "operation/DropJournal.h"
+#include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "tests/support/DropFixture.h"
 #include "tests/support/Files.h"

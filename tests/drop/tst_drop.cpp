@@ -6,7 +6,7 @@
 #include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/DropQueue.h"
-#include "drop/FileOperation.h"
+#include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "store/Settings.h"
 #include "tests/support/DropFixture.h"
@@ -481,7 +481,7 @@ private slots:
         QCOMPARE(fx.fake.calls[2].source, other);
         // The first drop's second item ran while the other waited.
         QCOMPARE(statuses.value(0), QString()); // a lone drop says nothing of a queue
-        QCOMPARE(statuses.value(1), kCopied + QStringLiteral("（另有 1 项等待）"));
+        QCOMPARE(statuses.value(1), QStringLiteral("状态：正在复制…（另有 1 项等待）"));
         QCOMPARE(fx.view.status, kCopied);
     }
 
@@ -573,29 +573,31 @@ private slots:
             return QFile::encodeName(fx.scratch(name));
         };
         QList<std::pair<qb::Outcome, QString>> ends;
-        const auto record = [&](qb::Outcome o, const QString& status) { ends.append({o, status}); };
-        const auto slotDrop = [&](qb::Op op, const QByteArray& path) {
-            qb::SlotDrop d;
-            d.row = 1;
-            d.op = op;
-            d.items = {path};
-            return d;
+        const auto record = [&](const qb::DropReport& r, const QString& status) {
+            ends.append({r.overall(), status});
         };
-        const quint64 copy1 = fx.drops->enqueue(slotDrop(qb::Op::Copy, item("c1")), record);
-        const quint64 copy2 = fx.drops->enqueue(slotDrop(qb::Op::Copy, item("c2")), record);
-        const quint64 copy3 = fx.drops->enqueue(slotDrop(qb::Op::Copy, item("c3")), record);
-        fx.drops->enqueue(slotDrop(qb::Op::Move, item("m")), record);
+        const auto send = [&](qb::Op op, const QByteArray& path) {
+            const qb::AskedOp asked = op == qb::Op::Move ? qb::AskedOp::Move : qb::AskedOp::Copy;
+            return fx.drops->enqueue(
+                fx.drops->planner().plan(qb::DropWay::Send, {0, 1, {}}, asked, {}), {path}, record);
+        };
+        const quint64 copy1 = send(qb::Op::Copy, item("c1"));
+        const quint64 copy2 = send(qb::Op::Copy, item("c2"));
+        const quint64 copy3 = send(qb::Op::Copy, item("c3"));
+        send(qb::Op::Move, item("m"));
         QTRY_COMPARE(running.size(), 2);
         QCOMPARE(running[0].source, fx.scratch(QStringLiteral("c1")));
         QCOMPARE(running[1].source, fx.scratch(QStringLiteral("m"))); // the rename overtook
         QCOMPARE(fx.drops->waitingCount(), 2);
-        QCOMPARE(fx.view.status, QStringLiteral("状态：已加入队列（另有 2 项等待）"));
+        // What runs is said while others wait, never what ran before.
+        const QString copyingWithTwo = QStringLiteral("状态：正在复制…（另有 2 项等待）");
+        QCOMPARE(fx.view.status, copyingWithTwo);
         QVERIFY(!fx.drops->removeQueued(copy1)); // running: not removable
 
         running[1].done(qb::OperationResult{qb::Outcome::Done});
         QCOMPARE(ends.size(), 1);
         QCOMPARE(ends[0], std::make_pair(qb::Outcome::Done, kMoved)); // its own status
-        QCOMPARE(fx.view.status, kMoved + QStringLiteral("（另有 2 项等待）"));
+        QCOMPARE(fx.view.status, copyingWithTwo);
 
         // Removing a waiting job ends it untouched, without starting it.
         QVERIFY(fx.drops->removeQueued(copy2));

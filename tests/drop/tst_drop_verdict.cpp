@@ -5,7 +5,7 @@
 #include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/DropVerdict.h"
-#include "drop/FileOperation.h"
+#include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "tests/support/Command.h"
 #include "tests/support/DropFixture.h"
@@ -211,7 +211,9 @@ private slots:
         QCOMPARE(b.hover(3, paths), reason == int(Reason::None));
         if (!text.isEmpty()) QCOMPARE(b.view.status, text);
         const qb::Verdict v =
-            b.drops->verdicts().dropVerdict(b.drops->verdicts().counting().items(), 3);
+            b.drops->verdicts()
+                .planDrop(qb::DropWay::Drag, b.drops->verdicts().counting().items(), {0, 3, {}})
+                .verdict;
         QCOMPARE(int(v.reason), reason);
         if (reason == int(Reason::None)) return;
         // Dropped all the same (a drop that raced the answer): refused, and nothing written.

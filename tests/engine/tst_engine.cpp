@@ -245,7 +245,7 @@ private slots:
             QTest::addRow("%s all", o)
                 << int(op) << int(ReplaceAnswer::YesToAll) << Outcome::Done << true;
             QTest::addRow("%s no", o)
-                << int(op) << int(ReplaceAnswer::No) << Outcome::Done << false;
+                << int(op) << int(ReplaceAnswer::No) << Outcome::Skipped << false;
             QTest::addRow("%s cancel", o)
                 << int(op) << int(ReplaceAnswer::Cancel) << Outcome::Cancelled << false;
         }
@@ -330,7 +330,7 @@ private slots:
             writeFile(s + "/one", "declined");
             ScriptedObserver no;
             no.answers = {ReplaceAnswer::No};
-            QCOMPARE(run(op, Policy::AskReplace, s, dst, no), Outcome::Done);
+            QCOMPARE(run(op, Policy::AskReplace, s, dst, no), Outcome::Skipped);
             QCOMPARE(readFile(d + "/one"), QByteArray("again"));
             QCOMPARE(readFile(s + "/one"), QByteArray("declined"));
             ::system(("rm -rf '" + s + "' '" + d + "'").c_str());

@@ -222,12 +222,15 @@ private slots:
         Exchange waiting;
         std::thread t2(exchange, socketPath(), sendTo(1, 1, {"/b"}, true), std::ref(waiting));
         QTRY_COMPARE(handler.running.size(), 2);
-        handler.running.last()(SendResult::Failed, QStringLiteral("状态：复制失败！"));
+        const QList<SentItem> notDone = {{"failed", "/b", QStringLiteral("磁盘已满")},
+                                         {"skipped", "/\xff\n", {}}};
+        handler.running.last()(SendResult::Failed, QStringLiteral("状态：复制失败！"), notDone);
         QTRY_VERIFY(waiting.done);
         t2.join();
         QVERIFY(waiting.second);
         QCOMPARE(waiting.second->result, SendResult::Failed);
         QCOMPARE(waiting.second->message, QStringLiteral("状态：复制失败！"));
+        QCOMPARE(waiting.second->items, notDone); // any bytes of a name, and why
 
         // Refused by the program: one reply, refused, with the reason.
         handler.refusal = QStringLiteral("busy");
@@ -239,7 +242,7 @@ private slots:
         QCOMPARE(refused.first->message, QStringLiteral("busy"));
 
         // A job that ends after its sender went away harms nothing.
-        handler.running.first()(SendResult::Done, {});
+        handler.running.first()(SendResult::Done, {}, {});
     }
 
     // A client that says nothing, or stops half-way, neither blocks the next one

@@ -4,6 +4,7 @@
 // fixture that derives from it adds the window and ends it in its destructor.
 #include "board/Accounts.h"
 #include "drop/DropController.h"
+#include "operation/DropJournal.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "store/Settings.h"
@@ -39,6 +40,7 @@ class DropFixture {
 public:
     explicit DropFixture(bool fakeOperation = true) {
         setProgramFolder(programDir.path());
+        closeDropJournal(); // each test's own, beside its settings
         accountState() = {};
         setDialogs(&dialogs);
         if (!fakeOperation) return;

@@ -1,9 +1,9 @@
 // The operation's dialogs: progress, the replace and merge questions, the error box.
-#include "drop/OperationDialogs.h"
+#include "operation/OperationDialogs.h"
 
-#include "drop/DropQueue.h"
-#include "drop/FileOperation.h"
-#include "drop/Log.h"
+#include "operation/FileOperation.h"
+#include "operation/Log.h"
+#include "operation/QueueRows.h"
 #include "platform/Dialogs.h"
 
 #include <QAbstractButton>

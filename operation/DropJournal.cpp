@@ -1,7 +1,7 @@
 // The program's drop journal, opened lazily beside the settings or in the state folder.
-#include "drop/DropJournal.h"
+#include "operation/DropJournal.h"
 
-#include "drop/Log.h"
+#include "operation/Log.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 // The sentences the user reads for the engine's errors.
-#include "drop/OperationText.h"
+#include "operation/OperationText.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The running operation: its worker thread, its questions, its progress dialog.
-#include "drop/FileOperation.h"
-#include "drop/DropJournal.h"
+#include "operation/FileOperation.h"
 #include "history/Recorder.h"
+#include "operation/DropJournal.h"
 
-#include "drop/Log.h"
-#include "drop/OperationDialogs.h"
-#include "drop/OperationText.h"
+#include "operation/Log.h"
+#include "operation/OperationDialogs.h"
+#include "operation/OperationText.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

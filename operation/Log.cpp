@@ -1,5 +1,5 @@
 // The drop library's log categories, and the engine's log routed into them.
-#include "drop/Log.h"
+#include "operation/Log.h"
 
 #include "engine/Log.h"
 

@@ -1,0 +1,70 @@
+// A prepared SQLite statement for the journal's own files.
+#pragma once
+#include "engine/Log.h"
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+
+namespace qb::history {
+
+// A prepared statement, finalised when it goes.
+class Stmt {
+public:
+    Stmt(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &s_, nullptr) != SQLITE_OK) {
+            engine::logLine("journal: cannot prepare a statement: %s", sqlite3_errmsg(db));
+            s_ = nullptr;
+        }
+    }
+    // A statement the journal keeps: reset for the next use instead of finalised.
+    explicit Stmt(sqlite3_stmt* kept) : s_(kept), kept_(true) {}
+    ~Stmt() {
+        if (!kept_) {
+            sqlite3_finalize(s_);
+        } else if (s_) {
+            sqlite3_reset(s_);
+            sqlite3_clear_bindings(s_);
+        }
+    }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    bool ok() const { return s_ != nullptr; }
+    Stmt& bind(int i, std::int64_t v) {
+        sqlite3_bind_int64(s_, i, v);
+        return *this;
+    }
+    Stmt& bind(int i, const std::string& v) {
+        sqlite3_bind_blob(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& text(int i, const std::string& v) {
+        sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& null(int i) {
+        sqlite3_bind_null(s_, i);
+        return *this;
+    }
+    bool step() { return s_ && sqlite3_step(s_) == SQLITE_ROW; }
+    bool run() {
+        if (!s_) return false;
+        const int rc = sqlite3_step(s_);
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    }
+    std::int64_t i64(int c) const { return sqlite3_column_int64(s_, c); }
+    bool isNull(int c) const { return sqlite3_column_type(s_, c) == SQLITE_NULL; }
+    std::string str(int c) const {
+        const void* p = sqlite3_column_blob(s_, c);
+        const int n = sqlite3_column_bytes(s_, c);
+        return p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n))
+                 : std::string();
+    }
+
+private:
+    sqlite3_stmt* s_ = nullptr;
+    bool kept_ = false;
+};
+
+} // namespace qb::history
