@@ -6,6 +6,7 @@
 #include "board/Board.h"
 #include "drop/DropController.h"
 #include "drop/DropQueue.h"
+#include "drop/SlotDisks.h"
 #include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "store/Settings.h"
@@ -14,6 +15,7 @@
 #include "tests/support/Files.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -550,6 +552,143 @@ private slots:
         QVERIFY(!qb::mustWait(job(true, "/a/treetop", "/c"), copy));
         QVERIFY(!qb::mustWait(job(true, "/c/z", "/b"),
                               copy)); // into the same folder: placed atomically
+    }
+
+    // Every way in gets its plan from one place: copy or move by --copy/--move, then
+    // the slot's own action, then the board's mode; the policy the board shows; the
+    // verdict of the folder and of the disk it was chosen on.
+    void planForEveryWayIn_data() {
+        QTest::addColumn<int>("way"); // DropWay, or 3 and 4 for a send with --copy, --move
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("boardMoves");
+        QTest::addColumn<int>("verdict"); // 0: works, 1: folder gone, 2: its disk not there
+        const char* ways[] = {"drag", "list entry", "send", "send --copy", "send --move"};
+        const char* actions[] = {"follows", "copies", "moves"};
+        const char* verdicts[] = {"works", "folder gone", "disk gone"};
+        for (int w = 0; w < 5; ++w)
+            for (int a = 0; a < 3; ++a)
+                for (bool m : {false, true})
+                    for (int v = 0; v < 3; ++v)
+                        QTest::addRow("%s, slot %s, board %s, %s", ways[w], actions[a],
+                                      m ? "moves" : "copies", verdicts[v])
+                            << w << a << m << v;
+    }
+    void planForEveryWayIn() {
+        QFETCH(int, way);
+        QFETCH(int, action);
+        QFETCH(bool, boardMoves);
+        QFETCH(int, verdict);
+        Fixture fx;
+        const QString dest = fx.folder(QStringLiteral("slot"));
+        const QString sub = fx.folder(QStringLiteral("slot/sub"));
+        fx.view.applyPathText(4, dest);
+        fx.view.click(Choice::AutoReplace);
+        fx.view.click(boardMoves ? Choice::Move : Choice::Copy);
+        fx.board.storeSlotAction(4, qb::SlotAction(action));
+        if (verdict == 1) QVERIFY(QDir(dest).removeRecursively());
+        if (verdict == 2) QVERIFY(qb::storeSlotDisk(1, 4, dest, QStringLiteral("nowhere:1")));
+
+        const qb::DropWay w = way >= 2 ? qb::DropWay::Send : qb::DropWay(way);
+        const qb::AskedOp asked = way == 3   ? qb::AskedOp::Copy
+                                  : way == 4 ? qb::AskedOp::Move
+                                             : qb::AskedOp::Board;
+        const qb::DropPlan plan = fx.drops->planner().plan(
+            w, {0, 4, w == qb::DropWay::ListEntry ? sub : QString()}, asked, {});
+
+        const bool moves = way == 4 || (way != 3 && (action == 2 || (action == 0 && boardMoves)));
+        QCOMPARE(plan.op, moves ? qb::Op::Move : qb::Op::Copy);
+        QCOMPARE(plan.slotsOwnAction, way < 3 && action != 0);
+        QCOMPARE(plan.policy, qb::Policy::AutoReplace);
+        QCOMPARE(plan.followsBoard(), way < 2);
+        QCOMPARE(plan.destFolder, w == qb::DropWay::ListEntry ? sub : dest);
+        QCOMPARE(plan.group, 1);
+        QCOMPARE(plan.row, 4);
+        const QString refusal = verdict == 0 ? QString()
+                                : verdict == 1
+                                    ? kNoFolder
+                                    : QStringLiteral("状态：无法放入：文件夹所在的磁盘未连接");
+        QCOMPARE(plan.refusal, refusal);
+        // What the plan says is what the queue does: a refused one touches nothing.
+        const QString item = fx.scratch(QStringLiteral("a.txt"));
+        writeFile(item);
+        if (w == qb::DropWay::Send) {
+            if (!plan.refused()) fx.drops->enqueue(plan, {QFile::encodeName(item)});
+        } else if (w == qb::DropWay::Drag) {
+            fx.view.status = QStringLiteral("状态：之前");
+            QMimeData mime;
+            Fixture::carry(mime, {item});
+            fx.view.under = fx.view.nameFields[4];
+            QDragMoveEvent over(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton,
+                                Qt::NoModifier);
+            fx.drops->hoverDrag(&over, QPoint(5, 5), false);
+            QCOMPARE(over.isAccepted(), !plan.refused());
+            if (plan.refused()) {
+                // Let go over the slot the hover refused: a refused drop, told after it.
+                fx.drops->leaveDrag(true);
+                QCOMPARE(fx.view.status, refusal);
+                QCOMPARE(fx.view.focused, fx.view.pathFields[4]);
+            } else {
+                QVERIFY(fx.drop(fx.view.nameFields[4], {item}));
+            }
+        }
+        QTRY_VERIFY(!fx.drops->inProgress());
+        if (w == qb::DropWay::ListEntry) return;
+        QCOMPARE(fx.fake.calls.size(), plan.refused() ? 0 : 1);
+        if (!plan.refused()) QCOMPARE(fx.fake.calls[0].op, plan.op);
+    }
+
+    // A drop that raced the hover's refusal is refused as it lands; a drag that
+    // leaves a refused slot without being let go there says nothing.
+    void refusedDropsAndDragsMovedAway() {
+        Fixture fx;
+        fx.view.click(Choice::Copy);
+        fx.view.applyPathText(2, fx.scratch(QStringLiteral("gone")));
+        fx.view.status = QStringLiteral("状态：之前");
+        const QString item = fx.scratch(QStringLiteral("a.txt"));
+        writeFile(item);
+        QVERIFY(fx.drop(fx.view.nameFields[2], {item}));
+        QCOMPARE(fx.view.status, kNoFolder);
+        QCOMPARE(fx.view.focused, fx.view.pathFields[2]);
+
+        fx.view.status = QStringLiteral("状态：之前");
+        fx.view.focused = nullptr;
+        QMimeData mime;
+        Fixture::carry(mime, {item});
+        QDragMoveEvent over(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        fx.drops->hoverDrag(&over, QPoint(5, 5), false);
+        QVERIFY(!over.isAccepted());
+        fx.drops->leaveDrag(false);
+        QCOMPARE(fx.view.status, QStringLiteral("状态：之前"));
+        QCOMPARE(fx.view.focused, nullptr);
+        QVERIFY(fx.fake.calls.isEmpty());
+    }
+
+    // The disk a slot was chosen on is kept beside the journal, never in a settings
+    // file; what an older copy kept there is taken over once and left as it is.
+    void slotDisksStayOutOfTheSettingsFiles() {
+        Fixture fx;
+        const QString dest = fx.folder(QStringLiteral("d"));
+        qb::WriteSetting(fx.sysIni(), QStringLiteral("槽位磁盘"), QStringLiteral("7"),
+                         QStringLiteral("old:disk"));
+        qb::WriteSetting(fx.sysIni(), QStringLiteral("槽位磁盘"), QStringLiteral("7路径"), dest);
+        QCOMPARE(qb::slotDisk(1, 7, dest), QStringLiteral("old:disk"));
+        QCOMPARE(qb::slotDisk(1, 7, dest + QStringLiteral("/x")), QString()); // another path
+
+        fx.view.click(Choice::Set);
+        QVERIFY(fx.drop(fx.view.nameFields[3], {dest}));
+        QCOMPARE(fx.view.status, kConfigured);
+        QVERIFY(!qb::slotDisk(1, 3, dest).isEmpty());
+        const auto stored = [&](const char* key) {
+            return qb::ReadSetting(fx.sysIni(), QStringLiteral("槽位磁盘"), QString::fromUtf8(key),
+                                   QStringLiteral("<none>"));
+        };
+        QCOMPARE(stored("3"), QStringLiteral("<none>"));
+        QCOMPARE(stored("3路径"), QStringLiteral("<none>"));
+        // The old section stands as it was, and is not read again.
+        QCOMPARE(stored("7"), QStringLiteral("old:disk"));
+        qb::WriteSetting(fx.sysIni(), QStringLiteral("槽位磁盘"), QStringLiteral("7"),
+                         QStringLiteral("changed:later"));
+        QCOMPARE(qb::slotDisk(1, 7, dest), QStringLiteral("old:disk"));
     }
 
     // The queue through the controller: a same-disk move overtakes a running
