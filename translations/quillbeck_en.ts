@@ -610,6 +610,13 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
+    <name>qb::MenuFiles</name>
+    <message>
+        <source>发送到 Quillbeck</source>
+        <translation>Send to Quillbeck</translation>
+    </message>
+</context>
+<context>
     <name>qb::OperationDialogs</name>
     <message>
         <source>%1 秒</source>
