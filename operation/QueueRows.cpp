@@ -47,10 +47,10 @@ QString queueRowText(const QueueRow& row) {
         row.state == QueueRow::Running ? QCoreApplication::translate("qb::DropQueue", "正在进行")
         : row.state == QueueRow::Paused ? QCoreApplication::translate("qb::DropQueue", "已暂停")
                                         : QCoreApplication::translate("qb::DropQueue", "等待中");
-    return QCoreApplication::translate("qb::DropQueue", "%1　%2 %3 项，%4　%5")
-        .arg(row.slot, op)
-        .arg(row.items)
-        .arg(bytes, state);
+    // The count is the plural's %n ("1 item", "2 items"); lupdate reads no cast in the call.
+    const int items = static_cast<int>(row.items);
+    return QCoreApplication::translate("qb::DropQueue", "%1　%2 %n 项，%3　%4", nullptr, items)
+        .arg(row.slot, op, bytes, state);
 }
 
 } // namespace qb

@@ -2,24 +2,50 @@
 
 #include "send/Log.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTranslator>
 
 namespace qb {
 
 namespace {
 
-const QString kTitle = QStringLiteral("发送到 Quillbeck");
 constexpr char kMarker[] = "X-Quillbeck-Generated=true";
 const QString kPrefix = QStringLiteral("quillbeck-send");
 
 const QString kDolphin = QStringLiteral("kio/servicemenus");
 const QString kNemo = QStringLiteral("nemo/actions");
 const QString kThunar = QStringLiteral("Thunar/sendto");
+const QString kNautilus = QStringLiteral("nautilus/scripts/");
+constexpr char kTitleContext[] = "qb::MenuFiles";
+constexpr char kTitleSource[] = QT_TRANSLATE_NOOP("qb::MenuFiles", "发送到 Quillbeck");
+
+// In the session's language, as the rest of the interface.
+QString title() {
+    return QCoreApplication::translate(kTitleContext, kTitleSource);
+}
 QString nautilusFolder() {
-    return QStringLiteral("nautilus/scripts/") + kTitle;
+    return kNautilus + title();
+}
+
+// Nautilus's submenu is a folder named as the menu reads, one per language: all
+// are looked after, so that a switch of language leaves no stale entries behind.
+QStringList nautilusFolders() {
+    QStringList titles{QString::fromUtf8(kTitleSource), title()};
+    for (const QString& qm : QDir(QStringLiteral(":/i18n")).entryList({QStringLiteral("*.qm")})) {
+        QTranslator translator;
+        if (!translator.load(QStringLiteral(":/i18n/") + qm)) continue;
+        const QString t = translator.translate(kTitleContext, kTitleSource);
+        if (!t.isEmpty()) titles << t;
+    }
+    titles.removeDuplicates();
+    QStringList folders;
+    for (const QString& t : titles)
+        folders << kNautilus + t;
+    return folders;
 }
 
 QString label(const MenuSlot& s) {
@@ -27,7 +53,7 @@ QString label(const MenuSlot& s) {
 }
 // Thunar's and Nemo's lists have no submenus of their own: the entries say whose they are.
 QString flatLabel(const MenuSlot& s) {
-    return kTitle + QStringLiteral(" › ") + label(s);
+    return title() + QStringLiteral(" › ") + label(s);
 }
 QString slotArg(const MenuSlot& s) {
     return QStringLiteral("%1:%2").arg(s.group).arg(s.row);
@@ -101,7 +127,7 @@ MenuFile dolphinMenu(const QList<MenuSlot>& entries, const QString& program) {
                        "Exec=%5\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
                        "MimeType=application/octet-stream;inode/directory;\n"
                        "X-KDE-Submenu=%1\nActions=%2\n%3\n")
-            .arg(kTitle, actions, QString::fromLatin1(kMarker), QStringLiteral(QB_APP_ID),
+            .arg(title(), actions, QString::fromLatin1(kMarker), QStringLiteral(QB_APP_ID),
                  entryValue(execLine(program, entries.front())));
     // KIO runs service menus of the user's folder only when they are executable.
     return {kDolphin + u'/' + kPrefix + QStringLiteral(".desktop"), (head + body).toUtf8(), true};
@@ -155,7 +181,7 @@ bool writeFile(const QString& path, const MenuFile& file) {
 } // namespace
 
 QStringList sendMenuFolders() {
-    return {kDolphin, nautilusFolder(), kNemo, kThunar};
+    return QStringList{kDolphin} + nautilusFolders() + QStringList{kNemo, kThunar};
 }
 
 QList<MenuFile> sendMenuFiles(const QList<MenuSlot>& entries, const QString& program) {
@@ -187,7 +213,7 @@ bool syncSendMenus(const QString& dataHome, const QList<MenuFile>& files) {
         wanted.insert(QDir::cleanPath(dataHome + u'/' + f.path));
     for (const QString& folder : sendMenuFolders()) {
         const QString dir = dataHome + u'/' + folder;
-        const bool ownFolder = folder == nautilusFolder();
+        const bool ownFolder = folder.startsWith(kNautilus);
         for (const QFileInfo& entry : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden)) {
             const QString path = entry.absoluteFilePath();
             if (wanted.contains(QDir::cleanPath(path))) continue;
@@ -199,7 +225,8 @@ bool syncSendMenus(const QString& dataHome, const QList<MenuFile>& files) {
                 ok = false;
             }
         }
-        if (ownFolder && files.isEmpty()) QDir().rmdir(dir); // only when empty
+        if (ownFolder && (files.isEmpty() || folder != nautilusFolder()))
+            QDir().rmdir(dir); // only when empty
     }
     for (const MenuFile& f : files) {
         const QString path = dataHome + u'/' + f.path;

@@ -21,7 +21,8 @@ struct MenuFile {
     bool executable = false;
 };
 
-// The folders below the data folder that the menus live in.
+// The folders below the data folder that the menus live in, or lived in under the
+// title of another language.
 QStringList sendMenuFolders();
 
 // The files for `entries`, whose entries run `program`.

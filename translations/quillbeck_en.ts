@@ -323,6 +323,22 @@ Quillbeck — 2026</translation>
         <source>状态：</source>
         <translation>Status: </translation>
     </message>
+    <message>
+        <source>文件夹 %1</source>
+        <translation>Folder %1</translation>
+    </message>
+    <message>
+        <source>状态：已移出队列，文件未动。</source>
+        <translation>Status: removed from the queue; no file was touched.</translation>
+    </message>
+    <message>
+        <source>（另有 %1 项等待）</source>
+        <translation> (%1 more waiting)</translation>
+    </message>
+    <message>
+        <source>状态：已加入队列</source>
+        <translation>Status: queued</translation>
+    </message>
 </context>
 <context>
     <name>qb::DropNotice</name>
@@ -377,6 +393,36 @@ Quillbeck — 2026</translation>
     <message>
         <source>：</source>
         <translation>: </translation>
+    </message>
+</context>
+<context>
+    <name>qb::DropQueue</name>
+    <message>
+        <source>移动</source>
+        <translation>Move</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>正在进行</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>已暂停</source>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>等待中</source>
+        <translation>Waiting</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1&#x3000;%2 %n 项，%3&#x3000;%4</source>
+        <translation>
+            <numerusform>%1: %2 %n item, %3 (%4)</numerusform>
+            <numerusform>%1: %2 %n items, %3 (%4)</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -532,7 +578,7 @@ Quillbeck — 2026</translation>
     </message>
     <message>
         <source>无法放入：文件夹所在的磁盘未连接</source>
-        <translation>Cannot drop here: the folder's disk is not connected</translation>
+        <translation>Cannot drop here: the folder&apos;s disk is not connected</translation>
     </message>
     <message>
         <source>无法放入：目标位置只读</source>
@@ -552,7 +598,7 @@ Quillbeck — 2026</translation>
     </message>
     <message>
         <source>无法放入：文件过大（%1），目标磁盘的文件系统无法保存</source>
-        <translation>Cannot drop here: a file is too large (%1) for the destination disk's file system</translation>
+        <translation>Cannot drop here: a file is too large (%1) for the destination disk&apos;s file system</translation>
     </message>
     <message>
         <source>无法放入：空间不足（需要 %1，可用 %2）</source>
@@ -560,7 +606,14 @@ Quillbeck — 2026</translation>
     </message>
     <message>
         <source>（本槽位设定）</source>
-        <translation> (this slot's own action)</translation>
+        <translation> (this slot&apos;s own action)</translation>
+    </message>
+</context>
+<context>
+    <name>qb::MenuFiles</name>
+    <message>
+        <source>发送到 Quillbeck</source>
+        <translation>Send to Quillbeck</translation>
     </message>
 </context>
 <context>
@@ -755,6 +808,38 @@ It is now at:
         <source>撤销</source>
         <translation>Undo</translation>
     </message>
+    <message>
+        <source>任务“%1”：
+
+%2</source>
+        <translation>Task “%1”:
+
+%2</translation>
+    </message>
+    <message>
+        <source>任务队列：</source>
+        <translation>Queue:</translation>
+    </message>
+    <message>
+        <source>移出队列</source>
+        <translation>Remove from Queue</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>已暂停</source>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>任务：%1</source>
+        <translation>Task: %1</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
 </context>
 <context>
     <name>qb::OperationText</name>
@@ -868,6 +953,17 @@ It is now at:
     </message>
 </context>
 <context>
+    <name>qb::SendService</name>
+    <message>
+        <source>槽位 %1:%2 没有设置目录</source>
+        <translation>Slot %1:%2 has no folder set</translation>
+    </message>
+    <message>
+        <source>没有名为“%1”的槽位</source>
+        <translation>No slot is named “%1”</translation>
+    </message>
+</context>
+<context>
     <name>qb::ShowShortcut</name>
     <message>
         <source>无</source>
@@ -881,7 +977,7 @@ It is now at:
         <source>此桌面不向程序提供全局快捷键。
 请在桌面的键盘快捷键设置中为命令“quillbeck show”设一个按键。</source>
         <translation>This desktop offers programs no global shortcuts.
-In the desktop's keyboard shortcut settings, give the command &quot;quillbeck show&quot; a key.</translation>
+In the desktop&apos;s keyboard shortcut settings, give the command &quot;quillbeck show&quot; a key.</translation>
     </message>
     <message>
         <source>显示主窗口的全局快捷键：</source>
@@ -924,17 +1020,6 @@ In the desktop's keyboard shortcut settings, give the command &quot;quillbeck sh
     <message>
         <source>程序已运行</source>
         <translation>The program is already running</translation>
-    </message>
-</context>
-<context>
-    <name>qb::SendService</name>
-    <message>
-        <source>槽位 %1:%2 没有设置目录</source>
-        <translation>Slot %1:%2 has no folder set</translation>
-    </message>
-    <message>
-        <source>没有名为“%1”的槽位</source>
-        <translation>No slot is named “%1”</translation>
     </message>
 </context>
 <context>

@@ -692,6 +692,28 @@ private slots:
                  qPrintable(error));
     }
 
+    // A queue row counts its items as the language says; a slot's name is kept as
+    // it is, even one that looks like a placeholder.
+    void queueRowFollowsTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("items");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("C") << "C" << 1 << "%2 docs　复制 1 项，…　等待中";
+        QTest::newRow("one") << "en_US" << 1 << "%2 docs: Copy 1 item, … (Waiting)";
+        QTest::newRow("several") << "en_US" << 3 << "%2 docs: Copy 3 items, … (Waiting)";
+    }
+    void queueRowFollowsTheLocale() {
+        QFETCH(QString, locale);
+        QFETCH(int, items);
+        QFETCH(QString, text);
+        useLocale(locale);
+        qb::QueueRow row;
+        row.slot = QStringLiteral("%2 docs");
+        row.items = items;
+        QCOMPARE(qb::queueRowText(row), text);
+        useLocale();
+    }
+
     // Every error reads as one sentence naming its files (and the system's reason).
     void errorTexts_data() {
         QTest::addColumn<int>("op");

@@ -2,6 +2,7 @@
 // desktop's validator takes the entries, and that only the program's own files
 // are ever replaced or removed.
 #include "send/MenuFiles.h"
+#include "tests/support/Locale.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,6 +217,34 @@ private slots:
         QVERIFY(QFile::remove(at(nautilus + QStringLiteral("mine"))));
         QVERIFY(syncSendMenus(home.path(), {}));
         QVERIFY(!QFileInfo::exists(at(nautilus)));
+    }
+
+    // The entries read in the session's language; Nautilus's submenu is a folder
+    // named so, and the folder of an earlier language goes, even once switched off.
+    void entriesFollowTheLanguage() {
+        QTemporaryDir home;
+        const QString english = home.filePath(QStringLiteral("nautilus/scripts/Send to Quillbeck"));
+        const QString chinese = home.filePath(QStringLiteral("nautilus/scripts/发送到 Quillbeck"));
+        const QList<MenuSlot> one{{1, 2, QStringLiteral("A")}};
+        const QString program = QStringLiteral("/usr/bin/quillbeck");
+        qb::test::useLocale(QStringLiteral("en_US"));
+        const QList<MenuFile> files = sendMenuFiles(one, program);
+        const MenuFile* dolphin =
+            fileAt(files, QStringLiteral("kio/servicemenus/quillbeck-send.desktop"));
+        QVERIFY(dolphin && dolphin->content.contains("X-KDE-Submenu=Send to Quillbeck\n"));
+        QVERIFY(syncSendMenus(home.path(), files));
+        QVERIFY(QFileInfo(english + QStringLiteral("/A (1:2)")).isExecutable());
+
+        qb::test::useLocale();
+        QVERIFY(syncSendMenus(home.path(), sendMenuFiles(one, program)));
+        QVERIFY(QFileInfo(chinese + QStringLiteral("/A (1:2)")).isExecutable());
+        QVERIFY(!QFileInfo::exists(english));
+
+        qb::test::useLocale(QStringLiteral("en_US"));
+        QVERIFY(syncSendMenus(home.path(), {}));
+        QVERIFY(!QFileInfo::exists(chinese));
+        QVERIFY(!QFileInfo::exists(english));
+        qb::test::useLocale();
     }
 };
 
