@@ -336,8 +336,12 @@ Quillbeck — 2026</translation>
         <translation> (%1 more waiting)</translation>
     </message>
     <message>
-        <source>状态：已加入队列</source>
-        <translation>Status: queued</translation>
+        <source>状态：正在移动…</source>
+        <translation>Status: moving…</translation>
+    </message>
+    <message>
+        <source>状态：正在复制…</source>
+        <translation>Status: copying…</translation>
     </message>
 </context>
 <context>
@@ -393,6 +397,14 @@ Quillbeck — 2026</translation>
     <message>
         <source>：</source>
         <translation>: </translation>
+    </message>
+    <message>
+        <source>%1未替换，已跳过</source>
+        <translation>%1 not replaced, skipped</translation>
+    </message>
+    <message>
+        <source>已跳过</source>
+        <translation>Skipped</translation>
     </message>
 </context>
 <context>
@@ -548,6 +560,10 @@ Quillbeck — 2026</translation>
     <message>
         <source>文件夹不存在：%1</source>
         <translation>The folder does not exist: %1</translation>
+    </message>
+    <message>
+        <source>已跳过</source>
+        <translation>Skipped</translation>
     </message>
 </context>
 <context>
