@@ -55,9 +55,12 @@ struct Loaded {
     struct stat info {};
 };
 
+// Only a regular file is read: a FIFO, a device or a socket where a settings file
+// should be would block or never end, so it is opened without waiting and then
+// refused (it reads as missing, and a write to it fails).
 Loaded load(const QByteArray& native) {
     Loaded result;
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         result.presence =
             errno == ENOENT || errno == ENOTDIR ? Presence::Missing : Presence::Unreadable;

@@ -388,6 +388,42 @@ private slots:
         QCOMPARE(ReadSetting(ini_, "s", "k", ""), QString("3"));
     }
 
+    // Something other than a regular file where a settings file should be reads as
+    // missing and refuses writes, at once: a FIFO must not hang the program.
+    void nonRegularFilesReadAsMissing_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to a fifo") << "link";
+        QTest::newRow("endless device") << "zero";
+    }
+    void nonRegularFilesReadAsMissing() {
+        QFETCH(QString, kind);
+        const QByteArray fifo = QFile::encodeName(path("pipe"));
+        if (kind != "zero") QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        const QByteArray target = kind == "zero" ? QByteArray("/dev/zero") : fifo;
+        if (kind == "fifo")
+            QVERIFY(::rename(fifo.constData(), QFile::encodeName(ini_)) == 0);
+        else
+            QVERIFY(::symlink(target.constData(), QFile::encodeName(ini_)) == 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::alarm(10); // a hang ends the child, and fails the test
+            QStringList list{"stale"};
+            ListSettingSections(ini_, list);
+            const bool ok =
+                ReadSetting(ini_, "s", "k", "dflt") == "dflt" && list.isEmpty() &&
+                writeError([&] { WriteSetting(ini_, "s", "k", "v"); }) ==
+                    "Unable to write to " + ini_ &&
+                writeError([&] { EraseSettingSection(ini_, "s"); }) == "Unable to write to " + ini_;
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the child hung");
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
     void eraseAndList() {
         WriteSetting(ini_, "abc", "mima", "abc");
         WriteSetting(ini_, "def", "mima", "def");
