@@ -205,11 +205,10 @@ private slots:
         if (gio.isEmpty()) QSKIP("gio (GLib's launcher) is not installed");
         QTemporaryDir dir;
         const QString program = dir.filePath(folder + QStringLiteral("/quillbeck"));
-        const QString ran = program + QStringLiteral(".ran");
         QVERIFY(QDir().mkpath(QFileInfo(program).absolutePath()));
         QFile script(program);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho \"$0\" > \"$0.tmp\"; mv \"$0.tmp\" \"$0.ran\"\n");
+        script.write("#!/bin/sh\ntouch \"$0.ran\"\n");
         script.close();
         QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QString entry = dir.filePath(QStringLiteral("entry.desktop"));
@@ -217,10 +216,7 @@ private slots:
         QProcess launch;
         launch.start(gio, {QStringLiteral("launch"), entry});
         QVERIFY(launch.waitForFinished(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ran), 10000);
-        QFile out(ran);
-        QVERIFY(out.open(QIODevice::ReadOnly));
-        QCOMPARE(QFile::decodeName(out.readAll().trimmed()), program);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(program + QStringLiteral(".ran")), 10000);
     }
 
     void closingHidesAndKeepsThePlace() {
