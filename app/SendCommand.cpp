@@ -212,12 +212,43 @@ QList<ConfiguredSlot> configuredSlots(const QString& settingsFile) {
     return found;
 }
 
+namespace {
+
+// A name or path as a field of the list: a tab or line break in it would split
+// fields or lines, and other control characters would reach the terminal.
+QByteArray listField(const QString& text) {
+    QByteArray out;
+    for (const char c : QFile::encodeName(text)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (byte < 0x20 || byte == 0x7f)
+            out += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray slotsListing(const QList<ConfiguredSlot>& listed) {
+    QByteArray out;
+    for (const ConfiguredSlot& s : listed)
+        out += QByteArray::number(s.group) + '\t' + QByteArray::number(s.row) + '\t' +
+               listField(s.name) + '\t' + listField(s.path) + '\n';
+    return out;
+}
+
 int printSlots() {
     const AccountState& state = findCurrentAccount();
-    QByteArray out;
-    for (const ConfiguredSlot& s : configuredSlots(state.currentSettingsFile))
-        out += QByteArray::number(s.group) + '\t' + QByteArray::number(s.row) + '\t' +
-               QFile::encodeName(s.name) + '\t' + QFile::encodeName(s.path) + '\n';
+    const QByteArray out = slotsListing(configuredSlots(state.currentSettingsFile));
     return std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout) ==
                        static_cast<size_t>(out.size()) &&
                    std::fflush(stdout) == 0

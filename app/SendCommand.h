@@ -23,6 +23,11 @@ struct ConfiguredSlot {
 // The slots of `settingsFile` that have a path, by group and row.
 QList<ConfiguredSlot> configuredSlots(const QString& settingsFile);
 
+// The slots, one a line: group, row, name and path, separated by tabs. A tab, line
+// break or other control character and a backslash in a name or path are written
+// as \t, \n, \r, \xHH (two hex digits) and \\; everything else as it is.
+QByteArray slotsListing(const QList<ConfiguredSlot>& listed);
+
 // Prints the current account's configured slots; the application object exists.
 int printSlots();
 

@@ -1,5 +1,6 @@
 #include "board/Accounts.h"
 
+#include "board/Log.h"
 #include "platform/ProgramFolder.h"
 #include "store/Account.h"
 #include "store/Settings.h"
@@ -27,6 +28,13 @@ const AccountState& findCurrentAccount() {
     state.currentSettingsFile = state.programFolder + QStringLiteral("sys.ini");
     state.currentAccount =
         ReadSetting(state.currentSettingsFile, userSection, idKey, defaultAccount());
+    state.accountRefused = false;
+    if (state.currentAccount != defaultAccount() && !accountNameAllowed(state.currentAccount)) {
+        // The file is data: a name it holds never leads outside the account files.
+        qCInfo(lcBoard) << "sys.ini names no valid account:" << state.currentAccount;
+        state.accountRefused = true;
+        state.currentAccount = defaultAccount();
+    }
     QDir().mkpath(state.programFolder + QStringLiteral("user"));
     if (state.currentAccount != defaultAccount())
         state.currentSettingsFile = accountFile(state.programFolder, state.currentAccount);

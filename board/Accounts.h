@@ -11,12 +11,15 @@ struct AccountState {
     QString programFolder;       // ends in "/"
     QString currentAccount;      // "默认" for the default account
     QString currentSettingsFile; // sys.ini, or the account's own file
+    bool accountRefused = false; // sys.ini named no valid account: the default is current
 };
 AccountState& accountState();
 
 // Finds the current account: the program folder, the account that sys.ini names
-// and the settings file that goes with it. Makes sure the folder of the account
-// files exists; a failure to create it shows later, as a refused write.
+// and the settings file that goes with it. A name that could not have been
+// registered (one with "/" could name a file anywhere) gives the default account
+// and sets accountRefused. Makes sure the folder of the account files exists; a
+// failure to create it shows later, as a refused write.
 const AccountState& findCurrentAccount();
 
 // The account register (user.ini in the program folder of the current state).

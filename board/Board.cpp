@@ -28,6 +28,8 @@ void Board::loadCurrentAccount() {
     const QString file = state.currentSettingsFile;
     qCInfo(lcBoard) << "loading account" << state.currentAccount << "from" << file;
     view_.setAccountLabel(state.currentAccount);
+    if (state.accountRefused)
+        view_.setStatusText(QCoreApplication::translate("qb::Board", "账户名无效，已使用默认账户"));
 
     // A refused write ends the load; what its later steps would have set may still
     // show another account's board, so that is taken off the window before the

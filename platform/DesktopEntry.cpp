@@ -71,11 +71,10 @@ QString realFolder(const QString& path) {
     return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
 }
 
-} // namespace
-
-QString desktopExecValue(const QString& executable) {
+// One argument of Exec, quoted where the entry format needs it.
+QString execArgument(const QString& arg) {
     // Field codes start with "%"; a literal one is doubled.
-    QString program = executable;
+    QString program = arg;
     program.replace(u'%', QStringLiteral("%%"));
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     bool needsQuotes = false;
@@ -89,6 +88,18 @@ QString desktopExecValue(const QString& executable) {
     }
     quoted += u'"';
     return quoted;
+}
+
+} // namespace
+
+QString desktopExecValue(const QString& executable) {
+    // GLib looks the program up before it turns "%%" back into "%", and passes over
+    // an entry whose program it cannot find: a path with "%" is handed to the shell,
+    // which it finds, as an argument that is never read as code.
+    if (executable.contains(u'%'))
+        return QStringLiteral("sh -c ") + execArgument(QStringLiteral("exec \"$0\" \"$@\"")) +
+               u' ' + execArgument(executable);
+    return execArgument(executable);
 }
 
 QByteArray desktopEntryText(const QString& executable, const QString& icon) {

@@ -33,6 +33,22 @@ bool serviceAvailable(const QDBusConnection& bus) {
     return activatable.isValid() && activatable.value().contains(kService);
 }
 
+// Whether the running service reads markup in bodies ("body-markup"), asked once
+// per service: another daemon may take the name over.
+struct Markup {
+    QString owner; // the unique bus name of the service that answered
+    bool body = false;
+};
+Markup& knownMarkup() {
+    static Markup markup;
+    return markup;
+}
+
+// Text for a body the service reads as markup: a file named "a<b> & c" stays that.
+QString bodyText(const QString& body, bool markup) {
+    return markup ? body.toHtmlEscaped() : body;
+}
+
 } // namespace
 
 // The buttons of the notifications still open, by the number the service gave them.
@@ -84,12 +100,9 @@ private:
     QList<uint> order_;
 };
 
-bool sendNotice(const Notice& notice, QList<NoticeAction> actions) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !serviceAvailable(bus)) {
-        qCInfo(lcPlatform) << "no notification: no session bus or no notification service";
-        return false;
-    }
+namespace {
+
+bool deliver(QDBusConnection bus, const Notice& notice, QList<NoticeAction> actions, bool markup) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     const QVariantMap hints{
@@ -99,8 +112,8 @@ bool sendNotice(const Notice& notice, QList<NoticeAction> actions) {
     QStringList keysAndLabels;
     for (const NoticeAction& action : actions)
         keysAndLabels << action.key << action.label;
-    call << QStringLiteral("Quillbeck") << 0u << applicationId() << notice.summary << notice.body
-         << keysAndLabels << hints << -1;
+    call << QStringLiteral("Quillbeck") << 0u << applicationId() << notice.summary
+         << bodyText(notice.body, markup) << keysAndLabels << hints << -1;
     if (actions.isEmpty()) {
         // The reply (the notification's number) is of no use; the window never waits.
         return bus.send(call);
@@ -119,6 +132,39 @@ bool sendNotice(const Notice& notice, QList<NoticeAction> actions) {
                          else
                              qCInfo(lcPlatform)
                                  << "notification refused:" << reply.error().message();
+                     });
+    return true;
+}
+
+} // namespace
+
+bool sendNotice(const Notice& notice, QList<NoticeAction> actions) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !serviceAvailable(bus)) {
+        qCInfo(lcPlatform) << "no notification: no session bus or no notification service";
+        return false;
+    }
+    // Empty while the bus has yet to start the service.
+    const QString owner = bus.interface()->serviceOwner(kService).value();
+    if (!owner.isEmpty() && owner == knownMarkup().owner)
+        return deliver(bus, notice, std::move(actions), knownMarkup().body);
+    // The notice goes out once the service has said what it reads; the window
+    // never waits for that either.
+    const QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
+                                                            QStringLiteral("GetCapabilities"));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(ask), &NoticeActions::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &NoticeActions::instance(),
+                     [watcher, bus, notice, actions = std::move(actions)]() mutable {
+                         watcher->deleteLater();
+                         const QDBusPendingReply<QStringList> reply = *watcher;
+                         // A service that does not answer may still read markup:
+                         // escaped text is at worst shown with its escapes.
+                         bool markup = true;
+                         if (reply.isValid()) {
+                             markup = reply.value().contains(QStringLiteral("body-markup"));
+                             knownMarkup() = {reply.reply().service(), markup};
+                         }
+                         deliver(bus, notice, std::move(actions), markup);
                      });
     return true;
 }

@@ -23,7 +23,8 @@ struct NoticeAction {
 // Hands `notice` to the desktop's notification service (org.freedesktop.Notifications
 // on the session bus) without waiting for it. Returns false, sending nothing,
 // when there is no session bus or no notification service runs or can be started.
-// A service that shows no buttons shows the notice without them.
+// A service that shows no buttons shows the notice without them. The body is plain
+// text: it is escaped for a service that reads markup in bodies.
 bool sendNotice(const Notice& notice, QList<NoticeAction> actions = {});
 
 } // namespace qb

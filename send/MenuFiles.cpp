@@ -100,9 +100,13 @@ QString shellArg(const QString& arg) {
 
 QString execLine(const QString& program, const MenuSlot& s) {
     // GLib looks the program up before it turns "%%" back into "%", and drops an entry
-    // whose program it cannot find: a path with "%" goes through env, which it finds.
-    const QString run =
-        (program.contains(u'%') ? QStringLiteral("env ") : QString()) + execArg(program);
+    // whose program it cannot find: a path with "%" goes to the shell, which it finds,
+    // as an argument that is never read as code (env would take a path with "=" for
+    // a variable and run whatever "send" it finds).
+    const QString run = program.contains(u'%') ? QStringLiteral("sh -c ") +
+                                                     execArg(QStringLiteral("exec \"$0\" \"$@\"")) +
+                                                     u' ' + execArg(program)
+                                               : execArg(program);
     return run + QStringLiteral(" send --slot ") + slotArg(s) + QStringLiteral(" -- %F");
 }
 

@@ -16,10 +16,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace qb {
@@ -55,19 +58,26 @@ struct Loaded {
     struct stat info {};
 };
 
-Loaded load(const QByteArray& native) {
-    Loaded result;
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+// Opens a settings file for reading. Only a regular file is read: a FIFO, a device
+// or a socket where a settings file should be would block or never end, so it is
+// opened without waiting and then refused (it reads as missing, a write to it fails).
+int openRegular(const QByteArray& native, Loaded& result) {
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         result.presence =
             errno == ENOENT || errno == ENOTDIR ? Presence::Missing : Presence::Unreadable;
-        return result;
+        return -1;
     }
     if (::fstat(fd, &result.info) != 0 || !S_ISREG(result.info.st_mode)) {
         ::close(fd);
         result.presence = Presence::Unreadable;
-        return result;
+        return -1;
     }
+    return fd;
+}
+
+// Reads the rest of `fd` into `result` and closes it.
+void readAndClose(int fd, Loaded& result) {
     result.bytes.resize(qsizetype(result.info.st_size));
     qsizetype have = 0;
     for (;;) {
@@ -79,7 +89,7 @@ Loaded load(const QByteArray& native) {
             ::close(fd);
             result.presence = Presence::Unreadable;
             result.bytes.clear();
-            return result;
+            return;
         }
         if (got == 0) break;
         have += got;
@@ -87,8 +97,83 @@ Loaded load(const QByteArray& native) {
     ::close(fd);
     result.bytes.truncate(have);
     result.presence = Presence::Present;
-    return result;
 }
+
+// What tells one content of a file from another without reading it. A write
+// replaces the file (a new inode, a new time); an editor writing in place changes
+// the time, and usually the size.
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    explicit Identity(const struct stat& info)
+        : device(info.st_dev), inode(info.st_ino), size(info.st_size), modified(info.st_mtim) {}
+    bool operator==(const Identity& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+// The last files parsed, so that reading many keys of a large file parses it once.
+// Each read still looks at the file first and parses it again when its identity
+// changed. A file modified shortly before it was read is not kept: a second change
+// within the file system's time resolution (two seconds on some) could leave the
+// identity as it was, on a reused inode.
+class ParsedFiles {
+public:
+    static ParsedFiles& instance() {
+        static ParsedFiles files;
+        return files;
+    }
+
+    // The parsed file, or null with `result.presence` saying why there is none.
+    std::shared_ptr<const ini::Document> get(const QByteArray& native, Loaded& result) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const int fd = openRegular(native, result);
+        if (fd < 0) return nullptr;
+        const Identity identity(result.info);
+        {
+            const std::lock_guard<std::mutex> hold(mutex_);
+            for (qsizetype i = 0; i < entries_.size(); ++i) {
+                if (entries_[i].path != native || !(entries_[i].identity == identity)) continue;
+                ::close(fd);
+                result.presence = Presence::Present;
+                entries_.move(i, 0);
+                return entries_.front().document;
+            }
+        }
+        readAndClose(fd, result);
+        if (result.presence != Presence::Present) return nullptr;
+        auto document = std::make_shared<const ini::Document>(ini::Document::parse(result.bytes));
+        const bool settled = identity.modified.tv_sec < now.tv_sec - kSettleSeconds ||
+                             (identity.modified.tv_sec == now.tv_sec - kSettleSeconds &&
+                              identity.modified.tv_nsec < now.tv_nsec);
+        const std::lock_guard<std::mutex> hold(mutex_);
+        for (qsizetype i = 0; i < entries_.size(); ++i)
+            if (entries_[i].path == native) {
+                entries_.remove(i);
+                break;
+            }
+        if (settled) {
+            entries_.prepend({native, identity, document});
+            if (entries_.size() > kKept) entries_.removeLast();
+        }
+        return document;
+    }
+
+private:
+    static constexpr time_t kSettleSeconds = 2;
+    static constexpr qsizetype kKept = 8;
+    struct Entry {
+        QByteArray path;
+        Identity identity;
+        std::shared_ptr<const ini::Document> document;
+    };
+    std::mutex mutex_; // reads come from the window's thread and the drop threads
+    QList<Entry> entries_;
+};
 
 // Whether the user may change this file or folder. The write bits are looked at
 // as well as access(): root passes access() on any file, and a file or folder
@@ -315,13 +400,14 @@ template <typename Change>
 Prepared prepare(const QString& path, const QByteArray& target, bool createIfMissing,
                  const Change& change) {
     Prepared result;
-    result.current = load(target);
+    const auto parsed = ParsedFiles::instance().get(target, result.current);
     // Rewriting a file we cannot read would throw its content away.
     if (result.current.presence == Presence::Unreadable) unableToWrite(path, "unreadable");
     if (result.current.presence == Presence::Missing && !createIfMissing) return result;
 
-    ini::Document doc = ini::Document::parse(result.current.bytes);
-    change(doc); // may refuse with its own message
+    ini::Document doc = parsed ? *parsed : ini::Document::parse(QByteArray());
+    if (parsed) result.current.bytes = parsed->serialize(); // unchanged: the bytes as read
+    change(doc);                                            // may refuse with its own message
 
     const bool exists = result.current.presence == Presence::Present;
     if ((exists && !mayWrite(target, false)) || !mayWrite(folderOf(target), true))
@@ -364,9 +450,11 @@ void setSettingsFlushForTesting(SettingsFlush flush) {
 
 QString ReadSetting(const QString& file, const QString& section, const QString& key,
                     const QString& defaultValue) {
-    const Loaded current = load(QFile::encodeName(settingsPath(file)));
-    if (current.presence != Presence::Present) return defaultValue;
-    return ini::Document::parse(current.bytes).value(section, key).value_or(defaultValue);
+    Loaded current;
+    const auto document =
+        ParsedFiles::instance().get(QFile::encodeName(settingsPath(file)), current);
+    if (!document) return defaultValue;
+    return document->value(section, key).value_or(defaultValue);
 }
 
 void WriteSetting(const QString& file, const QString& section, const QString& key,
@@ -390,9 +478,10 @@ void EraseSettingSection(const QString& file, const QString& section) {
 
 void ListSettingSections(const QString& file, QStringList& list) {
     list.clear();
-    const Loaded current = load(QFile::encodeName(settingsPath(file)));
-    if (current.presence == Presence::Present)
-        list = ini::Document::parse(current.bytes).sections();
+    Loaded current;
+    if (const auto document =
+            ParsedFiles::instance().get(QFile::encodeName(settingsPath(file)), current))
+        list = document->sections();
 }
 
 } // namespace qb

@@ -20,7 +20,10 @@ private:
 };
 
 // The four settings-file operations. Each opens the file, does one thing and
-// closes it; nothing is cached. The file's extension is replaced by ".ini" first
+// closes it; each sees the file as it is on disk (a file read before is parsed
+// again only when its device, inode, size or time changed). Only regular files
+// are read: anything else reads as missing and refuses writes. The file's extension is replaced by
+// ".ini" first
 // ("…/sys" names "…/sys.ini"). A file is read in the encoding it was written in
 // and written back in it; new files are GB18030.
 QString ReadSetting(const QString& file, const QString& section, const QString& key,

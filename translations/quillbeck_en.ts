@@ -237,6 +237,10 @@ Quillbeck — 2026</translation>
         <source>设置文件夹分组名</source>
         <translation>Name the folder group</translation>
     </message>
+    <message>
+        <source>账户名无效，已使用默认账户</source>
+        <translation>Invalid account name: using the default account</translation>
+    </message>
 </context>
 <context>
     <name>qb::Docking</name>

@@ -1,6 +1,7 @@
 // One account load's worth of settings-file accesses (35 reads, 24 writes) on an
 // account file that holds all 200 slots and every key; prints the median time per
-// load and per access.
+// load and per access. A last case loads from an account file grown large (the
+// slots first, then some 50 MB of other sections), last changed a minute before.
 //   quillbeck-bench-store [loads]     default 40 loads per case
 #include "store/Settings.h"
 
@@ -8,8 +9,12 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <QFile>
+
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace qb;
@@ -96,5 +101,19 @@ int main(int argc, char** argv) {
     run("20 paths changed, flush forced", sys, account, loads, true);
     setSettingsFlushForTesting(SettingsFlush::Never);
     run("20 paths changed, never flushed", sys, account, loads, true);
+
+    {
+        QFile file(account + ".ini");
+        if (!file.open(QIODevice::Append)) std::abort();
+        QByteArray block;
+        for (int i = 0; i < 1000; ++i)
+            block += "[extra" + QByteArray::number(i) + "]\r\nkey=" + QByteArray(40, 'x') + "\r\n";
+        while (file.size() < 50 * 1024 * 1024)
+            file.write(block);
+    }
+    const timespec aMinuteAgo[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(account + ".ini").constData(), aMinuteAgo, 0);
+    std::printf("large account file: %lld bytes\n", qint64(QFileInfo(account + ".ini").size()));
+    run("reload of the large file", sys, account, std::min(loads, 5), false);
     return 0;
 }

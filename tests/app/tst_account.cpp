@@ -282,6 +282,31 @@ private slots:
         QVERIFY(QFileInfo(fx.path(QStringLiteral("user"))).isDir());
     }
 
+    // sys.ini names an account no registration would take: the default account
+    // loads, the status line says so, and no file outside the account files is made.
+    void invalidStoredAccountLoadsTheDefault_data() {
+        QTest::addColumn<QString>("id");
+        QTest::newRow("climbs out") << QStringLiteral("x/../../outside");
+        QTest::newRow("backslash") << QStringLiteral("a\\b");
+        QTest::newRow("bracket") << QStringLiteral("[x]");
+        QTest::newRow("control") << QStringLiteral("a\u0001b");
+    }
+    void invalidStoredAccountLoadsTheDefault() {
+        QFETCH(QString, id);
+        Started s([&id](mw::Fixture& fx) {
+            QDir().mkpath(fx.path(QStringLiteral("user/userx")));
+            mw::putFile(fx.sysIni(), QStringLiteral("[user]\r\nid=") + id + QStringLiteral("\r\n"));
+        });
+        QCOMPARE(qb::accountState().currentAccount, QStringLiteral("默认"));
+        QCOMPARE(qb::accountState().currentSettingsFile, s.fx.sysIni());
+        QCOMPARE(s.fx.form->Label17->text(), QStringLiteral("默认"));
+        QCOMPARE(s.fx.form->Labeltip->text(), QStringLiteral("账户名无效，已使用默认账户"));
+        QVERIFY(!QFileInfo::exists(s.fx.path(QStringLiteral("outside.ini"))));
+        QVERIFY(QDir(s.fx.path(QStringLiteral("user"))).entryList(QDir::Files).isEmpty());
+        // The stored name stays as it was: only the user changes the account.
+        QCOMPARE(s.fx.read(s.fx.sysIni(), QStringLiteral("user"), QStringLiteral("id")), id);
+    }
+
     void refusedLoginWriteIsShownAndEndsTheLogin() {
         Started s;
         registerName(*s.dialog, QStringLiteral("abc"), QStringLiteral("abc"));

@@ -1,6 +1,7 @@
 // The command line: what is read before any display is needed, and the real
 // program answering --help and --version without a display or any settings.
 #include "app/CommandLine.h"
+#include "app/SendCommand.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -80,6 +81,26 @@ private slots:
         QCOMPARE(line.row, 17);
         QVERIFY(line.wait);
         QCOMPARE(line.files, (std::vector<std::string>{"-x", "a\xff b"}));
+    }
+
+    // One line a slot and one tab between fields, whatever the names and paths hold.
+    void slotsListedOneALine_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("listed");
+        QTest::newRow("plain UTF-8")
+            << QStringLiteral("/srv/目的 地") << QByteArray("/srv/目的 地");
+        QTest::newRow("tab and line breaks")
+            << QStringLiteral("/a\tb\nc\rd") << QByteArray("/a\\tb\\nc\\rd");
+        QTest::newRow("terminal controls")
+            << QStringLiteral("/x\x1b]0;t\x07\x7f") << QByteArray("/x\\x1b]0;t\\x07\\x7f");
+        QTest::newRow("backslash") << QStringLiteral("/a\\tb") << QByteArray("/a\\\\tb");
+    }
+    void slotsListedOneALine() {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, listed);
+        const QString name = path.mid(1);
+        QCOMPARE(qb::slotsListing({{3, 14, name, path}}),
+                 "3\t14\t" + listed.mid(1) + '\t' + listed + '\n');
     }
 
     // No display and a program of the user's own, which would keep its settings

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
@@ -180,13 +182,41 @@ private slots:
     void execValueQuotedWhereNeeded() {
         QCOMPARE(qb::desktopExecValue(QStringLiteral("/opt/quillbeck/quillbeck")),
                  QStringLiteral("/opt/quillbeck/quillbeck"));
-        QCOMPARE(qb::desktopExecValue(QStringLiteral("/home/a b/100%/q$\"x")),
-                 QStringLiteral("\"/home/a b/100%%/q\\$\\\"x\""));
+        QCOMPARE(qb::desktopExecValue(QStringLiteral("/home/a b/q$\"x")),
+                 QStringLiteral("\"/home/a b/q\\$\\\"x\""));
         // In the file the entry format escapes the backslashes once more.
         const QString text =
             QString::fromUtf8(qb::desktopEntryText(QStringLiteral("/home/a b/q$x")));
         QVERIFY(text.contains(QStringLiteral("\nExec=\"/home/a b/q\\\\$x\"\n")));
         QVERIFY(text.contains(QStringLiteral("\nTryExec=/home/a b/q$x\n")));
+    }
+
+    // GLib's launcher, the one of GNOME's sessions and menus, starts the entry's
+    // program whatever its path holds.
+    void entryStartsTheProgram_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("blanks and $") << QStringLiteral("a b/q$x");
+        QTest::newRow("percent") << QStringLiteral("100%");
+        QTest::newRow("percent and =") << QStringLiteral("q%F=y");
+    }
+    void entryStartsTheProgram() {
+        QFETCH(QString, folder);
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+        if (gio.isEmpty()) QSKIP("gio (GLib's launcher) is not installed");
+        QTemporaryDir dir;
+        const QString program = dir.filePath(folder + QStringLiteral("/quillbeck"));
+        QVERIFY(QDir().mkpath(QFileInfo(program).absolutePath()));
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ntouch \"$0.ran\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString entry = dir.filePath(QStringLiteral("entry.desktop"));
+        QVERIFY(qb::writeDesktopEntry(entry, program, false));
+        QProcess launch;
+        launch.start(gio, {QStringLiteral("launch"), entry});
+        QVERIFY(launch.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(program + QStringLiteral(".ran")), 10000);
     }
 
     void closingHidesAndKeepsThePlace() {

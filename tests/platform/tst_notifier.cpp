@@ -34,7 +34,8 @@ private slots:
             QString err;
             QVERIFY2(service.start(&err), qPrintable(err));
             QVERIFY(qb::sendNotice(notice));
-            QVERIFY(waitUntil([&] { return !service.events("notify").isEmpty(); }, 10000));
+            // The notice goes out from the event loop, once the service said what it reads.
+            QTRY_VERIFY_WITH_TIMEOUT(!service.events("notify").isEmpty(), 10000);
             const QJsonObject n = service.events(QStringLiteral("notify")).first();
             QCOMPARE(n[QStringLiteral("summary")].toString(), notice.summary);
             QCOMPARE(n[QStringLiteral("body")].toString(), notice.body);
@@ -43,6 +44,34 @@ private slots:
         // The service has gone again.
         QVERIFY(waitUntil([&] { return !qb::sendNotice(notice); }, 10000));
         QCOMPARE(DesktopDoubles(bus, log).events(QStringLiteral("notify")).size(), 1);
+    }
+
+    // A service that reads markup in bodies gets names as text, and is asked what it
+    // reads once; one that reads none gets them as they are.
+    void bodiesEscapedForMarkup_data() {
+        QTest::addColumn<QString>("services");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("markup") << "serve-markup"
+                                << "“Third&lt;b&gt; &amp; x.pdf” &quot;a&quot;";
+        QTest::newRow("plain") << "serve"
+                               << "“Third<b> & x.pdf” \"a\"";
+    }
+    void bodiesEscapedForMarkup() {
+        QFETCH(QString, services);
+        QFETCH(QString, shown);
+        const QString log = tmp.filePath(services + QStringLiteral(".log"));
+        DesktopDoubles service(bus, log, services);
+        QString err;
+        QVERIFY2(service.start(&err), qPrintable(err));
+        const qb::Notice notice{QStringLiteral("复制完成"),
+                                QStringLiteral("“Third<b> & x.pdf” \"a\"")};
+        for (int sent = 1; sent <= 2; ++sent) {
+            QVERIFY(qb::sendNotice(notice));
+            QTRY_COMPARE_WITH_TIMEOUT(service.events("notify").size(), sent, 10000);
+        }
+        for (const QJsonObject& n : service.events(QStringLiteral("notify")))
+            QCOMPARE(n[QStringLiteral("body")].toString(), shown);
+        QCOMPARE(service.events(QStringLiteral("capabilities")).size(), 1);
     }
 
     // A button runs what belongs to its own notification, once; a later
@@ -60,8 +89,7 @@ private slots:
             {QStringLiteral("移动完成"), QStringLiteral("2 项")},
             {button("undo", QStringLiteral("撤销"), QStringLiteral("undo 1")),
              button("open", QStringLiteral("打开文件夹"), QStringLiteral("open 1"))}));
-        QVERIFY(
-            waitUntil([&] { return service.events(QStringLiteral("notify")).size() == 1; }, 10000));
+        QTRY_COMPARE_WITH_TIMEOUT(service.events(QStringLiteral("notify")).size(), 1, 10000);
         const QJsonObject n = service.events(QStringLiteral("notify")).first();
         QCOMPARE(n[QStringLiteral("actions")].toVariant().toStringList(),
                  QStringList({"undo", "撤销", "open", "打开文件夹"}));
@@ -76,8 +104,7 @@ private slots:
 
         QVERIFY(qb::sendNotice({QStringLiteral("复制完成"), QStringLiteral("1 项")},
                                {button("undo", QStringLiteral("撤销"), QStringLiteral("undo 2"))}));
-        QVERIFY(
-            waitUntil([&] { return service.events(QStringLiteral("notify")).size() == 2; }, 10000));
+        QTRY_COMPARE_WITH_TIMEOUT(service.events(QStringLiteral("notify")).size(), 2, 10000);
         QTest::qWait(200);
         QVERIFY(service.invoke(QStringLiteral("undo")).ok());
         QTRY_COMPARE_WITH_TIMEOUT(ran.size(), 2, 10000);

@@ -388,6 +388,76 @@ private slots:
         QCOMPARE(ReadSetting(ini_, "s", "k", ""), QString("3"));
     }
 
+    // Something other than a regular file where a settings file should be reads as
+    // missing and refuses writes, at once: a FIFO must not hang the program.
+    void nonRegularFilesReadAsMissing_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to a fifo") << "link";
+    }
+    void nonRegularFilesReadAsMissing() {
+        QFETCH(QString, kind);
+        const QByteArray fifo = QFile::encodeName(path("pipe")), ini = QFile::encodeName(ini_);
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        QVERIFY((kind == "fifo" ? ::rename(fifo.constData(), ini.constData())
+                                : ::symlink(fifo.constData(), ini.constData())) == 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::alarm(10); // a hang ends the child, and fails the test
+            QStringList list{"stale"};
+            ListSettingSections(ini_, list);
+            const bool ok =
+                ReadSetting(ini_, "s", "k", "dflt") == "dflt" && list.isEmpty() &&
+                writeError([&] { WriteSetting(ini_, "s", "k", "v"); }) ==
+                    "Unable to write to " + ini_ &&
+                writeError([&] { EraseSettingSection(ini_, "s"); }) == "Unable to write to " + ini_;
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the child hung");
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    // Reads of a file read before see each later change of the same size: by
+    // replacement, or in place, also where a coarse clock leaves the time as it was.
+    void readsSeeEveryChange_data() {
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<bool>("settled"); // last changed long before the first read
+        QTest::newRow("replaced, settled") << false << true;
+        QTest::newRow("replaced, fresh") << false << false;
+        QTest::newRow("in place, settled") << true << true;
+        QTest::newRow("in place, fresh") << true << false;
+    }
+    void readsSeeEveryChange() {
+        QFETCH(bool, inPlace);
+        QFETCH(bool, settled);
+        const QByteArray native = QFile::encodeName(ini_);
+        put(ini_, "[s]\r\nk=1\r\n");
+        timespec times[2] = {};
+        ::clock_gettime(CLOCK_REALTIME, &times[1]);
+        if (settled) times[1].tv_sec -= 60;
+        times[0] = times[1];
+        QVERIFY(::utimensat(AT_FDCWD, native.constData(), times, 0) == 0);
+        QCOMPARE(ReadSetting(ini_, "s", "k", ""), QString("1"));
+
+        if (inPlace) {
+            put(ini_, "[s]\r\nk=2\r\n");
+        } else {
+            put(path("new.ini"), "[s]\r\nk=2\r\n");
+            QVERIFY(::rename(QFile::encodeName(path("new.ini")), native) == 0);
+        }
+        // Only a change in place to a settled file shows in its time alone.
+        if (!(inPlace && settled))
+            QVERIFY(::utimensat(AT_FDCWD, native.constData(), times, 0) == 0);
+        QCOMPARE(ReadSetting(ini_, "s", "k", ""), QString("2"));
+        // A write after reads builds on the file as it is now.
+        WriteSetting(ini_, "s", "other", "x");
+        QCOMPARE(bytesOf(ini_), QByteArray("[s]\r\nk=2\r\nother=x\r\n"));
+        QCOMPARE(ReadSetting(ini_, "s", "other", ""), QString("x"));
+    }
+
     void eraseAndList() {
         WriteSetting(ini_, "abc", "mima", "abc");
         WriteSetting(ini_, "def", "mima", "def");

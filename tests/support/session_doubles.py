@@ -5,6 +5,8 @@
 #   session_doubles.py serve LOG    own org.kde.StatusNotifierWatcher and
 #                                   org.freedesktop.Notifications; print "ready";
 #                                   append one JSON line to LOG per event
+#   session_doubles.py serve-markup LOG  the same, with a notification service
+#                                   that reads markup in bodies
 #   session_doubles.py kwin LOG     own org.kde.KWin with its script loader; a
 #                                   started script's one callDBus is called
 #                                   back once, as KWin would on a pointer move
@@ -133,10 +135,11 @@ class Watcher(dbus.service.Object):
 
 
 class Notifications(dbus.service.Object):
-    def __init__(self, bus, log):
+    def __init__(self, bus, log, markup=False):
         super().__init__(bus, NOTIFY_PATH)
         self.log = log
         self.count = 0
+        self.markup = markup
 
     @dbus.service.method(NOTIFY, in_signature="susssasa{sv}i", out_signature="u")
     def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
@@ -149,7 +152,8 @@ class Notifications(dbus.service.Object):
 
     @dbus.service.method(NOTIFY, out_signature="as")
     def GetCapabilities(self):
-        return ["body", "actions"]
+        self.log.write(event="capabilities")
+        return ["body", "actions"] + (["body-markup"] if self.markup else [])
 
     @dbus.service.signal(NOTIFY, signature="us")
     def ActionInvoked(self, number, key):
@@ -336,8 +340,9 @@ def menu_of(bus, item):
 
 def main():
     command = sys.argv[1]
-    if command == "serve":
-        serve(sys.argv[2], lambda bus, log: [Watcher(bus, log), Notifications(bus, log)],
+    if command in ("serve", "serve-markup"):
+        serve(sys.argv[2], lambda bus, log: [Watcher(bus, log),
+                                             Notifications(bus, log, command == "serve-markup")],
               (WATCHER, NOTIFY))
         return
     if command == "kwin":
