@@ -168,6 +168,36 @@ private slots:
                  diff(copied, snap(base_ + "/w")).c_str());
     }
 
+    // A declined replacement is a skipped item: nothing of it moved, so the drop is
+    // neither counted as done nor offered for undo.
+    void declinedItemsAreSkipped() {
+        auto j = openJournal(base_ + "/state");
+        ::mkdir((base_ + "/s").c_str(), 0755);
+        ::mkdir((base_ + "/t").c_str(), 0755);
+        write(base_ + "/s/a", "new");
+        write(base_ + "/t/a", "old");
+        struct Declining : Quiet {
+            qb::ReplaceAnswer askReplace(const qb::ItemInfo&, const qb::ItemInfo&) override {
+                return qb::ReplaceAnswer::No;
+            }
+        } no;
+        DropRecord d;
+        d.op = Op::Move;
+        d.policy = Policy::AskReplace;
+        d.destFolder = base_ + "/t";
+        const std::int64_t id = j->beginDrop(d);
+        std::atomic<bool> cancel{false};
+        const qb::OperationResult r = runRecorded(j.get(), id, Op::Move, Policy::AskReplace,
+                                                  base_ + "/s/a", base_ + "/t", no, cancel);
+        QCOMPARE(r.outcome, qb::Outcome::Skipped);
+        j->endDrop(id, r.outcome);
+        QCOMPARE(j->items(id).at(0).state, qb::history::ItemState::Skipped);
+        QCOMPARE(j->drop(id)->outcome, std::optional(qb::Outcome::Skipped));
+        QCOMPARE(j->lastUndoable(), std::int64_t{0});
+        QCOMPARE(readAll(base_ + "/t/a"), QByteArray("old"));
+        QCOMPARE(readAll(base_ + "/s/a"), QByteArray("new"));
+    }
+
     // A path taken since the drop is never overwritten: renamed beside it, skipped,
     // its holder sent to the Trash, or the undo cancelled, as the answers say.
     void clashesAskAndNeverOverwrite() {

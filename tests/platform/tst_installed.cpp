@@ -105,6 +105,13 @@ private slots:
             << false << QStringList() << QStringList{"/a/1", "/a/2", "/a/3", "/a/4"} << false
             << "复制失败"
             << "4 项未能复制到 " + d + "：1、2、3…";
+        // "~": an item whose replacement was declined, never counted as done.
+        QTest::newRow("one skipped")
+            << false << QStringList{"~/a/x.txt"} << QStringList() << false << "已跳过"
+            << "“x.txt”未替换，已跳过";
+        QTest::newRow("copied and skipped")
+            << false << QStringList{"/a/1", "~/a/2"} << QStringList() << false << "复制完成"
+            << "“1”已复制到 " + d + "\n“2”未替换，已跳过";
         QTest::newRow("cancelled") << false << QStringList{"/a/1"} << QStringList() << true << ""
                                    << "";
         QTest::newRow("nothing") << false << QStringList() << QStringList() << false << ""
@@ -119,7 +126,8 @@ private slots:
         QFETCH(QString, body);
         qb::DropReport report(move ? qb::Op::Move : qb::Op::Copy, QStringLiteral("/srv/目标"));
         for (const QString& item : done)
-            report.add(item, qb::Outcome::Done);
+            report.add(item.startsWith(u'~') ? item.mid(1) : item,
+                       item.startsWith(u'~') ? qb::Outcome::Skipped : qb::Outcome::Done);
         for (const QString& item : failed)
             report.add(item, qb::Outcome::Failed);
         if (cancelled) report.add(QStringLiteral("/a/c"), qb::Outcome::Cancelled);
