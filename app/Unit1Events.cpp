@@ -254,8 +254,8 @@ void TForm1::dragLeaveEvent(QDragLeaveEvent*) {
         // A drag refused over a slot ends in a leave, not a drop: let go over the
         // board, it was meant as a drop there.
         const std::optional<bool> held = qb::cursor().buttonHeld();
-        const bool released =
-            held && !*held && QRect(mapToGlobal(QPoint(0, 0)), size()).contains(qb::cursor().pos());
+        const bool released = held && !*held && qb::cursor().seen() &&
+                              QRect(mapToGlobal(QPoint(0, 0)), size()).contains(qb::cursor().pos());
         drops_->leaveDrag(released);
         springs_->dragLeft();
     });
