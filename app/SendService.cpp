@@ -159,6 +159,13 @@ QString SendService::send(const SendRequest& request, Finished finished) {
                                                            : AskedOp::Board;
     const DropPlan plan = drops.planner().plan(
         DropWay::Send, SlotTarget{target->group, target->row, {}}, asked, looked(request.files));
+    // For the shown group the board's field is the slot's folder: one it shows as
+    // never set (its file changed behind the program's back) takes nothing, or the
+    // files would land in the root folder.
+    if (plan.destFolder.isEmpty() || plan.destFolder == defaultSlotPath())
+        return QCoreApplication::translate("qb::SendService", "槽位 %1:%2 没有设置目录")
+            .arg(plan.group)
+            .arg(plan.row);
     if (plan.refused()) {
         qCInfo(lcSend) << "send refused:" << plan.reason;
         return plan.reason;
