@@ -1,14 +1,17 @@
 #include "app/SendCommand.h"
 
+#include "app/DisplayCheck.h"
 #include "app/Startup.h"
 #include "board/Accounts.h"
 #include "board/Choices.h"
 #include "board/FolderName.h"
 #include "platform/InstanceGuard.h"
+#include "platform/ProgramFolder.h"
 #include "send/SendClient.h"
 #include "send/SendServer.h"
 #include "store/Settings.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
@@ -20,6 +23,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,10 +36,26 @@ namespace {
 // How long a started program may take to open its socket (it shows its window first).
 constexpr int kStartTimeoutMs = 60000;
 
+bool put(FILE* stream, const QByteArray& line) {
+    const QByteArray bytes = line + '\n';
+    return std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream) ==
+               static_cast<size_t>(bytes.size()) &&
+           std::fflush(stream) == 0;
+}
+
 void say(FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    put(stream, text.toLocal8Bit());
+}
+
+// Why `file` cannot be sent, or "" when it can: it must be there and readable (a
+// link is taken as it is, so only it must be there).
+QByteArray unsendable(const std::string& file) {
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) != 0) return std::strerror(errno);
+    if (S_ISLNK(info.st_mode)) return {};
+    const int wanted = S_ISDIR(info.st_mode) ? R_OK | X_OK : R_OK;
+    if (::access(file.c_str(), wanted) != 0) return std::strerror(errno);
+    return {};
 }
 
 // `file` as an absolute path, bytes exact: only the working folder is put before it.
@@ -68,10 +88,14 @@ QByteArray ownExecutable() {
 }
 
 // Starts the program in a session of its own, apart from this command's streams (a
-// script reading them would otherwise wait for the program's end). Returns its pid.
-pid_t startProgram() {
+// script reading them would otherwise wait for the program's end). Returns its pid,
+// or -1 and the errno in `error`.
+pid_t startProgram(int* error) {
     const QByteArray program = ownExecutable();
-    if (program.isEmpty()) return -1;
+    if (program.isEmpty()) {
+        *error = errno;
+        return -1;
+    }
     posix_spawn_file_actions_t files;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&files);
@@ -84,14 +108,14 @@ pid_t startProgram() {
     const int rc = ::posix_spawn(&pid, program.constData(), &files, &attr, argv, environ);
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attr);
+    *error = rc;
     return rc == 0 ? pid : -1;
 }
 
-// Connects to the running program, starting it when none runs. Senders that find
-// none at the same moment take turns, so that only one starts it.
-bool connectToProgram(SendClient& client, const QByteArray& lockPath, const QByteArray& socket,
-                      QString* why) {
-    if (client.connectTo(socket)) return true;
+// Returns 0 once connected, else the exit code, and `why` says what went wrong.
+int connectToProgram(SendClient& client, const QByteArray& lockPath, const QByteArray& socket,
+                     QString* why) {
+    if (client.connectTo(socket)) return 0;
     const QByteArray startLock = socket + ".start";
     const int turn = ::open(startLock.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (turn >= 0)
@@ -99,12 +123,22 @@ bool connectToProgram(SendClient& client, const QByteArray& lockPath, const QByt
         }
     pid_t started = -1;
     QDeadlineTimer deadline(kStartTimeoutMs);
-    bool connected = false;
-    while (!(connected = client.connectTo(socket))) {
+    int code = 0;
+    while (!client.connectTo(socket)) {
         if (started < 0 && !programRuns(lockPath)) {
-            started = startProgram();
+            // A program that cannot open its window would only end at once.
+            const std::string problem = displayProblem();
+            if (!problem.empty()) {
+                *why = QString::fromStdString(problem);
+                code = 1;
+                break;
+            }
+            int error = 0;
+            started = startProgram(&error);
             if (started < 0) {
-                *why = QStringLiteral("cannot start the program");
+                *why = QStringLiteral("cannot start the program: ") +
+                       QString::fromLocal8Bit(std::strerror(error));
+                code = 3;
                 break;
             }
         }
@@ -112,32 +146,61 @@ bool connectToProgram(SendClient& client, const QByteArray& lockPath, const QByt
             int status = 0;
             if (::waitpid(started, &status, WNOHANG) == started) {
                 *why = QStringLiteral("the program ended before it took requests");
+                code = 3;
                 break;
             }
         }
         if (deadline.hasExpired()) {
             *why = QStringLiteral("the program did not answer");
+            code = 3;
             break;
         }
         QThread::msleep(50);
     }
     if (turn >= 0) ::close(turn);
-    return connected;
+    return code;
 }
 
 } // namespace
 
-int runSendCommand(const CommandLine& line) {
-    const QString lockPath = instanceLockPath(instanceName());
-    const QString socket = sendSocketPath(lockPath);
-    if (socket.isEmpty()) {
-        say(stderr, QStringLiteral("quillbeck: no private runtime folder for the socket"));
-        return 3;
+QByteArray escapedField(const QByteArray& text) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (byte < 0x20 || byte == 0x7f)
+            out += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            out += c;
     }
+    return out;
+}
+
+int runSendCommand(const CommandLine& line) {
     SendRequest request;
     if (line.action == CommandLine::Action::Show) {
         request.command = SendCommand::Show;
     } else {
+        // All or nothing: a send with a file missing is not half run.
+        bool sendable = true;
+        for (const std::string& f : line.files) {
+            const QByteArray why = unsendable(f);
+            if (why.isEmpty()) continue;
+            put(stderr, "quillbeck: " + QByteArray::fromStdString(f) + ": " + why);
+            sendable = false;
+        }
+        if (!sendable) {
+            say(stderr, QStringLiteral("quillbeck: nothing was sent"));
+            return static_cast<int>(SendResult::Refused);
+        }
         request.mode = line.mode == 'c'   ? SendMode::Copy
                        : line.mode == 'm' ? SendMode::Move
                                           : SendMode::Board;
@@ -148,7 +211,8 @@ int runSendCommand(const CommandLine& line) {
         for (const std::string& f : line.files) {
             const QByteArray path = absolute(f);
             if (path.isEmpty()) {
-                say(stderr, QStringLiteral("quillbeck: cannot tell the working folder"));
+                put(stderr, QByteArray("quillbeck: cannot tell the working folder: ") +
+                                std::strerror(errno));
                 return 3;
             }
             request.files << path;
@@ -158,14 +222,22 @@ int runSendCommand(const CommandLine& line) {
             return 3;
         }
     }
+    const QString lockPath = instanceLockPath(instanceName());
+    const QString socket = sendSocketPath(lockPath);
+    if (socket.isEmpty()) {
+        say(stderr, QStringLiteral("quillbeck: no private runtime folder for the socket"));
+        return 3;
+    }
 
     SendClient client;
     QString why;
-    if (!connectToProgram(client, QFile::encodeName(lockPath), QFile::encodeName(socket), &why) ||
-        !client.sendRequest(request)) {
+    int code =
+        connectToProgram(client, QFile::encodeName(lockPath), QFile::encodeName(socket), &why);
+    if (code == 0 && !client.sendRequest(request)) code = 3;
+    if (code != 0) {
         say(stderr, QStringLiteral("quillbeck: ") +
                         (why.isEmpty() ? QStringLiteral("the program did not answer") : why));
-        return 3;
+        return code;
     }
     // Show answers at once; a send answers once the job is taken, and with --wait
     // once more at its end, however long that is.
@@ -183,16 +255,26 @@ int runSendCommand(const CommandLine& line) {
             return 1;
         }
     }
+    if (last->result == SendResult::Refused) {
+        say(stderr, QStringLiteral("quillbeck: refused: ") + last->message);
+        return static_cast<int>(SendResult::Refused);
+    }
     if (request.command == SendCommand::Show) return last->result == SendResult::Done ? 0 : 3;
-    FILE* out = last->result == SendResult::Done ? stdout : stderr;
-    for (const SentItem& item : last->items)
-        say(out, QString::fromLatin1(item.outcome) + QStringLiteral(": ") +
-                     QFile::decodeName(item.path) +
-                     (item.reason.isEmpty() ? QString() : QStringLiteral(": ") + item.reason));
-    const QString text =
-        QString::fromLatin1(resultName(last->result)) +
-        (last->message.isEmpty() ? QString() : QStringLiteral(": ") + last->message);
-    say(out, text);
+    // One line per item, for scripts; the board's words only when asked for.
+    bool written = true;
+    for (const SentItem& item : last->items) {
+        QByteArray text = item.outcome + '\t' + escapedField(item.path);
+        if (item.outcome == "failed") text += '\t' + escapedField(item.reason.toLocal8Bit());
+        written = put(stdout, text) && written;
+    }
+    if (line.verbose)
+        say(stderr,
+            QStringLiteral("quillbeck: ") + QString::fromLatin1(resultName(last->result)) +
+                (last->message.isEmpty() ? QString() : QStringLiteral(": ") + last->message));
+    if (!written) {
+        put(stderr, QByteArray("quillbeck: cannot write the outcome: ") + std::strerror(errno));
+        return static_cast<int>(SendResult::Failed);
+    }
     return static_cast<int>(last->result);
 }
 
@@ -216,44 +298,28 @@ namespace {
 
 // A name or path as a field of the list: a tab or line break in it would split
 // fields or lines, and other control characters would reach the terminal.
-QByteArray listField(const QString& text) {
-    QByteArray out;
-    for (const char c : QFile::encodeName(text)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (byte < 0x20 || byte == 0x7f)
-            out += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
-        else
-            out += c;
-    }
-    return out;
-}
-
 } // namespace
 
 QByteArray slotsListing(const QList<ConfiguredSlot>& listed) {
     QByteArray out;
     for (const ConfiguredSlot& s : listed)
         out += QByteArray::number(s.group) + '\t' + QByteArray::number(s.row) + '\t' +
-               listField(s.name) + '\t' + listField(s.path) + '\n';
+               escapedField(QFile::encodeName(s.name)) + '\t' +
+               escapedField(QFile::encodeName(s.path)) + '\n';
     return out;
 }
 
 int printSlots() {
-    const AccountState& state = findCurrentAccount();
+    // Read only: no settings file and no folder is made for a question.
+    const AccountState state =
+        currentAccountIn(chooseProgramFolder(QCoreApplication::applicationDirPath(), false));
     const QByteArray out = slotsListing(configuredSlots(state.currentSettingsFile));
-    return std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout) ==
-                       static_cast<size_t>(out.size()) &&
-                   std::fflush(stdout) == 0
-               ? 0
-               : 1;
+    if (std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout) ==
+            static_cast<size_t>(out.size()) &&
+        std::fflush(stdout) == 0)
+        return 0;
+    put(stderr, QByteArray("quillbeck: cannot write the slots: ") + std::strerror(errno));
+    return 1;
 }
 
 } // namespace qb

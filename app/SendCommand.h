@@ -3,6 +3,7 @@
 // command that talks to the running program, or reads its settings.
 #include "app/CommandLine.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -30,5 +31,9 @@ QByteArray slotsListing(const QList<ConfiguredSlot>& listed);
 
 // Prints the current account's configured slots; the application object exists.
 int printSlots();
+
+// `text` as one field of a tab-separated line: a backslash, a tab, a line break
+// and any other control character become \\, \t, \n and \xHH.
+QByteArray escapedField(const QByteArray& text);
 
 } // namespace qb

@@ -7,6 +7,7 @@
 #include "board/Choices.h"
 #include "board/FolderName.h"
 #include "drop/DropController.h"
+#include "operation/OperationText.h"
 #include "send/Log.h"
 #include "send/MenuFiles.h"
 #include "store/Settings.h"
@@ -49,15 +50,45 @@ SendResult resultOf(const DropReport& report) {
     return SendResult::Cancelled;
 }
 
-// The items a sender is told of: those not done, each with why.
-QList<SentItem> itemsNotDone(const DropReport& report) {
+const char* outcomeWord(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return "done";
+    case Outcome::Skipped:
+        return "skipped";
+    case Outcome::Failed:
+        return "failed";
+    case Outcome::Cancelled:
+        break;
+    }
+    return "cancelled";
+}
+
+// What became of each sent file, in the order sent, under the name it was sent
+// as. A file the drop never reached (it was cancelled first) counts as cancelled;
+// one a move took along inside a sent folder, or sent twice, as that item went.
+QList<SentItem> sentItems(const QList<QByteArray>& files, const DropReport& report) {
     QList<SentItem> out;
-    for (const DropReport::Item& item : report.items) {
-        if (item.outcome == Outcome::Done) continue;
-        const QByteArray outcome = item.outcome == Outcome::Skipped  ? "skipped"
-                                   : item.outcome == Outcome::Failed ? "failed"
-                                                                     : "cancelled";
-        out << SentItem{outcome, QFile::encodeName(item.path), item.reason};
+    QList<bool> told(report.items.size(), false);
+    for (const QByteArray& file : files) {
+        const QString path = QFile::decodeName(file);
+        qsizetype found = -1, covering = -1;
+        for (qsizetype i = 0; i < report.items.size() && found < 0; ++i) {
+            const QString& item = report.items[i].path;
+            if (item == path && !told[i])
+                found = i;
+            else if (covering < 0 && (item == path || path.startsWith(item + u'/')))
+                covering = i;
+        }
+        if (found >= 0) {
+            told[found] = true;
+            const DropReport::Item& item = report.items[found];
+            out << SentItem{outcomeWord(item.outcome), file, item.reason};
+        } else if (covering >= 0) {
+            out << SentItem{outcomeWord(report.items[covering].outcome), file, {}};
+        } else {
+            out << SentItem{"cancelled", file, {}};
+        }
     }
     return out;
 }
@@ -94,6 +125,14 @@ const QString kMenuKey = QStringLiteral("filemanagers");
 } // namespace
 
 QString SendService::send(const SendRequest& request, Finished finished) {
+    // A file gone is refused before anything is done: told now, the sender needs no
+    // box that waits for a click.
+    for (const QByteArray& f : request.files) {
+        struct stat info {};
+        if (::lstat(f.constData(), &info) == 0) continue;
+        return operationErrorText(
+            Op::Copy, OpError{ErrorKind::SourceMissing, f.toStdString(), {}, errno, false});
+    }
     const QString& file = accountState().currentSettingsFile;
     const int shown = form_.checkedGroup();
     std::optional<ConfiguredSlot> target;
@@ -120,16 +159,23 @@ QString SendService::send(const SendRequest& request, Finished finished) {
                                                            : AskedOp::Board;
     const DropPlan plan = drops.planner().plan(
         DropWay::Send, SlotTarget{target->group, target->row, {}}, asked, looked(request.files));
+    // For the shown group the board's field is the slot's folder: one it shows as
+    // never set (its file changed behind the program's back) takes nothing, or the
+    // files would land in the root folder.
+    if (plan.destFolder.isEmpty() || plan.destFolder == defaultSlotPath())
+        return QCoreApplication::translate("qb::SendService", "槽位 %1:%2 没有设置目录")
+            .arg(plan.group)
+            .arg(plan.row);
     if (plan.refused()) {
         qCInfo(lcSend) << "send refused:" << plan.reason;
         return plan.reason;
     }
     // Queued behind any drop that runs, as a drop on the board is.
-    drops.enqueue(
-        plan, request.files,
-        [finished = std::move(finished)](const DropReport& report, const QString& status) {
-            finished(resultOf(report), status, itemsNotDone(report));
-        });
+    drops.enqueue(plan, request.files,
+                  [finished = std::move(finished), files = request.files](const DropReport& report,
+                                                                          const QString& status) {
+                      finished(resultOf(report), status, sentItems(files, report));
+                  });
     return {};
 }
 

@@ -1,9 +1,12 @@
 #include "app/CommandLine.h"
+#include "app/DisplayCheck.h"
 #include "app/SendCommand.h"
 #include "app/Startup.h"
 #include "platform/Translations.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
     // Answered before the application object exists: no display, no settings.
@@ -24,6 +27,12 @@ int main(int argc, char** argv) {
     // a Wayland desktop). The desktop's scale factor applies; a user's own
     // choice of platform wins.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    // Said plainly, instead of the toolkit's abort.
+    const std::string problem = qb::displayProblem(line.platform, line.display);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "quillbeck: %s\n", problem.c_str());
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillbeck"));

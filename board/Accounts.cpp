@@ -22,9 +22,9 @@ AccountState& accountState() {
     return state;
 }
 
-const AccountState& findCurrentAccount() {
-    AccountState& state = accountState();
-    state.programFolder = programFolder();
+AccountState currentAccountIn(const QString& programFolder) {
+    AccountState state;
+    state.programFolder = programFolder;
     state.currentSettingsFile = state.programFolder + QStringLiteral("sys.ini");
     state.currentAccount =
         ReadSetting(state.currentSettingsFile, userSection, idKey, defaultAccount());
@@ -35,9 +35,15 @@ const AccountState& findCurrentAccount() {
         state.accountRefused = true;
         state.currentAccount = defaultAccount();
     }
-    QDir().mkpath(state.programFolder + QStringLiteral("user"));
     if (state.currentAccount != defaultAccount())
         state.currentSettingsFile = accountFile(state.programFolder, state.currentAccount);
+    return state;
+}
+
+const AccountState& findCurrentAccount() {
+    AccountState& state = accountState();
+    state = currentAccountIn(programFolder());
+    QDir().mkpath(state.programFolder + QStringLiteral("user"));
     return state;
 }
 

@@ -21,6 +21,8 @@ AccountState& accountState();
 // and sets accountRefused. Makes sure the folder of the account files exists; a
 // failure to create it shows later, as a refused write.
 const AccountState& findCurrentAccount();
+// The same for `programFolder`, read without writing anything.
+AccountState currentAccountIn(const QString& programFolder);
 
 // The account register (user.ini in the program folder of the current state).
 QString accountRegisterFile();

@@ -10,7 +10,7 @@
 
 namespace qb {
 
-QString chooseProgramFolder(const QString& executableDir) {
+QString chooseProgramFolder(const QString& executableDir, bool create) {
     QString dir = executableDir;
     if (!dir.endsWith(u'/')) dir += u'/';
     // An installed copy never writes beside itself, even where it could (root).
@@ -20,7 +20,7 @@ QString chooseProgramFolder(const QString& executableDir) {
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty()) config = QDir::homePath() + QStringLiteral("/.config");
     QString user = config + QStringLiteral("/quillbeck/");
-    QDir().mkpath(user);
+    if (create) QDir().mkpath(user);
     return user;
 }
 

@@ -14,7 +14,8 @@ QString programFolder();
 // temporary folder); an empty text returns to the executable's choice.
 void setProgramFolder(const QString& folder);
 
-// The choice itself, without caching, for tests.
-QString chooseProgramFolder(const QString& executableDir);
+// The choice itself, without caching, for tests. `create`: makes the per-user
+// folder when that is the choice (a command that only reads leaves it alone).
+QString chooseProgramFolder(const QString& executableDir, bool create = true);
 
 } // namespace qb

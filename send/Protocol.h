@@ -26,10 +26,10 @@ enum class SendMode { Board, Copy, Move };
 // replaced as the user chose, none failed.
 enum class SendResult { Done = 0, Failed = 1, Cancelled = 2, Refused = 3, Skipped = 4 };
 
-// One sent item that was not done, as `send --wait` lists it.
+// What became of one sent item, as `send --wait` lists it.
 struct SentItem {
-    QByteArray outcome; // "skipped", "failed" or "cancelled"
-    QByteArray path;
+    QByteArray outcome; // "done", "skipped", "failed" or "cancelled"
+    QByteArray path;    // as it was sent
     QString reason;
     bool operator==(const SentItem&) const = default;
 };
@@ -50,7 +50,7 @@ struct SendReply {
     Kind kind = Kind::Accepted;
     SendResult result = SendResult::Done; // for Finished
     QString message;
-    QList<SentItem> items{}; // for Finished: the items not done
+    QList<SentItem> items{}; // for Finished: every item sent, in order
     bool operator==(const SendReply&) const = default;
 };
 

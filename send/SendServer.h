@@ -20,7 +20,7 @@ namespace qb {
 class SendHandler {
 public:
     virtual ~SendHandler() = default;
-    // `items`: those not done, each with its outcome and why.
+    // `items`: every item sent, each with its outcome and why.
     using Finished =
         std::function<void(SendResult, const QString& message, const QList<SentItem>& items)>;
     // Takes the files of `request`. Returns an empty text when the job was

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -44,10 +45,12 @@ QString settingsPath(const QString& file) {
     return path;
 }
 
-// `why` is for the log only: the message stays the one users know.
-[[noreturn]] void unableToWrite(const QString& path, const char* why) {
-    qCInfo(lcStore) << "write refused:" << path << why;
-    throw SettingsError(QStringLiteral("Unable to write to %1").arg(path));
+// `why`, or the system's words for `code` where a call failed, go to the log and
+// the error's reason: the message stays the one users know.
+[[noreturn]] void unableToWrite(const QString& path, const char* why, int code = 0) {
+    const QString reason = QString::fromLocal8Bit(code ? std::strerror(code) : why);
+    qCInfo(lcStore) << "write refused:" << path << why << reason;
+    throw SettingsError(QStringLiteral("Unable to write to %1").arg(path), reason);
 }
 
 enum class Presence { Missing, Present, Unreadable };
@@ -56,6 +59,7 @@ struct Loaded {
     Presence presence = Presence::Missing;
     QByteArray bytes;
     struct stat info {};
+    int error = 0; // why it is unreadable: an errno, 0 for no regular file
 };
 
 // Opens a settings file for reading. Only a regular file is read: a FIFO, a device
@@ -64,6 +68,7 @@ struct Loaded {
 int openRegular(const QByteArray& native, Loaded& result) {
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        result.error = errno;
         result.presence =
             errno == ENOENT || errno == ENOTDIR ? Presence::Missing : Presence::Unreadable;
         return -1;
@@ -86,6 +91,7 @@ void readAndClose(int fd, Loaded& result) {
             ::read(fd, result.bytes.data() + have, size_t(result.bytes.size() - have));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
+            result.error = errno;
             ::close(fd);
             result.presence = Presence::Unreadable;
             result.bytes.clear();
@@ -178,12 +184,13 @@ private:
 // Whether the user may change this file or folder. The write bits are looked at
 // as well as access(): root passes access() on any file, and a file or folder
 // marked read-only for everybody is meant to stay as it is.
-bool mayWrite(const QByteArray& native, bool folder) {
+// Returns 0, or the errno that says why not.
+int writeRefusal(const QByteArray& native, bool folder) {
     struct stat info {};
-    if (::stat(native.constData(), &info) != 0) return false;
-    if (folder != S_ISDIR(info.st_mode)) return false;
-    if ((info.st_mode & 0222) == 0) return false;
-    return ::access(native.constData(), folder ? W_OK | X_OK : W_OK) == 0;
+    if (::stat(native.constData(), &info) != 0) return errno;
+    if (folder != S_ISDIR(info.st_mode)) return folder ? ENOTDIR : EISDIR;
+    if ((info.st_mode & 0222) == 0) return EACCES;
+    return ::access(native.constData(), folder ? W_OK | X_OK : W_OK) == 0 ? 0 : errno;
 }
 
 QByteArray folderOf(const QByteArray& native) {
@@ -287,8 +294,10 @@ bool replaceFile(const QByteArray& target, const QByteArray& bytes, const struct
         if (fd < 0) return false;
     }
     const auto fail = [&] {
+        const int error = errno; // told to the user
         ::close(fd);
         if (!linkName.isEmpty()) ::unlink(linkName.constData());
+        errno = error;
         return false;
     };
     if (!writeAll(fd, bytes)) return fail();
@@ -402,7 +411,8 @@ Prepared prepare(const QString& path, const QByteArray& target, bool createIfMis
     Prepared result;
     const auto parsed = ParsedFiles::instance().get(target, result.current);
     // Rewriting a file we cannot read would throw its content away.
-    if (result.current.presence == Presence::Unreadable) unableToWrite(path, "unreadable");
+    if (result.current.presence == Presence::Unreadable)
+        unableToWrite(path, "not a regular file", result.current.error);
     if (result.current.presence == Presence::Missing && !createIfMissing) return result;
 
     ini::Document doc = parsed ? *parsed : ini::Document::parse(QByteArray());
@@ -410,8 +420,10 @@ Prepared prepare(const QString& path, const QByteArray& target, bool createIfMis
     change(doc);                                            // may refuse with its own message
 
     const bool exists = result.current.presence == Presence::Present;
-    if ((exists && !mayWrite(target, false)) || !mayWrite(folderOf(target), true))
-        unableToWrite(path, "no write permission");
+    const int refusal = exists ? writeRefusal(target, false) : 0;
+    if (refusal) unableToWrite(path, "no write permission", refusal);
+    if (const int folder = writeRefusal(folderOf(target), true))
+        unableToWrite(path, "no write permission in its folder", folder);
     result.updated = doc.serialize();
     result.write = !exists || result.updated != result.current.bytes;
     if (result.write && !doc.rewritable())
@@ -426,19 +438,19 @@ template <typename Change>
 void modify(const QString& path, bool createIfMissing, const Change& change) {
     bool resolvedOk = true;
     const QByteArray target = resolvedTarget(QFile::encodeName(path), resolvedOk);
-    if (!resolvedOk) unableToWrite(path, "its link cannot be resolved");
+    if (!resolvedOk) unableToWrite(path, "its link cannot be resolved", errno);
     // A change that leaves the file as it is needs no lock: every load writes back
     // the values it has just read.
     if (!prepare(path, target, createIfMissing, change).write) return;
 
     const FolderLock lock(folderOf(target));
-    if (lock.busy()) unableToWrite(path, "another writer holds the folder lock");
+    if (lock.busy()) unableToWrite(path, "another program is writing in its folder");
     const Prepared prepared = prepare(path, target, createIfMissing, change);
     if (!prepared.write) return;
     const bool exists = prepared.current.presence == Presence::Present;
     lock.removeStaleTemporaries(target.mid(target.lastIndexOf('/') + 1));
     if (!replaceFile(target, prepared.updated, exists ? &prepared.current.info : nullptr))
-        unableToWrite(path, "the new file could not replace the old one");
+        unableToWrite(path, "the new file could not replace the old one", errno);
     qCDebug(lcStore) << "wrote" << path;
 }
 
@@ -482,6 +494,17 @@ void ListSettingSections(const QString& file, QStringList& list) {
     if (const auto document =
             ParsedFiles::instance().get(QFile::encodeName(settingsPath(file)), current))
         list = document->sections();
+}
+
+QString SettingsFilePath(const QString& file) {
+    return settingsPath(file);
+}
+
+QString SettingsReadProblem(const QString& file) {
+    const Loaded current = load(QFile::encodeName(settingsPath(file)));
+    if (current.presence == Presence::Present) return {};
+    if (!current.error) return QStringLiteral("not a regular file");
+    return QString::fromLocal8Bit(std::strerror(current.error));
 }
 
 } // namespace qb

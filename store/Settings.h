@@ -11,12 +11,16 @@ namespace qb {
 // same text in UTF-8, which is how the error box reads it.
 class SettingsError : public std::runtime_error {
 public:
-    explicit SettingsError(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message) {}
+    explicit SettingsError(const QString& message, const QString& reason = {})
+        : std::runtime_error(message.toStdString()), message_(message), reason_(reason) {}
     const QString& message() const { return message_; }
+    // For a refused write: why, in the system's words where a call failed (the
+    // message stays the one users know from the program's box).
+    const QString& reason() const { return reason_; }
 
 private:
     QString message_;
+    QString reason_;
 };
 
 // The four settings-file operations. Each opens the file, does one thing and
@@ -32,6 +36,12 @@ void WriteSetting(const QString& file, const QString& section, const QString& ke
                   const QString& value);
 void EraseSettingSection(const QString& file, const QString& section);
 void ListSettingSections(const QString& file, QStringList& list);
+
+// The full path of the settings file that `file` names.
+QString SettingsFilePath(const QString& file);
+// Why the file cannot be read, in the system's words ("" when it can): the reads
+// above take a missing or unreadable file for an empty one.
+QString SettingsReadProblem(const QString& file);
 
 // Whether a replaced file is flushed to disk before the rename: Auto (the program's
 // choice) flushes where the file system does not order data before the rename

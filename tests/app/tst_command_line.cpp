@@ -23,6 +23,8 @@ private slots:
         QTest::newRow("help after toolkit options")
             << QStringList{"-display", ":1", "--reverse", "--help"} << Action::Help;
         QTest::newRow("version") << QStringList{"--version"} << Action::Version;
+        QTest::newRow("version and more") << QStringList{"--version", "x"} << Action::Refuse;
+        QTest::newRow("help and more") << QStringList{"--help", "-x"} << Action::Refuse;
         // A session manager restarts the program with its session id.
         QTest::newRow("session") << QStringList{"-session", "1a2b"} << Action::Run;
         QTest::newRow("style assigned") << QStringList{"--style=fusion"} << Action::Run;
@@ -50,6 +52,17 @@ private slots:
             << QStringList{"send", "--copy", "--move", "--slot", "1:1", "a"} << Action::Refuse;
         QTest::newRow("send unknown option")
             << QStringList{"send", "--slot", "1:1", "-f", "a"} << Action::Refuse;
+        QTest::newRow("send slot twice")
+            << QStringList{"send", "--slot", "1:1", "--slot=1:2", "a"} << Action::Refuse;
+        QTest::newRow("send help")
+            << QStringList{"send", "--slot", "1:1", "--help"} << Action::Help;
+        QTest::newRow("send help as a file")
+            << QStringList{"send", "--slot", "1:1", "--", "--help"} << Action::Send;
+        QTest::newRow("send verbose")
+            << QStringList{"send", "--verbose", "--wait", "--name", "x", "a"} << Action::Send;
+        QTest::newRow("show help") << QStringList{"show", "--help"} << Action::Help;
+        QTest::newRow("slots help") << QStringList{"slots", "-h"} << Action::Help;
+        QTest::newRow("slots help and more") << QStringList{"slots", "-h", "x"} << Action::Refuse;
         QTest::newRow("show") << QStringList{"show"} << Action::Show;
         QTest::newRow("show with more") << QStringList{"show", "x"} << Action::Refuse;
         QTest::newRow("slots") << QStringList{"slots"} << Action::Slots;
@@ -81,6 +94,15 @@ private slots:
         QCOMPARE(line.row, 17);
         QVERIFY(line.wait);
         QCOMPARE(line.files, (std::vector<std::string>{"-x", "a\xff b"}));
+
+        const char* both[] = {"quillbeck", "send", "--name", "foo", "--slot", "1:1", "a"};
+        QCOMPARE(qb::readCommandLine(7, both).problem, "--slot and --name exclude each other");
+    }
+
+    // A field of a tab-separated line stays one field on one line, and reads back.
+    void escapedFields() {
+        QCOMPARE(qb::escapedField("a\tb\nc\\d\x01\x7f\r \xe5\x90\x8d\xff"),
+                 QByteArray("a\\tb\\nc\\\\d\\x01\\x7f\\r \xe5\x90\x8d\xff"));
     }
 
     // One line a slot and one tab between fields, whatever the names and paths hold.
@@ -115,26 +137,42 @@ private slots:
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
             env.insert(QString::fromLatin1(name), dir.path());
 
+        const QByteArray refused = "quillbeck: ./missing: No such file or directory\n"
+                                   "quillbeck: nothing was sent\n";
+        const QByteArray noDisplay = "quillbeck: cannot open the display (DISPLAY is not set)\n";
         struct Case {
-            const char* arg;
+            QStringList args;
             int code;
-            const char* out; // how standard output starts
-            const char* err; // what standard error holds
+            QByteArray out; // how standard output starts
+            QByteArray err; // how standard error starts
         };
         const Case cases[] = {
-            {"--help", 0, "Usage: quillbeck ", ""},
-            {"--version", 0, "quillbeck " QB_VERSION "\n", ""},
-            {"--frobnicate", 2, "", "quillbeck: unknown option '--frobnicate'\nUsage: "}};
+            {{"--help"}, 0, "Usage: quillbeck ", ""},
+            {{"--version"}, 0, "quillbeck " QB_VERSION "\n", ""},
+            {{"--frobnicate"}, 2, "", "quillbeck: unknown option '--frobnicate'\nUsage: "},
+            {{"--version", "extra"}, 2, "", "quillbeck: unexpected argument 'extra'\nUsage: "},
+            {{"send", "--help"}, 0, "Usage: quillbeck send ", ""},
+            {{"slots", "--help"}, 0, "Usage: quillbeck slots ", ""},
+            // Nothing set: nothing to print, and nothing made for the question.
+            {{"slots"}, 0, "", ""},
+            // Refused before the program is looked for.
+            {{"send", "--slot", "1:1", "./missing"}, 3, "", refused},
+            {{}, 1, "", noDisplay},
+            {{"-platform", "wayland"},
+             1,
+             "",
+             "quillbeck: cannot open the display (WAYLAND_DISPLAY is not set)\n"}};
         for (const Case& c : cases) {
             QProcess p;
             p.setProcessEnvironment(env);
-            p.start(program, {QString::fromLatin1(c.arg)});
+            p.setWorkingDirectory(dir.path());
+            p.start(program, c.args);
             QVERIFY(p.waitForFinished(30000));
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
             QCOMPARE(p.exitCode(), c.code);
             const QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
-            QVERIFY2(*c.out ? out.startsWith(c.out) : out.isEmpty(), out.constData());
-            QVERIFY2(*c.err ? err.startsWith(c.err) : err.isEmpty(), err.constData());
+            QVERIFY2(out.startsWith(c.out) && (!c.out.isEmpty() || out.isEmpty()), out.constData());
+            QVERIFY2(err.startsWith(c.err) && (!c.err.isEmpty() || err.isEmpty()), err.constData());
         }
         QStringList files;
         for (QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,

@@ -489,7 +489,7 @@ private slots:
         if (QTest::currentTestFailed()) return;
         QVERIFY(declined.waitForExit(30000));
         QVERIFY2(declined.exitCode() == 4, declined.output().constData());
-        QVERIFY2(declined.output().contains("skipped: " + item.toUtf8()),
+        QVERIFY2(declined.output().contains("skipped\t" + item.toUtf8()),
                  declined.output().constData());
         QCOMPARE(bytesOf(slot + QStringLiteral("/a.txt")), QByteArray("new"));
         QCOMPARE(bytesOf(item), QByteArray("newer"));
