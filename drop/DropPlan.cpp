@@ -52,8 +52,9 @@ DropPlan DropPlanner::plan(DropWay way, const SlotTarget& target, AskedOp asked,
 void DropPlanner::judge(DropPlan& p, const verdict::DragCount& count) const {
     p.destFolder = folderNow(p);
     // The disk is the slot's: a subfolder lies on it too.
-    const QString slotPath =
-        p.subfolder.isEmpty() ? p.destFolder : folderNow({.group = p.group, .row = p.row});
+    DropPlan slot = p;
+    slot.subfolder.clear();
+    const QString slotPath = folderNow(slot);
     p.verdict = verdictFor(QFile::encodeName(p.destFolder), p.op, count,
                            slotDisk(p.group, p.row, slotPath));
     p.reason.clear();

@@ -501,8 +501,12 @@ QString SettingsFilePath(const QString& file) {
 }
 
 QString SettingsReadProblem(const QString& file) {
-    const Loaded current = load(QFile::encodeName(settingsPath(file)));
-    if (current.presence == Presence::Present) return {};
+    Loaded current;
+    const int fd = openRegular(QFile::encodeName(settingsPath(file)), current);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
     if (!current.error) return QStringLiteral("not a regular file");
     return QString::fromLocal8Bit(std::strerror(current.error));
 }
