@@ -297,7 +297,7 @@ HistoryWindow::HistoryWindow(UndoController& undo, QWidget* parent)
     onClick(this, showSource_, [this] { showSourceFolder(); });
     onClick(this, undo_, [this] { undoChosen(); });
     onClick(this, close, [this] { hide(); });
-    connect(&journalEvents(), &JournalEvents::changed, this, [this] {
+    connect(&DropHistory::instance(), &DropHistory::changed, this, [this] {
         if (isVisible()) runHandler(this, [this] { reload(); });
     });
     updateButtons();

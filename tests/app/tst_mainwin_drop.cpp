@@ -3,7 +3,7 @@
 // drops and the focus after them (what the drop does with its items:
 // tests/drop/tst_drop.cpp).
 #include "app/Unit1.h"
-#include "operation/DropJournal.h"
+#include "operation/DropHistory.h"
 #include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "tests/support/DropFixture.h"
