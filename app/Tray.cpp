@@ -60,7 +60,9 @@ public:
     void quit() override {
         if (TForm1* f = form_) runHandler(f, [f] { f->Button4Click(); });
     }
-    history::Journal* journal() const override { return form_ ? recordedJournal() : nullptr; }
+    history::Journal* journal() const override {
+        return form_ ? DropHistory::instance().recorded() : nullptr;
+    }
     void undo(std::int64_t dropId) override {
         if (TForm1* f = form_) runHandler(f, [f, dropId] { f->undoController().undo(dropId); });
     }

@@ -147,10 +147,7 @@ void TForm1::showHistory() {
 }
 
 void TForm1::describeLastDrop() {
-    const qb::history::Journal* journal = undo_->journal();
-    const std::int64_t last = journal ? journal->lastUndoable() : 0;
-    const auto drop = last ? journal->drop(last) : std::nullopt;
-    Labeltip->setToolTip(drop ? qb::lastDropText(*drop) : QStringLiteral("status "));
+    Labeltip->setToolTip(qb::DropHistory::instance().lastDropText());
 }
 
 void TForm1::createControllers() {
@@ -159,8 +156,8 @@ void TForm1::createControllers() {
     qb::DockHost& host = *this;
     docking_ = std::make_unique<qb::Docking>(*this, host, *Timer1, *Timer2);
     drops_ = std::make_unique<qb::DropController>(*this, *board_);
-    undo_ = std::make_unique<qb::UndoController>(*this, drops_.get(),
-                                                 [] { return qb::recordedJournal(); });
+    undo_ = std::make_unique<qb::UndoController>(
+        *this, drops_.get(), [] { return qb::DropHistory::instance().recorded(); });
 }
 
 void TForm1::buildWindow() {

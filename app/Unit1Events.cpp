@@ -74,7 +74,7 @@ void TForm1::connectHandlers() {
     undo->setObjectName(QStringLiteral("UndoShortcut"));
     connect(undo, &QShortcut::activated, this,
             [this] { qb::runHandler(this, [this] { undoLastDrop(); }); });
-    connect(&qb::journalEvents(), &qb::JournalEvents::changed, this,
+    connect(&qb::DropHistory::instance(), &qb::DropHistory::changed, this,
             [this] { qb::runHandler(this, [this] { describeLastDrop(); }); });
     // The two polls' ticks go to docking, which owns them.
 

@@ -7,7 +7,7 @@
 #include "board/FolderName.h"
 #include "board/Folders.h"
 #include "engine/Names.h"
-#include "operation/DropJournal.h"
+#include "operation/DropHistory.h"
 #include "operation/Log.h"
 #include "operation/OperationText.h"
 #include "platform/Handler.h"

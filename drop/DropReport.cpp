@@ -1,7 +1,7 @@
 // One drop's account, and the notification that words it.
 #include "drop/DropReport.h"
 
-#include "drop/UndoController.h"
+#include "operation/DropHistory.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -172,7 +172,7 @@ void setDropReportSink(DropReportSink s) {
 void reportDrop(const DropReport& report) {
     if (sink()) sink()(report);
     // The journal holds the drop now: windows that show it read it again.
-    emit journalEvents().changed();
+    emit DropHistory::instance().changed();
 }
 
 } // namespace qb

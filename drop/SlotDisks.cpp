@@ -4,7 +4,7 @@
 #include "board/Accounts.h"
 #include "board/Choices.h"
 #include "board/Slots.h"
-#include "operation/DropJournal.h"
+#include "operation/DropHistory.h"
 #include "operation/Log.h"
 #include "store/IniFile.h"
 #include "store/Settings.h"

@@ -4,7 +4,6 @@
 #include "board/BoardView.h"
 #include "drop/DropController.h"
 #include "drop/DropPlan.h"
-#include "operation/DropJournal.h"
 #include "operation/FileOperation.h"
 #include "operation/Log.h"
 #include "platform/Dialogs.h"
@@ -15,17 +14,6 @@
 #include <QPointer>
 
 namespace qb {
-
-QString pathText(const std::string& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p));
-}
-
-QString pathName(const std::string& path) {
-    QString p = pathText(path);
-    while (p.size() > 1 && p.endsWith(u'/'))
-        p.chop(1);
-    return p.mid(p.lastIndexOf(u'/') + 1);
-}
 
 namespace {
 
@@ -43,10 +31,6 @@ QString nameLines(const std::vector<std::string>& paths) {
 
 int count(std::size_t n) {
     return static_cast<int>(std::min<std::size_t>(n, 1u << 30));
-}
-
-QString whereOf(const history::DropRecord& d) {
-    return d.slotName.empty() ? pathText(d.destFolder) : QString::fromStdString(d.slotName);
 }
 
 // The engine's progress and questions, as the undo reports and asks them.
@@ -76,16 +60,6 @@ private:
 
 } // namespace
 
-history::Journal* recordedJournal() {
-    const QString file = dropJournalFolder() + u'/' + QLatin1String(history::Journal::kFileName);
-    return QFile::exists(file) ? dropJournal() : nullptr;
-}
-
-JournalEvents& journalEvents() {
-    static JournalEvents* events = new JournalEvents;
-    return *events;
-}
-
 QString undoEntryText(const history::DropRecord& drop) {
     if (drop.undoOf)
         return QCoreApplication::translate("qb::UndoController", "撤销：撤销操作（%n 项）", nullptr,
@@ -95,22 +69,7 @@ QString undoEntryText(const history::DropRecord& drop) {
                                               nullptr, drop.itemCount)
                 : QCoreApplication::translate("qb::UndoController", "撤销：%n 项已复制到 %1",
                                               nullptr, drop.itemCount))
-        .arg(whereOf(drop));
-}
-
-QString lastDropText(const history::DropRecord& drop) {
-    const QString what =
-        drop.undoOf
-            ? QCoreApplication::translate("qb::UndoController", "已撤销 %n 项。", nullptr,
-                                          drop.itemCount)
-            : (drop.op == Op::Move ? QCoreApplication::translate("qb::UndoController",
-                                                                 "已将 %n 项移动到“%1”（%2）。",
-                                                                 nullptr, drop.itemCount)
-                                   : QCoreApplication::translate("qb::UndoController",
-                                                                 "已将 %n 项复制到“%1”（%2）。",
-                                                                 nullptr, drop.itemCount))
-                  .arg(whereOf(drop), pathText(drop.destFolder));
-    return what + QCoreApplication::translate("qb::UndoController", "按 Ctrl+Z 可撤销。");
+        .arg(dropPlaceText(drop));
 }
 
 QString undoPlanText(const history::UndoPlan& plan) {
@@ -125,7 +84,7 @@ QString undoPlanText(const history::UndoPlan& plan) {
                     : QCoreApplication::translate("qb::UndoController",
                                                   "撤销这次复制（%n 项复制到了 %1）：", nullptr,
                                                   plan.drop.itemCount))
-                   .arg(whereOf(plan.drop));
+                   .arg(dropPlaceText(plan.drop));
     if (plan.toMove)
         text += u'\n' + QCoreApplication::translate("qb::UndoController", "%n 项将移回原来的位置",
                                                     nullptr, plan.toMove);
@@ -311,7 +270,7 @@ void UndoController::finished(const history::UndoResult& result) {
         view_.setStatusText(QCoreApplication::translate("qb::UndoController", "状态：部分撤销！"));
         break;
     }
-    emit journalEvents().changed();
+    emit DropHistory::instance().changed();
     // What stayed behind must be seen, not only hinted at on the status line.
     if (!whole) dialogs().messageBox(view_.dialogOwner(), account);
 }

@@ -3,6 +3,7 @@
 // The undo runs on a worker thread through the same runner, progress dialog and
 // questions as a drop; the window keeps working meanwhile.
 #include "history/Undo.h"
+#include "operation/DropHistory.h"
 
 #include <QObject>
 #include <QString>
@@ -15,31 +16,11 @@ class QWidget;
 
 namespace qb {
 
-// A path of the file system's bytes as text, and its last name, for the windows.
-QString pathText(const std::string& p);
-QString pathName(const std::string& path);
-
 class BoardView;
 class DropController;
 
-// Told whenever the journal gained or changed a drop (a drop ended, an undo ran),
-// so the windows that show it can read it again.
-class JournalEvents final : public QObject {
-    Q_OBJECT
-signals:
-    void changed();
-};
-JournalEvents& journalEvents();
-
-// The drop journal where drops were recorded before, else null: looking for
-// something to undo creates no journal file.
-history::Journal* recordedJournal();
-
 // "撤销：3 项已移动到 照片": the tray's entry for undoing `drop`.
 QString undoEntryText(const history::DropRecord& drop);
-// What was done and where, for the status line's tooltip, ending in the hint that
-// Ctrl+Z undoes it.
-QString lastDropText(const history::DropRecord& drop);
 // The question before an undo: what it will do, and what it leaves alone.
 QString undoPlanText(const history::UndoPlan& plan);
 // Why `plan` cannot run; empty when it can.

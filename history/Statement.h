@@ -1,6 +1,7 @@
 // A prepared SQLite statement for the journal's own files.
 #pragma once
 #include "engine/Log.h"
+#include "history/Journal.h"
 
 #include <sqlite3.h>
 
@@ -66,5 +67,27 @@ private:
     sqlite3_stmt* s_ = nullptr;
     bool kept_ = false;
 };
+
+// A file's identity in four columns from `c` (all null: unknown).
+inline Identity identityAt(const Stmt& s, int c) {
+    Identity id;
+    if (s.isNull(c)) return id;
+    id.known = true;
+    id.dev = static_cast<std::uint64_t>(s.i64(c));
+    id.ino = static_cast<std::uint64_t>(s.i64(c + 1));
+    id.size = static_cast<std::uint64_t>(s.i64(c + 2));
+    id.mtimeNs = s.i64(c + 3);
+    return id;
+}
+
+inline void bindIdentity(Stmt& s, int i, const Identity& id) {
+    if (!id.known) {
+        for (int k = 0; k < 4; ++k)
+            s.null(i + k);
+        return;
+    }
+    s.bind(i, static_cast<std::int64_t>(id.dev)).bind(i + 1, static_cast<std::int64_t>(id.ino));
+    s.bind(i + 2, static_cast<std::int64_t>(id.size)).bind(i + 3, id.mtimeNs);
+}
 
 } // namespace qb::history

@@ -1,4 +1,4 @@
-// Undoing a drop: the plan shown first, then the moves back, the Trash, the record.
+// Undoing a drop: the moves back, the Trash, the record (the plan: UndoPlan.cpp).
 #include "history/Undo.h"
 
 #include "engine/Log.h"
@@ -6,12 +6,12 @@
 #include "engine/Posix.h"
 #include "engine/Trash.h"
 #include "history/Recorder.h"
+#include "history/UndoItems.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,8 +22,6 @@ namespace qb::history {
 using engine::logLine;
 
 namespace {
-
-constexpr std::size_t kFirstNames = 5;
 
 std::string parentOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -39,26 +37,28 @@ bool isFolder(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 // Which side of an item's row the Trash holds, by its .trashinfo's name.
 bool inTrash(const std::string& path, const std::string& info) {
     return !info.empty() && nameOf(info) == nameOf(path) + ".trashinfo" &&
            nameOf(parentOf(path)) == "files";
 }
 
-// The rows that undo themselves: dropped items placed whole, and the entries of merges.
-bool undoable(const ItemRecord& r) {
-    return r.state == ItemState::Done && !r.merged && !r.dest.empty();
+// The .trashinfo of an item that went back into the Trash, saying it came from `path`.
+void writeTrashInfo(const std::string& info, const std::string& path) {
+    const std::string text = "[Trash Info]\nPath=" + engine::trashPathEncode(path) +
+                             "\nDeletionDate=" + engine::trashDateNow() + "\n";
+    const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        (void)n;
+        ::close(fd);
+    }
 }
 
 // Makes each missing folder above `path` (mode as for a new folder).
 bool makeParents(const std::string& path) {
     const std::string parent = parentOf(path);
-    if (parent == "/" || exists(parent)) return true;
+    if (parent == "/" || pathExists(parent)) return true;
     if (!makeParents(parent)) return false;
     return ::mkdir(parent.c_str(), 0777) == 0 || errno == EEXIST;
 }
@@ -97,6 +97,7 @@ public:
 
 private:
     void undoItem(const ItemRecord& r);
+    void undoMerge(const ItemRecord& top);
     void restoreReplaced(const ItemRecord& r);
     // Moves `from` to `to` (a free path); false when it could not (reported).
     bool moveTo(const std::string& from, const std::string& to);
@@ -140,42 +141,10 @@ UndoResult Undoer::run() {
     try {
         for (auto top = items.rbegin(); top != items.rend(); ++top) {
             if (top->parentId != 0) continue;
-            if (!top->merged) {
+            if (top->merged)
+                undoMerge(*top);
+            else
                 undoItem(*top);
-                continue;
-            }
-            std::vector<const ItemRecord*> folders{&*top}, entries;
-            for (const ItemRecord& r : items) {
-                if (r.parentId != top->id) continue;
-                (r.merged ? folders : entries).push_back(&r);
-            }
-            std::vector<const ItemRecord*> made;
-            const bool moved = plan_.drop.op == Op::Move;
-            for (const ItemRecord* f : folders) {
-                if (!moved) continue;
-                // Made owner-only first, so entries can go in whatever its mode; one
-                // still so is taken as left by an undo that was stopped.
-                struct stat st;
-                if (::lstat(f->source.c_str(), &st) == 0) {
-                    if (S_ISDIR(st.st_mode) && (st.st_mode & 07777) == 0700 &&
-                        st.st_uid == ::getuid())
-                        made.push_back(f);
-                } else if (makeParents(f->source) && ::mkdir(f->source.c_str(), 0700) == 0) {
-                    made.push_back(f);
-                }
-            }
-            for (auto e = entries.rbegin(); e != entries.rend(); ++e)
-                undoItem(**e);
-            // Its mode and times once nothing more goes into it.
-            for (auto f = made.rbegin(); f != made.rend(); ++f) {
-                const ItemRecord& r = **f;
-                ::chmod(r.source.c_str(), r.sourceMode);
-                const struct timespec times[2] = {
-                    {r.sourceAtimeNs / 1000000000, r.sourceAtimeNs % 1000000000},
-                    {r.sourceMtimeNs / 1000000000, r.sourceMtimeNs % 1000000000}};
-                ::utimensat(AT_FDCWD, r.source.c_str(), times, AT_SYMLINK_NOFOLLOW);
-            }
-            restoreReplaced(*top);
         }
     } catch (const Stop&) {
         stopped = true;
@@ -187,6 +156,43 @@ UndoResult Undoer::run() {
     // A cancelled undo can be finished later: what it did not reach is still there.
     if (!stopped) j_.setUndone(plan_.dropId, res_.undoDrop);
     return res_;
+}
+
+// A merge's entries in reverse order, inside folders made again where a move took
+// them away; then what the merge replaced.
+void Undoer::undoMerge(const ItemRecord& top) {
+    const std::vector<ItemRecord>& items = plan_.items;
+    std::vector<const ItemRecord*> folders{&top}, entries;
+    for (const ItemRecord& r : items) {
+        if (r.parentId != top.id) continue;
+        (r.merged ? folders : entries).push_back(&r);
+    }
+    std::vector<const ItemRecord*> made;
+    const bool moved = plan_.drop.op == Op::Move;
+    for (const ItemRecord* f : folders) {
+        if (!moved) continue;
+        // Made owner-only first, so entries can go in whatever its mode; one
+        // still so is taken as left by an undo that was stopped.
+        struct stat st;
+        if (::lstat(f->source.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode) && (st.st_mode & 07777) == 0700 && st.st_uid == ::getuid())
+                made.push_back(f);
+        } else if (makeParents(f->source) && ::mkdir(f->source.c_str(), 0700) == 0) {
+            made.push_back(f);
+        }
+    }
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e)
+        undoItem(**e);
+    // Its mode and times once nothing more goes into it.
+    for (auto f = made.rbegin(); f != made.rend(); ++f) {
+        const ItemRecord& r = **f;
+        ::chmod(r.source.c_str(), r.sourceMode);
+        const struct timespec times[2] = {
+            {r.sourceAtimeNs / 1000000000, r.sourceAtimeNs % 1000000000},
+            {r.sourceMtimeNs / 1000000000, r.sourceMtimeNs % 1000000000}};
+        ::utimensat(AT_FDCWD, r.source.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    restoreReplaced(top);
 }
 
 std::int64_t Undoer::record(const std::string& from, const std::string& to, ItemKind kind,
@@ -220,7 +226,7 @@ bool Undoer::toTrash(const std::string& path, engine::Trash::Placed& where, int&
 
 std::string Undoer::freeTarget(const std::string& want, const std::string& item,
                                std::int64_t& row) {
-    if (!exists(want)) return want;
+    if (!pathExists(want)) return want;
     ClashAnswer a = ClashAnswer::Rename;
     bool canTrash = false;
     {
@@ -270,7 +276,7 @@ std::string Undoer::freeTarget(const std::string& want, const std::string& item,
     }();
     for (int n = 2; n < 100000; ++n) {
         const std::string c = engine::joinPath(parentOf(want), renamedName(nameOf(want), isDir, n));
-        if (!exists(c)) return c;
+        if (!pathExists(c)) return c;
     }
     res_.leftAlone.push_back(item);
     return {};
@@ -355,17 +361,7 @@ void Undoer::undoItem(const ItemRecord& r) {
             record(r.dest, to, r.kind, fromTrash || intoTrash ? r.trashInfo : "");
         const bool ok = moveTo(r.dest, to);
         if (ok && fromTrash) ::unlink(r.trashInfo.c_str());
-        if (ok && intoTrash && to == r.source) {
-            const std::string text = "[Trash Info]\nPath=" + engine::trashPathEncode(r.dest) +
-                                     "\nDeletionDate=" + engine::trashDateNow() + "\n";
-            const int fd =
-                ::open(r.trashInfo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                const ssize_t n = ::write(fd, text.data(), text.size());
-                (void)n;
-                ::close(fd);
-            }
-        }
+        if (ok && intoTrash && to == r.source) writeTrashInfo(r.trashInfo, r.dest);
         settle(row, to, ok);
         if (ok) res_.moved++;
     }
@@ -375,7 +371,7 @@ void Undoer::undoItem(const ItemRecord& r) {
 void Undoer::restoreReplaced(const ItemRecord& r) {
     for (auto it = r.replaced.rbegin(); it != r.replaced.rend(); ++it) {
         const ReplacedRecord& rep = *it;
-        if (!exists(rep.trashFile) || exists(rep.path)) {
+        if (!pathExists(rep.trashFile) || pathExists(rep.path)) {
             res_.leftAlone.push_back(rep.path);
             continue;
         }
@@ -392,57 +388,6 @@ void Undoer::restoreReplaced(const ItemRecord& r) {
 }
 
 } // namespace
-
-UndoPlan planUndo(const Journal& journal, std::int64_t dropId) {
-    UndoPlan p;
-    p.dropId = dropId;
-    const std::optional<DropRecord> d = journal.drop(dropId);
-    if (!d) return p;
-    p.drop = *d;
-    p.alreadyUndone = d->undoneBy != 0;
-    p.items = journal.items(dropId);
-    p.blockers = journal.laterDependents(dropId);
-    const auto name = [&p](const std::string& path) {
-        if (p.firstNames.size() < kFirstNames) p.firstNames.push_back(path);
-    };
-    // In the order the undo goes, newest first: a place an item leaves, or one a
-    // replaced entry comes back to, is seen as it will be when the undo gets there.
-    std::map<std::string, Identity> then;
-    const auto at = [&then](const std::string& path) {
-        const auto it = then.find(path);
-        return it != then.end() ? it->second : identityOf(path);
-    };
-    for (auto ri = p.items.rbegin(); ri != p.items.rend(); ++ri) {
-        const ItemRecord& r = *ri;
-        bool leaving = false; // the item goes, so its place is free for what it replaced
-        if (undoable(r)) {
-            const Identity now = at(r.dest);
-            leaving = unchanged(r.placed, now, r.kind);
-            if (leaving) then[r.dest] = Identity{};
-            if (!leaving) {
-                p.changed.push_back(r.dest);
-            } else if (d->op == Op::Move) {
-                p.toMove++;
-                name(r.dest);
-                if (exists(r.source)) p.clashes.push_back(r.source);
-            } else {
-                p.toTrash++;
-                name(r.dest);
-            }
-        }
-        for (const ReplacedRecord& rep : r.replaced) {
-            // It comes back where the item leaves its place, or where the place is free.
-            if (exists(rep.trashFile) && (leaving || !at(rep.path).known)) {
-                p.toRestore++;
-                name(rep.path);
-                then[rep.path] = identityOf(rep.trashFile);
-            } else {
-                p.changed.push_back(rep.path);
-            }
-        }
-    }
-    return p;
-}
 
 UndoResult runUndo(Journal& journal, const UndoPlan& plan, Policy clashPolicy,
                    UndoObserver& observer, const std::atomic<bool>& cancel) {

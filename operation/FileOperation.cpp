@@ -1,7 +1,7 @@
 // The running operation: its worker thread, its questions, its progress dialog.
 #include "operation/FileOperation.h"
 #include "history/Recorder.h"
-#include "operation/DropJournal.h"
+#include "operation/DropHistory.h"
 
 #include "operation/Log.h"
 #include "operation/OperationDialogs.h"

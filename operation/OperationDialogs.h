@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -21,6 +22,12 @@ namespace qb {
 // the parent is out of sight (the main window may be docked beyond the screen's
 // edge).
 void placeOnScreen(QWidget* w, QWidget* parent);
+
+// A size as the operation's windows show it.
+QString operationSizeText(std::uint64_t bytes);
+// Where a window's buttons ended up, once it is on screen (quillbeck.drop): window
+// managers differ in where they put boxes, and a button out of reach strands a drop.
+void logButtonPlaces(QWidget* w);
 
 // While one lives, the boxes the operation's questions open name the job `name`
 // (none when empty): other jobs are about, and the user must know which one asks.
@@ -55,6 +62,8 @@ protected:
 
 private:
     QLabel* label(QVBoxLayout* lay, const char* name);
+    void buildQueue(QVBoxLayout* lay);
+    void buildButtons(QVBoxLayout* lay);
     void refreshQueue();
 
     std::function<void()> onCancel_;

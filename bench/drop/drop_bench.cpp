@@ -7,8 +7,8 @@
 // process. Pairs run in alternating order, the source warm in the page cache for
 // both, and the copies are set aside untimed. The figure is the median of the pairs'
 // ratios.
-#include "tests/support/DragSource.h"
-#include "tests/support/E2e.h"
+#include "harness/DragSource.h"
+#include "harness/Program.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-using namespace qb::e2e;
+using namespace qb::harness;
 
 namespace {
 

@@ -2,7 +2,6 @@
 // doubles on a private session bus), under Xvfb and openbox: the tray icon shows
 // and hides the board, its menu switches start at login and quits, and a long copy
 // that ends while the board is hidden is announced once.
-#include "tests/support/DragSource.h"
 #include "tests/support/E2e.h"
 #include "tests/support/SessionBus.h"
 

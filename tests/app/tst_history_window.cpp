@@ -7,6 +7,7 @@
 #include "operation/FileOperation.h"
 #include "tests/support/FakeBoardView.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/FakePrompts.h"
 #include "tests/support/Locale.h"
 
 #include <QDateTime>
@@ -24,25 +25,6 @@ namespace {
 using history::DropRecord;
 using history::ItemRecord;
 
-// Answers an undo's questions without a person: yes to the undo, as told to clashes.
-class YesPrompts final : public OperationPrompts {
-public:
-    void askReplace(QWidget*, const ItemInfo&, const ItemInfo&, ReplaceReply a) override {
-        a(ReplaceAnswer::Cancel);
-    }
-    void askMerge(QWidget*, const ItemInfo&, const ItemInfo&, ReplaceReply a) override {
-        a(ReplaceAnswer::Cancel);
-    }
-    void askError(QWidget*, const OpError&, const QString&, ErrorReply a) override {
-        a(ErrorAnswer::Cancel);
-    }
-    void askUndo(QWidget*, const QString& text, ConfirmReply a) override {
-        asked << text;
-        a(true);
-    }
-    QStringList asked;
-};
-
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
@@ -58,7 +40,7 @@ class TestHistoryWindow : public QObject {
     test::FakeBoardView view;
     std::unique_ptr<UndoController> undo;
     FakeDialogs boxes;
-    YesPrompts prompts;
+    test::FakePrompts prompts;     // yes to the undo; clashes are the boxes' to answer
     std::vector<std::int64_t> ids; // oldest first
 
     // A finished drop of `names` from /src into `slot`'s folder, recorded as drops are.
@@ -263,8 +245,8 @@ private slots:
         QTest::mouseClick(w.undoButton(), Qt::LeftButton);
         QTRY_COMPARE(readAll(src + QStringLiteral("/报告.txt")), QByteArray("report"));
         QVERIFY(!QFile::exists(dest + QStringLiteral("/报告.txt")));
-        QVERIFY2(prompts.asked.last().contains(QStringLiteral("报告.txt")),
-                 qPrintable(prompts.asked.last()));
+        QVERIFY2(prompts.undos.last().contains(QStringLiteral("报告.txt")),
+                 qPrintable(prompts.undos.last()));
         QTRY_COMPARE(view.status, QStringLiteral("状态：撤销成功！"));
         // The window read the journal again: the undo on top, the drop marked.
         QTRY_VERIFY(w.model()->rowCount() > 0 &&

@@ -3,10 +3,11 @@
 // drops and the focus after them (what the drop does with its items:
 // tests/drop/tst_drop.cpp).
 #include "app/Unit1.h"
-#include "operation/DropJournal.h"
+#include "operation/DropHistory.h"
 #include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "tests/support/DropFixture.h"
+#include "tests/support/FakePrompts.h"
 #include "tests/support/Files.h"
 
 #include <QApplication>
@@ -79,25 +80,6 @@ public:
     std::unique_ptr<TForm1> form;
 };
 
-// Says yes to every undo, and counts the questions.
-class YesToUndo final : public qb::OperationPrompts {
-public:
-    void askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&, ReplaceReply a) override {
-        a(qb::ReplaceAnswer::Cancel);
-    }
-    void askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&, ReplaceReply a) override {
-        a(qb::ReplaceAnswer::Cancel);
-    }
-    void askError(QWidget*, const qb::OpError&, const QString&, ErrorReply a) override {
-        a(qb::ErrorAnswer::Cancel);
-    }
-    void askUndo(QWidget*, const QString&, ConfirmReply a) override {
-        ++asked;
-        a(true);
-    }
-    int asked = 0;
-};
-
 } // namespace
 
 class TestMainWinDrop : public QObject {
@@ -109,7 +91,7 @@ private slots:
     // field the drop left the focus in, and the status line's tooltip says so.
     void ctrlZUndoesTheLastDrop() {
         qb::closeDropJournal(); // opened afresh in this test's program folder
-        YesToUndo prompts;
+        FakePrompts prompts;
         qb::setOperationPrompts(&prompts);
         {
             Fixture fx(false);
@@ -129,13 +111,13 @@ private slots:
             QApplication::setActiveWindow(fx.form.get());
             QTRY_COMPARE(QApplication::focusWidget(), name);
             QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
-            QCOMPARE(prompts.asked, 1);
+            QCOMPARE(prompts.undos.size(), 1);
             QTRY_VERIFY(QFile::exists(src + QStringLiteral("/a.txt")));
             QVERIFY(!QFile::exists(dest + QStringLiteral("/a.txt")));
             QTRY_COMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：撤销成功！"));
             // Ctrl+Z steps back through drops, not through undos: none is left.
             QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
-            QCOMPARE(prompts.asked, 1);
+            QCOMPARE(prompts.undos.size(), 1);
             QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：没有可撤销的操作！"));
             QVERIFY(QFile::exists(src + QStringLiteral("/a.txt")));
             QCOMPARE(fx.dialogs.shown(), 0);

@@ -24,7 +24,7 @@ const QString kTitle = QStringLiteral("QuillbeckV9.6");
 const QString kBoxTitle = QStringLiteral(" QuillbeckV9.6");
 const QString kNative = QStringLiteral("native window");
 const QString kXSource = QStringLiteral("X source");
-const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/support/drag_source.py");
+const QString kScript = QStringLiteral(QB_SOURCE_DIR "/harness/drag_source.py");
 // On the native window, right of the centred board.
 constexpr QPoint kOnNative(1100, 400);
 

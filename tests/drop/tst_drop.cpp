@@ -12,6 +12,7 @@
 #include "store/Settings.h"
 #include "tests/support/DropFixture.h"
 #include "tests/support/FakeBoardView.h"
+#include "tests/support/FakePrompts.h"
 #include "tests/support/Files.h"
 
 #include <QApplication>
@@ -33,24 +34,6 @@ using namespace qb::test;
 using qb::Choice;
 
 namespace {
-
-// Answers the real operation's questions without a person, and remembers them.
-class Prompts final : public qb::OperationPrompts {
-public:
-    QStringList errors;
-    void askReplace(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&,
-                    ReplaceReply answer) override {
-        answer(qb::ReplaceAnswer::No);
-    }
-    void askMerge(QWidget*, const qb::ItemInfo&, const qb::ItemInfo&,
-                  ReplaceReply answer) override {
-        answer(qb::ReplaceAnswer::No);
-    }
-    void askError(QWidget*, const qb::OpError& e, const QString&, ErrorReply answer) override {
-        errors << QString::fromStdString(e.path);
-        answer(qb::ErrorAnswer::Cancel);
-    }
-};
 
 // The board's view, the board and its drop controller over the shared drop fixture.
 class Fixture : public DropFixture {
@@ -839,7 +822,7 @@ private slots:
 
     void realOperationsWithLongPaths() {
         Fixture fx(false);
-        Prompts prompts;
+        FakePrompts prompts;
         qb::setOperationPrompts(&prompts);
         struct Restore {
             ~Restore() { qb::setOperationPrompts(nullptr); }

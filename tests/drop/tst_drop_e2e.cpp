@@ -1,7 +1,6 @@
 // Real drags from another program onto the running window, under Xvfb and
 // openbox: a GTK drag source offers files as a file manager does, and xdotool
 // moves the mouse as a hand would.
-#include "tests/support/DragSource.h"
 #include "tests/support/E2e.h"
 
 #include <QDir>

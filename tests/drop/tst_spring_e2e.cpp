@@ -1,7 +1,7 @@
 // Spring-loaded slots with a real drag: a GTK program drags a file onto a slot of
 // the real program on Xvfb + openbox, rests there, goes on to a subfolder of the
 // list that opened beside the board and lets go.
-#include "tests/support/DragSource.h"
+#include "tests/support/E2e.h"
 
 #include <QDir>
 #include <QFile>

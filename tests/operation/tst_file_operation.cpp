@@ -6,6 +6,7 @@
 #include "operation/QueueRows.h"
 #include "platform/Translations.h"
 #include "tests/engine/EngineTestUtil.h"
+#include "tests/support/FakePrompts.h"
 #include "tests/support/Locale.h"
 
 #include <QApplication>
@@ -27,49 +28,11 @@ using qb::Op;
 using qb::Outcome;
 using qb::Policy;
 using qb::ReplaceAnswer;
+using qb::test::FakePrompts;
 using qb::test::hasChinese;
 using qb::test::useLocale;
 
 namespace {
-
-// Answers at once, or keeps the answer for the test to give later (`hold`).
-class FakePrompts : public qb::OperationPrompts {
-public:
-    ReplaceAnswer replaceAnswer = ReplaceAnswer::No;
-    ReplaceAnswer mergeAnswer = ReplaceAnswer::No;
-    qb::ErrorAnswer errorAnswer = qb::ErrorAnswer::Skip;
-    QStringList asked; // "replace <existing>", "merge <existing>", "error <text>"
-    bool offUiThread = false;
-    QWidget* lastParent = nullptr;
-    bool hold = false;
-    ReplaceReply heldReply;
-
-    void askReplace(QWidget* parent, const qb::ItemInfo& existing, const qb::ItemInfo&,
-                    ReplaceReply answer) override {
-        note(parent, "replace " + QString::fromStdString(existing.path));
-        if (hold)
-            heldReply = std::move(answer);
-        else
-            answer(replaceAnswer);
-    }
-    void askMerge(QWidget* parent, const qb::ItemInfo& existing, const qb::ItemInfo&,
-                  ReplaceReply answer) override {
-        note(parent, "merge " + QString::fromStdString(existing.path));
-        answer(mergeAnswer);
-    }
-    void askError(QWidget* parent, const qb::OpError&, const QString& text,
-                  ErrorReply answer) override {
-        note(parent, "error " + text);
-        answer(errorAnswer);
-    }
-
-private:
-    void note(QWidget* parent, const QString& what) {
-        offUiThread = offUiThread || QThread::currentThread() != qApp->thread();
-        lastParent = parent;
-        asked << what;
-    }
-};
 
 qb::ItemInfo info(const std::string& path, bool isDir, std::uint64_t size, std::int64_t mtime) {
     qb::ItemInfo i;
@@ -238,6 +201,7 @@ private slots:
     void initTestCase() { useTestTrash(S(tmp.path())); }
     void init() {
         fake = FakePrompts();
+        fake.errorAnswer = qb::ErrorAnswer::Skip;
         qb::setOperationPrompts(&fake);
     }
     void cleanup() {

@@ -4,7 +4,7 @@
 // fixture that derives from it adds the window and ends it in its destructor.
 #include "board/Accounts.h"
 #include "drop/DropController.h"
-#include "operation/DropJournal.h"
+#include "operation/DropHistory.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "store/Settings.h"

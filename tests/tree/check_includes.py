@@ -22,6 +22,8 @@ Core headers and nothing of the widgets; send/ (the local socket and the file
 managers' menus) sits at the bottom too and sees Qt Core and Qt Network only.
 engine/, history/ and verdict/ are plain C++ and POSIX (history/ also SQLite): no Qt
 header, no windowing header. No product folder includes tests/ or bench/.
+The benchmarks include nothing of tests/ either: what they share with the tests
+(the desktop, the program under test, the drag source) is harness/.
 
 All product folders are linked into one program, so no two of their files may
 define a class, struct or enum of the same qualified name (two definitions break
@@ -94,16 +96,30 @@ def check_line(folder, text, qtcore):
     return None
 
 
+def check_bench_line(text):
+    """Why `text`, an include line of a benchmark, reaches into the tests, or None."""
+    m = OURS.match(text)
+    if m and m.group(1) == "tests":
+        return "bench/ includes tests/: what both use belongs in harness/"
+    return None
+
+
+def source_files(root, folder):
+    """(relative path, text) of every C++ source file below `folder`, in a fixed order."""
+    for dirpath, dirnames, files in os.walk(os.path.join(root, folder)):
+        dirnames.sort()
+        for name in sorted(files):
+            if name.endswith(SOURCE_SUFFIXES):
+                path = os.path.join(dirpath, name)
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    yield os.path.relpath(path, root), f.read()
+
+
 def product_files(root):
     """(folder, relative path, text) of every product source file, in a fixed order."""
     for folder in sorted(RANK):
-        for dirpath, dirnames, files in os.walk(os.path.join(root, folder)):
-            dirnames.sort()
-            for name in sorted(files):
-                if name.endswith(SOURCE_SUFFIXES):
-                    path = os.path.join(dirpath, name)
-                    with open(path, encoding="utf-8", errors="replace") as f:
-                        yield folder, os.path.relpath(path, root), f.read()
+        for rel, text in source_files(root, folder):
+            yield folder, rel, text
 
 
 def blank_code(text):
@@ -225,6 +241,11 @@ def check_tree(root, qtcore):
             why = check_line(folder, line, qtcore)
             if why:
                 problems.append(f"{rel}:{number}: {line.strip()}    ({why})")
+    for rel, text in source_files(root, "bench"):
+        for number, line in enumerate(text.splitlines(), 1):
+            why = check_bench_line(line)
+            if why:
+                problems.append(f"{rel}:{number}: {line.strip()}    ({why})")
     return problems + check_names(root)
 
 
@@ -237,6 +258,9 @@ def self_test(qtcore):
         ("board/a.cpp", '#include "drop/DropHandler.h"', True),
         ("drop/a.h", '#include "tests/support/FakeOpener.h"', True),
         ("app/a.cpp", '#include "harness/Display.h"', True),
+        ("bench/drop/a.cpp", '#include "tests/support/E2e.h"', True),
+        ("bench/drop/a.cpp", '#include "harness/DragSource.h"', False),
+        ("bench/verdict/a.cpp", '#include "app/Unit1.h"', False),
         ("store/a.cpp", "#include <QWidget>", True),
         ("store/a.cpp", "#include <QtGui/QFont>", True),
         ("store/a.cpp", "#include <QString>", False),

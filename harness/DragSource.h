@@ -1,7 +1,7 @@
 #pragma once
-// A real drag from another program: a small GTK program (tests/support/drag_source.py)
+// A real drag from another program: a small GTK program (harness/drag_source.py)
 // offers files as a file manager does, and xdotool moves the mouse as a hand would.
-#include "tests/support/E2e.h"
+#include "harness/Desktop.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +10,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace qb::e2e {
+namespace qb::harness {
 
 // The GTK program holding the files to drag.
 class DragSource {
@@ -53,4 +53,4 @@ private:
     QPoint start_;
 };
 
-} // namespace qb::e2e
+} // namespace qb::harness

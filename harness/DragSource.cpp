@@ -1,9 +1,9 @@
-#include "tests/support/DragSource.h"
+#include "harness/DragSource.h"
 
-namespace qb::e2e {
+namespace qb::harness {
 
 namespace {
-const QString kScript = QStringLiteral(QB_SOURCE_DIR "/tests/support/drag_source.py");
+const QString kScript = QStringLiteral(QB_SOURCE_DIR "/harness/drag_source.py");
 
 // A step of the hand: a short pause, then the pointer at `p`.
 void step(QStringList& args, QPoint p) {
@@ -121,4 +121,4 @@ bool DragSource::fail(QString* error, const QByteArray& why) {
     return false;
 }
 
-} // namespace qb::e2e
+} // namespace qb::harness
