@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include "platform/Handler.h"
+#include "platform/Sway.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -69,15 +70,22 @@ std::function<void(QWidget*, QRect)>& makeRoomHook() {
     return hook;
 }
 
-// Watches where the desktop really put a box: over the main window, the main
-// window is asked to make room.
+// Watches where the desktop really put a box. Put on another monitor than the
+// one it was placed on (sway centres it on the focused output, which is where
+// the drag began, not where the board is), the desktop is asked once to put it
+// back; over the main window, the main window is asked to make room.
 class RoomWatcher final : public QObject {
 public:
-    RoomWatcher(QWidget* box, QWidget* main) : QObject(box), box_(box), main_(main) {
+    explicit RoomWatcher(QWidget* box) : QObject(box), box_(box) {
         setObjectName(QStringLiteral("qb_room_watcher"));
         box->installEventFilter(this);
     }
-    void watch(QWidget* main) { main_ = main; }
+    void watch(QWidget* main, QRect placed, QRect monitor) {
+        main_ = main;
+        placed_ = placed;
+        monitor_ = monitor;
+        movedBack_ = false;
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
@@ -88,13 +96,21 @@ protected:
 
 private:
     void check() {
-        if (!box_ || !main_ || !box_->isVisible() || !main_->isVisible()) return;
+        if (!box_ || !box_->isVisible()) return;
         const QRect frame = box_->frameGeometry();
+        if (!movedBack_ && !monitor_.contains(frame.center())) {
+            // Once: a desktop that keeps putting it there is left to do so.
+            movedBack_ = true;
+            if (sway::moveWindow(box_->winId(), placed_.topLeft())) return;
+        }
+        if (!main_ || !main_->isVisible()) return;
         if (!frame.intersects(main_->frameGeometry()) || !makeRoomHook()) return;
         runHandler(main_, [&] { makeRoomHook()(main_, frame); });
     }
 
     QPointer<QWidget> box_, main_;
+    QRect placed_, monitor_;
+    bool movedBack_ = false;
 };
 
 QWidget* mainWindowOf(QWidget* parent) {
@@ -163,13 +179,13 @@ bool placeBesideMainWindow(QWidget* box, QWidget* parent) {
     if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return false;
-    box->move(
-        besideBoard(board, box->frameGeometry().size(), screen->availableGeometry()).topLeft());
-    if (auto* w = box->findChild<RoomWatcher*>(QStringLiteral("qb_room_watcher"),
-                                               Qt::FindDirectChildrenOnly))
-        w->watch(main);
-    else
-        new RoomWatcher(box, main);
+    const QRect avail = screen->availableGeometry();
+    const QRect placed = besideBoard(board, box->frameGeometry().size(), avail);
+    box->move(placed.topLeft());
+    auto* watcher =
+        box->findChild<RoomWatcher*>(QStringLiteral("qb_room_watcher"), Qt::FindDirectChildrenOnly);
+    if (!watcher) watcher = new RoomWatcher(box);
+    watcher->watch(main, placed, screen->geometry());
     return true;
 }
 

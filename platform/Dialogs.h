@@ -54,7 +54,9 @@ bool moveBesideBoard(QWidget* box, QWidget* parent);
 // Places a box that is about to be shown beside the main window (the topmost
 // ancestor of `parent`) when nothing can be stacked above that window: Xwayland
 // gives the window no manager. Returns false, placing nothing, otherwise: there
-// the box is kept above the window instead.
+// the box is kept above the window instead. A box the desktop then shows on
+// another monitor is moved back where it was placed, where the desktop lets the
+// program do so (sway).
 bool placeBesideMainWindow(QWidget* box, QWidget* parent);
 
 // Some desktops put a box where they like whatever place it asks for (sway centres

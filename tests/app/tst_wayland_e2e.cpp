@@ -415,6 +415,87 @@ private slots:
             QVERIFY(waitUntil([&] { return !session_.xWindow(title); }, 15000));
         }
     }
+
+    // Two monitors side by side, the right one at scale 2: a drag to the right
+    // monitor's left edge brings the board back there, and the replace question
+    // of the drop opens on that monitor, not on the first one.
+    void replaceQuestionOnTheBoardsMonitor() {
+        if (session_.compositor() != Compositor::Sway) QSKIP("several outputs need sway");
+        const QString kReplace = QStringLiteral("replaceQuestion");
+        Session two(Compositor::Sway);
+        const Output left{QSize(1024, 600), QPoint(0, 0)};
+        const Output right{QSize(2560, 1600), QPoint(1024, 0), 2};
+        QString err;
+        QVERIFY2(two.start(&err, {left, right}), qPrintable(err));
+        const QString file = two.scratch() + QStringLiteral("/notes.txt");
+        const QString slot = two.scratch() + QStringLiteral("/slot");
+        writeFile(file, "new");
+        writeFile(slot + QStringLiteral("/notes.txt"), "old");
+        QVERIFY(two.user().adopt(two.scratch()));
+        QProcess native;
+        const auto stopNative = qScopeGuard([&] {
+            native.kill();
+            native.waitForFinished(3000);
+        });
+        QProcessEnvironment env = two.environment();
+        env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("QB_DRAG_SOURCE_MAXIMIZE"), QStringLiteral("1"));
+        native.setProcessChannelMode(QProcess::MergedChannels);
+        two.startClient(native, QStringLiteral("/usr/bin/python3"), {kScript, kNative, file}, env);
+        std::optional<QRect> source;
+        QVERIFY2(waitUntil([&] { return (source = two.swayWindow(kNative)).has_value(); }, 10000),
+                 qPrintable(two.log()));
+        sleepMs(300);
+        source = two.swayWindow(kNative);
+
+        QVERIFY(two.pointerMove(source->center()));
+        SessionProgram app(two, {{QStringLiteral("方案/show"), QStringLiteral("no")},
+                                 {QStringLiteral("方案/operate"), QStringLiteral("FileCopy")},
+                                 {QStringLiteral("方案/thesame"), QStringLiteral("FileReplace")},
+                                 {QStringLiteral("我的文件夹/1"), slot}});
+        QVERIFY2(app.start(&err), qPrintable(err));
+        QVERIFY2(app.reachesLeft(-app.geometry().width()), qPrintable(app.describe()));
+
+        // The right monitor's left edge is exposed below the left monitor.
+        const QRect monitor = right.layout();
+        QVERIFY(two.pointerDown());
+        QVERIFY(two.pointerGlide(source->center() - QPoint(30, 0), 6, 30));
+        QVERIFY(two.pointerGlide(QPoint(monitor.left(), 700)));
+        QVERIFY2(app.reachesLeft(monitor.left()), qPrintable(app.describe()));
+        const QPoint row1 = app.point(QStringLiteral("Edit1"));
+        QVERIFY(two.pointerGlide(row1, 8));
+        QVERIFY(two.pointerMove(row1 + QPoint(1, 0)));
+        QVERIFY(two.pointerMove(row1));
+        sleepMs(200);
+        QVERIFY(two.pointerUp());
+
+        const QString title = kBoxTitle + QStringLiteral(" - 替换文件");
+        std::optional<QRect> box;
+        QVERIFY2(waitUntil([&] { return (box = two.xWindow(title)).has_value(); }, 15000),
+                 qPrintable(app.describe()));
+        sleepMs(500); // placed, the board stepped aside if need be
+        box = two.xWindow(title);
+        QVERIFY2(box, "the replace question went before it was looked at");
+        const QString where = QStringLiteral("question at %1,%2 %3x%4; %5")
+                                  .arg(box->x())
+                                  .arg(box->y())
+                                  .arg(box->width())
+                                  .arg(box->height())
+                                  .arg(app.describe());
+        QVERIFY2(monitor.contains(*box), qPrintable(where));
+        QVERIFY2(monitor.contains(app.geometry()), qPrintable(where));
+        QVERIFY2(!box->intersects(app.geometry()), qPrintable(where));
+        // And answered there.
+        QMap<QString, QRect> at;
+        const QString cancel = QStringLiteral("取消");
+        QVERIFY2(
+            waitUntil([&] { return (at = app.buttonsOf(kReplace, 0)).contains(cancel); }, 5000),
+            qPrintable(where));
+        QVERIFY(two.pointerClick(box->topLeft() + at.value(cancel).center()));
+        QVERIFY2(waitUntil([&] { return app.output().contains("answer of replaceQuestion 取消"); },
+                           5000),
+                 qPrintable(where));
+    }
 };
 
 QTEST_GUILESS_MAIN(WaylandE2e)

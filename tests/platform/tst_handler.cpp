@@ -6,7 +6,65 @@
 #include <QCheckBox>
 #include <QtTest>
 
-namespace {} // namespace
+#include <atomic>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// sway's IPC socket at $SWAYSOCK: takes one command, says it succeeded.
+class FakeSway {
+public:
+    FakeSway() : path_(dir_.filePath(QStringLiteral("sway.sock")).toLocal8Bit()) {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        qstrncpy(addr.sun_path, path_.constData(), sizeof addr.sun_path);
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd_, 4);
+        qputenv("SWAYSOCK", path_);
+        thread_ = std::thread([this] {
+            const int c = ::accept(fd_, nullptr, nullptr);
+            char header[14] = {};
+            quint32 size = 0;
+            if (::recv(c, header, sizeof header, MSG_WAITALL) == sizeof header) {
+                std::memcpy(&size, header + 6, sizeof size);
+                command_.resize(size);
+                ::recv(c, command_.data(), size, MSG_WAITALL);
+                const QByteArray reply = "[{\"success\":true}]";
+                size = quint32(reply.size());
+                std::memcpy(header + 6, &size, sizeof size);
+                ::send(c, QByteArray(header, sizeof header) + reply, sizeof header + size, 0);
+            }
+            ::close(c);
+            done_ = true;
+        });
+    }
+    ~FakeSway() {
+        qunsetenv("SWAYSOCK");
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+    }
+    // The command, once it came (the event loop runs meanwhile); empty without one.
+    QByteArray command() {
+        for (int ms = 0; !done_ && ms < 5000; ms += 10)
+            QTest::qWait(10);
+        return done_ ? command_ : QByteArray();
+    }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray path_;
+    int fd_ = -1;
+    std::thread thread_;
+    QByteArray command_;
+    std::atomic<bool> done_ = false;
+};
+
+} // namespace
 
 class TestHandler : public QObject {
     Q_OBJECT
@@ -99,6 +157,29 @@ private slots:
         box.move(651, 300);
         QTest::qWait(50);
         QCOMPARE(asked.size(), 1);
+    }
+
+    // A box that sway shows on another monitor than the board's (it centres boxes
+    // on the focused output) is put back where it was placed, once.
+    void boxShownOnAnotherMonitorIsMovedBack() {
+        QWidget board(nullptr, Qt::Window | Qt::X11BypassWindowManagerHint);
+        board.setGeometry(100, 100, 246, 700);
+        board.show();
+        QWidget box(nullptr, Qt::Dialog);
+        box.resize(300, 200);
+        FakeSway sway;
+        QVERIFY(qb::placeBesideMainWindow(&box, &board));
+        const QPoint placed = box.pos();
+        box.show();
+        box.move(1300, 300); // the other monitor
+        QCOMPARE(sway.command(), QStringLiteral("[id=%1] move absolute position %2 px %3 px")
+                                     .arg(box.winId())
+                                     .arg(placed.x())
+                                     .arg(placed.y())
+                                     .toUtf8());
+        box.move(1400, 300); // left there by the desktop: not asked again
+        QTest::qWait(50);
+        QCOMPARE(box.pos(), QPoint(1400, 300));
     }
 
     void userHandlerErrorIsShownAndSwallowed() {

@@ -41,7 +41,7 @@ void removeStaleUsers() {
         const QString name = QString::fromLocal8Bit(pw->pw_name);
         if (!name.startsWith(kUserPrefix)) continue;
         bool ok = false;
-        const int pid = name.mid(kUserPrefix.size()).toInt(&ok);
+        const int pid = name.mid(kUserPrefix.size()).section(u'_', 0, 0).toInt(&ok);
         if (ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) stale << name;
     }
     ::endpwent();
@@ -72,7 +72,10 @@ bool SessionUser::create(QString* error) {
         return true;
     }
     removeStaleUsers();
+    // A second session of the same process has a user of its own.
+    static int created = 0;
     name_ = kUserPrefix + QString::number(::getpid());
+    if (created++ > 0) name_ += u'_' + QString::number(created);
     const e2e::RunResult r =
         runAsRoot(QStringLiteral("useradd"),
                   {QStringLiteral("--system"), QStringLiteral("--user-group"),
@@ -226,30 +229,48 @@ e2e::RunResult Session::tool(const QString& program, const QStringList& args, in
     return harness::complete(p, timeoutMs);
 }
 
-// The compositor's configuration: one output of the session's size, Xwayland
-// started at once, no borders, and the display names written to `displays`.
+// The compositor's configuration: the outputs, Xwayland started at once, no
+// borders, and the display names written to `displays`.
 bool Session::writeConfig(const QString& path, const QString& displays) const {
     QFile config(path);
     if (!config.open(QIODevice::WriteOnly)) return false;
-    config.write(QStringLiteral("output HEADLESS-1 mode %1x%2 position 0 0\n"
-                                "xwayland force\n"
-                                "default_border none\n"
-                                "default_floating_border none\n"
-                                "focus_follows_mouse no\n"
-                                "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY $SWAYSOCK\" > %3'\n")
-                     .arg(size_.width())
-                     .arg(size_.height())
-                     .arg(displays)
-                     .toUtf8());
+    QString text;
+    for (qsizetype i = 0; i < outputs_.size(); ++i) {
+        const Output& o = outputs_[i];
+        text += QStringLiteral("output HEADLESS-%1 mode %2x%3 position %4 %5 scale %6\n")
+                    .arg(i + 1)
+                    .arg(o.mode.width())
+                    .arg(o.mode.height())
+                    .arg(o.position.x())
+                    .arg(o.position.y())
+                    .arg(o.scale);
+    }
+    text += QStringLiteral("xwayland force\n"
+                           "default_border none\n"
+                           "default_floating_border none\n"
+                           "focus_follows_mouse no\n"
+                           "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY $SWAYSOCK\" > %1'\n")
+                .arg(displays);
+    config.write(text.toUtf8());
     return true;
 }
 
 bool Session::start(QString* error, QSize size) {
+    return start(error, {Output{size, QPoint(0, 0)}});
+}
+
+bool Session::start(QString* error, const QList<Output>& outputs) {
     stop();
     if (const QString missing = missingPrerequisite(); !missing.isEmpty())
         return fail(error, missing);
+    if (outputs.isEmpty() || (outputs.size() > 1 && compositor_ != Compositor::Sway))
+        return fail(error, QStringLiteral("several outputs need sway"));
     if (!user_.uid() && !user_.create(error)) return false;
-    size_ = size;
+    outputs_ = outputs;
+    QRect box;
+    for (const Output& o : outputs)
+        box |= o.layout();
+    size_ = QSize(box.right() + 1, box.bottom() + 1);
     dir_ = std::make_unique<QTemporaryDir>();
     if (!dir_->isValid()) return fail(error, QStringLiteral("no temporary folder"));
     const QString root = dir_->path();
@@ -313,6 +334,7 @@ bool Session::startCompositor(QString* error, const QString& displays) {
         env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
         env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
         env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        env.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QString::number(outputs_.size()));
         program = QStringLiteral("sway");
         args = {QStringLiteral("-c"), config};
         break;

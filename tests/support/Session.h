@@ -53,6 +53,15 @@ private:
 };
 
 enum class Compositor { Sway, KWin, Mutter };
+
+// One monitor of a sway session: its mode in device pixels, its place in the
+// layout (logical pixels) and its scale.
+struct Output {
+    QSize mode;
+    QPoint position;
+    int scale = 1;
+    QRect layout() const { return QRect(position, mode / scale); }
+};
 // $QB_WL_COMPOSITOR: "kwin", "mutter", else sway.
 Compositor compositorFromEnvironment();
 QString nameOf(Compositor c);
@@ -68,11 +77,14 @@ public:
     Session& operator=(const Session&) = delete;
 
     bool start(QString* error, QSize size = QSize(1280, 800));
+    // Sway only: several monitors; size() is then the layout's bounding box.
+    bool start(QString* error, const QList<Output>& outputs);
     void stop(); // idempotent; also run by the destructor
 
     Compositor compositor() const { return compositor_; }
     const SessionUser& user() const { return user_; }
     QSize size() const { return size_; }
+    const QList<Output>& outputs() const { return outputs_; }
     QString xDisplay() const { return xDisplay_; }
     // A folder the session's user owns, for sandboxes and files to drag.
     QString scratch() const;
@@ -123,6 +135,7 @@ private:
     std::unique_ptr<QProcess> sway_; // the compositor
     std::unique_ptr<QProcess> pointerTool_;
     QSize size_;
+    QList<Output> outputs_;
     QString xDisplay_;
     QString waylandDisplay_;
     QString swaySocket_;
