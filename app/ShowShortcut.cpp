@@ -7,6 +7,7 @@
 #include "platform/Handler.h"
 #include "store/Settings.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QKeySequenceEdit>
@@ -25,7 +26,8 @@ QString settingsFile() {
 }
 
 QString shownKeys(const QKeySequence& keys) {
-    return keys.isEmpty() ? ShowShortcut::tr("无") : keys.toString(QKeySequence::NativeText);
+    return keys.isEmpty() ? QCoreApplication::translate("qb::ShowShortcut", "无")
+                          : keys.toString(QKeySequence::NativeText);
 }
 
 } // namespace
@@ -37,7 +39,10 @@ ShowShortcut::ShowShortcut(std::unique_ptr<GlobalShortcut> binding, std::functio
     connect(binding_.get(), &GlobalShortcut::activated, this,
             [this] { runHandler(nullptr, [this] { bring_(); }); });
     connect(binding_.get(), &GlobalShortcut::bound, this, [this](const QString& why) {
-        if (!why.isEmpty()) runHandler(nullptr, [this, why] { report_(tr("状态：%1").arg(why)); });
+        if (!why.isEmpty())
+            runHandler(nullptr, [this, why] {
+                report_(QCoreApplication::translate("qb::ShowShortcut", "状态：%1").arg(why));
+            });
     });
     // As if there had been no binding from the start: the dialog then says how to
     // bind the key in the desktop's own settings.
@@ -67,7 +72,7 @@ void ShowShortcut::start() {
     if (binding_->bind(keys, &why))
         bound_ = keys;
     else
-        report_(tr("状态：%1").arg(why));
+        report_(QCoreApplication::translate("qb::ShowShortcut", "状态：%1").arg(why));
 }
 
 bool ShowShortcut::change(const QKeySequence& keys, QString* why) {
@@ -85,7 +90,10 @@ bool ShowShortcut::change(const QKeySequence& keys, QString* why) {
 
 void ShowShortcut::edit(QWidget* parent) {
     if (!available()) {
-        dialogs().messageBox(parent, tr("此桌面不向程序提供全局快捷键。\n请在桌面的键盘快捷键设置中"
+        dialogs().messageBox(
+            parent,
+            QCoreApplication::translate("qb::ShowShortcut",
+                                        "此桌面不向程序提供全局快捷键。\n请在桌面的键盘快捷键设置中"
                                         "为命令“quillbeck show”设一个按键。"));
         return;
     }
@@ -93,7 +101,8 @@ void ShowShortcut::edit(QWidget* parent) {
     dialog.setObjectName(QStringLiteral("ShortcutDialog"));
     dialog.setWindowTitle(appTitle());
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(tr("显示主窗口的全局快捷键："), &dialog));
+    layout->addWidget(new QLabel(
+        QCoreApplication::translate("qb::ShowShortcut", "显示主窗口的全局快捷键："), &dialog));
     auto* keysEdit = new QKeySequenceEdit(bound_, &dialog);
     keysEdit->setObjectName(QStringLiteral("ShortcutEdit"));
     layout->addWidget(keysEdit);
@@ -103,8 +112,10 @@ void ShowShortcut::edit(QWidget* parent) {
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QPushButton* standard = buttons->addButton(tr("默认"), QDialogButtonBox::ResetRole);
-    QPushButton* none = buttons->addButton(tr("无"), QDialogButtonBox::ResetRole);
+    QPushButton* standard = buttons->addButton(
+        QCoreApplication::translate("qb::ShowShortcut", "默认"), QDialogButtonBox::ResetRole);
+    QPushButton* none = buttons->addButton(QCoreApplication::translate("qb::ShowShortcut", "无"),
+                                           QDialogButtonBox::ResetRole);
     layout->addWidget(buttons);
     // One combination: the second of a two-step sequence could not be grabbed.
     connect(keysEdit, &QKeySequenceEdit::keySequenceChanged, &dialog,
@@ -119,7 +130,8 @@ void ShowShortcut::edit(QWidget* parent) {
         runHandlerShowingErrors(&dialog, [&] {
             QString why;
             if (change(keysEdit->keySequence(), &why)) {
-                report_(tr("状态：全局快捷键：%1").arg(shownKeys(bound_)));
+                report_(QCoreApplication::translate("qb::ShowShortcut", "状态：全局快捷键：%1")
+                            .arg(shownKeys(bound_)));
                 dialog.accept();
             } else {
                 note->setText(why);

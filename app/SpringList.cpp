@@ -117,7 +117,7 @@ SpringList::SpringList(SpringLoader& loader, int row, QString folder, int depth)
     layout->addWidget(title);
     filter_ = new QLineEdit(this);
     filter_->setObjectName(QStringLiteral("SpringFilter"));
-    filter_->setPlaceholderText(tr("筛选"));
+    filter_->setPlaceholderText(QCoreApplication::translate("qb::SpringList", "筛选"));
     filter_->setClearButtonEnabled(true);
     filter_->setAcceptDrops(false); // a dropped file is no filter text
     filter_->hide();
@@ -127,7 +127,7 @@ SpringList::SpringList(SpringLoader& loader, int row, QString folder, int depth)
     list_->setUniformItemSizes(true);
     list_->viewport()->setAcceptDrops(true);
     list_->viewport()->installEventFilter(this);
-    list_->addItem(tr("正在读取…"));
+    list_->addItem(QCoreApplication::translate("qb::SpringList", "正在读取…"));
     list_->item(0)->setFlags(Qt::NoItemFlags);
     layout->addWidget(list_);
     installEventFilter(this);
@@ -164,11 +164,12 @@ void SpringList::refill() {
     }
     QString note;
     if (names_.isEmpty())
-        note = tr("没有子文件夹");
+        note = QCoreApplication::translate("qb::SpringList", "没有子文件夹");
     else if (filter_->text().isEmpty() && names_.size() > kCap)
-        note = tr("另有 %1 个，请用筛选查找").arg(names_.size() - kCap);
+        note = QCoreApplication::translate("qb::SpringList", "另有 %1 个，请用筛选查找")
+                   .arg(names_.size() - kCap);
     else if (list_->count() == 0)
-        note = tr("没有匹配的文件夹");
+        note = QCoreApplication::translate("qb::SpringList", "没有匹配的文件夹");
     if (!note.isEmpty()) list_->addItem(note);
     if (!note.isEmpty()) list_->item(list_->count() - 1)->setFlags(Qt::NoItemFlags);
     const int rows = std::max(1, list_->count());

@@ -20,6 +20,7 @@
 #include "store/Account.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
@@ -91,10 +92,12 @@ QList<NoticeAction> noticeActions(TrayWindow& board, const DropReport& report) {
         const auto newest = journal->drops({}, 1);
         const std::int64_t last = journal->lastUndoable();
         if (!newest.empty() && newest.front().id == last && !report.done.isEmpty())
-            actions << NoticeAction{QStringLiteral("undo"), Tray::tr("撤销"),
+            actions << NoticeAction{QStringLiteral("undo"),
+                                    QCoreApplication::translate("qb::Tray", "撤销"),
                                     [&board, last] { board.undo(last); }};
     }
-    actions << NoticeAction{QStringLiteral("open-folder"), Tray::tr("打开文件夹"),
+    actions << NoticeAction{QStringLiteral("open-folder"),
+                            QCoreApplication::translate("qb::Tray", "打开文件夹"),
                             [folder = report.destFolder] { opener().openFolder(folder, {}); }};
     return actions;
 }
@@ -117,22 +120,27 @@ Tray::Tray(TrayWindow& board, const QString& program, QObject* parent)
     account_->setObjectName(QStringLiteral("TrayAccount"));
     account_->setEnabled(false);
     menu_->addSeparator();
-    show_ = addAction("TrayShow", tr("显示主窗口"), &Tray::showBoard);
-    hide_ = addAction("TrayHide", tr("隐藏主窗口"), &Tray::hideBoard);
+    show_ = addAction("TrayShow", QCoreApplication::translate("qb::Tray", "显示主窗口"),
+                      &Tray::showBoard);
+    hide_ = addAction("TrayHide", QCoreApplication::translate("qb::Tray", "隐藏主窗口"),
+                      &Tray::hideBoard);
     menu_->addSeparator();
-    undo_ = addAction("TrayUndo", tr("撤销"), &Tray::undo);
+    undo_ = addAction("TrayUndo", QCoreApplication::translate("qb::Tray", "撤销"), &Tray::undo);
     undo_->setEnabled(false);
-    addAction("TrayHistory", tr("历史记录…"), &Tray::showHistory);
+    addAction("TrayHistory", QCoreApplication::translate("qb::Tray", "历史记录…"),
+              &Tray::showHistory);
     menu_->addSeparator();
-    addAction("TrayHelp", tr("帮助"), &Tray::showHelp);
-    autostart_ = addAction("TrayAutostart", tr("登录时启动"), &Tray::switchAutostart);
+    addAction("TrayHelp", QCoreApplication::translate("qb::Tray", "帮助"), &Tray::showHelp);
+    autostart_ = addAction("TrayAutostart", QCoreApplication::translate("qb::Tray", "登录时启动"),
+                           &Tray::switchAutostart);
     autostart_->setCheckable(true);
-    sendMenusAction_ =
-        addAction("TraySendMenus", tr("在文件管理器中显示“发送到”菜单"), &Tray::switchSendMenus);
+    sendMenusAction_ = addAction(
+        "TraySendMenus", QCoreApplication::translate("qb::Tray", "在文件管理器中显示“发送到”菜单"),
+        &Tray::switchSendMenus);
     sendMenusAction_->setCheckable(true);
     sendMenusAction_->setVisible(false);
     menu_->addSeparator();
-    addAction("TrayQuit", tr("退出"), &Tray::quit);
+    addAction("TrayQuit", QCoreApplication::translate("qb::Tray", "退出"), &Tray::quit);
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
         runHandler(nullptr, [this] {
             refresh();
@@ -178,7 +186,8 @@ void Tray::toggleBoard() {
 void Tray::refresh() {
     // A menu entry takes "&" for a shortcut mark; a name shows as it is.
     QString name = shownAccountName(board_.currentAccount());
-    account_->setText(tr("用户：%1").arg(name.replace(u'&', QStringLiteral("&&"))));
+    account_->setText(QCoreApplication::translate("qb::Tray", "用户：%1")
+                          .arg(name.replace(u'&', QStringLiteral("&&"))));
     autostart_->setChecked(autostartEnabled());
     if (sendMenus_) sendMenusAction_->setChecked(sendMenus_->enabled());
 }
@@ -201,7 +210,8 @@ void Tray::refreshUndo() {
     undoable_ = journal ? journal->lastUndoable() : 0;
     const auto drop = undoable_ ? journal->drop(undoable_) : std::nullopt;
     if (!drop) undoable_ = 0;
-    undo_->setText(drop ? undoEntryText(*drop).replace(u'&', QStringLiteral("&&")) : tr("撤销"));
+    undo_->setText(drop ? undoEntryText(*drop).replace(u'&', QStringLiteral("&&"))
+                        : QCoreApplication::translate("qb::Tray", "撤销"));
     undo_->setEnabled(undoable_ != 0);
 }
 
@@ -256,7 +266,7 @@ DesktopIntegration::DesktopIntegration(TForm1& form) : board_(trayWindowOf(form)
         [&form](const QString& text) { form.setStatusText(text); });
     shortcut_->start();
     QMenu* menu = tray_->menu();
-    auto* keys = new QAction(Tray::tr("全局快捷键…"), menu);
+    auto* keys = new QAction(QCoreApplication::translate("qb::Tray", "全局快捷键…"), menu);
     keys->setObjectName(QStringLiteral("TrayShortcut"));
     menu->insertAction(menu->findChild<QAction*>(QStringLiteral("TrayHelp")), keys);
     QObject::connect(keys, &QAction::triggered, menu, [this, &form] {

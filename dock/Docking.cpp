@@ -9,6 +9,7 @@
 #include "platform/Timers.h"
 #include "platform/X11Window.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTimer>
 #include <QWidget>
@@ -73,11 +74,11 @@ void Docking::watchEdge() {
 }
 
 QString Docking::cannotLeaveScreen() {
-    return tr("状态：窗口无法移出屏幕边缘，不自动隐藏");
+    return QCoreApplication::translate("qb::Docking", "状态：窗口无法移出屏幕边缘，不自动隐藏");
 }
 
 QString Docking::cannotFindEdge() {
-    return tr("状态：无法检测屏幕左边缘，不自动隐藏");
+    return QCoreApplication::translate("qb::Docking", "状态：无法检测屏幕左边缘，不自动隐藏");
 }
 
 void Docking::hideTick() {

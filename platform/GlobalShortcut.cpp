@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/X11Window.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -142,7 +143,9 @@ private:
         QVariantMap options{{QStringLiteral("session_handle_token"), token()}};
         request(QStringLiteral("CreateSession"), {options},
                 [this](uint response, const QVariantMap& results) {
-                    if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
+                    if (response != 0)
+                        return fail(QCoreApplication::translate("qb::GlobalShortcut",
+                                                                "桌面拒绝了全局快捷键"));
                     session_ = results.value(QStringLiteral("session_handle")).toString();
                     bindShortcut();
                 });
@@ -150,14 +153,17 @@ private:
 
     void bindShortcut() {
         PortalEntry entry{kShortcutId,
-                          {{QStringLiteral("description"), GlobalShortcut::tr("显示主窗口")},
+                          {{QStringLiteral("description"),
+                            QCoreApplication::translate("qb::GlobalShortcut", "显示主窗口")},
                            {QStringLiteral("preferred_trigger"), portalTrigger(keys_)}}};
         request(QStringLiteral("BindShortcuts"),
                 {QVariant::fromValue(QDBusObjectPath(session_)),
                  QVariant::fromValue(QList<PortalEntry>{entry}), QString(), QVariantMap()},
                 [this](uint response, const QVariantMap&) {
                     pending_ = false;
-                    if (response != 0) return fail(GlobalShortcut::tr("桌面拒绝了全局快捷键"));
+                    if (response != 0)
+                        return fail(QCoreApplication::translate("qb::GlobalShortcut",
+                                                                "桌面拒绝了全局快捷键"));
                     qCInfo(lcPlatform) << "global shortcut bound through the portal";
                     emit bound(QString());
                 });
@@ -203,7 +209,9 @@ private:
     void fail(const QString& why) {
         pending_ = false;
         qCWarning(lcPlatform) << "global shortcut through the portal failed:" << why;
-        emit bound(why.isEmpty() ? GlobalShortcut::tr("桌面拒绝了全局快捷键") : why);
+        emit bound(why.isEmpty()
+                       ? QCoreApplication::translate("qb::GlobalShortcut", "桌面拒绝了全局快捷键")
+                       : why);
     }
 
     void closeSession() {

@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <xcb/xcb.h>
@@ -86,7 +87,9 @@ public:
         const quint32 sym = keysymOf(combo.key());
         keycode_ = sym ? keycodeOf(sym) : 0;
         if (!keycode_) {
-            if (why) *why = GlobalShortcut::tr("键盘上没有 %1 这个键").arg(shown(keys));
+            if (why)
+                *why = QCoreApplication::translate("qb::GlobalShortcut", "键盘上没有 %1 这个键")
+                           .arg(shown(keys));
             return false;
         }
         mods_ = 0;
@@ -106,7 +109,10 @@ public:
                 qCWarning(lcPlatform)
                     << "global shortcut" << keys.toString() << "is held by another program";
                 release();
-                if (why) *why = GlobalShortcut::tr("快捷键 %1 已被其他程序占用").arg(shown(keys));
+                if (why)
+                    *why = QCoreApplication::translate("qb::GlobalShortcut",
+                                                       "快捷键 %1 已被其他程序占用")
+                               .arg(shown(keys));
                 return false;
             }
         }
