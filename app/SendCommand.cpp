@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <variant>
 
 extern char** environ;
 
@@ -184,51 +185,59 @@ QByteArray escapedField(const QByteArray& text) {
     return out;
 }
 
-int runSendCommand(const CommandLine& line) {
-    SendRequest request;
+namespace {
+
+// The request the command line asks for; 0 when it can be sent, else the exit code
+// (a file missing or unreadable refuses the whole send: it is never half run).
+int requestOf(const CommandLine& line, SendRequest& request) {
     if (line.action == CommandLine::Action::Show) {
         request.command = SendCommand::Show;
-    } else {
-        // All or nothing: a send with a file missing is not half run.
-        bool sendable = true;
-        for (const std::string& f : line.files) {
-            const QByteArray why = unsendable(f);
-            if (why.isEmpty()) continue;
-            put(stderr, "quillbeck: " + QByteArray::fromStdString(f) + ": " + why);
-            sendable = false;
-        }
-        if (!sendable) {
-            say(stderr, QStringLiteral("quillbeck: nothing was sent"));
-            return static_cast<int>(SendResult::Refused);
-        }
-        request.mode = line.mode == 'c'   ? SendMode::Copy
-                       : line.mode == 'm' ? SendMode::Move
-                                          : SendMode::Board;
-        request.group = line.group;
-        request.row = line.row;
-        request.name = QString::fromLocal8Bit(line.name);
-        request.wait = line.wait;
-        for (const std::string& f : line.files) {
-            const QByteArray path = absolute(f);
-            if (path.isEmpty()) {
-                put(stderr, QByteArray("quillbeck: cannot tell the working folder: ") +
-                                std::strerror(errno));
-                return 3;
-            }
-            request.files << path;
-        }
-        if (encodeRequest(request).size() > kSendMaxMessage + 4) {
-            say(stderr, QStringLiteral("quillbeck: too many files for one request"));
+        return 0;
+    }
+    bool sendable = true;
+    for (const std::string& f : line.files) {
+        const QByteArray why = unsendable(f);
+        if (why.isEmpty()) continue;
+        put(stderr, "quillbeck: " + QByteArray::fromStdString(f) + ": " + why);
+        sendable = false;
+    }
+    if (!sendable) {
+        say(stderr, QStringLiteral("quillbeck: nothing was sent"));
+        return static_cast<int>(SendResult::Refused);
+    }
+    request.mode = line.mode == 'c'   ? SendMode::Copy
+                   : line.mode == 'm' ? SendMode::Move
+                                      : SendMode::Board;
+    request.group = line.group;
+    request.row = line.row;
+    request.name = QString::fromLocal8Bit(line.name);
+    request.wait = line.wait;
+    for (const std::string& f : line.files) {
+        const QByteArray path = absolute(f);
+        if (path.isEmpty()) {
+            put(stderr,
+                QByteArray("quillbeck: cannot tell the working folder: ") + std::strerror(errno));
             return 3;
         }
+        request.files << path;
     }
+    if (encodeRequest(request).size() > kSendMaxMessage + 4) {
+        say(stderr, QStringLiteral("quillbeck: too many files for one request"));
+        return 3;
+    }
+    return 0;
+}
+
+// The program's last word on `request`, or the exit code that ends the command.
+// Show answers at once; a send answers once the job is taken, and with --wait
+// once more at its end, however long that is.
+std::variant<SendReply, int> exchange(const SendRequest& request) {
     const QString lockPath = instanceLockPath(instanceName());
     const QString socket = sendSocketPath(lockPath);
     if (socket.isEmpty()) {
         say(stderr, QStringLiteral("quillbeck: no private runtime folder for the socket"));
         return 3;
     }
-
     SendClient client;
     QString why;
     int code =
@@ -239,43 +248,53 @@ int runSendCommand(const CommandLine& line) {
                         (why.isEmpty() ? QStringLiteral("the program did not answer") : why));
         return code;
     }
-    // Show answers at once; a send answers once the job is taken, and with --wait
-    // once more at its end, however long that is.
     const std::optional<SendReply> first = client.readReply(30000);
     if (!first) {
         say(stderr, QStringLiteral("quillbeck: the program did not answer"));
         return 3;
     }
-    std::optional<SendReply> last = first;
-    if (first->kind == SendReply::Kind::Accepted) {
-        if (!request.wait) return 0;
-        last = client.readReply(-1);
-        if (!last || last->kind != SendReply::Kind::Finished) {
-            say(stderr, QStringLiteral("quillbeck: the program ended before the job"));
-            return 1;
-        }
+    if (first->kind != SendReply::Kind::Accepted) return *first;
+    if (!request.wait) return 0;
+    const std::optional<SendReply> last = client.readReply(-1);
+    if (!last || last->kind != SendReply::Kind::Finished) {
+        say(stderr, QStringLiteral("quillbeck: the program ended before the job"));
+        return 1;
     }
-    if (last->result == SendResult::Refused) {
-        say(stderr, QStringLiteral("quillbeck: refused: ") + last->message);
-        return static_cast<int>(SendResult::Refused);
-    }
-    if (request.command == SendCommand::Show) return last->result == SendResult::Done ? 0 : 3;
-    // One line per item, for scripts; the board's words only when asked for.
+    return *last;
+}
+
+// One line per item, for scripts; the board's words only when asked for.
+int reportOutcome(const SendReply& last, bool verbose) {
     bool written = true;
-    for (const SentItem& item : last->items) {
+    for (const SentItem& item : last.items) {
         QByteArray text = item.outcome + '\t' + escapedField(item.path);
         if (item.outcome == "failed") text += '\t' + escapedField(item.reason.toLocal8Bit());
         written = put(stdout, text) && written;
     }
-    if (line.verbose)
-        say(stderr,
-            QStringLiteral("quillbeck: ") + QString::fromLatin1(resultName(last->result)) +
-                (last->message.isEmpty() ? QString() : QStringLiteral(": ") + last->message));
+    if (verbose)
+        say(stderr, QStringLiteral("quillbeck: ") + QString::fromLatin1(resultName(last.result)) +
+                        (last.message.isEmpty() ? QString() : QStringLiteral(": ") + last.message));
     if (!written) {
         put(stderr, QByteArray("quillbeck: cannot write the outcome: ") + std::strerror(errno));
         return static_cast<int>(SendResult::Failed);
     }
-    return static_cast<int>(last->result);
+    return static_cast<int>(last.result);
+}
+
+} // namespace
+
+int runSendCommand(const CommandLine& line) {
+    SendRequest request;
+    if (const int refused = requestOf(line, request)) return refused;
+    const std::variant<SendReply, int> answer = exchange(request);
+    if (const int* code = std::get_if<int>(&answer)) return *code;
+    const SendReply& last = std::get<SendReply>(answer);
+    if (last.result == SendResult::Refused) {
+        say(stderr, QStringLiteral("quillbeck: refused: ") + last.message);
+        return static_cast<int>(SendResult::Refused);
+    }
+    if (request.command == SendCommand::Show) return last.result == SendResult::Done ? 0 : 3;
+    return reportOutcome(last, line.verbose);
 }
 
 QList<ConfiguredSlot> configuredSlots(const QString& settingsFile) {

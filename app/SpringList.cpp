@@ -170,8 +170,7 @@ void SpringList::refill() {
                    .arg(names_.size() - kCap);
     else if (list_->count() == 0)
         note = QCoreApplication::translate("qb::SpringList", "没有匹配的文件夹");
-    if (!note.isEmpty()) list_->addItem(note);
-    if (!note.isEmpty()) list_->item(list_->count() - 1)->setFlags(Qt::NoItemFlags);
+    if (!note.isEmpty()) (new QListWidgetItem(note, list_))->setFlags(Qt::NoItemFlags);
     const int rows = std::max(1, list_->count());
     const int rowHeight = std::max(list_->sizeHintForRow(0), fontMetrics().height() + 2);
     const int chrome = height() - list_->viewport()->height();

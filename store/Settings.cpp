@@ -2,6 +2,7 @@
 
 #include "store/IniFile.h"
 #include "store/Log.h"
+#include "store/ParsedFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,6 +29,11 @@
 
 namespace qb {
 
+using settings::Loaded;
+using settings::openRegular;
+using settings::ParsedFiles;
+using settings::Presence;
+
 namespace {
 
 std::atomic<SettingsFlush> flushPolicy{SettingsFlush::Auto};
@@ -52,134 +58,6 @@ QString settingsPath(const QString& file) {
     qCInfo(lcStore) << "write refused:" << path << why << reason;
     throw SettingsError(QStringLiteral("Unable to write to %1").arg(path), reason);
 }
-
-enum class Presence { Missing, Present, Unreadable };
-
-struct Loaded {
-    Presence presence = Presence::Missing;
-    QByteArray bytes;
-    struct stat info {};
-    int error = 0; // why it is unreadable: an errno, 0 for no regular file
-};
-
-// Opens a settings file for reading. Only a regular file is read: a FIFO, a device
-// or a socket where a settings file should be would block or never end, so it is
-// opened without waiting and then refused (it reads as missing, a write to it fails).
-int openRegular(const QByteArray& native, Loaded& result) {
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = errno;
-        result.presence =
-            errno == ENOENT || errno == ENOTDIR ? Presence::Missing : Presence::Unreadable;
-        return -1;
-    }
-    if (::fstat(fd, &result.info) != 0 || !S_ISREG(result.info.st_mode)) {
-        ::close(fd);
-        result.presence = Presence::Unreadable;
-        return -1;
-    }
-    return fd;
-}
-
-// Reads the rest of `fd` into `result` and closes it.
-void readAndClose(int fd, Loaded& result) {
-    result.bytes.resize(qsizetype(result.info.st_size));
-    qsizetype have = 0;
-    for (;;) {
-        if (have == result.bytes.size()) result.bytes.resize(have + 4096 + have / 2);
-        const ssize_t got =
-            ::read(fd, result.bytes.data() + have, size_t(result.bytes.size() - have));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            result.error = errno;
-            ::close(fd);
-            result.presence = Presence::Unreadable;
-            result.bytes.clear();
-            return;
-        }
-        if (got == 0) break;
-        have += got;
-    }
-    ::close(fd);
-    result.bytes.truncate(have);
-    result.presence = Presence::Present;
-}
-
-// What tells one content of a file from another without reading it. A write
-// replaces the file (a new inode, a new time); an editor writing in place changes
-// the time, and usually the size.
-struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    explicit Identity(const struct stat& info)
-        : device(info.st_dev), inode(info.st_ino), size(info.st_size), modified(info.st_mtim) {}
-    bool operator==(const Identity& o) const {
-        return device == o.device && inode == o.inode && size == o.size &&
-               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
-// The last files parsed, so that reading many keys of a large file parses it once.
-// Each read still looks at the file first and parses it again when its identity
-// changed. A file modified shortly before it was read is not kept: a second change
-// within the file system's time resolution (two seconds on some) could leave the
-// identity as it was, on a reused inode.
-class ParsedFiles {
-public:
-    static ParsedFiles& instance() {
-        static ParsedFiles files;
-        return files;
-    }
-
-    // The parsed file, or null with `result.presence` saying why there is none.
-    std::shared_ptr<const ini::Document> get(const QByteArray& native, Loaded& result) {
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        const int fd = openRegular(native, result);
-        if (fd < 0) return nullptr;
-        const Identity identity(result.info);
-        {
-            const std::lock_guard<std::mutex> hold(mutex_);
-            for (qsizetype i = 0; i < entries_.size(); ++i) {
-                if (entries_[i].path != native || !(entries_[i].identity == identity)) continue;
-                ::close(fd);
-                result.presence = Presence::Present;
-                entries_.move(i, 0);
-                return entries_.front().document;
-            }
-        }
-        readAndClose(fd, result);
-        if (result.presence != Presence::Present) return nullptr;
-        auto document = std::make_shared<const ini::Document>(ini::Document::parse(result.bytes));
-        const bool settled = identity.modified.tv_sec < now.tv_sec - kSettleSeconds ||
-                             (identity.modified.tv_sec == now.tv_sec - kSettleSeconds &&
-                              identity.modified.tv_nsec < now.tv_nsec);
-        const std::lock_guard<std::mutex> hold(mutex_);
-        for (qsizetype i = 0; i < entries_.size(); ++i)
-            if (entries_[i].path == native) {
-                entries_.remove(i);
-                break;
-            }
-        if (settled) {
-            entries_.prepend({native, identity, document});
-            if (entries_.size() > kKept) entries_.removeLast();
-        }
-        return document;
-    }
-
-private:
-    static constexpr time_t kSettleSeconds = 2;
-    static constexpr qsizetype kKept = 8;
-    struct Entry {
-        QByteArray path;
-        Identity identity;
-        std::shared_ptr<const ini::Document> document;
-    };
-    std::mutex mutex_; // reads come from the window's thread and the drop threads
-    QList<Entry> entries_;
-};
 
 // Whether the user may change this file or folder. The write bits are looked at
 // as well as access(): root passes access() on any file, and a file or folder
