@@ -148,7 +148,7 @@ void TForm1::showHistory() {
 
 void TForm1::describeLastDrop() {
     const qb::history::Journal* journal = undo_->journal();
-    const std::int64_t last = journal ? journal->lastUndoable() : 0;
+    const std::int64_t last = journal ? undo_->lastUndoable() : 0;
     const auto drop = last ? journal->drop(last) : std::nullopt;
     Labeltip->setToolTip(drop ? qb::lastDropText(*drop) : QStringLiteral("status "));
 }

@@ -94,6 +94,10 @@ public:
     int waitingCount() const;
     // The journal's record of the last copy or move drop begun (0: none, or no journal).
     std::int64_t lastJournalDrop() const { return lastJournalDrop_; }
+    // Set once a drop went unrecorded (the journal refused its row): the newest
+    // recorded drop then, which no "undo the last drop" may take back since a later
+    // one came in between. Recorded drops after it have greater ids.
+    std::optional<std::int64_t> unrecordedAfter() const { return unrecordedAfter_; }
 
 private:
     struct Job;
@@ -129,6 +133,8 @@ private:
     bool noting_ = false;         // it shows the note of waiting jobs
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
+    std::optional<std::int64_t> unrecordedAfter_;
+    QString journalSetAside_; // the note of a broken journal set aside, for the job's end
     HoverVerdicts verdicts_;
 };
 

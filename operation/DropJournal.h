@@ -5,7 +5,10 @@
 // (quillbeck.history) and drops go on unrecorded.
 #include "history/Journal.h"
 
+#include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace qb {
 
@@ -13,6 +16,10 @@ namespace qb {
 history::Journal* dropJournal();
 // The folder dropJournal() opens it in.
 QString dropJournalFolder();
+// Called (UI thread) once a broken journal file (one SQLite cannot read) was set aside
+// and a fresh one started, with the name it was kept under, while `owner` lives; one
+// set aside before the hook came is told as it comes.
+void setJournalSetAsideHook(QObject* owner, std::function<void(const QString& keptAs)> hook);
 // Closes it; the next dropJournal() opens it again (tests that change the program folder).
 void closeDropJournal();
 

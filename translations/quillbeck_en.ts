@@ -347,6 +347,18 @@ Quillbeck — 2026</translation>
         <source>状态：正在复制…</source>
         <translation>Status: copying…</translation>
     </message>
+    <message>
+        <source>（操作记录已损坏，已另存为“%1”并重新开始记录）</source>
+        <translation> (the drop history was damaged: kept as “%1”, a new one started)</translation>
+    </message>
+    <message>
+        <source>状态：操作记录已损坏，已另存为“%1”并重新开始记录。</source>
+        <translation>Status: the drop history was damaged; it was kept as “%1” and a new one started.</translation>
+    </message>
+    <message>
+        <source>（未记录：无法撤销）</source>
+        <translation> (not recorded: cannot be undone)</translation>
+    </message>
 </context>
 <context>
     <name>qb::DropNotice</name>
@@ -1294,6 +1306,10 @@ In the desktop&apos;s keyboard shortcut settings, give the command &quot;quillbe
     <message>
         <source>状态：操作已取消！</source>
         <translation>Status: cancelled!</translation>
+    </message>
+    <message>
+        <source>状态：最近一次操作未记录，无法撤销！</source>
+        <translation>Status: the last drop was not recorded, so it cannot be undone!</translation>
     </message>
 </context>
 </TS>

@@ -21,6 +21,8 @@
 
 #include <memory>
 
+#include <sqlite3.h>
+
 using namespace qb::test;
 
 namespace {
@@ -139,6 +141,90 @@ private slots:
             QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：没有可撤销的操作！"));
             QVERIFY(QFile::exists(src + QStringLiteral("/a.txt")));
             QCOMPARE(fx.dialogs.shown(), 0);
+        }
+        qb::setOperationPrompts(nullptr);
+        qb::closeDropJournal();
+    }
+
+    // A drop the journal cannot record says so, and Ctrl+Z then takes back nothing
+    // rather than the drop before it; a drop recorded after it can be undone again.
+    void unrecordedDropIsNeverPassedBy() {
+        YesToUndo prompts;
+        qb::setOperationPrompts(&prompts);
+        {
+            Fixture fx(false);
+            const QString dest = fx.folder(QStringLiteral("dest")),
+                          src = fx.folder(QStringLiteral("src"));
+            for (const char* n : {"/a", "/b", "/c"})
+                writeFile(src + QLatin1String(n), "x");
+            fx.form->Edit[5]->setText(dest);
+            fx.form->Move->setChecked(true);
+            const auto moved = [&](const char* n) {
+                return fx.drop(fx.form->Edit[5], {src + QLatin1String(n)}) &&
+                       QFile::exists(dest + QLatin1String(n));
+            };
+            QVERIFY(moved("/a"));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            // Another process holds the journal's write lock: b's row cannot be written.
+            sqlite3* other = nullptr;
+            const QString journal = qb::dropJournalFolder() + QStringLiteral("/journal.sqlite");
+            QCOMPARE(sqlite3_open(QFile::encodeName(journal).constData(), &other), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+            QVERIFY(moved("/b"));
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            QCOMPARE(fx.form->Labeltip->text(),
+                     QStringLiteral("状态：移动成功！（未记录：无法撤销）"));
+            QVERIFY(!fx.form->Labeltip->toolTip().contains(QStringLiteral("Ctrl+Z")));
+            fx.form->undoLastDrop();
+            QCOMPARE(prompts.asked, 0);
+            QCOMPARE(fx.form->Labeltip->text(),
+                     QStringLiteral("状态：最近一次操作未记录，无法撤销！"));
+            QVERIFY(QFile::exists(dest + QStringLiteral("/a")));
+
+            QVERIFY(moved("/c"));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            fx.form->undoLastDrop();
+            QCOMPARE(prompts.asked, 1);
+            QTRY_VERIFY(QFile::exists(src + QStringLiteral("/c")));
+            QVERIFY(QFile::exists(dest + QStringLiteral("/a")));
+        }
+        qb::setOperationPrompts(nullptr);
+        qb::closeDropJournal();
+    }
+
+    // A journal file that is no database is kept aside, a fresh one takes the drop
+    // (it can be undone), and the status line says so once.
+    void brokenJournalIsSetAside() {
+        YesToUndo prompts;
+        qb::setOperationPrompts(&prompts);
+        {
+            Fixture fx(false);
+            const QString dest = fx.folder(QStringLiteral("dest")),
+                          src = fx.folder(QStringLiteral("src"));
+            writeFile(src + QStringLiteral("/a"), "x");
+            writeFile(src + QStringLiteral("/b"), "x");
+            const QDir folder(qb::dropJournalFolder());
+            const QByteArray junk = QByteArray("not a database at all").leftJustified(8192, '.');
+            writeFile(folder.filePath(QStringLiteral("journal.sqlite")), junk);
+            fx.form->Edit[5]->setText(dest);
+            fx.form->Move->setChecked(true);
+            QVERIFY(fx.drop(fx.form->Edit[5], {src + QStringLiteral("/a")}));
+            const QStringList aside =
+                folder.entryList({QStringLiteral("journal.sqlite.broken-*")}, QDir::Files);
+            QCOMPARE(aside.size(), 1);
+            QFile kept(folder.filePath(aside[0]));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), junk);
+            QCOMPARE(
+                fx.form->Labeltip->text(),
+                QStringLiteral("状态：移动成功！（操作记录已损坏，已另存为“%1”并重新开始记录）")
+                    .arg(aside[0]));
+            QVERIFY(fx.drop(fx.form->Edit[5], {src + QStringLiteral("/b")}));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            fx.form->undoLastDrop();
+            QCOMPARE(prompts.asked, 1);
+            QTRY_VERIFY(QFile::exists(src + QStringLiteral("/b")));
         }
         qb::setOperationPrompts(nullptr);
         qb::closeDropJournal();
