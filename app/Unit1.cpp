@@ -187,6 +187,7 @@ void TForm1::buildWindow() {
     close->setFocusPolicy(Qt::NoFocus);
     close->setAutoRaise(false);
     CloseBox = close;
+    qb::passesWhileBusy(close);
 
     Client = new QWidget(this);
     Client->setObjectName(QStringLiteral("Client"));
@@ -286,6 +287,7 @@ void TForm1::buildFooter() {
     Button4 = place(new QPushButton(tr("退出"), c), "Button4", 136, 627, 73, 18);
     Button4->setToolTip(QStringLiteral("quit"));
     Button4->setFont(small);
+    qb::passesWhileBusy(Button4); // "退出" asks even while a job holds the window
 
     GroupBox2 = place(new QGroupBox(c), "GroupBox2", 3, 644, 238, 28);
     RadioButton[11] =

@@ -88,6 +88,9 @@ public:
     // is not waiting (unknown, running or ended).
     bool removeQueued(quint64 id);
 
+    // Takes every waiting job out of the queue and cancels the running ones (also
+    // paused ones, and any waiting for an answer); each ends as a cancel does.
+    void cancelAll();
     // True from a drop's arrival until the last queued job is done.
     bool inProgress() const { return pendingDrops_ > 0 || !jobs_.empty(); }
     // Jobs waiting for their turn behind running ones.

@@ -160,6 +160,19 @@ quint64 DropController::enqueue(const DropPlan& plan, const QList<QByteArray>& i
     return id;
 }
 
+void DropController::cancelAll() {
+    std::vector<quint64> waiting;
+    for (const auto& job : jobs_)
+        if (!job->running) waiting.push_back(job->id);
+    for (const quint64 id : waiting)
+        removeQueued(id);
+    for (const auto& job : jobs_) {
+        job->control->cancel = true;
+        job->control->pause.wake();
+    }
+    cancelAllOperations();
+}
+
 bool DropController::removeQueued(quint64 id) {
     for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
         if ((*it)->id != id || (*it)->running) continue;

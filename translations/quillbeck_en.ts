@@ -91,6 +91,18 @@
         <source>本槽位：移动</source>
         <translation>This slot moves</translation>
     </message>
+    <message>
+        <source>有正在进行的复制或移动。要停止它并退出吗？</source>
+        <translation>A copy or move is still running. Stop it and quit?</translation>
+    </message>
+    <message>
+        <source>停止并退出</source>
+        <translation>Stop and quit</translation>
+    </message>
+    <message>
+        <source>继续运行</source>
+        <translation>Keep running</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>

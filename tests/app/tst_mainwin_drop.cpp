@@ -19,7 +19,10 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -52,8 +55,8 @@ public:
     // coordinates (its centre by default). `eventAt` is where the event itself says
     // the drop is, when that differs from the pointer. Returns whether the window
     // took the drag; waits until the drop has been handled.
-    bool drop(QWidget* on, const QMimeData& mime, QPoint at = {-1, -1},
-              QWidget* eventAt = nullptr) {
+    bool drop(QWidget* on, const QMimeData& mime, QPoint at = {-1, -1}, QWidget* eventAt = nullptr,
+              bool wait = true) {
         const QPoint global = on->mapToGlobal(at.x() < 0 ? on->rect().center() : at);
         QCursor::setPos(global);
         const QPoint claimed =
@@ -67,7 +70,7 @@ public:
         if (!move.isAccepted()) return false;
         QDropEvent dropped(QPointF(claimed), offered, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &dropped);
-        if (!QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
+        if (wait && !QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
             qFatal("drop not finished");
         return dropped.isAccepted();
     }
@@ -228,6 +231,51 @@ private slots:
         }
         qb::setOperationPrompts(nullptr);
         qb::closeDropJournal();
+    }
+
+    // "退出" while a job runs (its window holds off other clicks) asks first: no keeps
+    // the job running, yes cancels it and ends the program once it has ended.
+    void quitAsksWhileAJobRuns_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void quitAsksWhileAJobRuns() {
+        QFETCH(bool, yes);
+        Fixture fx;
+        std::atomic<bool> ended{false};
+        qb::setDropFileOperation([&ended](QWidget* owner, qb::Op op, qb::Policy, const QByteArray&,
+                                          const QByteArray&, qb::OperationResultDone done) {
+            qb::startOperationJob(
+                owner, op,
+                [&ended](qb::OperationObserver&, const std::atomic<bool>& cancel) {
+                    while (!cancel)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    ended = true;
+                    return qb::OperationResult{qb::Outcome::Cancelled};
+                },
+                done);
+        });
+        fx.form->Edit[5]->setText(fx.folder(QStringLiteral("dest")));
+        fx.form->Copy->setChecked(true);
+        const QString file = fx.scratch(QStringLiteral("f"));
+        writeFile(file);
+        QMimeData mime;
+        Fixture::carry(mime, {file});
+        QVERIFY(fx.drop(fx.form->Edit[5], mime, {-1, -1}, nullptr, false));
+        QTRY_COMPARE(qb::runningOperations(), 1);
+        fx.dialogs.yes = yes;
+        // Whether the program's event loop was told to end within the time.
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, [&loop] { loop.exit(1); });
+        QTimer::singleShot(0, [&fx] { QTest::mouseClick(fx.form->Button4, Qt::LeftButton); });
+        const bool quit = loop.exec() == 0;
+        QCOMPARE(fx.dialogs.questions.size(), 1);
+        QCOMPARE(quit, yes);
+        QCOMPARE(bool(ended), yes);
+        QCOMPARE(fx.form->dropController().inProgress(), !yes);
+        fx.form->dropController().cancelAll();
+        QTRY_VERIFY(!fx.form->dropController().inProgress());
     }
 
     // Either field of a row, at its very corners, targets the row's path field; the
