@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Quit.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
 #include "app/Unit3.h"
@@ -98,6 +99,8 @@ int runProgram() {
             form4 = std::make_unique<TForm4>();
             Form4 = form4.get();
             desktop = std::make_unique<DesktopIntegration>(*form1);
+            quitOnSignals(form1.get(),
+                          [f = form1.get()] { runHandler(f, [f] { f->quitProgram(false); }); });
             QApplication::exec();
         }
     } catch (...) {

@@ -91,7 +91,8 @@ QList<NoticeAction> noticeActions(TrayWindow& board, const DropReport& report) {
     if (const history::Journal* journal = board.journal()) {
         const auto newest = journal->drops({}, 1);
         const std::int64_t last = journal->lastUndoable();
-        if (!newest.empty() && newest.front().id == last && !report.done.isEmpty())
+        if (!newest.empty() && newest.front().id == last && !report.done.isEmpty() &&
+            !report.unrecorded)
             actions << NoticeAction{QStringLiteral("undo"),
                                     QCoreApplication::translate("qb::Tray", "撤销"),
                                     [&board, last] { board.undo(last); }};

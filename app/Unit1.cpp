@@ -147,7 +147,7 @@ void TForm1::showHistory() {
 }
 
 void TForm1::describeLastDrop() {
-    Labeltip->setToolTip(qb::DropHistory::instance().lastDropText());
+    Labeltip->setToolTip(qb::DropHistory::instance().lastDropText(undo_->lastUndoable()));
 }
 
 void TForm1::createControllers() {
@@ -184,6 +184,7 @@ void TForm1::buildWindow() {
     close->setFocusPolicy(Qt::NoFocus);
     close->setAutoRaise(false);
     CloseBox = close;
+    qb::passesWhileBusy(close);
 
     Client = new QWidget(this);
     Client->setObjectName(QStringLiteral("Client"));
@@ -283,6 +284,7 @@ void TForm1::buildFooter() {
     Button4 = place(new QPushButton(tr("退出"), c), "Button4", 136, 627, 73, 18);
     Button4->setToolTip(QStringLiteral("quit"));
     Button4->setFont(small);
+    qb::passesWhileBusy(Button4); // "退出" asks even while a job holds the window
 
     GroupBox2 = place(new QGroupBox(c), "GroupBox2", 3, 644, 238, 28);
     RadioButton[11] =

@@ -133,6 +133,8 @@ public:
 
     // Entry points that start-up and the other windows use.
     void LoadAccount();
+    // Ends the program; running jobs are stopped first, after asking when `ask` (Quit.cpp).
+    void quitProgram(bool ask);
 
     qb::DropController& dropController() { return *drops_; }
     qb::Docking& docking() { return *docking_; }
@@ -223,6 +225,7 @@ private:
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;
+    bool quitting_ = false;        // the running jobs are being stopped before the program ends
     bool rowHighlighted_[21] = {}; // by the focus: what a drag's colour gives back
 };
 

@@ -279,8 +279,9 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing the main window ends the program, as Button4 does.
-    event->accept();
+    // Closing the main window ends the program, as Button4 does (which may ask first:
+    // the window stays until the program ends).
+    event->ignore();
     qb::runHandler(this, [this] { Button4Click(); });
 }
 

@@ -9,7 +9,7 @@
 //   Button1Click            "设置用户"                           the account dialog, shown
 //   Button2Click            "默认用户"                           board.loadDefaultAccount()
 //   Button3Click            "帮助"                               the help window, shown
-//   Button4Click            "退出", the close box                the program ends
+//   Button4Click            "退出", the close box, the tray      quitProgram(true)
 //   MoveClick, CopyClick,   a mode, docking or policy button    board.storeChoice(c)
 //   SetClick, RadioButton11Click .. RadioButton15Click becoming checked
 //   RadioButtonClick(g)     group button g becoming checked     board.switchToGroup(g)
@@ -61,7 +61,7 @@ void TForm1::Button3Click() {
     if (Form4) Form4->ShowModeless();
 }
 void TForm1::Button4Click() {
-    QCoreApplication::exit(0);
+    quitProgram(true);
 }
 
 void TForm1::MoveClick() {

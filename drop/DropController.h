@@ -88,12 +88,19 @@ public:
     // is not waiting (unknown, running or ended).
     bool removeQueued(quint64 id);
 
+    // Takes every waiting job out of the queue and cancels the running ones (also
+    // paused ones, and any waiting for an answer); each ends as a cancel does.
+    void cancelAll();
     // True from a drop's arrival until the last queued job is done.
     bool inProgress() const { return pendingDrops_ > 0 || !jobs_.empty(); }
     // Jobs waiting for their turn behind running ones.
     int waitingCount() const;
     // The journal's record of the last copy or move drop begun (0: none, or no journal).
     std::int64_t lastJournalDrop() const { return lastJournalDrop_; }
+    // Set once a drop went unrecorded (the journal refused its row): the newest
+    // recorded drop then, which no "undo the last drop" may take back since a later
+    // one came in between. Recorded drops after it have greater ids.
+    std::optional<std::int64_t> unrecordedAfter() const { return unrecordedAfter_; }
 
 private:
     struct Job;
@@ -129,6 +136,8 @@ private:
     bool noting_ = false;         // it shows the note of waiting jobs
     QList<QByteArray> dragItems_; // of the drag over the window, as last read
     std::int64_t lastJournalDrop_ = 0;
+    std::optional<std::int64_t> unrecordedAfter_;
+    QString journalSetAside_; // the note of a broken journal set aside, for the job's end
     HoverVerdicts verdicts_;
 };
 

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -83,6 +84,7 @@ struct DropController::Job {
     bool destroyed = false;
     std::uint32_t missing = 0;    // Missing flags, warned about once for the job
     std::int64_t journalDrop = 0; // its record in the drop journal
+    bool unrecorded = false;      // the journal is open but took no record of it
     QString status;               // its own last status line
 
     verdict::DragCount count() const { return counting ? counting->snapshot() : known; }
@@ -94,6 +96,21 @@ DropController::DropController(BoardView& view, Board& board)
     : view_(view), board_(board), planner_(view, board), verdicts_(view, board) {
     setDropQueue(
         this, [this] { return rows(); }, [this](quint64 id) { removeQueued(id); });
+    setJournalSetAsideHook(this, [this](const QString& keptAs) {
+        const QString name = QFileInfo(keptAs).fileName();
+        // A drop (or a drag's verdict) would write over it at once: it goes with the
+        // drop's end.
+        if (inProgress() || !dragItems_.isEmpty())
+            journalSetAside_ =
+                QCoreApplication::translate("qb::DropController",
+                                            "（操作记录已损坏，已另存为“%1”并重新开始记录）")
+                    .arg(name);
+        else
+            view_.setStatusText(
+                QCoreApplication::translate("qb::DropController",
+                                            "状态：操作记录已损坏，已另存为“%1”并重新开始记录。")
+                    .arg(name));
+    });
 }
 
 DropController::~DropController() {
@@ -141,6 +158,19 @@ quint64 DropController::enqueue(const DropPlan& plan, const QList<QByteArray>& i
     QTimer::singleShot(0, this, [this] { step(0, [this] { schedule(); }); });
     queueChanged();
     return id;
+}
+
+void DropController::cancelAll() {
+    std::vector<quint64> waiting;
+    for (const auto& job : jobs_)
+        if (!job->running) waiting.push_back(job->id);
+    for (const quint64 id : waiting)
+        removeQueued(id);
+    for (const auto& job : jobs_) {
+        job->control->cancel = true;
+        job->control->pause.wake();
+    }
+    cancelAllOperations();
 }
 
 bool DropController::removeQueued(quint64 id) {
@@ -238,6 +268,12 @@ void DropController::beginJournalDrop(Job& job) {
     d.policy = planner_.policyNow(job.plan);
     job.journalDrop = journal->beginDrop(d);
     lastJournalDrop_ = job.journalDrop;
+    if (job.journalDrop) return;
+    // No undo can take it back, nor any drop before it: that would pass it by.
+    job.unrecorded = true;
+    const auto newest = journal->drops({}, 1);
+    unrecordedAfter_ = newest.empty() ? 0 : newest.front().id;
+    qCWarning(lcDrop) << "job" << job.id << "is not recorded in the drop journal: no undo for it";
 }
 
 // Copies or moves the next item into the slot's folder as it is now, with the
@@ -310,9 +346,13 @@ void DropController::finish(Job& job) {
             journal->endDrop(job.journalDrop, job.overall());
     qCInfo(lcDrop) << "drop" << (job.plan.refused() ? "refused" : outcomeName(job.overall()))
                    << "(job" << job.id << "ended)";
-    const QString status = job.status;
+    QString status = job.status;
+    if (job.unrecorded)
+        status += QCoreApplication::translate("qb::DropController", "（未记录：无法撤销）");
+    if (!journalSetAside_.isEmpty()) status += std::exchange(journalSetAside_, QString());
     const SlotDropDone done = std::move(job.done);
-    const DropReport report = *job.report;
+    DropReport report = *job.report;
+    report.unrecorded = job.unrecorded;
     const quint64 id = job.id;
     std::erase_if(jobs_, [id](const auto& j) { return j->id == id; });
     showStatus(status);

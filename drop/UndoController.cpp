@@ -169,7 +169,15 @@ UndoController::UndoController(BoardView& view, const DropController* drops, Jou
 
 std::int64_t UndoController::lastUndoable() const {
     history::Journal* j = journal();
-    return j ? j->lastUndoable() : 0;
+    const std::int64_t last = j ? j->lastUndoable() : 0;
+    return lastUnrecorded(last) ? 0 : last;
+}
+
+// Whether a drop the journal missed came after `last`: "the last drop" is then that
+// one, which nothing can take back.
+bool UndoController::lastUnrecorded(std::int64_t last) const {
+    const auto after = drops_ ? drops_->unrecordedAfter() : std::nullopt;
+    return after && last <= *after;
 }
 
 bool UndoController::undo(std::int64_t dropId, QWidget* owner) {
@@ -180,6 +188,11 @@ bool UndoController::undo(std::int64_t dropId, QWidget* owner) {
         return false;
     }
     history::Journal* j = journal();
+    if (!dropId && lastUnrecorded(j ? j->lastUndoable() : 0)) {
+        view_.setStatusText(QCoreApplication::translate("qb::UndoController",
+                                                        "状态：最近一次操作未记录，无法撤销！"));
+        return false;
+    }
     if (j && !dropId) dropId = j->lastUndoable();
     if (!j || !dropId) {
         view_.setStatusText(

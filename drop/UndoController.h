@@ -36,7 +36,8 @@ public:
 
     // The journal, or null where none could be opened.
     history::Journal* journal() const { return journal_(); }
-    // The newest drop an undo can take back, or 0.
+    // The newest drop an undo can take back, or 0 (also when a drop after it went
+    // unrecorded).
     std::int64_t lastUndoable() const;
     // Asks about undoing drop `dropId` (0: the last one) and, once confirmed, runs it.
     // `owner` is the window the questions belong to (null: the board). Returns false,
@@ -46,6 +47,7 @@ public:
     bool busy() const { return busy_; }
 
 private:
+    bool lastUnrecorded(std::int64_t last) const;
     void run(std::int64_t dropId, QWidget* owner);
     void finished(const history::UndoResult& result);
 

@@ -91,6 +91,9 @@ private:
     int replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname,
                      int& why);
     int disposeReplaced(int dir, const std::string& name, const std::string& path);
+    // 0 when a replaced entry in `dir` has somewhere to go: the Trash, or away where the
+    // user chose that; else why not (an errno).
+    int replaceRefused(int dir);
 
     // --- removing moved sources (JobRemoval.cpp) --------------------------------
     // Removes a moved source that is still what was copied (`copied`); else keeps it
@@ -163,6 +166,9 @@ private:
     bool cancelled_ = false;
     bool topDeclined_ = false; // the user declined to replace or merge the item itself
     bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
+    // The user said yes to a question that told them no Trash takes the replaced entry:
+    // it may go for good (this one entry, or all the job's entries).
+    bool destroyThis_ = false, destroyAll_ = false;
     bool counted_ = false;
     bool quiet_ = false; // leaving after a cancel: failures are counted, not asked about
     LogOnce once_;       // what this job has logged already

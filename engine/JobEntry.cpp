@@ -112,7 +112,7 @@ bool Job::swapIn(int ddir, const std::string& temp, const std::string& dname) {
 
 // Puts (fdir, fname) in the place of (ddir, dname) on the same file system. The old
 // entry goes only once the new one has its name, and only into the Trash (or, where
-// none could take it and the user was told so, away): 0. Where the Trash refuses it
+// none could take it and the user chose so when told, away): 0. Where the Trash refuses it
 // (`why`), both go back: kNotReplaced, or kKeptAside when the old entry had to stay
 // under `fname`. Another errno: nothing changed. The caller reports.
 int Job::replaceEntry(int fdir, const std::string& fname, int ddir, const std::string& dname,
@@ -153,8 +153,20 @@ int Job::replaceEntry(int fdir, const std::string& fname, int ddir, const std::s
     return notReplaced(err, kNotReplaced);
 }
 
-// A replaced file or link: to the Trash, or where the user was told that none takes
-// it, deleted (and counted). Returns 0, or errno when it stays where it is.
+int Job::replaceRefused(int dir) {
+    if (!opts_.useTrash || destroyThis_ || destroyAll_ || trash_.available(dir)) return 0;
+    if (once_.first(LogKind::Trash))
+        logLine("no Trash takes %s, so it stays and is not replaced (nor are the job's other "
+                "entries no Trash takes): %s",
+                dpath_.c_str(), trash_.whyNone(dir).c_str());
+    const int code = trash_.whyNoneCode(dir);
+    return code ? code : EXDEV;
+}
+
+// A replaced file or link: to the Trash, or where the user chose it (no Trash, or
+// a question that said none takes it), deleted (and counted). Never deleted
+// otherwise: a full disk or a missing Trash must not cost the old entry. Returns 0,
+// or errno when it stays where it is.
 int Job::disposeReplaced(int dir, const std::string& name, const std::string& path) {
     if (opts_.useTrash && trash_.available(dir)) {
         Trash::Placed where;
@@ -168,9 +180,9 @@ int Job::disposeReplaced(int dir, const std::string& name, const std::string& pa
                     errorText(err).c_str());
         return err;
     }
+    if (const int err = replaceRefused(dir)) return err;
     if (opts_.useTrash && once_.first(LogKind::Trash))
-        logLine("no Trash took %s, so it is deleted (and so are the job's other replaced "
-                "entries no Trash takes): %s",
+        logLine("no Trash took %s, so it is deleted, as the user chose when told so: %s",
                 path.c_str(), trash_.whyNone(dir).c_str());
     if (::unlinkat(dir, name.c_str(), 0) != 0) return errno;
     result_.destroyed++;

@@ -86,9 +86,11 @@ bool Job::ask(bool merge, int sdir, const std::string& sname, const struct stat&
     existing.noTrash = !merge && !(opts_.useTrash && trash_.available(ddir));
     switch (merge ? obs_.askMerge(existing, incoming) : obs_.askReplace(existing, incoming)) {
     case ReplaceAnswer::Yes:
+        destroyThis_ = existing.noTrash;
         return true;
     case ReplaceAnswer::YesToAll:
         replaceAll_ = true;
+        destroyAll_ = destroyAll_ || existing.noTrash;
         return true;
     case ReplaceAnswer::No:
         return false;
@@ -147,6 +149,17 @@ bool Job::renameInto(int sdir, const std::string& sname, const struct stat& sst,
 
 void Job::replaceFile(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                       const std::string& dname) {
+    // A yes to a question that said the old entry goes for good is for that entry only.
+    struct Answered {
+        bool& told;
+        ~Answered() { told = false; }
+    } answered{destroyThis_};
+    // Nowhere for the old entry to go: it stays, and nothing is copied in vain.
+    if (const int why = replaceRefused(ddir)) {
+        fail(ErrorKind::NotReplaced, dpath_, why, spath_);
+        if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+        return fileDone();
+    }
     if (op_ == Op::Move) {
         // The source takes the name in one step where it can; the old entry then goes
         // to the Trash. Two names of one file swap to no effect, which is right too.

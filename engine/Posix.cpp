@@ -83,8 +83,8 @@ std::vector<FileId> ancestors(int dirfd) {
 }
 
 SysCalls& sys() {
-    static SysCalls calls{::close,  ::renameat2, ::syncfs, ::fsync,    ::write,    ::pwrite,
-                          ::linkat, ::fchmod,    ::fchown, ::futimens, ::fsetxattr};
+    static SysCalls calls{::close,  ::renameat2, ::syncfs, ::fsync,    ::write,     ::pwrite,
+                          ::linkat, ::fchmod,    ::fchown, ::futimens, ::fsetxattr, ::mkdirat};
     return calls;
 }
 

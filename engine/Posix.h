@@ -29,6 +29,7 @@ struct SysCalls {
     int (*fchown)(int, uid_t, gid_t);
     int (*futimens)(int, const struct timespec*);
     int (*fsetxattr)(int, const char*, const void*, std::size_t, int);
+    int (*mkdirat)(int, const char*, mode_t);
 };
 SysCalls& sys();
 

@@ -28,7 +28,7 @@ bool mountOf(int dirfd, const char* name, std::uint64_t& mnt) {
 // Opens (creating where missing, owner-only) the folder `name` in `at`; it must be
 // a real folder of ours, never a link someone planted.
 int ownDir(int at, const char* name) {
-    if (::mkdirat(at, name, 0700) != 0 && errno != EEXIST) return -1;
+    if (sys().mkdirat(at, name, 0700) != 0 && errno != EEXIST) return -1;
     const int fd = openDir(at, name);
     struct stat st;
     if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_uid != ::getuid())) {
@@ -48,7 +48,7 @@ int makePath(const std::string& path) {
         const std::string part = path.substr(pos, end - pos);
         pos = end + 1;
         if (part.empty()) continue;
-        if (::mkdirat(cur.get(), part.c_str(), 0700) != 0 && errno != EEXIST) return -1;
+        if (sys().mkdirat(cur.get(), part.c_str(), 0700) != 0 && errno != EEXIST) return -1;
         cur.reset(::openat(cur.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
     return cur.ok() ? ::dup(cur.get()) : -1;
@@ -92,9 +92,15 @@ std::string fdPath(int fd) {
 }
 
 // What failed and why (the errno of the moment), for the log.
-std::string failure(const char* what, const std::string& path = {}) {
-    const int code = errno;
-    return what + path + ": " + errorText(code);
+template <class Why> void failure(Why& why, const char* what, const std::string& path = {}) {
+    why.code = errno;
+    why.text = what + path + ": " + errorText(why.code);
+}
+
+// A reason of our own, without an errno of the moment.
+template <class Why> void refusal(Why& why, int code, const char* what) {
+    why.code = code;
+    why.text = what;
 }
 
 } // namespace
@@ -118,37 +124,39 @@ std::string trashPathEncode(const std::string& path) {
     return out;
 }
 
-std::unique_ptr<Trash::Can> Trash::openHome(std::uint64_t mnt, std::string& why) {
+std::unique_ptr<Trash::Can> Trash::openHome(std::uint64_t mnt, Why& why) {
     std::string data;
     if (const char* x = std::getenv("XDG_DATA_HOME"); x && x[0] == '/')
         data = x;
     else if (const char* h = std::getenv("HOME"); h && h[0] == '/')
         data = std::string(h) + "/.local/share";
     else
-        return why = "home trash: neither $XDG_DATA_HOME nor $HOME is an absolute path", nullptr;
+        return refusal(why, ENOENT,
+                       "home trash: neither $XDG_DATA_HOME nor $HOME is an absolute path"),
+               nullptr;
     Fd dataFd(makePath(data));
-    if (!dataFd.ok()) return why = failure("home trash: ", data), nullptr;
+    if (!dataFd.ok()) return failure(why, "home trash: ", data), nullptr;
     std::uint64_t homeMnt = 0;
     if (!mountOf(dataFd.get(), "", homeMnt) || homeMnt != mnt)
-        return why = "home trash: on another mount", nullptr;
+        return refusal(why, EXDEV, "home trash: on another mount"), nullptr;
     Fd trash(ownDir(dataFd.get(), "Trash"));
-    if (!trash.ok()) return why = failure("home trash: Trash in ", data), nullptr;
+    if (!trash.ok()) return failure(why, "home trash: Trash in ", data), nullptr;
     std::unique_ptr<Can> can = openCan(trash.get(), why);
-    if (!can) why = "home trash: " + why;
+    if (!can) why.text = "home trash: " + why.text;
     return can;
 }
 
-std::unique_ptr<Trash::Can> Trash::openCan(int trash, std::string& why) {
+std::unique_ptr<Trash::Can> Trash::openCan(int trash, Why& why) {
     auto can = std::make_unique<Can>();
     can->files.reset(ownDir(trash, "files"));
-    if (!can->files.ok()) why = failure("files/");
+    if (!can->files.ok()) failure(why, "files/");
     can->info.reset(ownDir(trash, "info"));
-    if (!can->info.ok()) why = failure("info/");
+    if (!can->info.ok()) failure(why, "info/");
     if (!can->files.ok() || !can->info.ok()) return nullptr;
     return can;
 }
 
-std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt, std::string& why) {
+std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt, Why& why) {
     // The top of the mount: go up while ".." is still on it.
     Fd top(::dup(dirfd));
     for (int depth = 0; top.ok() && depth < 4096; ++depth) {
@@ -159,7 +167,7 @@ std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt, std::st
             break;
         top.reset(::openat(top.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
-    if (!top.ok()) return why = failure("trash at the mount's top: its top"), nullptr;
+    if (!top.ok()) return failure(why, "trash at the mount's top: its top"), nullptr;
     const std::string uid = std::to_string(::getuid());
     Fd trash;
     struct stat st;
@@ -170,14 +178,14 @@ std::unique_ptr<Trash::Can> Trash::openTop(int dirfd, std::uint64_t mnt, std::st
         if (shared.ok()) trash.reset(ownDir(shared.get(), uid.c_str()));
     }
     if (!trash.ok()) trash.reset(ownDir(top.get(), (".Trash-" + uid).c_str()));
-    if (!trash.ok()) return why = failure("trash at the mount's top: .Trash-", uid), nullptr;
+    if (!trash.ok()) return failure(why, "trash at the mount's top: .Trash-", uid), nullptr;
     std::unique_ptr<Can> can = openCan(trash.get(), why);
     std::uint64_t filesMnt = 0;
     if (can && (!mountOf(can->files.get(), "", filesMnt) || filesMnt != mnt)) {
-        why = "files/ on another mount";
+        refusal(why, EXDEV, "files/ on another mount");
         can.reset();
     }
-    if (!can) why = "trash at the mount's top: " + why;
+    if (!can) why.text = "trash at the mount's top: " + why.text;
     return can;
 }
 
@@ -186,10 +194,12 @@ Trash::Can* Trash::find(int dirfd) {
     if (!mountOf(dirfd, "", mnt)) return nullptr;
     const auto it = cache_.find(mnt);
     if (it != cache_.end()) return it->second.get();
-    std::string home, top;
+    Why home, top;
     std::unique_ptr<Can> can = openHome(mnt, home);
     if (!can) can = openTop(dirfd, mnt, top);
-    if (!can) whyNone_[mnt] = home + "; " + top;
+    // The user hears the home trash's reason where it is on this mount, else the top's.
+    const int code = home.code != EXDEV || !top.code ? home.code : top.code;
+    if (!can) whyNone_[mnt] = {home.text + "; " + top.text, code};
     return (cache_[mnt] = std::move(can)).get();
 }
 
@@ -197,7 +207,14 @@ std::string Trash::whyNone(int dirfd) const {
     std::uint64_t mnt = 0;
     if (!mountOf(dirfd, "", mnt)) return "the kernel tells no mount id (statx STATX_MNT_ID)";
     const auto it = whyNone_.find(mnt);
-    return it == whyNone_.end() ? std::string() : it->second;
+    return it == whyNone_.end() ? std::string() : it->second.text;
+}
+
+int Trash::whyNoneCode(int dirfd) const {
+    std::uint64_t mnt = 0;
+    if (!mountOf(dirfd, "", mnt)) return ENOTSUP;
+    const auto it = whyNone_.find(mnt);
+    return it == whyNone_.end() || !it->second.code ? 0 : it->second.code;
 }
 
 bool Trash::available(int dirfd) {
@@ -206,7 +223,10 @@ bool Trash::available(int dirfd) {
 
 int Trash::put(int dirfd, const std::string& name, const std::string& path, Placed* where) {
     Can* can = find(dirfd);
-    if (!can) return EXDEV;
+    if (!can) {
+        const int code = whyNoneCode(dirfd);
+        return code ? code : EXDEV;
+    }
     const std::string base = path.substr(path.rfind('/') + 1);
     const std::string text =
         "[Trash Info]\nPath=" + trashPathEncode(path) + "\nDeletionDate=" + trashDateNow() + "\n";

@@ -21,6 +21,8 @@ public:
     bool available(int dirfd);
     // Why none can, for the log (empty when one can or none was looked for).
     std::string whyNone(int dirfd) const;
+    // The same as an errno for the user (ENOSPC, EACCES, ...); 0 when one can.
+    int whyNoneCode(int dirfd) const;
     // Moves (dirfd, name), which was at the absolute path `path`, into the trash
     // with its .trashinfo. Returns 0 or errno. `where` (if given) learns the entry's
     // path in the trash's files/ and that of its .trashinfo.
@@ -34,14 +36,18 @@ private:
         Fd files, info;
     };
     Can* find(int dirfd);
+    struct Why {
+        std::string text;
+        int code = 0; // errno
+    };
     // Each null with `why` when there is no such trash for the mount `mnt`.
-    static std::unique_ptr<Can> openHome(std::uint64_t mnt, std::string& why);
-    static std::unique_ptr<Can> openTop(int dirfd, std::uint64_t mnt, std::string& why);
-    static std::unique_ptr<Can> openCan(int trash, std::string& why);
+    static std::unique_ptr<Can> openHome(std::uint64_t mnt, Why& why);
+    static std::unique_ptr<Can> openTop(int dirfd, std::uint64_t mnt, Why& why);
+    static std::unique_ptr<Can> openCan(int trash, Why& why);
 
     LogOnce* once_;
     std::map<std::uint64_t, std::unique_ptr<Can>> cache_; // by mount id; null: none
-    std::map<std::uint64_t, std::string> whyNone_;        // by mount id
+    std::map<std::uint64_t, Why> whyNone_;                // by mount id
 };
 
 // The local time as a .trashinfo's "DeletionDate=" key wants it.

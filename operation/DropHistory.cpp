@@ -1,6 +1,7 @@
 // The program's drop journal, opened lazily beside the settings or in the state folder.
 #include "operation/DropHistory.h"
 
+#include "history/JournalAside.h"
 #include "operation/Log.h"
 #include "platform/ProgramFolder.h"
 
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+
+#include <utility>
 
 namespace qb {
 
@@ -32,6 +35,23 @@ history::Journal* DropHistory::journal() {
     std::string error;
     const std::string where = QFile::encodeName(folder()).toStdString();
     journal_ = history::Journal::open(where, error);
+    // A file SQLite cannot read would keep every drop unrecorded for good: it is kept
+    // aside, for whoever wants to look at it, and a fresh journal starts.
+    const std::string file = where + '/' + history::Journal::kFileName;
+    if (!journal_ && history::journalFileBroken(file)) {
+        std::string why;
+        const std::string aside = history::setJournalAside(file, why);
+        if (aside.empty()) {
+            qCWarning(lcHistory) << "broken drop journal not set aside:"
+                                 << QString::fromStdString(why);
+        } else {
+            qCWarning(lcHistory) << "drop journal broken (" << QString::fromStdString(error)
+                                 << "), set aside as" << QString::fromStdString(aside);
+            setAside_ = QFile::decodeName(QByteArray::fromStdString(aside));
+            journal_ = history::Journal::open(where, error);
+        }
+    }
+    tellSetAside();
     if (!journal_) {
         if (!warned_)
             qCWarning(lcHistory) << "drop journal off, drops are not recorded:"
@@ -51,15 +71,26 @@ history::Journal* DropHistory::recorded() {
     return QFile::exists(file) ? journal() : nullptr;
 }
 
+void DropHistory::setSetAsideHook(QObject* owner, std::function<void(const QString&)> hook) {
+    setAsideOwner_ = owner;
+    setAsideHook_ = std::move(hook);
+    tellSetAside();
+}
+
+// Told once, to a window that is still there; kept until one is.
+void DropHistory::tellSetAside() {
+    if (!setAside_.isEmpty() && setAsideOwner_ && setAsideHook_)
+        setAsideHook_(std::exchange(setAside_, QString()));
+}
+
 void DropHistory::close() {
     journal_.reset();
     tried_ = false;
 }
 
-QString DropHistory::lastDropText() {
+QString DropHistory::lastDropText(std::int64_t last) {
     const history::Journal* j = recorded();
-    const std::int64_t last = j ? j->lastUndoable() : 0;
-    const auto drop = last ? j->drop(last) : std::nullopt;
+    const auto drop = j && last ? j->drop(last) : std::nullopt;
     return drop ? qb::lastDropText(*drop) : QStringLiteral("status ");
 }
 

@@ -8,8 +8,10 @@
 #include "history/Journal.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,10 +33,14 @@ public:
     static QString folder();
     // Closes it; the next journal() opens it again (tests that change the program folder).
     void close();
+    // Called once a broken journal file (one SQLite cannot read) was set aside and a
+    // fresh one started, with the name it was kept under, while `owner` lives; one set
+    // aside before the hook came is told as it comes.
+    void setSetAsideHook(QObject* owner, std::function<void(const QString& keptAs)> hook);
 
-    // What the newest drop an undo can take back did and where, ending in the hint
-    // that Ctrl+Z undoes it, for the status line's tooltip.
-    QString lastDropText();
+    // What drop `last` (the newest an undo can take back, 0: none) did and where,
+    // ending in the hint that Ctrl+Z undoes it, for the status line's tooltip.
+    QString lastDropText(std::int64_t last);
 
 signals:
     // The journal gained or changed a drop (a drop ended, an undo ran): the windows
@@ -42,7 +48,12 @@ signals:
     void changed();
 
 private:
+    void tellSetAside();
+
     std::unique_ptr<history::Journal> journal_;
+    QString setAside_; // a broken journal kept under this name, untold
+    QPointer<QObject> setAsideOwner_;
+    std::function<void(const QString&)> setAsideHook_;
     bool tried_ = false;
     bool warned_ = false;
 };
@@ -61,6 +72,10 @@ inline history::Journal* dropJournal() {
 }
 inline QString dropJournalFolder() {
     return DropHistory::folder();
+}
+inline void setJournalSetAsideHook(QObject* owner,
+                                   std::function<void(const QString& keptAs)> hook) {
+    DropHistory::instance().setSetAsideHook(owner, std::move(hook));
 }
 inline void closeDropJournal() {
     DropHistory::instance().close();

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace qb {
@@ -126,15 +127,34 @@ QuestionLine& questionLine() {
     return line;
 }
 
+class Runner;
+// The runners whose workers have not been joined yet (UI thread).
+std::set<Runner*>& runners() {
+    static std::set<Runner*> all;
+    return all;
+}
+
+constexpr char kPassesWhileBusy[] = "qbPassesWhileBusy";
+
 // Runs one job on a worker thread while the UI thread's own event loop turns.
 // Deletes itself after handing over the result.
 class Runner final : public QObject {
 public:
     Runner(QWidget* owner, Op op, OperationResultDone done, std::shared_ptr<JobControl> control)
         : owner_(owner), op_(op), done_(std::move(done)), control_(std::move(control)),
-          observer_(*this) {}
+          observer_(*this) {
+        runners().insert(this);
+    }
     ~Runner() override {
+        runners().erase(this);
         if (worker_.joinable()) worker_.join();
+    }
+
+    // Cancelled from outside (the program ends): a question the worker waits for
+    // is answered as its box's Esc would, whether or not the box is still shown.
+    void stop() {
+        cancel();
+        if (abandon_) abandon_();
     }
 
     void start(OperationJob job) {
@@ -202,6 +222,7 @@ private:
         QMetaObject::invokeMethod(
             this,
             [this, pending, fallback, show] {
+                abandon_ = [pending, fallback] { pending->deliver(fallback); };
                 const qint64 asked = clock_.elapsed();
                 questionOpen_ = true;
                 QPointer<Runner> self(this);
@@ -285,6 +306,7 @@ private:
 
     void finish() {
         worker_.join();
+        runners().erase(this);
         qApp->removeEventFilter(this);
         tick_.stop();
         delete dialog_.data();
@@ -301,6 +323,7 @@ private:
     // operation: the board must not change under the drops that read it.
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (!isUserInput(event->type()) || !watched->isWidgetType()) return false;
+        if (watched->property(kPassesWhileBusy).toBool()) return false;
         QWidget* win = static_cast<QWidget*>(watched)->window();
         if (win == dialog_.data() || win->windowModality() != Qt::NonModal) return false;
         if (QWidget* modal = QApplication::activeModalWidget(); modal && win == modal) return false;
@@ -329,9 +352,23 @@ private:
     std::atomic<bool> questionOpen_{false};
     QTimer tick_;
     QPointer<ProgressDialog> dialog_;
+    std::function<void()> abandon_; // answers the question the worker waits for, if any
 };
 
 } // namespace
+
+int runningOperations() {
+    return static_cast<int>(runners().size());
+}
+
+void cancelAllOperations() {
+    for (Runner* r : std::vector<Runner*>(runners().begin(), runners().end()))
+        r->stop();
+}
+
+void passesWhileBusy(QWidget* widget) {
+    widget->setProperty(kPassesWhileBusy, true);
+}
 
 void startOperationJob(QWidget* owner, Op op, OperationJob job, OperationResultDone done,
                        std::shared_ptr<JobControl> control) {

@@ -100,6 +100,15 @@ using UndoJob = std::function<OperationResult(OperationObserver&, const ClashQue
                                               const std::atomic<bool>& cancel)>;
 void startUndoJob(QWidget* owner, UndoJob job, OperationResultDone done);
 
+// Operations (copies, moves, undos) on their workers now.
+int runningOperations();
+// Cancels every running operation: paused ones wake, open questions count as Cancel.
+// Each still ends as a cancel does, through its `done`.
+void cancelAllOperations();
+
+// A widget whose clicks and keys go through while operations run (the quit button).
+void passesWhileBusy(QWidget* widget);
+
 // Delay before the progress dialog appears.
 constexpr int kProgressDelayMs = 500;
 

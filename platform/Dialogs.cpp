@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -36,6 +37,20 @@ public:
         keepAboveMainWindow(&box);
         placeBesideMainWindow(&box, parent);
         box.exec();
+    }
+    bool question(QWidget* parent, const QString& text, const QString& yes,
+                  const QString& no) override {
+        ModalScope modal;
+        QMessageBox box(QMessageBox::Question, appTitle(), text, QMessageBox::NoButton, parent);
+        const QAbstractButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
+        QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
+        box.setDefaultButton(noButton);
+        box.setEscapeButton(noButton);
+        showAsPlainText(box);
+        keepAboveMainWindow(&box);
+        placeBesideMainWindow(&box, parent);
+        box.exec();
+        return box.clickedButton() == yesButton;
     }
     bool getText(QWidget* parent, const QString& title, const QString& prompt, int maxLength,
                  QString& text) override {

@@ -23,6 +23,9 @@ public:
     virtual void errorBox(QWidget* parent, const QString& text) = 0;
     // Modal message box without icon, one OK button, captioned with the application title.
     virtual void messageBox(QWidget* parent, const QString& text) = 0;
+    // Modal question with two buttons; `no` is the default and Esc's answer. True: yes.
+    virtual bool question(QWidget* parent, const QString& text, const QString& yes,
+                          const QString& no) = 0;
     // Modal one-line input dialog; returns false when cancelled (text is then untouched).
     virtual bool getText(QWidget* parent, const QString& title, const QString& prompt,
                          int maxLength, QString& text) = 0;

@@ -91,6 +91,18 @@
         <source>本槽位：移动</source>
         <translation>This slot moves</translation>
     </message>
+    <message>
+        <source>有正在进行的复制或移动。要停止它并退出吗？</source>
+        <translation>A copy or move is still running. Stop it and quit?</translation>
+    </message>
+    <message>
+        <source>停止并退出</source>
+        <translation>Stop and quit</translation>
+    </message>
+    <message>
+        <source>继续运行</source>
+        <translation>Keep running</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -346,6 +358,18 @@ Quillbeck — 2026</translation>
     <message>
         <source>状态：正在复制…</source>
         <translation>Status: copying…</translation>
+    </message>
+    <message>
+        <source>（操作记录已损坏，已另存为“%1”并重新开始记录）</source>
+        <translation> (the drop history was damaged: kept as “%1”, a new one started)</translation>
+    </message>
+    <message>
+        <source>状态：操作记录已损坏，已另存为“%1”并重新开始记录。</source>
+        <translation>Status: the drop history was damaged; it was kept as “%1” and a new one started.</translation>
+    </message>
+    <message>
+        <source>（未记录：无法撤销）</source>
+        <translation> (not recorded: cannot be undone)</translation>
     </message>
 </context>
 <context>
@@ -1294,6 +1318,10 @@ In the desktop&apos;s keyboard shortcut settings, give the command &quot;quillbe
     <message>
         <source>状态：操作已取消！</source>
         <translation>Status: cancelled!</translation>
+    </message>
+    <message>
+        <source>状态：最近一次操作未记录，无法撤销！</source>
+        <translation>Status: the last drop was not recorded, so it cannot be undone!</translation>
     </message>
 </context>
 </TS>

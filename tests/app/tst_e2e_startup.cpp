@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <csignal>
+
 using namespace qb::e2e;
 
 namespace {
@@ -227,6 +229,28 @@ private slots:
         QVERIFY2(app.exitedNormally(), app.output().constData());
         QCOMPARE(app.exitCode(), 0);
         QCOMPARE(diff(before, snapshot(box.programFolder())), QStringList());
+    }
+
+    // SIGTERM and SIGINT end the program as "退出" does: it leaves its event loop and
+    // exits by itself, and the lock is free for the next start.
+    void signalsEndTheProgramAsQuitDoes_data() {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void signalsEndTheProgramAsQuitDoes() {
+        QFETCH(int, sig);
+        Sandbox box;
+        Program app(desk, box);
+        QString err;
+        QVERIFY2(app.startToMainWindow(&err), qPrintable(err));
+        QCOMPARE(::kill(static_cast<pid_t>(app.pid()), sig), 0);
+        QVERIFY2(app.waitForExit(10000), "the signal did not end the program");
+        QVERIFY2(app.exitedNormally(), app.output().constData());
+        QCOMPARE(app.exitCode(), 0);
+        Program next(desk, box);
+        QVERIFY2(next.startToMainWindow(&err), qPrintable(err));
+        QVERIFY(!desk.windowsOf(next.pid()).values().contains(kAppTitle));
     }
 };
 

@@ -20,7 +20,12 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
+
+#include <sqlite3.h>
 
 using namespace qb::test;
 
@@ -51,8 +56,8 @@ public:
     // coordinates (its centre by default). `eventAt` is where the event itself says
     // the drop is, when that differs from the pointer. Returns whether the window
     // took the drag; waits until the drop has been handled.
-    bool drop(QWidget* on, const QMimeData& mime, QPoint at = {-1, -1},
-              QWidget* eventAt = nullptr) {
+    bool drop(QWidget* on, const QMimeData& mime, QPoint at = {-1, -1}, QWidget* eventAt = nullptr,
+              bool wait = true) {
         const QPoint global = on->mapToGlobal(at.x() < 0 ? on->rect().center() : at);
         QCursor::setPos(global);
         const QPoint claimed =
@@ -66,7 +71,7 @@ public:
         if (!move.isAccepted()) return false;
         QDropEvent dropped(QPointF(claimed), offered, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &dropped);
-        if (!QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
+        if (wait && !QTest::qWaitFor([this] { return !form->dropController().inProgress(); }, 5000))
             qFatal("drop not finished");
         return dropped.isAccepted();
     }
@@ -124,6 +129,135 @@ private slots:
         }
         qb::setOperationPrompts(nullptr);
         qb::closeDropJournal();
+    }
+
+    // A drop the journal cannot record says so, and Ctrl+Z then takes back nothing
+    // rather than the drop before it; a drop recorded after it can be undone again.
+    void unrecordedDropIsNeverPassedBy() {
+        FakePrompts prompts;
+        qb::setOperationPrompts(&prompts);
+        {
+            Fixture fx(false);
+            const QString dest = fx.folder(QStringLiteral("dest")),
+                          src = fx.folder(QStringLiteral("src"));
+            for (const char* n : {"/a", "/b", "/c"})
+                writeFile(src + QLatin1String(n), "x");
+            fx.form->Edit[5]->setText(dest);
+            fx.form->Move->setChecked(true);
+            const auto moved = [&](const char* n) {
+                return fx.drop(fx.form->Edit[5], {src + QLatin1String(n)}) &&
+                       QFile::exists(dest + QLatin1String(n));
+            };
+            QVERIFY(moved("/a"));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            // Another process holds the journal's write lock: b's row cannot be written.
+            sqlite3* other = nullptr;
+            const QString journal = qb::dropJournalFolder() + QStringLiteral("/journal.sqlite");
+            QCOMPARE(sqlite3_open(QFile::encodeName(journal).constData(), &other), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+            QVERIFY(moved("/b"));
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            QCOMPARE(fx.form->Labeltip->text(),
+                     QStringLiteral("状态：移动成功！（未记录：无法撤销）"));
+            QVERIFY(!fx.form->Labeltip->toolTip().contains(QStringLiteral("Ctrl+Z")));
+            fx.form->undoLastDrop();
+            QCOMPARE(prompts.undos.size(), 0);
+            QCOMPARE(fx.form->Labeltip->text(),
+                     QStringLiteral("状态：最近一次操作未记录，无法撤销！"));
+            QVERIFY(QFile::exists(dest + QStringLiteral("/a")));
+
+            QVERIFY(moved("/c"));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            fx.form->undoLastDrop();
+            QCOMPARE(prompts.undos.size(), 1);
+            QTRY_VERIFY(QFile::exists(src + QStringLiteral("/c")));
+            QVERIFY(QFile::exists(dest + QStringLiteral("/a")));
+        }
+        qb::setOperationPrompts(nullptr);
+        qb::closeDropJournal();
+    }
+
+    // A journal file that is no database is kept aside, a fresh one takes the drop
+    // (it can be undone), and the status line says so once.
+    void brokenJournalIsSetAside() {
+        FakePrompts prompts;
+        qb::setOperationPrompts(&prompts);
+        {
+            Fixture fx(false);
+            const QString dest = fx.folder(QStringLiteral("dest")),
+                          src = fx.folder(QStringLiteral("src"));
+            writeFile(src + QStringLiteral("/a"), "x");
+            writeFile(src + QStringLiteral("/b"), "x");
+            const QDir folder(qb::dropJournalFolder());
+            const QByteArray junk = QByteArray("not a database at all").leftJustified(8192, '.');
+            writeFile(folder.filePath(QStringLiteral("journal.sqlite")), junk);
+            fx.form->Edit[5]->setText(dest);
+            fx.form->Move->setChecked(true);
+            QVERIFY(fx.drop(fx.form->Edit[5], {src + QStringLiteral("/a")}));
+            const QStringList aside =
+                folder.entryList({QStringLiteral("journal.sqlite.broken-*")}, QDir::Files);
+            QCOMPARE(aside.size(), 1);
+            QFile kept(folder.filePath(aside[0]));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), junk);
+            QCOMPARE(
+                fx.form->Labeltip->text(),
+                QStringLiteral("状态：移动成功！（操作记录已损坏，已另存为“%1”并重新开始记录）")
+                    .arg(aside[0]));
+            QVERIFY(fx.drop(fx.form->Edit[5], {src + QStringLiteral("/b")}));
+            QCOMPARE(fx.form->Labeltip->text(), QStringLiteral("状态：移动成功！"));
+            fx.form->undoLastDrop();
+            QCOMPARE(prompts.undos.size(), 1);
+            QTRY_VERIFY(QFile::exists(src + QStringLiteral("/b")));
+        }
+        qb::setOperationPrompts(nullptr);
+        qb::closeDropJournal();
+    }
+
+    // "退出" while a job runs (its window holds off other clicks) asks first: no keeps
+    // the job running, yes cancels it and ends the program once it has ended.
+    void quitAsksWhileAJobRuns_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void quitAsksWhileAJobRuns() {
+        QFETCH(bool, yes);
+        Fixture fx;
+        std::atomic<bool> ended{false};
+        qb::setDropFileOperation([&ended](QWidget* owner, qb::Op op, qb::Policy, const QByteArray&,
+                                          const QByteArray&, qb::OperationResultDone done) {
+            qb::startOperationJob(
+                owner, op,
+                [&ended](qb::OperationObserver&, const std::atomic<bool>& cancel) {
+                    while (!cancel)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    ended = true;
+                    return qb::OperationResult{qb::Outcome::Cancelled};
+                },
+                done);
+        });
+        fx.form->Edit[5]->setText(fx.folder(QStringLiteral("dest")));
+        fx.form->Copy->setChecked(true);
+        const QString file = fx.scratch(QStringLiteral("f"));
+        writeFile(file);
+        QMimeData mime;
+        Fixture::carry(mime, {file});
+        QVERIFY(fx.drop(fx.form->Edit[5], mime, {-1, -1}, nullptr, false));
+        QTRY_COMPARE(qb::runningOperations(), 1);
+        fx.dialogs.yes = yes;
+        // Whether the program's event loop was told to end within the time.
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, [&loop] { loop.exit(1); });
+        QTimer::singleShot(0, [&fx] { QTest::mouseClick(fx.form->Button4, Qt::LeftButton); });
+        const bool quit = loop.exec() == 0;
+        QCOMPARE(fx.dialogs.questions.size(), 1);
+        QCOMPARE(quit, yes);
+        QCOMPARE(bool(ended), yes);
+        QCOMPARE(fx.form->dropController().inProgress(), !yes);
+        fx.form->dropController().cancelAll();
+        QTRY_VERIFY(!fx.form->dropController().inProgress());
     }
 
     // Either field of a row, at its very corners, targets the row's path field; the

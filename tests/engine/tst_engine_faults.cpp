@@ -25,6 +25,9 @@ using qb::Outcome;
 using qb::Policy;
 using qb::ReplaceAnswer;
 
+Q_DECLARE_METATYPE(qb::Policy)
+Q_DECLARE_METATYPE(qb::ReplaceAnswer)
+
 namespace {
 
 // Rare failures of the calls the engine makes through qb::engine::sys().
@@ -663,7 +666,7 @@ private slots:
     }
 
     // No Trash on the destination's mount (its trash folder's name is taken by a
-    // file): replaced files are deleted and counted, and the log says once why.
+    // file): nothing is replaced, both stay, and the log says once why.
     void noTrashOnTheMount() {
         const std::string d = fresh("notrash");
         for (const char* sub : {"/top", "/mnt", "/src"})
@@ -684,17 +687,115 @@ private slots:
         const LogCapture log;
         const qb::OperationResult r =
             runFull(Op::Copy, Policy::AutoReplace, d + "/src", d + "/mnt", obs, oneAtATime());
-        QCOMPARE(r.outcome, Outcome::Done);
-        QCOMPARE(r.destroyed, 2u);
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QCOMPARE(r.destroyed, 0u);
         QCOMPARE(r.trashed, 0u);
-        QCOMPARE(readFile(d + "/mnt/src/b"), QByteArray("new"));
-        const std::vector<std::string> lines = log.with("no Trash took");
+        QCOMPARE(obs.errors.size(), 2u);
+        QCOMPARE(obs.errors[0].kind, ErrorKind::NotReplaced);
+        QCOMPARE(obs.errors[0].code, ENOTDIR);
+        QCOMPARE(readFile(d + "/mnt/src/b"), QByteArray("old"));
+        QCOMPARE(list(d + "/mnt/src"), (QStringList{"a", "b"}));
+        const std::vector<std::string> lines = log.with("no Trash takes");
         QCOMPARE(lines.size(), 1u);
         QVERIFY2(lines[0].find("home trash: on another mount") != std::string::npos &&
                      lines[0].find(".Trash-" + std::to_string(::getuid()) + ": ") !=
                          std::string::npos &&
                      lines[0].find("(" + std::to_string(ENOTDIR) + ")") != std::string::npos,
                  lines[0].c_str());
+    }
+
+    // A disk too full for a Trash folder: a replacement deletes the old entry only
+    // where the user said yes to a question that told them so; else it stays, the
+    // incoming one is kept back and the failure says why.
+    void fullDiskReplacesNothingUntold_data() {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<Policy>("policy");
+        QTest::addColumn<QList<ReplaceAnswer>>("answers");
+        QTest::addColumn<int>("deleted"); // old entries gone for good, with the user's yes
+        const QList<ReplaceAnswer> none, yes{ReplaceAnswer::Yes}, mergeAll{ReplaceAnswer::YesToAll},
+            each{ReplaceAnswer::Yes, ReplaceAnswer::Yes, ReplaceAnswer::Yes},
+            first{ReplaceAnswer::Yes, ReplaceAnswer::YesToAll};
+        QTest::newRow("auto move") << true << false << Policy::AutoReplace << none << 0;
+        QTest::newRow("auto copy") << false << false << Policy::AutoReplace << none << 0;
+        QTest::newRow("auto merge") << true << true << Policy::AutoReplace << none << 0;
+        QTest::newRow("asked, yes") << true << false << Policy::AskReplace << yes << 1;
+        QTest::newRow("merge yes to all, files never asked")
+            << false << true << Policy::AskReplace << mergeAll << 0;
+        QTest::newRow("merge, then yes to all") << true << true << Policy::AskReplace << first << 2;
+        QTest::newRow("merge, yes each") << false << true << Policy::AskReplace << each << 2;
+    }
+    void fullDiskReplacesNothingUntold() {
+        QFETCH(bool, move);
+        QFETCH(bool, folder);
+        QFETCH(Policy, policy);
+        QFETCH(QList<ReplaceAnswer>, answers);
+        QFETCH(int, deleted);
+        const std::string d = fresh("full");
+        const std::string src = folder ? d + "/src/t" : d + "/src",
+                          out = folder ? d + "/out/t" : d + "/out";
+        for (const std::string& dir : {d + "/src", src, d + "/out", out})
+            mkdirs(dir);
+        const QStringList names = folder ? QStringList{"a", "b"} : QStringList{"doc.txt"};
+        for (const QString& n : names) {
+            writeFile(src + "/" + S(n), "new");
+            writeFile(out + "/" + S(n), "old");
+        }
+        const SysSwap swap;
+        qb::engine::sys().mkdirat = [](int, const char*, mode_t) { return errno = ENOSPC, -1; };
+        ScriptedObserver obs;
+        obs.answers.assign(answers.begin(), answers.end());
+        const LogCapture log;
+        const qb::OperationResult r =
+            runFull(move ? Op::Move : Op::Copy, policy, folder ? src : src + "/doc.txt", d + "/out",
+                    obs, oneAtATime());
+        QVERIFY(obs.answers.empty());
+        for (const auto& asked : obs.replaceAsked)
+            QVERIFY(asked.first.noTrash);
+        QCOMPARE(r.destroyed, static_cast<std::uint64_t>(deleted));
+        QCOMPARE(r.trashed, 0u);
+        const bool all = deleted == names.size();
+        QCOMPARE(r.outcome, all ? Outcome::Done : Outcome::Failed);
+        QCOMPARE(obs.errors.size(), static_cast<std::size_t>(names.size() - deleted));
+        for (const qb::OpError& e : obs.errors) {
+            QCOMPARE(e.kind, ErrorKind::NotReplaced);
+            QCOMPARE(e.code, ENOSPC);
+            QVERIFY(e.path.rfind(out + "/", 0) == 0);
+        }
+        QCOMPARE(list(out), names); // nothing left under another name
+        for (const QString& n : names)
+            QCOMPARE(readFile(out + "/" + S(n)), QByteArray(all ? "new" : "old"));
+        QCOMPARE(list(src).size(), move && all ? 0 : names.size());
+        QCOMPARE(log.with("no Trash takes").size(), all ? 0u : 1u);
+    }
+
+    // The same on a real disk with no room left for a Trash folder (a tmpfs out of
+    // inodes): a move with auto-replace keeps the old file where it is.
+    void fullTmpfsKeepsTheReplaced() {
+        const std::string d = fresh("tmpfs"), mnt = d + "/mnt";
+        mkdirs(mnt);
+        if (::mount("qb-full", mnt.c_str(), "tmpfs", 0, "nr_inodes=8,mode=0755") != 0)
+            QSKIP("cannot mount a tmpfs here");
+        struct Unmount {
+            std::string at;
+            ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+        } unmount{mnt};
+        mkdirs(mnt + "/in");
+        writeFile(mnt + "/in/doc.txt", "new");
+        writeFile(mnt + "/doc.txt", "old");
+        for (int n = 0; n < 100; ++n) // what inodes are left
+            if (::mkdir((mnt + "/fill" + std::to_string(n)).c_str(), 0700) != 0) break;
+        QCOMPARE(errno, ENOSPC);
+        ScriptedObserver obs;
+        const qb::OperationResult r =
+            runFull(Op::Move, Policy::AutoReplace, mnt + "/in/doc.txt", mnt, obs);
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QCOMPARE(r.destroyed, 0u);
+        QCOMPARE(obs.errors.size(), 1u);
+        QCOMPARE(obs.errors[0].kind, ErrorKind::NotReplaced);
+        QCOMPARE(obs.errors[0].code, ENOSPC);
+        QCOMPARE(readFile(mnt + "/doc.txt"), QByteArray("old"));
+        QCOMPARE(readFile(mnt + "/in/doc.txt"), QByteArray("new"));
     }
 
     // Cancel pressed after the walk's last look at it, while copies still wait for

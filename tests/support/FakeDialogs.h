@@ -17,12 +17,18 @@ public:
         QString title, prompt, initial;
         int maxLength;
     };
-    QList<Ask> asks;     // input dialogs, in order
-    bool confirm = true; // OK (true) or Cancel (false)
-    QString answer;      // the text typed before OK
+    QList<Ask> asks;       // input dialogs, in order
+    bool confirm = true;   // OK (true) or Cancel (false)
+    QString answer;        // the text typed before OK
+    QStringList questions; // questions, in order
+    bool yes = false;      // their answer
 
     void errorBox(QWidget*, const QString& text) override { errors << text; }
     void messageBox(QWidget*, const QString& text) override { messages << text; }
+    bool question(QWidget*, const QString& text, const QString&, const QString&) override {
+        questions << text;
+        return yes;
+    }
     bool getText(QWidget*, const QString& title, const QString& prompt, int maxLength,
                  QString& text) override {
         asks.append({title, prompt, text, maxLength});
@@ -38,6 +44,7 @@ public:
         errors.clear();
         messages.clear();
         asks.clear();
+        questions.clear();
     }
 };
 
