@@ -40,6 +40,7 @@ void BoardKeys::bringBoard() {
     // A window the window manager withdrew lost its dock states: set them again.
     if (!form_.isVisible()) makeDockWindow(&form_);
     form_.docking().bringToEdge(cursor().pos());
+    takeKeyboard(&form_);
     QWidget* focus = form_.focusWidget();
     if (!form_.rowOf(focus)) focus = form_.Edit[1];
     if (!form_.isActiveWindow()) QApplication::setActiveWindow(&form_);

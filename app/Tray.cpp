@@ -50,6 +50,7 @@ public:
         if (!onScreen()) form_->move(0, form_->frameGeometry().y());
         form_->raise();
         form_->activateWindow();
+        takeKeyboard(form_);
     }
     void hide() override {
         if (form_) form_->hide();

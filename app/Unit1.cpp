@@ -147,7 +147,11 @@ void TForm1::showHistory() {
 }
 
 void TForm1::describeLastDrop() {
-    Labeltip->setToolTip(qb::DropHistory::instance().lastDropText(undo_->lastUndoable()));
+    const QString last = qb::DropHistory::instance().lastDropText(undo_->lastUndoable());
+    Labeltip->setToolTip(last);
+    // "status " is the tooltip the status line always had while there is no drop.
+    Labeltip->setAccessibleDescription(
+        last != QStringLiteral("status ") ? tr("状态栏：%1").arg(last) : tr("状态栏"));
 }
 
 void TForm1::createControllers() {
@@ -262,6 +266,9 @@ void TForm1::buildBoard() {
         const QByteArray ed = "Ed" + QByteArray::number(r);
         Edit[r] = place(new QLineEdit(Panel1), edit.constData(), 24, kRowTop[r], 101, 19);
         Ed[r] = place(new QLineEdit(Panel1), ed.constData(), 127, kRowTop[r], 101, 19);
+        // Without names a screen reader says "text" for each of the forty fields.
+        Edit[r]->setAccessibleName(tr("槽位 %1 路径").arg(r));
+        Ed[r]->setAccessibleName(tr("槽位 %1 名称").arg(r));
         for (QLineEdit* e : {Edit[r], Ed[r]}) {
             e->setReadOnly(true);
             // Drops over a slot go to the window, which finds the slot itself; a line
@@ -272,6 +279,14 @@ void TForm1::buildBoard() {
 
     for (QLabel* l : {Label16, Label17, Label18, Label19})
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The fields' descriptions name the group they show.
+    for (int g = 1; g <= qb::kGroups; ++g) {
+        describeGroupButton(g);
+        connect(RadioButton[g], &QAbstractButton::toggled, this, [this] {
+            for (int r = 1; r <= qb::kRows; ++r)
+                describeSlot(r);
+        });
+    }
 }
 
 // The two buttons, the docking choice, the status line and the timers.
@@ -299,6 +314,8 @@ void TForm1::buildFooter() {
 
     Labeltip = place(new QLabel(tr("状态：无操作"), c), "Labeltip", 4, 673, 221, 17);
     Labeltip->setToolTip(QStringLiteral("status "));
+    // Its name is its text, which QLabel announces on each change.
+    Labeltip->setAccessibleDescription(tr("状态栏"));
     Labeltip->setTextFormat(Qt::PlainText);
     Labeltip->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Labeltip->setFont(small);

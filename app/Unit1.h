@@ -208,6 +208,9 @@ private:
     // The status line's tooltip: the last drop an undo can take back.
     void describeLastDrop();
     void groupEvent(int g, QEvent* event);
+    // What a screen reader says of the controls that show no text of their own.
+    void describeSlot(int r);
+    void describeGroupButton(int g);
     // The slot's own action, chosen from row r's context menu.
     void addSlotActions(QMenu* menu, int r);
     // The global position of a drag or drop event's point (see dropEvent).

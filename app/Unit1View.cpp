@@ -79,6 +79,30 @@ void TForm1::showSlotAction(int r, qb::SlotAction a) {
                                                     : tr("本槽位：移动");
     for (QLineEdit* edit : {Ed[r], Edit[r]})
         edit->setToolTip(tip);
+    describeSlot(r);
+}
+
+// The group the board shows, and the slot's own action where it has one (a set
+// description hides the tooltip from screen readers).
+void TForm1::describeSlot(int r) {
+    const int g = checkedGroup();
+    const QString group = g ? tr("第 %1 组").arg(g) : QString();
+    const QString tip = Edit[r]->toolTip();
+    const QString text = tip.isEmpty()     ? group
+                         : group.isEmpty() ? tip
+                                           : tr("%1，%2").arg(group, tip);
+    for (QLineEdit* edit : {Edit[r], Ed[r]})
+        edit->setAccessibleDescription(text);
+}
+
+// A caption other than the group's number is read before it.
+void TForm1::describeGroupButton(int g) {
+    const QString caption = RadioButton[g]->text();
+    const QString number = tr("第 %1 组").arg(g);
+    RadioButton[g]->setAccessibleName(caption.isEmpty() || caption == QString::number(g)
+                                          ? number
+                                          : tr("%1（%2）").arg(caption, number));
+    RadioButton[g]->setAccessibleDescription(tr("显示本组的槽位，右键重命名"));
 }
 
 QRadioButton* TForm1::choiceButton(qb::Choice c) const {
@@ -136,6 +160,7 @@ QString TForm1::groupCaption(int g) const {
 
 void TForm1::setGroupCaption(int g, const QString& caption) {
     RadioButton[g]->setText(caption);
+    describeGroupButton(g);
 }
 
 void TForm1::setAccountLabel(const QString& name) {

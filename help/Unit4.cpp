@@ -30,9 +30,13 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     Memo1->setGeometry(0, 0, 345, 169);
     Memo1->setReadOnly(true);
     Memo1->setTabChangesFocus(true);
+    // The lines are broken for the default CJK font, where they fit as they are; a
+    // wider font (one with full-width punctuation) wraps them inside the window, and
+    // what then runs past its foot scrolls (see showEvent).
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     Memo1->setPlainText(helpText());
 
     Button3 = qb::makeDialogButton(this, "Button3", tr("快捷方式"), QStringLiteral("Shortcuts"),
@@ -53,6 +57,13 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     qb::onClick(this, Button2, [this] { Button2Click(); });
     qb::onClick(this, Button3, [this] { Button3Click(); });
     qb::onClick(this, Button4, [this] { Button4Click(); });
+}
+
+// Only once the text is laid out at the view's full width: laid out first while
+// hidden, narrower, it would keep a scroll bar it does not need.
+void TForm4::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 QString TForm4::helpText() {

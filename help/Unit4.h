@@ -36,6 +36,9 @@ public:
     void Button3Click();
     void Button4Click();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     bool placed_ = false;
 };

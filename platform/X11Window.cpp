@@ -89,4 +89,16 @@ void makeDockWindow(QWidget* w) {
     skipTaskbarAndPager(x11->connection(), static_cast<xcb_window_t>(id));
 }
 
+void takeKeyboard(QWidget* w) {
+    if (!onXwayland() || !w->isVisible() || w->isActiveWindow()) return;
+    w->hide();
+    makeDockWindow(w);
+    w->show();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return;
+    xcb_set_input_focus(x11->connection(), XCB_INPUT_FOCUS_PARENT,
+                        static_cast<xcb_window_t>(w->winId()), XCB_CURRENT_TIME);
+    xcb_flush(x11->connection());
+}
+
 } // namespace qb

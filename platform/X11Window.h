@@ -12,6 +12,14 @@ namespace qb {
 // Off X11 (offscreen tests) only the native window is created.
 void makeDockWindow(QWidget* w);
 
+// Gives the shown board `w` the keyboard when a command, the tray or a shortcut
+// brought it, on an Xwayland desktop too. There the window is unmanaged: sway
+// refuses its request for the keyboard while another program's window has it,
+// but focuses it as it is mapped, so it is mapped afresh; and the request names
+// the server's current time, as the last X event the program saw may predate
+// the focus it must take over. Nothing happens elsewhere or when it is active.
+void takeKeyboard(QWidget* w);
+
 // Whether the running platform is X11.
 bool onX11();
 // Whether the X server is Xwayland: it sees the pointer only over X windows.

@@ -22,7 +22,7 @@ run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev li
 package_pkgs=(dpkg-dev file)
 # The engine's tests also mount exFAT, FAT and NTFS images of their own through FUSE.
 test_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 libxcb-damage0-dev xvfb xauth openbox xdotool x11-utils thunar
-           python3 python3-gi gir1.2-gtk-3.0 imagemagick procps
+           python3 python3-gi gir1.2-gtk-3.0 imagemagick procps at-spi2-core python3-pyatspi
            dbus-daemon python3-dbus desktop-file-utils libglib2.0-bin appstream x11-xserver-utils
            sway xwayland libwayland-dev libwayland-bin passwd lintian
            kwin-wayland mutter pipewire "${package_pkgs[@]}"

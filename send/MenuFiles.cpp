@@ -77,6 +77,13 @@ bool plainArg(const QString& arg) {
     return true;
 }
 
+// One item of a desktop entry's list value (";" ends an item).
+QString listItem(const QString& text) {
+    QString out = entryValue(text);
+    out.replace(u';', QStringLiteral("\\;"));
+    return out + u';';
+}
+
 // An argument of a desktop entry's Exec key, before the value's own escapes.
 QString execArg(const QString& arg) {
     QString out = arg;
@@ -125,23 +132,27 @@ MenuFile dolphinMenu(const QList<MenuSlot>& entries, const QString& program) {
                          entryValue(execLine(program, s)));
     }
     // An application entry that no menu lists: KIO reads its types and actions, and
-    // the desktop's validator takes it (it knows no service menus).
+    // the desktop's validator takes it (it knows no service menus). TryExec: once the
+    // package is gone, KIO passes over the menu instead of offering dead entries.
     const QString head =
         QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nNoDisplay=true\nIcon=%4\n"
-                       "Exec=%5\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+                       "TryExec=%6\nExec=%5\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
                        "MimeType=application/octet-stream;inode/directory;\n"
                        "X-KDE-Submenu=%1\nActions=%2\n%3\n")
             .arg(title(), actions, QString::fromLatin1(kMarker), QStringLiteral(QB_APP_ID),
-                 entryValue(execLine(program, entries.front())));
+                 entryValue(execLine(program, entries.front())), entryValue(program));
     // KIO runs service menus of the user's folder only when they are executable.
     return {kDolphin + u'/' + kPrefix + QStringLiteral(".desktop"), (head + body).toUtf8(), true};
 }
 
 MenuFile thunarEntry(const MenuSlot& s, const QString& program) {
+    // GLib drops an entry whose TryExec is missing: Send To stops listing it once the
+    // program is removed, even where Exec is the shell.
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\nName=%1\n"
-                                        "Icon=%2\nExec=%3\nNoDisplay=false\n%4\n")
+                                        "Icon=%2\nTryExec=%5\nExec=%3\nNoDisplay=false\n%4\n")
                              .arg(entryValue(flatLabel(s)), QStringLiteral(QB_APP_ID),
-                                  entryValue(execLine(program, s)), QString::fromLatin1(kMarker));
+                                  entryValue(execLine(program, s)), QString::fromLatin1(kMarker),
+                                  entryValue(program));
     return {kThunar + u'/' + fileStem(s) + QStringLiteral(".desktop"), text.toUtf8(), false};
 }
 
@@ -149,11 +160,14 @@ MenuFile nemoAction(const MenuSlot& s, const QString& program) {
     // Nemo splits Exec as a shell would and quotes each path itself.
     const QString exec =
         shellArg(program) + QStringLiteral(" send --slot ") + slotArg(s) + QStringLiteral(" -- %F");
-    const QString text = QStringLiteral("[Nemo Action]\nActive=true\nName=%1\nComment=%1\n"
-                                        "Icon-Name=%2\nExec=%3\nSelection=notnone\n"
-                                        "Extensions=any;\nQuote=double\n%4\n")
-                             .arg(entryValue(flatLabel(s)), QStringLiteral(QB_APP_ID),
-                                  entryValue(exec), QString::fromLatin1(kMarker));
+    // Nemo knows no TryExec: it loads an action only when each absolute path listed in
+    // Dependencies exists, so the entry goes with the program.
+    const QString text =
+        QStringLiteral("[Nemo Action]\nActive=true\nName=%1\nComment=%1\n"
+                       "Icon-Name=%2\nExec=%3\nDependencies=%5\nSelection=notnone\n"
+                       "Extensions=any;\nQuote=double\n%4\n")
+            .arg(entryValue(flatLabel(s)), QStringLiteral(QB_APP_ID), entryValue(exec),
+                 QString::fromLatin1(kMarker), listItem(program));
     return {kNemo + u'/' + fileStem(s) + QStringLiteral(".nemo_action"), text.toUtf8(), false};
 }
 
@@ -163,9 +177,20 @@ MenuFile nautilusScript(const MenuSlot& s, const QString& program) {
     name.replace(u'/', QChar(0x2215));
     if (name.startsWith(u'.')) name.replace(0, 1, QChar(0xFF0E));
     // Nautilus passes the selection as arguments, as names relative to the
-    // working folder for local files; send makes them absolute.
-    const QString text = QStringLiteral("#!/bin/sh\n# %1\nexec %2 send --slot %3 -- \"$@\"\n")
-                             .arg(QString::fromLatin1(kMarker), shellArg(program), slotArg(s));
+    // working folder for local files; send makes them absolute. Nautilus has no
+    // guard of its own: a script that finds the program removed takes the menu's
+    // files of ours (marked, not links) and then the folder away, quietly.
+    const QString text =
+        QStringLiteral(
+            "#!/bin/sh\n# %1\np=%2\nif [ ! -x \"$p\" ]; then\n"
+            "  d=$(dirname -- \"$0\")\n"
+            "  for f in \"$d\"/*; do\n"
+            "    [ -f \"$f\" ] && [ ! -L \"$f\" ] && grep -qx '# %1' \"$f\" && rm -f -- \"$f\"\n"
+            "  done\n"
+            "  rmdir -- \"$d\" 2>/dev/null\n"
+            "  exit 0\nfi\n"
+            "exec \"$p\" send --slot %3 -- \"$@\"\n")
+            .arg(QString::fromLatin1(kMarker), shellArg(program), slotArg(s));
     return {nautilusFolder() + u'/' + name, text.toUtf8(), true};
 }
 

@@ -100,8 +100,40 @@
         <translation>Stop and quit</translation>
     </message>
     <message>
+        <source>状态栏：%1</source>
+        <translation>Status line: %1</translation>
+    </message>
+    <message>
+        <source>状态栏</source>
+        <translation>Status line</translation>
+    </message>
+    <message>
+        <source>槽位 %1 路径</source>
+        <translation>Slot %1 path</translation>
+    </message>
+    <message>
+        <source>槽位 %1 名称</source>
+        <translation>Slot %1 name</translation>
+    </message>
+    <message>
+        <source>第 %1 组</source>
+        <translation>Group %1</translation>
+    </message>
+    <message>
+        <source>%1，%2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>显示本组的槽位，右键重命名</source>
+        <translation>Shows this group&apos;s slots; right-click to rename</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
         <source>继续运行</source>
-        <translation>Keep running</translation>
+        <translation>Keep Running</translation>
     </message>
 </context>
 <context>

@@ -11,9 +11,12 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QUrlQuery>
 
 namespace {
@@ -54,6 +57,37 @@ private slots:
         QVERIFY(lines[11].startsWith(QStringLiteral("Quillbeck")));
         QVERIFY(!lines[11].contains(u'@')); // no one's real contact details
         QVERIFY(form.Memo1->isReadOnly());
+    }
+
+    void helpTextFitsTheWindow_data() {
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("default font") << 0;
+        // As wide as a CJK font whose punctuation and Latin are full width.
+        QTest::newRow("wide font") << 15;
+    }
+    // Every line stays inside the text's view, wrapped where the font is wider
+    // than the one the text was laid out for; that one shows it as laid out.
+    void helpTextFitsTheWindow() {
+        QFETCH(int, pixels);
+        TForm4 form;
+        if (pixels) {
+            QFont wide = form.Memo1->font();
+            wide.setPixelSize(pixels);
+            form.Memo1->setFont(wide);
+        }
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const int width = form.Memo1->viewport()->width();
+        int lines = 0;
+        for (QTextBlock b = form.Memo1->document()->begin(); b.isValid(); b = b.next()) {
+            const QTextLayout* layout = b.layout();
+            for (int i = 0; i < layout->lineCount(); ++i, ++lines)
+                QVERIFY2(layout->position().x() + layout->lineAt(i).naturalTextWidth() <= width,
+                         qPrintable(b.text()));
+        }
+        // The rest is reached by scrolling.
+        QCOMPARE(lines == 12, !pixels);
+        QCOMPARE(form.Memo1->verticalScrollBar()->isVisible(), bool(pixels));
     }
 
     void controlsAsDesigned() {

@@ -1,6 +1,8 @@
 // The file managers' "发送到 Quillbeck" menus: what each entry runs, that the
 // desktop's validator takes the entries, and that only the program's own files
 // are ever replaced or removed.
+#include "platform/Autostart.h"
+#include "platform/DesktopEntry.h"
 #include "send/MenuFiles.h"
 #include "tests/support/Locale.h"
 
@@ -63,6 +65,19 @@ QStringList execArguments(const QByteArray& content) {
     }
     if (any || !cur.isEmpty()) args << cur;
     return args;
+}
+
+// A key's value with the entry format's escapes undone.
+QString keyValue(const QByteArray& content, const QByteArray& key) {
+    for (const QByteArray& line : content.split('\n'))
+        if (line.startsWith(key + '=')) {
+            QString v = QString::fromUtf8(line.mid(key.size() + 1));
+            v.replace(QStringLiteral("\\s"), QStringLiteral(" "));
+            v.replace(QStringLiteral("\\;"), QStringLiteral(";"));
+            v.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+            return v;
+        }
+    return {};
 }
 
 const MenuFile* fileAt(const QList<MenuFile>& files, const QString& path) {
@@ -143,6 +158,50 @@ private slots:
         sh.start(QStringLiteral("sh"), {scriptPath, QStringLiteral("a b"), QStringLiteral("-x")});
         QVERIFY(sh.waitForFinished(10000));
         QCOMPARE(ran(), QStringList({"send", "--slot", "10:20", "--", "a b", "-x", ""}));
+    }
+
+    // After the package is removed no entry offers a dead command: GLib passes over
+    // the desktop entries (as Thunar and the session do; KIO reads TryExec the same
+    // way), Nemo over actions whose Dependencies are missing, and the Nautilus
+    // script, which has no such key, takes its menu away and ends quietly. With "%"
+    // in the path Exec is the shell, which stays.
+    void entriesGoWithTheProgram() {
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+        QVERIFY2(!gio.isEmpty(), "gio is not installed (libglib2.0-bin)");
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("q%F=y; z/quillbeck"));
+        QVERIFY(writeText(program, "#!/bin/sh\n"));
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+        const QString data = dir.filePath(QStringLiteral("data"));
+        QVERIFY(syncSendMenus(data, sendMenuFiles({{1, 2, "A"}, {3, 4, "B"}}, program)));
+        QVERIFY(setAutostart(true, program));
+        const QStringList entries{data + "/kio/servicemenus/quillbeck-send.desktop",
+                                  data + "/Thunar/sendto/quillbeck-send-3-4.desktop",
+                                  autostartFile(), dir.filePath("shortcut.desktop")};
+        QVERIFY(writeDesktopEntry(entries.last(), program, false));
+        const auto launches = [&gio](const QString& entry) {
+            QProcess p;
+            p.start(gio, {QStringLiteral("launch"), entry});
+            return p.waitForFinished(10000) && p.exitCode() == 0;
+        };
+        for (const QString& e : entries) {
+            QCOMPARE(keyValue(readAll(e), "TryExec"), program);
+            QVERIFY2(launches(e), qPrintable(e));
+        }
+        const QString nemo = data + "/nemo/actions/quillbeck-send-1-2.nemo_action";
+        QCOMPARE(keyValue(readAll(nemo), "Dependencies"), program + u';');
+
+        QVERIFY(QFile::remove(program));
+        for (const QString& e : entries)
+            QVERIFY2(!launches(e), qPrintable(e));
+        const QString nautilus = data + QStringLiteral("/nautilus/scripts/发送到 Quillbeck");
+        QProcess sh;
+        sh.start(QStringLiteral("sh"), {nautilus + QStringLiteral("/A (1:2)"), "x"});
+        QVERIFY(sh.waitForFinished(10000));
+        QCOMPARE(sh.exitCode(), 0);
+        QCOMPARE(sh.readAllStandardError(), QByteArray());
+        QVERIFY(!QFileInfo::exists(nautilus));
+        QVERIFY(QFileInfo::exists(nemo)); // only Nautilus's own scripts go
     }
 
     void desktopEntriesValidate() {
