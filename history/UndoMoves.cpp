@@ -118,13 +118,27 @@ void Undoer::moveBack(const ItemRecord& r, int dir) {
 
 bool Undoer::moveTo(int fromDir, const std::string& from, int toDir, const std::string& to,
                     bool isDir) {
-    const int code = engine::claimName(fromDir, nameOf(from), toDir, nameOf(to), isDir, &once_,
-                                       "entries go back by a hard link or an exclusive create");
-    if (code == 0) return rebind(to), true;
-    if (code != EXDEV) return failed(from, code), false;
-    // Another file system: the engine's durable copy, then the removal, to the very name;
-    // not started where the original could not be removed after.
-    if (!removable(fromDir, nameOf(from))) return refuse(from, Refusal::ReadOnly), false;
+    const int code = relocate(fromDir, from, toDir, to, isDir);
+    if (code > 0) failed(from, code);
+    if (code == 0) rebind(to);
+    return code == 0;
+}
+
+int Undoer::relocate(int fromDir, const std::string& from, int toDir, const std::string& to,
+                     bool isDir) {
+    int code = 0;
+    if (engine::sys().renameat2(fromDir, nameOf(from).c_str(), toDir, nameOf(to).c_str(),
+                                RENAME_NOREPLACE) != 0)
+        code = errno;
+    // No RENAME_NOREPLACE here (FUSE drives): a file by a link or an exclusive create,
+    // a folder copied, as the engine moves them.
+    if (code == EINVAL && !isDir)
+        code = engine::claimName(fromDir, nameOf(from), toDir, nameOf(to), false, &once_,
+                                 "entries go back by a hard link or an exclusive create");
+    if (code != EXDEV && code != EINVAL) return code;
+    // The engine's durable copy, then the removal, to the very name; not started where
+    // the original could not be removed after.
+    if (!removable(fromDir, nameOf(from))) return refuse(from, Refusal::ReadOnly), -1;
     BackObserver back(obs_);
     OperationOptions o;
     o.destName = nameOf(to);
@@ -132,9 +146,8 @@ bool Undoer::moveTo(int fromDir, const std::string& from, int toDir, const std::
         runOperation(Op::Move, Policy::AutoRename, engine::joinPath(fdPath(fromDir), nameOf(from)),
                      fdPath(toDir), back, cancel_, o);
     if (r.outcome == Outcome::Cancelled) throw UndoStop{};
-    if (r.outcome != Outcome::Done) return failed(from, 0), false;
-    rebind(to);
-    return true;
+    if (r.outcome == Outcome::Done) return 0;
+    return r.firstError && r.firstError->code ? r.firstError->code : EIO;
 }
 
 bool Undoer::mergeBack(int fromDir, const ItemRecord& r, int toDir) {
@@ -241,10 +254,8 @@ void Undoer::restoreOne(const ItemRecord& r, const ReplacedRecord& rep) {
     if (to < 0) return refuse(rep.path, why);
     if (entryIdentity(to, nameOf(rep.path)).known) return res_.leftAlone.push_back(rep.path);
     const std::int64_t row = record(rep.trashFile, rep.path, kind, rep.trashInfo);
-    const int err = engine::claimName(
-        files.get(), nameOf(rep.trashFile), to, nameOf(rep.path), kind == ItemKind::Folder, &once_,
-        "entries come back from the Trash by a hard link or an exclusive create");
-    if (err) failed(rep.path, err);
+    const int err = relocate(files.get(), rep.trashFile, to, rep.path, kind == ItemKind::Folder);
+    if (err > 0) failed(rep.path, err);
     if (!err) dropTrashInfo(rep.trashInfo);
     settle(row, rep.path, err == 0);
     if (!err) res_.restored++;

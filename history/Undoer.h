@@ -31,6 +31,9 @@ private:
     void restoreOne(const ItemRecord& r, const ReplacedRecord& rep);
     // Moves `from` in `fromDir` to the free `to` in `toDir`; false when it could not.
     bool moveTo(int fromDir, const std::string& from, int toDir, const std::string& to, bool isDir);
+    // The move itself: 0, errno, or -1 when refused (recorded).
+    int relocate(int fromDir, const std::string& from, int toDir, const std::string& to,
+                 bool isDir);
     bool mergeBack(int fromDir, const ItemRecord& r, int toDir);
     // The path an item goes back to in `toDir`: `want`, or under the clash policy
     // another free one; empty: left where it is.

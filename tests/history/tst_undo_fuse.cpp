@@ -1,0 +1,104 @@
+// Undos on FUSE file systems whose rename refuses RENAME_NOREPLACE (EINVAL): a move
+// within the drive, of a file and of a folder, and a replacement whose old file the
+// drive's own Trash holds. exFAT, FAT and NTFS images the test makes and mounts.
+#include "HistoryTestUtil.h"
+#include "tests/support/Command.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace histutil;
+using namespace qb::history;
+using qb::Op;
+using qb::Policy;
+using qb::test::command;
+
+class TestUndoFuse : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(tmp.isValid());
+        ::setenv("XDG_DATA_HOME", (tmp.path().toStdString() + "/xdg").c_str(), 1);
+    }
+
+    void undoOnFuse_data() {
+        QTest::addColumn<QStringList>("mkfs");
+        QTest::addColumn<QStringList>("mount");
+        QTest::addColumn<bool>("blockDevice");
+        QTest::addRow("exfat-fuse")
+            << QStringList{"mkfs.exfat"} << QStringList{"mount.exfat-fuse"} << true;
+        QTest::addRow("fusefat") << QStringList{"mkfs.fat"} << QStringList{"fusefat", "-o", "rw+"}
+                                 << false;
+        QTest::addRow("ntfs-3g") << QStringList{"mkntfs", "-F", "-Q"} << QStringList{"ntfs-3g"}
+                                 << false;
+    }
+    void undoOnFuse() {
+        QFETCH(QStringList, mkfs);
+        QFETCH(QStringList, mount);
+        QFETCH(bool, blockDevice);
+        struct stat fuse;
+        if (::stat("/dev/fuse", &fuse) != 0) QSKIP("no /dev/fuse here");
+        for (QString* tool : {&mkfs.first(), &mount.first()}) {
+            const QString found = QStandardPaths::findExecutable(
+                *tool, {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin"});
+            if (found.isEmpty()) QSKIP(qPrintable(*tool + " is not installed"));
+            *tool = found;
+        }
+        const std::string base = tmp.path().toStdString() + "/" + QTest::currentDataTag();
+        const std::string image = base + ".img", mnt = base + "-mnt", src = base + "-src";
+        ::mkdir(mnt.c_str(), 0755);
+        ::mkdir(src.c_str(), 0755);
+        QFile img(QString::fromStdString(image));
+        QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(32 << 20));
+        img.close();
+        QString out;
+        QVERIFY2(command(mkfs + QStringList{QString::fromStdString(image)}, &out), qPrintable(out));
+        QString device = QString::fromStdString(image), loop;
+        if (blockDevice && !command({"losetup", "--find", "--show", device}, &loop))
+            QSKIP(qPrintable("no loop device: " + loop));
+        if (blockDevice) device = loop;
+        struct Unmount {
+            QString at, loop;
+            bool mounted = false;
+            ~Unmount() {
+                if (mounted && !command({"fusermount", "-u", at})) command({"umount", "-l", at});
+                if (!loop.isEmpty()) command({"losetup", "-d", loop});
+            }
+        } unmount{QString::fromStdString(mnt), loop};
+        if (!command(mount + QStringList{device, QString::fromStdString(mnt)}, &out))
+            QSKIP(qPrintable("cannot mount here: " + out));
+        unmount.mounted = true;
+
+        auto j = journalAt(base + "-state");
+        for (const char* d : {"/a", "/b", "/a/dir"})
+            QCOMPARE(::mkdir((mnt + d).c_str(), 0755), 0);
+        write(mnt + "/a/f.txt", "moved within");
+        write(mnt + "/a/dir/g.txt", "moved folder");
+        const std::int64_t move = recordDrop(*j, Op::Move, Policy::AutoRename,
+                                             {mnt + "/a/f.txt", mnt + "/a/dir"}, mnt + "/b");
+        QCOMPARE(readAll(mnt + "/b/f.txt"), QByteArray("moved within"));
+        const UndoResult back = undoNow(*j, move);
+        QVERIFY2(back.failed.empty(), back.failed.empty() ? "" : back.failed[0].c_str());
+        QCOMPARE(readAll(mnt + "/a/f.txt"), QByteArray("moved within"));
+        QCOMPARE(readAll(mnt + "/a/dir/g.txt"), QByteArray("moved folder"));
+        QVERIFY(back.finished);
+
+        write(mnt + "/b/r.txt", "old");
+        write(src + "/r.txt", "new");
+        const std::int64_t replace =
+            recordDrop(*j, Op::Copy, Policy::AutoReplace, {src + "/r.txt"}, mnt + "/b");
+        if (readAll(mnt + "/b/r.txt") != "new") QSKIP("the drive's Trash cannot take entries");
+        const UndoResult restored = undoNow(*j, replace);
+        QVERIFY2(restored.failed.empty(),
+                 restored.failed.empty() ? "" : restored.failed[0].c_str());
+        QCOMPARE(readAll(mnt + "/b/r.txt"), QByteArray("old"));
+        QCOMPARE(restored.restored, 1);
+        QCOMPARE(j->lastUndoable(), std::int64_t(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUndoFuse)
+#include "tst_undo_fuse.moc"
