@@ -14,6 +14,45 @@ using qb::Op;
 using qb::Policy;
 using qb::test::command;
 
+namespace {
+
+// A FUSE file system on an image, unmounted (and its loop device let go) when it goes.
+struct Mount {
+    QString at, loop;
+    bool mounted = false;
+    ~Mount() {
+        if (mounted && !command({"fusermount", "-u", at})) command({"umount", "-l", at});
+        if (!loop.isEmpty()) command({"losetup", "-d", loop});
+    }
+    // Empty when mounted at `base`-mnt; else why it cannot be here.
+    QString make(QStringList mkfs, QStringList mount, bool blockDevice, const std::string& base) {
+        struct stat fuse;
+        if (::stat("/dev/fuse", &fuse) != 0) return "no /dev/fuse here";
+        for (QString* tool : {&mkfs.first(), &mount.first()}) {
+            const QString found = QStandardPaths::findExecutable(
+                *tool, {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin"});
+            if (found.isEmpty()) return *tool + " is not installed";
+            *tool = found;
+        }
+        const QString image = QString::fromStdString(base + ".img");
+        at = QString::fromStdString(base + "-mnt");
+        ::mkdir(at.toLocal8Bit().constData(), 0755);
+        QFile img(image);
+        if (!img.open(QIODevice::WriteOnly) || !img.resize(32 << 20)) return "no room for an image";
+        img.close();
+        QString out, device = image;
+        if (!command(mkfs + QStringList{image}, &out)) return "mkfs: " + out;
+        if (blockDevice && !command({"losetup", "--find", "--show", image}, &loop))
+            return "no loop device: " + std::exchange(loop, QString());
+        if (blockDevice) device = loop;
+        if (!command(mount + QStringList{device, at}, &out)) return "cannot mount here: " + out;
+        mounted = true;
+        return {};
+    }
+};
+
+} // namespace
+
 class TestUndoFuse : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
@@ -39,38 +78,12 @@ private slots:
         QFETCH(QStringList, mkfs);
         QFETCH(QStringList, mount);
         QFETCH(bool, blockDevice);
-        struct stat fuse;
-        if (::stat("/dev/fuse", &fuse) != 0) QSKIP("no /dev/fuse here");
-        for (QString* tool : {&mkfs.first(), &mount.first()}) {
-            const QString found = QStandardPaths::findExecutable(
-                *tool, {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin"});
-            if (found.isEmpty()) QSKIP(qPrintable(*tool + " is not installed"));
-            *tool = found;
-        }
         const std::string base = tmp.path().toStdString() + "/" + QTest::currentDataTag();
-        const std::string image = base + ".img", mnt = base + "-mnt", src = base + "-src";
-        ::mkdir(mnt.c_str(), 0755);
+        Mount m;
+        const QString why = m.make(mkfs, mount, blockDevice, base);
+        if (!why.isEmpty()) QSKIP(qPrintable(why));
+        const std::string mnt = m.at.toStdString(), src = base + "-src";
         ::mkdir(src.c_str(), 0755);
-        QFile img(QString::fromStdString(image));
-        QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(32 << 20));
-        img.close();
-        QString out;
-        QVERIFY2(command(mkfs + QStringList{QString::fromStdString(image)}, &out), qPrintable(out));
-        QString device = QString::fromStdString(image), loop;
-        if (blockDevice && !command({"losetup", "--find", "--show", device}, &loop))
-            QSKIP(qPrintable("no loop device: " + loop));
-        if (blockDevice) device = loop;
-        struct Unmount {
-            QString at, loop;
-            bool mounted = false;
-            ~Unmount() {
-                if (mounted && !command({"fusermount", "-u", at})) command({"umount", "-l", at});
-                if (!loop.isEmpty()) command({"losetup", "-d", loop});
-            }
-        } unmount{QString::fromStdString(mnt), loop};
-        if (!command(mount + QStringList{device, QString::fromStdString(mnt)}, &out))
-            QSKIP(qPrintable("cannot mount here: " + out));
-        unmount.mounted = true;
 
         auto j = journalAt(base + "-state");
         for (const char* d : {"/a", "/b", "/a/dir"})
