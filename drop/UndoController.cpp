@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QPointer>
 
+#include <map>
+
 namespace qb {
 
 namespace {
@@ -31,6 +33,61 @@ QString nameLines(const std::vector<std::string>& paths) {
 
 int count(std::size_t n) {
     return static_cast<int>(std::min<std::size_t>(n, 1u << 30));
+}
+
+// Why unchanged items stay where they are, one heading a reason.
+QString refusalHeading(history::Refusal why, int n) {
+    switch (why) {
+    case history::Refusal::DriveGone:
+        return QCoreApplication::translate("qb::UndoController",
+                                           "%n 项的源磁盘未连接，保持不动（连接后可再次撤销）：",
+                                           nullptr, n);
+    case history::Refusal::Unsafe:
+        return QCoreApplication::translate(
+            "qb::UndoController", "%n 项原来所在的文件夹其他用户也能更改，保持不动：", nullptr, n);
+    case history::Refusal::TrashChanged:
+        return QCoreApplication::translate(
+            "qb::UndoController",
+            "%n 项被替换的文件在回收站中已不是当初放入的那个（或回收站不属于你），保持不动：",
+            nullptr, n);
+    case history::Refusal::Unchecked:
+        return QCoreApplication::translate("qb::UndoController",
+                                           "%n 项由旧版本记录，无法核对此后是否有改动，保持不动：",
+                                           nullptr, n);
+    case history::Refusal::ReadOnly:
+        return QCoreApplication::translate("qb::UndoController",
+                                           "%n 项所在的位置只读或不可更改，保持不动：", nullptr, n);
+    case history::Refusal::NotTheFolder:
+    case history::Refusal::None:
+        break;
+    }
+    return QCoreApplication::translate(
+        "qb::UndoController", "%n 项原来所在的文件夹已被替换或不属于你，保持不动：", nullptr, n);
+}
+
+QString refusalLines(const std::vector<history::Refused>& refused) {
+    std::map<history::Refusal, std::vector<std::string>> byWhy;
+    for (const history::Refused& r : refused)
+        byWhy[r.why].push_back(r.path);
+    QString out;
+    for (const auto& [why, paths] : byWhy)
+        out += QStringLiteral("\n\n") + refusalHeading(why, count(paths.size())) + nameLines(paths);
+    return out;
+}
+
+// Entries of copied folders added or changed since the copy: never sent to the Trash.
+QString keptLines(const std::vector<std::string>& kept, bool done) {
+    if (kept.empty()) return {};
+    return QStringLiteral("\n\n") +
+           (done ? QCoreApplication::translate(
+                       "qb::UndoController",
+                       "%n 项是复制出的文件夹中此后新增或更改的，已保留在原处：", nullptr,
+                       count(kept.size()))
+                 : QCoreApplication::translate(
+                       "qb::UndoController",
+                       "%n 项是复制出的文件夹中此后新增或更改的，将保留在原处：", nullptr,
+                       count(kept.size()))) +
+           nameLines(kept);
 }
 
 // The engine's progress and questions, as the undo reports and asks them.
@@ -109,6 +166,12 @@ QString undoPlanText(const history::UndoPlan& plan) {
                                             "%n 个原来的位置已被占用，届时将询问如何处理：",
                                             nullptr, count(plan.clashes.size())) +
                 nameLines(plan.clashes);
+    text += refusalLines(plan.refused) + keptLines(plan.kept, false);
+    if (plan.alreadyDone)
+        text +=
+            QStringLiteral("\n\n") +
+            QCoreApplication::translate("qb::UndoController", "%n 项已由之前未完成的撤销处理过。",
+                                        nullptr, plan.alreadyDone);
     return text + QStringLiteral("\n\n") +
            QCoreApplication::translate("qb::UndoController", "是否撤销？");
 }
@@ -121,6 +184,9 @@ QString undoRefusalText(const history::UndoPlan& plan) {
                                            "之后的 %n 次操作用到了这次操作的文件，请先撤销它们。",
                                            nullptr, count(plan.blockers.size()));
     if (plan.total() > 0) return {};
+    if (!plan.refused.empty())
+        return QCoreApplication::translate("qb::UndoController", "没有可撤销的项目。") +
+               refusalLines(plan.refused) + keptLines(plan.kept, false);
     if (plan.changed.empty())
         return QCoreApplication::translate("qb::UndoController", "这次操作没有可撤销的项目。");
     return QCoreApplication::translate(
@@ -161,6 +227,11 @@ QString undoResultText(const history::UndoResult& result) {
                 QCoreApplication::translate("qb::UndoController", "%n 项未能撤销（详见日志）：",
                                             nullptr, count(result.failed.size())) +
                 nameLines(result.failed);
+    text += refusalLines(result.refused) + keptLines(result.kept, true);
+    if (!result.finished && result.outcome != Outcome::Cancelled)
+        text += QStringLiteral("\n\n") +
+                QCoreApplication::translate("qb::UndoController",
+                                            "这次操作没有全部撤销，剩下的部分之后仍可撤销。");
     return text;
 }
 
@@ -265,7 +336,8 @@ void UndoController::finished(const history::UndoResult& result) {
     qCInfo(lcDrop) << "undo ended:" << account;
     for (const std::string& why : result.failed)
         qCWarning(lcDrop) << "not undone:" << pathText(why);
-    const bool whole = result.leftAlone.empty() && result.failed.empty();
+    const bool whole = result.leftAlone.empty() && result.failed.empty() &&
+                       result.refused.empty() && result.kept.empty();
     switch (result.outcome) {
     case Outcome::Done:
         view_.setStatusText(

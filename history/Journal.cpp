@@ -120,7 +120,8 @@ std::unique_ptr<Journal> Journal::open(const std::string& folder, std::string& e
     }
     // Tables added later stand beside the first ones, which keep their version, so
     // an older copy of the program still opens the file.
-    if (!j->openSlotDisks()) return error = path + ": " + sqlite3_errmsg(db), nullptr;
+    if (!j->openSlotDisks() || !j->openPlaces())
+        return error = path + ": " + sqlite3_errmsg(db), nullptr;
     // (SQLite gives its -wal and -shm files the database's mode: 0600 too.)
     j->prune();
     return j;
@@ -218,13 +219,17 @@ std::int64_t Journal::beginItem(const ItemRecord& item, bool sync) {
     static const char* const kInsert =
         "INSERT INTO items(drop_id, parent, source, dest, kind, state, merged, src_mode, "
         "src_atime_ns, src_mtime_ns, trash_info, before_dev, before_ino, before_size, "
-        "before_mtime_ns) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)";
+        "before_mtime_ns, src_dir_dev, src_dir_ino, src_dir_uid, src_dir_mode, dest_dir_dev, "
+        "dest_dir_ino, dest_dir_uid, dest_dir_mode) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+        "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23)";
     Stmt s(cached(kInsert));
     s.bind(1, item.dropId).bind(2, item.parentId).bind(3, item.source).bind(4, item.dest);
     s.bind(5, static_cast<int>(item.kind)).bind(6, static_cast<int>(item.state));
     s.bind(7, item.merged ? 1 : 0).bind(8, std::int64_t{item.sourceMode});
     s.bind(9, item.sourceAtimeNs).bind(10, item.sourceMtimeNs).bind(11, item.trashInfo);
     bindIdentity(s, 12, item.before);
+    bindFolder(s, 16, item.sourceDir);
+    bindFolder(s, 20, item.destDir);
     const std::int64_t id = s.run() ? sqlite3_last_insert_rowid(db_) : 0;
     if (sync) {
         exec("PRAGMA synchronous=NORMAL");
@@ -249,18 +254,25 @@ void Journal::finishItem(std::int64_t item, ItemState state, ItemKind kind,
     const std::lock_guard lock(mutex_);
     beginBatch(); // the caller flushes once the item's rows are all written
     static const char* const kFinish = "UPDATE items SET state = ?2, kind = ?3, dev = ?4, "
-                                       "ino = ?5, size = ?6, mtime_ns = ?7 WHERE id = ?1";
+                                       "ino = ?5, size = ?6, mtime_ns = ?7, uid = ?8 WHERE id = ?1";
     Stmt s(cached(kFinish));
     s.bind(1, item).bind(2, static_cast<int>(state)).bind(3, static_cast<int>(kind));
     bindIdentity(s, 4, placed);
+    bindUid(s, 8, placed.known ? placed.uid : -1);
     s.run();
 }
 
 void Journal::addReplaced(std::int64_t item, const ReplacedRecord& r) {
     const std::lock_guard lock(mutex_);
-    Stmt s(db_, "INSERT INTO replaced(item_id, path, trash_file, trash_info) "
-                "VALUES(?1, ?2, ?3, ?4)");
-    s.bind(1, item).bind(2, r.path).bind(3, r.trashFile).bind(4, r.trashInfo).run();
+    Stmt s(db_, "INSERT INTO replaced(item_id, path, trash_file, trash_info, trash_dev, "
+                "trash_ino, trash_size, trash_mtime_ns, trash_uid, trash_dir_dev, trash_dir_ino, "
+                "trash_dir_uid, trash_dir_mode) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                "?11, ?12, ?13)");
+    s.bind(1, item).bind(2, r.path).bind(3, r.trashFile).bind(4, r.trashInfo);
+    bindIdentity(s, 5, r.entry);
+    bindUid(s, 9, r.entry.known ? r.entry.uid : -1);
+    bindFolder(s, 10, r.trashDir);
+    s.run();
 }
 
 void Journal::setTrashInfo(std::int64_t item, const std::string& info) {
@@ -300,6 +312,7 @@ void Journal::rebindUnder(const std::string& path) {
         s.run();
     }
     exec("COMMIT");
+    rebindWrittenUnder(path);
 }
 
 void Journal::setUndone(std::int64_t drop, std::int64_t by) {

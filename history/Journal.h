@@ -31,7 +31,23 @@ struct Identity {
     std::uint64_t dev = 0, ino = 0, size = 0;
     std::int64_t mtimeNs = 0;
     bool known = false;
+    std::int64_t uid = -1; // its owner; -1: not recorded (an older journal)
     bool operator==(const Identity&) const = default;
+};
+
+// A folder an entry came from or went into, as the drop found it: an undo puts
+// nothing into a folder that is no longer this one (or the user's own).
+struct FolderId {
+    std::uint64_t dev = 0, ino = 0;
+    std::uint32_t uid = 0, mode = 0;
+    bool known = false; // false: not recorded (an older journal) or not there
+};
+
+// One entry a copied folder's copy wrote, by its path inside that folder.
+struct WrittenEntry {
+    std::string rel;
+    int kind = 0; // ItemKind
+    Identity id;
 };
 
 struct DropRecord {
@@ -54,6 +70,8 @@ struct ReplacedRecord {
     std::string path;      // where the replaced entry was
     std::string trashFile; // where the Trash holds it (in its files/)
     std::string trashInfo; // its .trashinfo
+    Identity entry;        // what the Trash got (unknown in older journals)
+    FolderId trashDir;     // the Trash's files/ folder that got it
 };
 
 struct ItemRecord {
@@ -71,6 +89,8 @@ struct ItemRecord {
     Identity before;       // what was at dest before the item came (replaced), if anything
     std::string trashInfo; // an item that went into the Trash: its .trashinfo
     std::vector<ReplacedRecord> replaced;
+    FolderId sourceDir, destDir; // the folders it came from and went into
+    bool writtenKnown = false;   // a copied folder whose entries are listed (written())
 };
 
 class Journal {
@@ -106,6 +126,10 @@ public:
     // An item that went into the Trash, or came from it: the .trashinfo of that side.
     void setTrashInfo(std::int64_t item, const std::string& info);
     void setUndone(std::int64_t drop, std::int64_t by);
+    // The folder an item went into, learnt once it is there (JournalPlaces.cpp).
+    void setDestDir(std::int64_t item, const FolderId& dir);
+    // The entries a copied folder's copy wrote, each as it was then.
+    void addWritten(std::int64_t item, const std::vector<WrittenEntry>& entries);
     // Everything at or under `path` was copied there afresh (moved back across file
     // systems): the rows placed there take the new identities of entries of the same
     // kind, size and time.
@@ -123,6 +147,10 @@ public:
     std::int64_t lastUndoable() const;
     // Later drops, not undone, that touched a path of drop `id` (its blockers).
     std::vector<std::int64_t> laterDependents(std::int64_t id) const;
+    std::vector<WrittenEntry> written(std::int64_t item) const;
+    // The paths undos of drop `id` (not undone themselves) already took back: an undo
+    // that did not finish leaves the drop on offer for the rest.
+    std::vector<std::string> undoneBefore(std::int64_t id) const;
 
     // Items left "started" by a killed process: records what actually happened.
     // Returns how many were examined.
@@ -143,6 +171,9 @@ private:
     explicit Journal(sqlite3* db, std::string path);
     bool exec(const char* sql) const;
     bool openSlotDisks();
+    bool openPlaces();
+    // rebindUnder() for the entries copied folders' copies wrote.
+    void rebindWrittenUnder(const std::string& path);
     void beginBatch();
     void commitBatch();
     void prune();

@@ -63,8 +63,9 @@ std::vector<ItemRecord> Journal::items(std::int64_t drop) const {
     const std::lock_guard lock(mutex_);
     Stmt s(db_, "SELECT id, drop_id, parent, source, dest, kind, state, merged, src_mode, "
                 "src_atime_ns, src_mtime_ns, trash_info, dev, ino, size, mtime_ns, before_dev, "
-                "before_ino, before_size, before_mtime_ns FROM items WHERE drop_id = ?1 "
-                "ORDER BY id");
+                "before_ino, before_size, before_mtime_ns, uid, src_dir_dev, src_dir_ino, "
+                "src_dir_uid, src_dir_mode, dest_dir_dev, dest_dir_ino, dest_dir_uid, "
+                "dest_dir_mode, written FROM items WHERE drop_id = ?1 ORDER BY id");
     s.bind(1, drop);
     std::vector<ItemRecord> out;
     while (s.step()) {
@@ -83,15 +84,23 @@ std::vector<ItemRecord> Journal::items(std::int64_t drop) const {
         r.trashInfo = s.str(11);
         r.placed = identityAt(s, 12);
         r.before = identityAt(s, 16);
+        r.placed.uid = uidAt(s, 20);
+        r.sourceDir = folderAt(s, 21);
+        r.destDir = folderAt(s, 25);
+        r.writtenKnown = s.i64(29) != 0;
         out.push_back(std::move(r));
     }
-    Stmt rs(db_, "SELECT r.id, r.item_id, r.path, r.trash_file, r.trash_info FROM replaced r "
+    Stmt rs(db_, "SELECT r.id, r.item_id, r.path, r.trash_file, r.trash_info, r.trash_dev, "
+                 "r.trash_ino, r.trash_size, r.trash_mtime_ns, r.trash_uid, r.trash_dir_dev, "
+                 "r.trash_dir_ino, r.trash_dir_uid, r.trash_dir_mode FROM replaced r "
                  "JOIN items i ON i.id = r.item_id WHERE i.drop_id = ?1 ORDER BY r.id");
     rs.bind(1, drop);
     while (rs.step()) {
+        ReplacedRecord rep{rs.i64(0), rs.str(2), rs.str(3), rs.str(4), identityAt(rs, 5), {}};
+        rep.entry.uid = uidAt(rs, 9);
+        rep.trashDir = folderAt(rs, 10);
         for (ItemRecord& r : out)
-            if (r.id == rs.i64(1))
-                r.replaced.push_back({rs.i64(0), rs.str(2), rs.str(3), rs.str(4)});
+            if (r.id == rs.i64(1)) r.replaced.push_back(rep);
     }
     return out;
 }

@@ -1,6 +1,11 @@
 // Recording an item as the engine reports it, and settling items a killed process left.
 #include "history/Recorder.h"
 
+#include "engine/Posix.h"
+#include "history/Places.h"
+#include "history/Written.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace qb::history {
@@ -23,6 +28,7 @@ ItemRecord sourceRecord(std::int64_t drop, std::int64_t parent, const std::strin
     r.dropId = drop;
     r.parentId = parent;
     r.source = source;
+    r.sourceDir = folderIdOf(parentOf(source));
     struct stat st;
     if (::lstat(source.c_str(), &st) == 0) {
         r.kind = kindOf(st);
@@ -41,13 +47,10 @@ ItemState settled(const Identity& before, const Identity& now) {
     return ItemState::Done;
 }
 
-} // namespace
-
-Identity identityOf(const std::string& path, ItemKind* kind) {
+Identity identityFrom(const struct stat& st, ItemKind* kind) {
     Identity id;
-    struct stat st;
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return id;
     id.known = true;
+    id.uid = st.st_uid;
     id.dev = st.st_dev;
     id.ino = st.st_ino;
     id.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
@@ -56,8 +59,33 @@ Identity identityOf(const std::string& path, ItemKind* kind) {
     return id;
 }
 
+// The entries a copied folder's copy wrote, each as it is when the copy is done.
+void recordWritten(Journal& j, std::int64_t row, const std::string& folder, const Identity& id) {
+    engine::Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || st.st_ino != id.ino || st.st_dev != id.dev)
+        return;
+    j.addWritten(row, listTree(fd.get()));
+}
+
+} // namespace
+
+Identity identityOf(const std::string& path, ItemKind* kind) {
+    struct stat st;
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};
+    return identityFrom(st, kind);
+}
+
+Identity entryIdentity(int dirfd, const std::string& name, ItemKind* kind) {
+    struct stat st;
+    if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    return identityFrom(st, kind);
+}
+
 bool unchanged(const Identity& placed, const Identity& now, ItemKind kind) {
     if (!placed.known || !now.known || placed.dev != now.dev || placed.ino != now.ino) return false;
+    // Another user's entry under a reused inode number is not the one placed.
+    if (placed.uid >= 0 && now.uid >= 0 && placed.uid != now.uid) return false;
     return kind == ItemKind::Folder || (placed.size == now.size && placed.mtimeNs == now.mtimeNs);
 }
 
@@ -75,6 +103,7 @@ void ItemRecorder::itemTarget(const std::string& dest, bool merge) {
     dest_ = dest;
     before_ = identityOf(dest);
     journal_->setItemDest(item_, dest, before_, merge);
+    journal_->setDestDir(item_, folderIdOf(parentOf(dest)));
     current_ = item_;
 }
 
@@ -85,6 +114,7 @@ void ItemRecorder::folderMerged(const std::string& source, const std::string& de
     r.merged = true;
     r.state = ItemState::Done; // the folder was there already; only its entries came
     r.before = identityOf(dest);
+    r.destDir = folderIdOf(parentOf(dest));
     journal_->beginItem(r, false);
 }
 
@@ -97,6 +127,8 @@ void ItemRecorder::entryStarting(const std::string& source, const std::string& d
     r.source = source;
     r.dest = dest;
     r.before = identityOf(dest);
+    r.sourceDir = folderIdOf(parentOf(source));
+    r.destDir = folderIdOf(parentOf(dest));
     current_ = journal_->beginItem(r, false);
     entries_.push_back({current_, dest, r.before});
     // A moved entry's row is committed before it moves, so a kill cannot hide it;
@@ -107,7 +139,9 @@ void ItemRecorder::entryStarting(const std::string& source, const std::string& d
 void ItemRecorder::entryTrashed(const std::string& path, const std::string& trashFile,
                                 const std::string& trashInfo) {
     if (!journal_ || !current_) return;
-    journal_->addReplaced(current_, {0, path, trashFile, trashInfo});
+    // What the Trash got, so that only that comes back.
+    journal_->addReplaced(current_, {0, path, trashFile, trashInfo, identityOf(trashFile),
+                                     folderIdOf(parentOf(trashFile))});
     if (op_ == Op::Move) journal_->flush();
 }
 
@@ -116,7 +150,10 @@ void ItemRecorder::end(const OperationResult& result) {
     for (const Entry& e : entries_) {
         ItemKind kind = ItemKind::File;
         const Identity now = identityOf(e.dest, &kind);
-        journal_->finishItem(e.id, settled(e.before, now), kind, now);
+        const ItemState state = settled(e.before, now);
+        journal_->finishItem(e.id, state, kind, now);
+        if (op_ == Op::Copy && state == ItemState::Done && kind == ItemKind::Folder)
+            recordWritten(*journal_, e.id, e.dest, now);
     }
     ItemKind kind = ItemKind::File;
     const Identity now = identityOf(dest_, &kind);
@@ -129,6 +166,8 @@ void ItemRecorder::end(const OperationResult& result) {
                             : merged                           ? ItemState::Done
                                                                : settled(before_, now);
     journal_->finishItem(item_, state, kind, now);
+    if (op_ == Op::Copy && state == ItemState::Done && kind == ItemKind::Folder && !merged)
+        recordWritten(*journal_, item_, dest_, now);
     journal_->flush();
 }
 

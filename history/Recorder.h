@@ -51,6 +51,8 @@ private:
 
 // The identity of the entry at `path` now (not followed when a link); unknown when gone.
 Identity identityOf(const std::string& path, ItemKind* kind = nullptr);
+// The same of the entry `name` in the open folder `dirfd`.
+Identity entryIdentity(int dirfd, const std::string& name, ItemKind* kind = nullptr);
 // Whether `now` is still what a drop left (`placed`): a folder by its identity alone,
 // as its time changes with every entry in it.
 bool unchanged(const Identity& placed, const Identity& now, ItemKind kind);

@@ -90,4 +90,38 @@ inline void bindIdentity(Stmt& s, int i, const Identity& id) {
     s.bind(i + 2, static_cast<std::int64_t>(id.size)).bind(i + 3, id.mtimeNs);
 }
 
+// A folder's identity in four columns from `c` (dev, ino, uid, mode; null: unknown).
+inline FolderId folderAt(const Stmt& s, int c) {
+    FolderId id;
+    if (s.isNull(c)) return id;
+    id.known = true;
+    id.dev = static_cast<std::uint64_t>(s.i64(c));
+    id.ino = static_cast<std::uint64_t>(s.i64(c + 1));
+    id.uid = static_cast<std::uint32_t>(s.i64(c + 2));
+    id.mode = static_cast<std::uint32_t>(s.i64(c + 3));
+    return id;
+}
+
+inline void bindFolder(Stmt& s, int i, const FolderId& id) {
+    if (!id.known) {
+        for (int k = 0; k < 4; ++k)
+            s.null(i + k);
+        return;
+    }
+    s.bind(i, static_cast<std::int64_t>(id.dev)).bind(i + 1, static_cast<std::int64_t>(id.ino));
+    s.bind(i + 2, std::int64_t{id.uid}).bind(i + 3, std::int64_t{id.mode});
+}
+
+// An owner in a column that older journals lack or left null: -1.
+inline std::int64_t uidAt(const Stmt& s, int c) {
+    return s.isNull(c) ? -1 : s.i64(c);
+}
+
+inline void bindUid(Stmt& s, int i, std::int64_t uid) {
+    if (uid < 0)
+        s.null(i);
+    else
+        s.bind(i, uid);
+}
+
 } // namespace qb::history

@@ -5,6 +5,7 @@
 // what the drop left there is left alone and listed; a path now taken by something
 // else is never overwritten.
 #include "history/Journal.h"
+#include "history/Places.h"
 
 namespace qb::history {
 
@@ -18,6 +19,9 @@ struct UndoPlan {
     std::vector<std::string> firstNames; // the first few paths the undo handles
     std::vector<std::string> changed;    // no longer what the drop left: left alone
     std::vector<std::string> clashes;    // source paths taken now: the observer is asked
+    std::vector<Refused> refused;        // left where they are though unchanged, and why
+    std::vector<std::string> kept;       // added or changed in copied folders since: stay
+    int alreadyDone = 0;                 // taken back by an earlier undo that did not finish
     std::vector<std::int64_t> blockers;  // later drops that depend on this one
     bool alreadyUndone = false;
     // Nothing stands in the way and something would be done.
@@ -46,6 +50,11 @@ struct UndoResult {
     int moved = 0, trashed = 0, restored = 0;
     std::vector<std::string> leftAlone; // changed since the drop, or skipped
     std::vector<std::string> failed;    // could not be undone (with why, for the log)
+    std::vector<Refused> refused;       // left where they are, not checkable or not safe
+    std::vector<std::string> kept;      // added or changed in copied folders since: stayed
+    // Everything was taken back or deliberately left: the drop is undone. Otherwise it
+    // stays on offer for the rest.
+    bool finished = false;
 };
 
 // Runs `plan` (made just before). The clash policy: AutoRename puts a clashing item

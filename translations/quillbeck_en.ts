@@ -1355,5 +1355,76 @@ In the desktop&apos;s keyboard shortcut settings, give the command &quot;quillbe
         <source>状态：最近一次操作未记录，无法撤销！</source>
         <translation>Status: the last drop was not recorded, so it cannot be undone!</translation>
     </message>
+    <message numerus="yes">
+        <source>%n 项的源磁盘未连接，保持不动（连接后可再次撤销）：</source>
+        <translation>
+            <numerusform>%n item stays where it is: its source disk is not connected (undo again once it is):</numerusform>
+            <numerusform>%n items stay where they are: their source disk is not connected (undo again once it is):</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项原来所在的文件夹其他用户也能更改，保持不动：</source>
+        <translation>
+            <numerusform>%n item stays where it is: other users can change the folder it came from:</numerusform>
+            <numerusform>%n items stay where they are: other users can change the folders they came from:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项被替换的文件在回收站中已不是当初放入的那个（或回收站不属于你），保持不动：</source>
+        <translation>
+            <numerusform>%n replaced file stays in the Trash: it is no longer the one put there (or the Trash is not yours):</numerusform>
+            <numerusform>%n replaced files stay in the Trash: they are no longer the ones put there (or the Trash is not yours):</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项由旧版本记录，无法核对此后是否有改动，保持不动：</source>
+        <translation>
+            <numerusform>%n item stays where it is: an older version recorded it, so changes since cannot be checked:</numerusform>
+            <numerusform>%n items stay where they are: an older version recorded them, so changes since cannot be checked:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项所在的位置只读或不可更改，保持不动：</source>
+        <translation>
+            <numerusform>%n item stays where it is: its place is read-only or cannot be changed:</numerusform>
+            <numerusform>%n items stay where they are: their place is read-only or cannot be changed:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项原来所在的文件夹已被替换或不属于你，保持不动：</source>
+        <translation>
+            <numerusform>%n item stays where it is: the folder it came from was replaced or is not yours:</numerusform>
+            <numerusform>%n items stay where they are: the folders they came from were replaced or are not yours:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项是复制出的文件夹中此后新增或更改的，已保留在原处：</source>
+        <translation>
+            <numerusform>%n item in the copied folders was added or changed since and was kept:</numerusform>
+            <numerusform>%n items in the copied folders were added or changed since and were kept:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项是复制出的文件夹中此后新增或更改的，将保留在原处：</source>
+        <translation>
+            <numerusform>%n item in the copied folders was added or changed since and will be kept:</numerusform>
+            <numerusform>%n items in the copied folders were added or changed since and will be kept:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 项已由之前未完成的撤销处理过。</source>
+        <translation>
+            <numerusform>%n item was already handled by an earlier undo that did not finish.</numerusform>
+            <numerusform>%n items were already handled by an earlier undo that did not finish.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>没有可撤销的项目。</source>
+        <translation>Nothing can be undone.</translation>
+    </message>
+    <message>
+        <source>这次操作没有全部撤销，剩下的部分之后仍可撤销。</source>
+        <translation>Not everything was undone; the rest can still be undone later.</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for the journal and undo tests: a whole folder tree as it is (names, contents,
 // modes, times, link targets), and an undo observer that answers from a setting.
+#include "history/Recorder.h"
 #include "history/Undo.h"
 
 #include <QByteArray>
@@ -100,5 +101,48 @@ public:
         return answer;
     }
 };
+
+// Says yes to every replace and merge.
+class Yes : public qb::OperationObserver {
+public:
+    void progress(const qb::Progress&) override {}
+    qb::ReplaceAnswer askReplace(const qb::ItemInfo&, const qb::ItemInfo&) override {
+        return qb::ReplaceAnswer::Yes;
+    }
+    qb::ReplaceAnswer askMerge(const qb::ItemInfo&, const qb::ItemInfo&) override {
+        return qb::ReplaceAnswer::Yes;
+    }
+    qb::ErrorAnswer error(const qb::OpError&) override { return qb::ErrorAnswer::Skip; }
+};
+
+inline std::unique_ptr<qb::history::Journal> journalAt(const std::string& folder) {
+    std::string error;
+    auto j = qb::history::Journal::open(folder, error);
+    if (!j) qFatal("journal: %s", error.c_str());
+    return j;
+}
+
+// A drop of `items` into `dest`, recorded, every question answered yes.
+inline std::int64_t recordDrop(qb::history::Journal& j, qb::Op op, qb::Policy policy,
+                               const std::vector<std::string>& items, const std::string& dest) {
+    qb::history::DropRecord d;
+    d.op = op;
+    d.policy = policy;
+    d.destFolder = dest;
+    const std::int64_t id = j.beginDrop(d);
+    Yes yes;
+    std::atomic<bool> cancel{false};
+    for (const std::string& item : items)
+        qb::history::runRecorded(&j, id, op, policy, item, dest, yes, cancel);
+    j.endDrop(id, qb::Outcome::Done);
+    return id;
+}
+
+inline qb::history::UndoResult undoNow(qb::history::Journal& j, std::int64_t id,
+                                       qb::Policy policy = qb::Policy::AutoRename) {
+    Answers a;
+    std::atomic<bool> cancel{false};
+    return qb::history::runUndo(j, qb::history::planUndo(j, id), policy, a, cancel);
+}
 
 } // namespace histutil

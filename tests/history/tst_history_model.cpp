@@ -5,6 +5,7 @@
 // changed is left alone and reported, nothing is lost and no taken path overwritten.
 // QB_HISTORY_ROUNDS=n runs n rounds of each (4 by default), QB_HISTORY_SEED picks the start.
 #include "HistoryTestUtil.h"
+#include "HostileChanges.h"
 #include "history/Recorder.h"
 
 #include <QRandomGenerator>
@@ -45,12 +46,6 @@ private:
     QRandomGenerator& rng_;
     std::atomic<bool>& cancel_;
     int left_;
-};
-
-struct World {
-    std::string base, w, other, trash;
-    std::unique_ptr<Journal> journal;
-    int serial = 0;
 };
 
 // A few names only, so that drops meet clashes often.
@@ -258,7 +253,9 @@ private slots:
     }
 
     // Outside changes between the drops and the undos: changed items stay and are
-    // reported, no path taken meanwhile is overwritten, no content is lost.
+    // reported, no path taken meanwhile is overwritten, no content is lost; entries
+    // swapped for links, files added in copied folders, swapped Trash entries and
+    // source folders another user made are neither moved, trashed nor filled.
     void outsideChangesAreLeftAlone() {
         const quint32 seed = seedFromEnv() + 1000;
         for (int round = 0; round < roundsFromEnv(); ++round) {
@@ -291,11 +288,13 @@ private slots:
                     }
                 }
             }
+            std::map<std::int64_t, Hostile> hostile = hostileChanges(wd, rng, drops);
             const auto contents = [&wd] {
                 std::set<QByteArray> out;
                 // A .trashinfo goes with its entry: only the Trash's entries count.
-                for (const Tree& t : {snap(wd.w), snap(wd.trash + "/files"),
-                                      wd.other.empty() ? Tree{} : snap(wd.other)})
+                for (const Tree& t :
+                     {snap(wd.w), snap(wd.trash + "/files"), snap(wd.base + "/aside"),
+                      wd.other.empty() ? Tree{} : snap(wd.other)})
                     for (const auto& [k, v] : t)
                         if (v.type == 'f') out.insert(v.data);
                 return out;
@@ -322,6 +321,8 @@ private slots:
                 for (const auto& [p, data] : takenData)
                     QVERIFY2(readAll(p) == data, ("overwritten: " + p).c_str());
                 if (!edited[*id].empty()) QCOMPARE(readAll(edited[*id][0]), editedData);
+                checkHostile(wd, hostile[*id]);
+                if (QTest::currentTestFailed()) return;
             }
             const std::set<QByteArray> have = contents();
             for (const QByteArray& c : had)
