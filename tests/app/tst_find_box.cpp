@@ -7,6 +7,7 @@
 #include "board/Choices.h"
 #include "board/Slots.h"
 #include "find/FindBox.h"
+#include "find/FindResults.h"
 #include "platform/Handler.h"
 #include "tests/support/DropFixture.h"
 #include "tests/support/FakeOpener.h"
@@ -113,6 +114,21 @@ private slots:
         // The board's own keys are back.
         key(Qt::Key_Down);
         QCOMPARE(QApplication::focusWidget(), form_->Edit[2]);
+    }
+
+    // A press on a result pulled past the drag distance drags that result's folder.
+    void aResultStartsADragOfItsFolder() {
+        qb::FindBox& find = form_->findBox();
+        find.open(QStringLiteral("report"));
+        auto* list = static_cast<qb::FindResultList*>(find.results());
+        int dragged = -1;
+        list->dragOut = [&](int row) { dragged = row; };
+        const QPoint at = list->visualItemRect(list->item(1)).center();
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+        for (int dx : {2, QApplication::startDragDistance() + 5})
+            QTest::mouseMove(list->viewport(), at + QPoint(dx, 0));
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(dragged, 1);
     }
 
     void aDropOnAResultLandsInThatSlotOnceTheDragRested() {
