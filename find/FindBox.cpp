@@ -314,10 +314,10 @@ void FindBox::dropOnResult(QDropEvent* drop, int index) {
     dismiss();
 }
 
-bool FindBox::mayLand(const FindEntry& entry, const QMimeData* data) const {
+bool FindBox::mayLand(const FindEntry& entry, const QMimeData* mime) const {
     if (!drops_.planner().dragCopiesOrMoves(entry.row, entry.group)) return false;
     return !drops_.verdicts()
-                .planDrop(DropWay::Drag, dragLocalPaths(data),
+                .planDrop(DropWay::Drag, dragLocalPaths(mime),
                           SlotTarget{entry.group, entry.row, QString()})
                 .refused();
 }

@@ -68,7 +68,7 @@ private:
     void dragEvent(QEvent* event);
     void dropOnResult(QDropEvent* drop, int index);
     void rest(int index);
-    bool mayLand(const FindEntry& entry, const QMimeData* data) const;
+    bool mayLand(const FindEntry& entry, const QMimeData* mime) const;
     const FindEntry* entryAt(int index) const;
     void dragOut(int index);
 
