@@ -120,11 +120,11 @@ void FindBox::open(const QString& typed) {
         raise();
     }
     field_->setFocus(Qt::ShortcutFocusReason);
-    if (typed.isEmpty()) {
-        field_->selectAll();
-    } else {
-        field_->setText(typed);
+    if (!typed.isEmpty()) {
+        field_->setText(typed); // refills
+        return;
     }
+    field_->selectAll();
     refill();
 }
 
