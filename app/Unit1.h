@@ -28,6 +28,8 @@ class Board;
 class BoardKeys;
 class SpringLoader;
 class DropController;
+class FindBox;
+struct FindEntry;
 class Folders;
 class HistoryWindow;
 class UndoController;
@@ -141,6 +143,7 @@ public:
     qb::UndoController& undoController() { return *undo_; }
     qb::BoardKeys& boardKeys() { return *keys_; }
     qb::SpringLoader& springLoader() { return *springs_; }
+    qb::FindBox& findBox() { return *find_; }
 
     // Undoes the last drop, asking first (Ctrl+Z, the tray).
     void undoLastDrop();
@@ -216,6 +219,10 @@ private:
     // The global position of a drag or drop event's point (see dropEvent).
     QPoint dragPos(const QDropEvent* event) const;
     void dragOver(QDragMoveEvent* event, bool entering);
+    // The find field over the board, and the row labels' drags of their folders.
+    void buildFind();
+    // Opens a found slot's folder as a click on the slot does.
+    void openFound(const qb::FindEntry& entry);
 
     std::unique_ptr<qb::Board> board_;
     std::unique_ptr<qb::Folders> folders_;
@@ -225,6 +232,7 @@ private:
     std::unique_ptr<qb::HistoryWindow> history_;
     qb::BoardKeys* keys_ = nullptr;       // a child of the window
     qb::SpringLoader* springs_ = nullptr; // a child of the window
+    qb::FindBox* find_ = nullptr;         // a child of the window
     // Set by a slot's double click: the release that follows ends the double
     // click and opens nothing, so a double click opens the folder once.
     bool releaseEndsDoubleClick_ = false;

@@ -90,6 +90,7 @@ void TForm1::connectHandlers() {
     // After the filters above, so the slots' keys reach it first.
     keys_ = new qb::BoardKeys(*this);
     springs_ = new qb::SpringLoader(*this);
+    buildFind();
     // A subfolder takes a drop only where a drop would work, as the slot's verdict says.
     springs_->setMayLand([this](int row, const QString& folder, const QMimeData*) {
         qb::HoverVerdicts& verdicts = drops_->verdicts();

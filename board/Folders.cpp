@@ -34,7 +34,10 @@ bool isExistingFolder(const QString& path) {
 }
 
 void Folders::openSlot(int r) {
-    const QString path = view_.pathText(r);
+    openFolder(view_.pathText(r));
+}
+
+void Folders::openFolder(const QString& path) {
     if (!isExistingFolder(path)) {
         view_.setStatusText(missingText());
         return;

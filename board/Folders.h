@@ -18,6 +18,8 @@ public:
     // Opens row r's path (the name field carries no path of its own) and says on
     // the status line whether it could.
     void openSlot(int r);
+    // Opens `path`, a slot's folder, as openSlot() does (a slot of another group).
+    void openFolder(const QString& path);
     // Either field of row r got the focus: the row is highlighted, alone.
     void highlightRow(int r);
     // Either field of row r lost the focus.

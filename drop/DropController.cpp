@@ -107,9 +107,10 @@ void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& 
     const auto stopCount = qScopeGuard([this] { verdicts_.counting().stop(); });
     if (row && view_.isChecked(Choice::Set) && !into.row) {
         configure(row, items);
-    } else if (planner_.dragCopiesOrMoves(row)) {
-        const DropWay way = into.row ? DropWay::ListEntry : DropWay::Drag;
-        const DropPlan plan = verdicts_.planDrop(way, items, SlotTarget{0, row, into.folder});
+    } else if (planner_.dragCopiesOrMoves(row, into.group)) {
+        const DropWay way = into.folder.isEmpty() ? DropWay::Drag : DropWay::ListEntry;
+        const DropPlan plan =
+            verdicts_.planDrop(way, items, SlotTarget{into.group, row, into.folder});
         if (plan.refused()) {
             qCInfo(lcDrop) << "drop refused:" << plan.reason;
             refuse(plan);
@@ -124,7 +125,9 @@ void DropController::dispatch(QPointer<QWidget> under, const QList<QByteArray>& 
 
 void DropController::refuse(const DropPlan& plan) {
     showStatus(plan.refusal);
-    view_.focusRowAfterDrop(plan.row);
+    // The row's field shows this slot only while the board shows its group.
+    const int shown = view_.checkedGroup();
+    if (plan.group == shown || !shown) view_.focusRowAfterDrop(plan.row);
 }
 
 void DropController::configure(int row, const QList<QByteArray>& items) {

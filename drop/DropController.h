@@ -44,10 +44,12 @@ void setDropFileOperation(DropFileOperation op);
 // Called once a queued drop has ended: each item's outcome (or the refusal) and
 // the status line it left.
 using SlotDropDone = std::function<void(const DropReport& report, const QString& status)>;
-// A subfolder of slot `row` that takes a drop in the slot's place (row 0: none).
+// A subfolder of slot `row` that takes a drop in the slot's place (row 0: none),
+// or with no folder the slot itself, in `group` (0: the group the board shows).
 struct DropInto {
     int row = 0;
     QString folder;
+    int group = 0;
 };
 
 class DropController : public QObject {

@@ -21,10 +21,10 @@ Policy checkedPolicy(const BoardView& view) {
     return Policy::AskReplace;
 }
 
-bool DropPlanner::dragCopiesOrMoves(int r) const {
+bool DropPlanner::dragCopiesOrMoves(int r, int group) const {
     if (!r || view_.isChecked(Choice::Set)) return false;
     return view_.isChecked(Choice::Move) || view_.isChecked(Choice::Copy) ||
-           board_.slotAction(r) != SlotAction::Follow;
+           board_.slotActionAt(group ? group : view_.checkedGroup(), r) != SlotAction::Follow;
 }
 
 DropPlan DropPlanner::plan(DropWay way, const SlotTarget& target, AskedOp asked,

@@ -45,9 +45,9 @@ class DropPlanner {
 public:
     DropPlanner(BoardView& view, Board& board) : view_(view), board_(board) {}
 
-    // Whether a drag onto row `r` copies or moves at all (not configure mode, and a
-    // mode or the slot's own action says which).
-    bool dragCopiesOrMoves(int r) const;
+    // Whether a drag onto row `r` of `group` (0: the group shown) copies or moves at
+    // all (not configure mode, and a mode or the slot's own action says which).
+    bool dragCopiesOrMoves(int r, int group = 0) const;
     // The plan for `count` (what is dropped, as counted so far) onto `target`.
     DropPlan plan(DropWay way, const SlotTarget& target, AskedOp asked,
                   const verdict::DragCount& count) const;

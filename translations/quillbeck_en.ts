@@ -498,6 +498,29 @@ Quillbeck — 2026</translation>
     </message>
 </context>
 <context>
+    <name>qb::FindBox</name>
+    <message>
+        <source>查找文件夹：名称、路径或分组</source>
+        <translation>Find a folder: name, path or group</translation>
+    </message>
+    <message>
+        <source>关闭查找 (Esc)</source>
+        <translation>Close the search (Esc)</translation>
+    </message>
+    <message>
+        <source>共 %1 个文件夹</source>
+        <translation>Folders in all groups: %1</translation>
+    </message>
+    <message>
+        <source>没有匹配的文件夹</source>
+        <translation>No matching folder</translation>
+    </message>
+    <message>
+        <source>找到 %1 个</source>
+        <translation>Found: %1</translation>
+    </message>
+</context>
+<context>
     <name>qb::Folders</name>
     <message>
         <source>打开指定目录!</source>

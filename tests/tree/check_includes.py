@@ -5,6 +5,7 @@ that each type has one name.
 The folders are layered, top to bottom:
 
     app -> help -> drop -> board -> {platform, store}
+    app -> find -> drop
     app -> dock -> platform
                    drop -> operation -> history -> engine
                    drop -> verdict
@@ -40,7 +41,7 @@ import re
 import sys
 import tempfile
 
-RANK = {"app": 4, "help": 3, "drop": 3, "operation": 2, "board": 1, "dock": 1, "platform": 0, "store": 0, "engine": 0,
+RANK = {"app": 5, "find": 4, "help": 3, "drop": 3, "operation": 2, "board": 1, "dock": 1, "platform": 0, "store": 0, "engine": 0,
         "send": 0, "verdict": 0,
         "history": 1}
 SOURCE_SUFFIXES = (".cpp", ".h")
@@ -291,6 +292,10 @@ def self_test(qtcore):
         ("drop/a.cpp", '#include "operation/FileOperation.h"', False),
         ("operation/a.cpp", '#include "drop/DropController.h"', True),
         ("operation/a.cpp", '#include "board/Board.h"', True),
+        ("find/a.cpp", '#include "drop/DropController.h"', False),
+        ("find/a.cpp", '#include "app/Unit1.h"', True),
+        ("drop/a.cpp", '#include "find/FindBox.h"', True),
+        ("app/a.cpp", '#include "find/FindBox.h"', False),
     ]
     failures = 0
     for path, line, bad in cases:
