@@ -55,7 +55,7 @@ std::string setJournalAside(const std::string& path, std::string& error) {
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &lt);
     for (int n = 1; n < 100; ++n) {
         std::string aside = path + ".broken-" + stamp;
-        if (n > 1) aside += "-" + std::to_string(n);
+        if (n > 1) aside.append(1, '-').append(std::to_string(n));
         int rc = ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
         if (rc != 0 && errno == EINVAL) { // no such flag here: look first, then rename
             struct stat st;
