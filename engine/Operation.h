@@ -52,7 +52,9 @@ struct ItemInfo {
     bool noTrash = false;   // existing side only: no Trash can take it, a replacement destroys it
 };
 
-enum class ReplaceAnswer { Yes, YesToAll, No, Cancel, NoToAll };
+// KeepBoth: the incoming entry is stored beside the existing one, under the name
+// auto-rename would give it; nothing is replaced.
+enum class ReplaceAnswer { Yes, YesToAll, No, Cancel, NoToAll, KeepBoth, KeepBothToAll };
 enum class ErrorAnswer { Skip, Cancel, SkipAll };
 
 struct Progress {
