@@ -175,13 +175,17 @@ private:
             r_.latest_ = p;
         }
         ReplaceAnswer askReplace(const ItemInfo& existing, const ItemInfo& incoming) override {
-            return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
-                operationPrompts().askReplace(w, existing, incoming, reply);
+            return jobAnswer(r_.control_.get(), [&] {
+                return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
+                    operationPrompts().askReplace(w, existing, incoming, reply);
+                });
             });
         }
         ReplaceAnswer askMerge(const ItemInfo& existing, const ItemInfo& incoming) override {
-            return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
-                operationPrompts().askMerge(w, existing, incoming, reply);
+            return jobAnswer(r_.control_.get(), [&] {
+                return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
+                    operationPrompts().askMerge(w, existing, incoming, reply);
+                });
             });
         }
         ErrorAnswer error(const OpError& e) override {

@@ -860,6 +860,14 @@ It is now at:
         <source>继续</source>
         <translation>Resume</translation>
     </message>
+    <message>
+        <source>保留两者</source>
+        <translation>Keep Both</translation>
+    </message>
+    <message>
+        <source>全部保留两者</source>
+        <translation>Keep Both for All</translation>
+    </message>
 </context>
 <context>
     <name>qb::OperationText</name>
