@@ -351,6 +351,7 @@ void Job::pooledDone(const PooledCopy& c) {
     }
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     result_.missing |= c.why.missing;
+    if (opts_.verify) result_.verified++;
     report();
     if (op_ == Op::Move) removeCopiedSource(c.source, c.sname, c.spath, c.dpath, c.why.copied);
 }

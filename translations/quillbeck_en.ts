@@ -979,6 +979,14 @@ It is now at:
         <source>无法删除文件夹%1：%2</source>
         <translation>Cannot delete the folder %1: %2</translation>
     </message>
+    <message>
+        <source>校验失败：从磁盘读回的%1与源文件%2不一致，已删除这份副本。</source>
+        <translation>Verification failed: %1, read back from the disk, differs from the source %2. The copy was removed.</translation>
+    </message>
+    <message>
+        <source>校验失败：从磁盘读回的%1与源文件%2不一致，已删除这份副本，源文件保留。</source>
+        <translation>Verification failed: %1, read back from the disk, differs from the source %2. The copy was removed; the source was kept.</translation>
+    </message>
 </context>
 <context>
     <name>qb::SendService</name>

@@ -748,6 +748,10 @@ private slots:
         row("changed", Op::Copy, K::Changed, 0, "无法复制“/s/a”：它在复制时被换成了别的文件。");
         row("remove", Op::Move, K::Remove, EIO, "无法删除“/s/a”：" + eio);
         row("remove folder", Op::Move, K::RemoveFolder, EIO, "无法删除文件夹“/s/a”：" + eio);
+        row("verify, copy", Op::Copy, K::VerifyFailed, 0,
+            "校验失败：从磁盘读回的“/d/b”与源文件“/s/a”不一致，已删除这份副本。");
+        row("verify, move", Op::Move, K::VerifyFailed, 0,
+            "校验失败：从磁盘读回的“/d/b”与源文件“/s/a”不一致，已删除这份副本，源文件保留。");
     }
     void errorTexts() {
         QFETCH(int, op);
