@@ -16,7 +16,7 @@ namespace qb::engine {
 namespace {
 
 constexpr std::size_t kReadBack = 1u << 20;
-constexpr std::size_t kAlign = 4096; // O_DIRECT wants buffers and offsets on block bounds
+constexpr std::size_t kAlign = 4096;
 constexpr std::uint64_t kReport = 16u << 20;
 
 XXH3_state_t* state(void* s) {
@@ -68,10 +68,15 @@ bool ContentHash::finish(std::uint64_t size, std::uint64_t& hash) {
 
 int readBack(int fd, std::uint64_t size, std::uint64_t expected, const ChunkDone& chunk) {
     // On the drive first: what the cache still holds dirty would be read from memory.
-    if (sys().fsync(fd) != 0) return errno;
+    // The data is all a read-back needs, without fsync's journal commit per file.
+    if (::sync_file_range(fd, 0, 0,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                              SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+        sys().fsync(fd) != 0)
+        return errno;
+    // Clean now, its pages leave the cache, and the reads below go to the drive.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    const int flags = ::fcntl(fd, F_GETFL);
-    bool direct = flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_DIRECT) == 0;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     std::unique_ptr<char, FreeAligned> buf(
         static_cast<char*>(std::aligned_alloc(kAlign, kReadBack)));
     if (!buf) return ENOMEM;
@@ -81,17 +86,13 @@ int readBack(int fd, std::uint64_t size, std::uint64_t expected, const ChunkDone
     for (;;) {
         const ssize_t n = ::pread(fd, buf.get(), kReadBack, static_cast<off_t>(pos));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EINVAL && direct) { // refused at the read: the cache was dropped
-            direct = ::fcntl(fd, F_SETFL, flags) != 0;
-            continue;
-        }
         if (n < 0) err = errno;
         if (n <= 0) break;
         hash.add(pos, buf.get(), static_cast<std::size_t>(n));
         pos += static_cast<std::uint64_t>(n);
         if (chunk && pos - reported >= kReport) chunk(reported = pos);
     }
-    if (direct) ::fcntl(fd, F_SETFL, flags);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED); // a copy verified is not read again soon
     if (err) return err;
     std::uint64_t got = 0;
     return pos == size && hash.finish(size, got) && got == expected ? 0 : kNotVerified;

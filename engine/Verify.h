@@ -30,10 +30,10 @@ private:
     std::uint64_t added_ = 0;
 };
 
-// Puts the file written through `fd` (open for reading too) on the drive, drops it
-// from the page cache and reads it back from the drive (O_DIRECT where the file
-// system takes it). Returns 0 when it holds `size` bytes hashing to `expected`,
-// kNotVerified when it does not, else errno. `chunk` hears of the bytes read back.
+// Puts the data written through `fd` (open for reading too) on the drive, drops it
+// from the page cache and reads it back from the drive. Returns 0 when it holds `size` bytes
+// hashing to `expected`, kNotVerified when it does not, else errno. `chunk` hears of the bytes read
+// back.
 constexpr int kNotVerified = -1;
 int readBack(int fd, std::uint64_t size, std::uint64_t expected, const ChunkDone& chunk);
 
