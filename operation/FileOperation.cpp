@@ -376,6 +376,7 @@ void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByt
     history::Journal* journal = journalDrop ? dropJournal() : nullptr;
     OperationOptions options;
     if (control) options.pause = &control->pause; // the runner keeps the control alive
+    options.verify = control && control->verify;
     startOperationJob(
         owner, op,
         [=](OperationObserver& obs, const std::atomic<bool>& cancel) {

@@ -66,6 +66,7 @@ struct JobControl {
     QString name;                  // the slot the job goes to
     bool nameWindows = false;      // questions and progress name the job (others exist)
     std::function<void()> changed; // pause or cancel toggled from a progress window
+    bool verify = false; // its copies are read back and compared (OperationOptions::verify)
     // "Keep both" for all was answered: it holds for the job's later items too.
     std::atomic<bool> keepBothAll{false};
 };

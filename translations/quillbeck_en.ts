@@ -91,6 +91,10 @@
         <source>本槽位：移动</source>
         <translation>This slot moves</translation>
     </message>
+    <message>
+        <source>复制后校验</source>
+        <translation>Verify After Copying</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -410,6 +414,13 @@ Quillbeck — 2026</translation>
         <source>已跳过</source>
         <translation>Skipped</translation>
     </message>
+    <message numerus="yes">
+        <source>已校验：%n 个文件从磁盘读回，与源文件一致</source>
+        <translation>
+            <numerusform>Verified: %n file read back from the disk matches its source</numerusform>
+            <numerusform>Verified: %n files read back from the disk match their sources</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>qb::DropQueue</name>
@@ -568,6 +579,10 @@ Quillbeck — 2026</translation>
     <message>
         <source>已跳过</source>
         <translation>Skipped</translation>
+    </message>
+    <message>
+        <source>，已校验</source>
+        <translation>, verified</translation>
     </message>
 </context>
 <context>
@@ -867,6 +882,10 @@ It is now at:
     <message>
         <source>全部保留两者</source>
         <translation>Keep Both for All</translation>
+    </message>
+    <message>
+        <source>正在校验：</source>
+        <translation>Verifying: </translation>
     </message>
 </context>
 <context>
