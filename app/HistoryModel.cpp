@@ -159,6 +159,8 @@ QVariant HistoryModel::dropText(const Node& node, int column) const {
     case Result: {
         QString text = outcomeText(d.outcome);
         if (d.undoneBy) text += QCoreApplication::translate("qb::HistoryWindow", "，已撤销");
+        if (journal_ && journal_->verified(d.id))
+            text += QCoreApplication::translate("qb::HistoryWindow", "，已校验");
         return text;
     }
     default:

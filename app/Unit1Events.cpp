@@ -5,6 +5,7 @@
 #include "app/SpringList.h"
 #include "board/Board.h"
 #include "drop/DropController.h"
+#include "drop/SlotVerify.h"
 #include "drop/UndoController.h"
 #include "platform/Cursor.h"
 #include "platform/Handler.h"
@@ -159,6 +160,18 @@ void TForm1::showContextMenu(QMenu* menu, QPoint globalPos) {
 
 // Configure mode keeps its menu as it is: there a slot is being set, not used.
 void TForm1::addSlotActions(QMenu* menu, int r) {
+    menu->addSeparator();
+    // Beside its own action, above it (the menu keeps ending with the actions):
+    // whether its copies are read back from the drive.
+    const int g = checkedGroup();
+    QAction* verify = menu->addAction(tr("复制后校验"));
+    verify->setObjectName(QStringLiteral("SlotVerify"));
+    verify->setCheckable(true);
+    verify->setEnabled(g > 0);
+    verify->setChecked(qb::slotVerifies(g, r, pathText(r)));
+    connect(verify, &QAction::triggered, this, [this, g, r](bool on) {
+        qb::runHandlerShowingErrors(this, [g, r, on] { qb::storeSlotVerify(g, r, on); });
+    });
     menu->addSeparator();
     auto* group = new QActionGroup(menu);
     const qb::SlotAction current = board_->slotAction(r);

@@ -129,6 +129,7 @@ quint64 DropController::enqueue(const DropPlan& plan, const QList<QByteArray>& i
         job->slotName =
             QCoreApplication::translate("qb::DropController", "文件夹 %1").arg(plan.row);
     job->control->name = job->slotName;
+    job->control->verify = plan.verify;
     std::vector<std::string> sources;
     for (const QByteArray& item : job->items)
         sources.push_back(item.toStdString());
@@ -324,6 +325,7 @@ void DropController::itemDone(quint64 id, const OperationResult& result) {
         qCWarning(lcDrop) << "the destination's file system could not keep (flags)"
                           << (result.missing & ~job.missing);
     job.missing |= result.missing;
+    job.report->verified += result.verified;
     job.report->add(item, outcome,
                     result.firstError ? operationErrorText(job.plan.op, *result.firstError)
                                       : QString());

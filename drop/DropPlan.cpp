@@ -7,6 +7,7 @@
 #include "board/Choices.h"
 #include "drop/DropVerdict.h"
 #include "drop/SlotDisks.h"
+#include "drop/SlotVerify.h"
 #include "store/Settings.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,7 @@ DropPlan DropPlanner::plan(DropWay way, const SlotTarget& target, AskedOp asked,
     }
     p.policy = checkedPolicy(view_);
     judge(p, count);
+    p.verify = slotVerifies(p.group, p.row, p.destFolder);
     return p;
 }
 

@@ -34,6 +34,7 @@ struct DropPlan {
     Op op = Op::Copy;
     Policy policy = Policy::AskReplace;
     bool slotsOwnAction = false; // the op is the slot's own, not the board's
+    bool verify = false;         // copies are read back and compared (the slot's choice)
     verdict::Verdict verdict;
     QString reason;  // the verdict's words for a refused plan ("" when it may run)
     QString refusal; // the status line a refused plan leaves

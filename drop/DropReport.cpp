@@ -116,6 +116,19 @@ Outcome DropReport::overall() const {
     return Outcome::Done;
 }
 
+namespace {
+
+// What verify found whole, after what the notice says of the drop.
+void addVerified(Notice& n, const DropReport& report) {
+    if (!report.verified) return;
+    const int files = static_cast<int>(report.verified);
+    n.body += u'\n';
+    n.body += QCoreApplication::translate("qb::DropNotice",
+                                          "已校验：%n 个文件从磁盘读回，与源文件一致", "", files);
+}
+
+} // namespace
+
 std::optional<Notice> dropNotice(const DropReport& report) {
     if (report.cancelled ||
         (report.done.isEmpty() && report.failed.isEmpty() && report.skipped.isEmpty()))
@@ -139,6 +152,7 @@ std::optional<Notice> dropNotice(const DropReport& report) {
                        : QCoreApplication::translate("qb::DropNotice", "%1已复制到 %2"))
                      .arg(itemsText(report.done), report.destFolder);
         if (!skippedLine.isEmpty()) n.body += u'\n' + skippedLine;
+        addVerified(n, report);
         return n;
     }
     n.summary = move ? QCoreApplication::translate("qb::DropNotice", "移动失败")
@@ -152,6 +166,7 @@ std::optional<Notice> dropNotice(const DropReport& report) {
         n.body += u'\n' + (move ? QCoreApplication::translate("qb::DropNotice", "另有%1已移动")
                                 : QCoreApplication::translate("qb::DropNotice", "另有%1已复制"))
                               .arg(itemsText(report.done));
+    addVerified(n, report);
     return n;
 }
 

@@ -32,9 +32,10 @@ struct DropReport {
     QStringList skipped; // not replaced, as the user chose
     QList<Item> items;   // every item, in order
     bool cancelled = false;
-    bool unrecorded = false; // the drop journal took no record of it: no undo
-    QString refusal;         // refused before anything was touched: the words why
-    QElapsedTimer clock;     // started with the drop's first item
+    bool unrecorded = false;    // the drop journal took no record of it: no undo
+    std::uint64_t verified = 0; // files read back from the drive and found whole
+    QString refusal;            // refused before anything was touched: the words why
+    QElapsedTimer clock;        // started with the drop's first item
 };
 
 // The status line a job leaves once its items so far came to `outcome`; `destroyed`:

@@ -63,6 +63,7 @@ void CopyPool::abandon() {
 
 void CopyPool::work() {
     ByteCopier copier(once_); // its own: it remembers what each pair of file systems can do
+    copier.setVerify(verify_);
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
         idle_++;

@@ -58,6 +58,8 @@ public:
     CopyPool& operator=(const CopyPool&) = delete;
 
     bool enabled() const { return workers_ > 0; }
+    // The workers verify their copies (ByteCopier::setVerify); set before the first copy.
+    void setVerify(bool on) { verify_ = on; }
     // Queues a copy; waits while the backlog is full.
     void submit(PooledCopy c);
     // The copies finished since the last call; with `all`, waits for every one queued.
@@ -73,6 +75,7 @@ private:
     std::size_t backlog_; // copies queued at most
     const std::atomic<bool>& cancel_;
     bool writeback_;
+    bool verify_ = false;
     LogOnce* once_;
     const PauseGate* pause_;
     std::atomic<bool> abandon_{false};

@@ -1,6 +1,8 @@
 // Copying one file: clones, kernel copies or reads and writes, holes, attributes.
 #include "engine/FileCopy.h"
 
+#include "engine/Verify.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -50,7 +52,7 @@ int ByteCopier::copyData(int in, int out, dev_t outDev, const struct stat& sst,
     }
     const auto devs = std::make_pair(sst.st_dev, outDev);
     if (sst.st_size == 0) return 0;
-    if (!noReflink_.count(devs)) {
+    if (!verify_ && !noReflink_.count(devs)) {
         if (::ioctl(out, FICLONE, in) == 0) return 0;
         if (!cloneUnsupported(errno)) return errno;
         noReflink_.insert(devs);
@@ -110,7 +112,7 @@ int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
     while (pos < to) {
         ssize_t n;
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - pos));
-        if (!noCopyRange_.count(devs)) {
+        if (!verify_ && !noCopyRange_.count(devs)) {
             loff_t ip = static_cast<loff_t>(pos), op = static_cast<loff_t>(pos);
             n = ::copy_file_range(in, &ip, out, &op, want, 0);
             if (n < 0 && errno == EINTR) continue;
@@ -130,9 +132,12 @@ int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
             n = ::pread(in, buffer_.get(), std::min(want, kBuffer), static_cast<off_t>(pos));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return errno;
+            if (hash_ && n > 0) hash_->add(pos, buffer_.get(), static_cast<std::size_t>(n));
             if (const int err = writeAll(out, buffer_.get(), static_cast<std::size_t>(n),
                                          static_cast<off_t>(pos)))
                 return err;
+            // Written to the drive as it goes: the read-back then waits for little.
+            if (verify_) ::sync_file_range(out, static_cast<off_t>(pos), n, SYNC_FILE_RANGE_WRITE);
         }
         if (n == 0) return 0; // the file shrank meanwhile
         pos += static_cast<std::uint64_t>(n);
@@ -144,10 +149,28 @@ int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
     return 0;
 }
 
+void ByteCopier::startHash() {
+    if (!hash_) hash_ = std::make_shared<ContentHash>();
+    hash_->reset();
+}
+
+int ByteCopier::verify(int fd, const struct stat& copied, const ChunkDone& chunk) {
+    const auto size = static_cast<std::uint64_t>(copied.st_size);
+    std::uint64_t expected = 0;
+    if (!hash_ || !hash_->finish(size, expected)) return kNotVerified;
+    if (size == 0) return 0;
+    struct Phase {
+        bool& on;
+        ~Phase() { on = false; }
+    } phase{readingBack_ = true};
+    return readBack(fd, size, expected, chunk);
+}
+
 int ByteCopier::openTemp(int ddir, TempFile& out) {
     out.name.clear();
+    const int access = verify_ ? O_RDWR : O_WRONLY; // a verified copy is read back through it
     if (tmpfileWorks_ && useProcLink_) {
-        out.fd.reset(::openat(ddir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        out.fd.reset(::openat(ddir, ".", O_TMPFILE | access | O_CLOEXEC, 0600));
         if (out.fd.ok()) return 0;
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
         const int code = errno;
@@ -162,8 +185,7 @@ int ByteCopier::openTemp(int ddir, TempFile& out) {
     }
     for (;;) {
         out.name = tempName();
-        out.fd.reset(
-            ::openat(ddir, out.name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+        out.fd.reset(::openat(ddir, out.name.c_str(), O_CREAT | O_EXCL | access | O_CLOEXEC, 0600));
         if (out.fd.ok()) return 0;
         if (errno != EEXIST) return errno;
     }
@@ -239,10 +261,18 @@ bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const st
     if ((why.code = copier.openTemp(ddir, out))) return false;
     int err;
     try {
+        if (copier.verifies()) copier.startHash();
         err = copier.copyWhole(in.get(), out.fd.get(), ddev, sst, why.copied, chunk);
+        // Before its times are set: reading it back must not touch them.
+        if (!err && copier.verifies()) err = copier.verify(out.fd.get(), why.copied, chunk);
     } catch (const Stop&) {
         ByteCopier::discard(out, ddir);
         throw;
+    }
+    if (err == kNotVerified) {
+        ByteCopier::discard(out, ddir);
+        why.kind = ErrorKind::VerifyFailed;
+        return false;
     }
     if (!err) err = copyModeAndTimes(out.fd.get(), why.copied, why.missing);
     if (!err) err = copyXattrs(in.get(), out.fd.get(), why.missing);

@@ -19,10 +19,25 @@ struct TempFile {
 // Called every few MiB with the bytes copied so far; may throw Stop.
 using ChunkDone = std::function<void(std::uint64_t)>;
 
+class ContentHash;
+
 class ByteCopier {
 public:
     // `once` (if given) is the job's, to log each fallback once per job.
     explicit ByteCopier(LogOnce* once = nullptr) : once_(once) {}
+
+    // Every file copied is read back from the drive and compared with what was read
+    // from its source (copyFileTo). The bytes then pass through this process: no
+    // clones or kernel copies, which would leave nothing to compare with.
+    void setVerify(bool on) { verify_ = on; }
+    bool verifies() const { return verify_; }
+    // The copy is being read back (for a progress report from the chunk callback).
+    bool readingBack() const { return readingBack_; }
+    // Starts the hash of the next file's bytes.
+    void startHash();
+    // Reads back the copy open as `fd`, whose source was `copied` at its last byte.
+    // Returns 0, kNotVerified (Verify.h) or errno.
+    int verify(int fd, const struct stat& copied, const ChunkDone& chunk);
 
     // Copies the contents of `in` (described by `sst`) into `out`, keeping holes.
     // `outDev` is the device `out` lies on, 0 if the caller does not know it.
@@ -56,6 +71,8 @@ private:
     std::set<std::pair<dev_t, dev_t>> noReflink_;
     std::set<std::pair<dev_t, dev_t>> noCopyRange_;
     std::unique_ptr<char[]> buffer_;
+    bool verify_ = false, readingBack_ = false;
+    std::shared_ptr<ContentHash> hash_; // of the file being copied, while verifying
 };
 
 // Why a file copy failed, or what it copied.

@@ -101,6 +101,8 @@ void Job::start(const std::string& sourceIn, const std::string& destFolder) {
     root_ = {DirCache::root(std::move(sdir)), DirCache::root(std::move(dest))};
     if (!root_.src || !root_.dst) return fail(ErrorKind::SourceMissing, source, errno, {}, false);
     pool_ = std::make_unique<CopyPool>(workers, cancel_, durable(), &once_, opts_.pause, backlog);
+    pool_->setVerify(opts_.verify);
+    copier_.setVerify(opts_.verify);
     if (logging())
         logLine("%s of %s into %s: %u copy workers%s", op_ == Op::Move ? "move" : "copy",
                 source.c_str(), destFolder.c_str(), workers, durable() ? ", durable" : "");

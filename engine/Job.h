@@ -48,9 +48,18 @@ private:
     // --- the walk (JobWalk.cpp) -------------------------------------------------
     void transfer(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                   const std::string& dname, bool topLevel, bool mergeAsked);
+    bool clash(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+               const std::string& dname, const struct stat& dst, bool topLevel, bool mergeAsked);
+    // Tells the record where the entry goes before anything changes.
+    void placing(bool topLevel, const std::string& sname, const std::string& name);
+    void placeBeside(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                     const std::string& dname, bool topLevel);
     void declined(bool topLevel);
-    bool ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
-             const std::string& dname, const struct stat& dst);
+    // What becomes of an existing entry: replaced (or merged), left alone, or kept
+    // beside the incoming one.
+    enum class Choice { Take, Leave, Beside };
+    Choice ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
+               const std::string& dname, const struct stat& dst);
     void place(int sdir, const std::string& sname, const struct stat& sst, int ddir,
                const std::string& dname);
     bool renameInto(int sdir, const std::string& sname, const struct stat& sst, int ddir,
@@ -165,7 +174,7 @@ private:
     OperationResult result_;
     bool cancelled_ = false;
     bool topDeclined_ = false; // the user declined to replace or merge the item itself
-    bool replaceAll_ = false, noToAll_ = false, skipAll_ = false;
+    bool replaceAll_ = false, noToAll_ = false, skipAll_ = false, keepBothAll_ = false;
     // The user said yes to a question that told them no Trash takes the replaced entry:
     // it may go for good (this one entry, or all the job's entries).
     bool destroyThis_ = false, destroyAll_ = false;

@@ -30,13 +30,17 @@ bool Job::copyRegular(int sdir, const std::string& sname, const struct stat& sst
     const bool ok = copyFileTo(
         copier_, sdir, sname, sst, ddir, dname, replace ? &aside : nullptr, durable(),
         [&](std::uint64_t pos) {
-            prog_.bytesDone = before + pos;
+            // Read back, the bytes are counted already: only the phase is news.
+            prog_.verifying = copier_.readingBack();
+            if (!prog_.verifying) prog_.bytesDone = before + pos;
             report();
             checkCancel();
         },
         why);
+    prog_.verifying = false;
     result_.missing |= why.missing;
     if (!ok) return fail(why.kind, spath_, why.code, dpath_), false;
+    if (copier_.verifies()) result_.verified++;
     copied_ = why.copied;
     if (replace && !swapIn(ddir, aside, dname)) return false;
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;

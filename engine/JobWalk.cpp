@@ -15,58 +15,89 @@ void Job::transfer(int sdir, const std::string& sname, const struct stat& sst, i
                    const std::string& dname, bool topLevel, bool mergeAsked) {
     checkCancel();
     struct stat dst;
-    // Tells the record where the entry goes before anything changes.
-    const auto placing = [&](const std::string& name) {
-        if (topLevel)
-            obs_.itemTarget(joinPath(dpath_, name), false);
-        else
-            obs_.entryStarting(joinPath(spath_, sname), joinPath(dpath_, name));
-    };
     if (::fstatat(ddir, dname.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) {
-        placing(dname);
+        placing(topLevel, sname, dname);
         return place(sdir, sname, sst, ddir, dname);
     }
-    if (policy_ == Policy::AutoRename && topLevel) {
-        for (int n = 2;; ++n) {
-            const std::string candidate = renamedName(dname, S_ISDIR(sst.st_mode), n);
-            if (::fstatat(ddir, candidate.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0) {
-                placing(candidate);
-                return place(sdir, sname, sst, ddir, candidate);
-            }
+    if ((policy_ == Policy::AutoRename && topLevel) ||
+        clash(sdir, sname, sst, ddir, dname, dst, topLevel, mergeAsked))
+        placeBeside(sdir, sname, sst, ddir, dname, topLevel);
+}
+
+void Job::placing(bool topLevel, const std::string& sname, const std::string& name) {
+    if (topLevel)
+        obs_.itemTarget(joinPath(dpath_, name), false);
+    else
+        obs_.entryStarting(joinPath(spath_, sname), joinPath(dpath_, name));
+}
+
+// Stores the entry under the first free name auto-rename would give it.
+void Job::placeBeside(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                      const std::string& dname, bool topLevel) {
+    struct stat taken;
+    for (int n = 2;; ++n) {
+        const std::string candidate = renamedName(dname, S_ISDIR(sst.st_mode), n);
+        if (::fstatat(ddir, candidate.c_str(), &taken, AT_SYMLINK_NOFOLLOW) != 0) {
+            placing(topLevel, sname, candidate);
+            return place(sdir, sname, sst, ddir, candidate);
         }
     }
+}
+
+// An entry meets one of the same name: merged, replaced or left as the policy and the
+// user say. True when both are to be kept (the caller places the entry beside).
+bool Job::clash(int sdir, const std::string& sname, const struct stat& sst, int ddir,
+                const std::string& dname, const struct stat& dst, bool topLevel, bool mergeAsked) {
     PathScope ps(*this, sname, dname);
     const bool srcDir = S_ISDIR(sst.st_mode);
     if (srcDir != S_ISDIR(dst.st_mode))
         return fail(srcDir ? ErrorKind::FolderOverFile : ErrorKind::FileOverFolder, spath_, 0,
-                    dpath_, !topLevel);
+                    dpath_, !topLevel),
+               false;
     if (srcDir) {
-        if (mergeAsked || ask(true, sdir, sname, sst, ddir, dname, dst)) {
+        const Choice c = mergeAsked ? Choice::Take : ask(true, sdir, sname, sst, ddir, dname, dst);
+        if (c == Choice::Take) {
             if (topLevel)
                 obs_.itemTarget(dpath_, true);
             else
                 obs_.folderMerged(spath_, dpath_);
             merge(sname, dname, true);
-        } else {
+        } else if (c == Choice::Leave) {
             declined(topLevel);
         }
-        return;
+        return c == Choice::Beside;
     }
-    if (topLevel)
-        obs_.itemTarget(dpath_, false);
-    else
-        obs_.entryStarting(spath_, dpath_);
+    const auto told = [&] {
+        if (topLevel)
+            obs_.itemTarget(dpath_, false);
+        else
+            obs_.entryStarting(spath_, dpath_);
+    };
     struct stat shown;
-    const bool destroysItsData = S_ISLNK(sst.st_mode) &&
+    // (Kept beside, a link replaces nothing.)
+    const bool destroysItsData = !keepBothAll_ && S_ISLNK(sst.st_mode) &&
                                  ::fstatat(sdir, sname.c_str(), &shown, 0) == 0 &&
                                  sameFile(shown, dst);
-    if (destroysItsData) fail(ErrorKind::LinkToReplaced, spath_, 0, dpath_, !topLevel);
-    if (destroysItsData || !ask(false, sdir, sname, sst, ddir, dname, dst)) {
-        if (!destroysItsData) declined(topLevel);
-        if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
-        return fileDone();
+    Choice c = Choice::Leave;
+    if (destroysItsData) {
+        told();
+        fail(ErrorKind::LinkToReplaced, spath_, 0, dpath_, !topLevel);
+    } else {
+        try {
+            c = ask(false, sdir, sname, sst, ddir, dname, dst);
+        } catch (const Stop&) {
+            told();
+            throw;
+        }
+        // The record hears of the entry only at the name it then takes.
+        if (c == Choice::Beside) return true;
+        told();
     }
-    replaceFile(sdir, sname, sst, ddir, dname);
+    if (c == Choice::Take) return replaceFile(sdir, sname, sst, ddir, dname), false;
+    if (!destroysItsData) declined(topLevel);
+    if (S_ISREG(sst.st_mode)) prog_.bytesDone += static_cast<std::uint64_t>(sst.st_size);
+    fileDone();
+    return false;
 }
 
 // The user said no to replacing (or merging) an entry: it stays where it is.
@@ -76,10 +107,11 @@ void Job::declined(bool topLevel) {
 }
 
 // Asks, where the policy wants it, whether two folders are merged (or a file replaced).
-bool Job::ask(bool merge, int sdir, const std::string& sname, const struct stat& sst, int ddir,
-              const std::string& dname, const struct stat& dst) {
-    if (policy_ != Policy::AskReplace || replaceAll_) return true;
-    if (noToAll_) return false;
+Job::Choice Job::ask(bool merge, int sdir, const std::string& sname, const struct stat& sst,
+                     int ddir, const std::string& dname, const struct stat& dst) {
+    if (policy_ != Policy::AskReplace || replaceAll_) return Choice::Take;
+    if (noToAll_) return Choice::Leave;
+    if (keepBothAll_) return Choice::Beside;
     collectPooled(true); // everything before the question is settled first
     ItemInfo existing = describe(ddir, dname, dpath_, dst);
     const ItemInfo incoming = describe(sdir, sname, spath_, sst);
@@ -87,16 +119,21 @@ bool Job::ask(bool merge, int sdir, const std::string& sname, const struct stat&
     switch (merge ? obs_.askMerge(existing, incoming) : obs_.askReplace(existing, incoming)) {
     case ReplaceAnswer::Yes:
         destroyThis_ = existing.noTrash;
-        return true;
+        return Choice::Take;
     case ReplaceAnswer::YesToAll:
         replaceAll_ = true;
         destroyAll_ = destroyAll_ || existing.noTrash;
-        return true;
+        return Choice::Take;
     case ReplaceAnswer::No:
-        return false;
+        return Choice::Leave;
     case ReplaceAnswer::NoToAll:
         noToAll_ = true;
-        return false;
+        return Choice::Leave;
+    case ReplaceAnswer::KeepBothToAll:
+        keepBothAll_ = true;
+        return Choice::Beside;
+    case ReplaceAnswer::KeepBoth:
+        return Choice::Beside;
     case ReplaceAnswer::Cancel:
         break;
     }
@@ -327,6 +364,7 @@ void Job::pooledDone(const PooledCopy& c) {
     }
     if (!syncDirs_.empty()) syncDirs_.back().dirty = true;
     result_.missing |= c.why.missing;
+    if (opts_.verify) result_.verified++;
     report();
     if (op_ == Op::Move) removeCopiedSource(c.source, c.sname, c.spath, c.dpath, c.why.copied);
 }

@@ -52,7 +52,9 @@ struct ItemInfo {
     bool noTrash = false;   // existing side only: no Trash can take it, a replacement destroys it
 };
 
-enum class ReplaceAnswer { Yes, YesToAll, No, Cancel, NoToAll };
+// KeepBoth: the incoming entry is stored beside the existing one, under the name
+// auto-rename would give it; nothing is replaced.
+enum class ReplaceAnswer { Yes, YesToAll, No, Cancel, NoToAll, KeepBoth, KeepBothToAll };
 enum class ErrorAnswer { Skip, Cancel, SkipAll };
 
 struct Progress {
@@ -62,7 +64,8 @@ struct Progress {
     std::uint64_t bytesTotal = 0; // 0 when unknown (a move that only renames)
     std::uint64_t filesDone = 0;
     std::uint64_t filesTotal = 0;
-    bool counting = false; // the totals are still being counted
+    bool counting = false;  // the totals are still being counted
+    bool verifying = false; // `current` is being read back from the drive (verify)
 };
 
 // What went wrong; `path` (and `other`, where given) name the files concerned.
@@ -87,6 +90,9 @@ enum class ErrorKind {
     SourceChanged,  // path: a moved source changed after its copy; kept, as is the copy (other)
     NotReplaced,  // path: an existing entry no Trash took (code: why); it stays, other is kept back
     RemoveFolder, // path; code
+    // path: the source; other: the destination. The copy read back from the drive
+    // differs from what was read from the source; it was removed, a moved source kept.
+    VerifyFailed,
 };
 
 struct OpError {
@@ -105,6 +111,7 @@ struct OperationResult {
     std::uint64_t destroyed = 0; // replaced entries no Trash could take: they are gone
     std::uint32_t missing = 0;   // Missing flags: what the destination's file system could not keep
     std::uint64_t skipped = 0;   // entries whose replacement or merge the user declined
+    std::uint64_t verified = 0;  // files read back from the drive and found whole (verify)
     std::optional<OpError> firstError{}; // the first error reported, for a one-line account
     bool replacedWithoutTrash() const { return destroyed > 0; }
 };
@@ -156,6 +163,9 @@ struct OperationOptions {
     std::string destName;
     // Where the job waits while its user has paused it (not owned; none: never paused).
     const PauseGate* pause = nullptr;
+    // Each file copied is read back from the drive and compared with its source; a
+    // copy that differs fails (removed; a moved source stays).
+    bool verify = false;
 };
 
 // A durable move removes its sources in groups of at most this many files, each

@@ -167,6 +167,10 @@ public:
     bool slotDisksImported(const std::string& source) const;
     void markSlotDisksImported(const std::string& source);
 
+    // --- drops whose copies were verified (Verified.cpp) ---------------------------
+    void markVerified(std::int64_t drop);
+    bool verified(std::int64_t drop) const;
+
 private:
     explicit Journal(sqlite3* db, std::string path);
     bool exec(const char* sql) const;

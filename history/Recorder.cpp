@@ -179,6 +179,8 @@ OperationResult runRecorded(Journal* journal, std::int64_t drop, Op op, Policy p
     rec.begin(source, destFolder);
     const OperationResult result =
         runOperation(op, policy, source, destFolder, rec, cancel, options);
+    // Only what was read back counts: a move by renames copies nothing to verify.
+    if (journal && drop && result.verified) journal->markVerified(drop);
     rec.end(result);
     return result;
 }

@@ -195,13 +195,17 @@ private:
             r_.latest_ = p;
         }
         ReplaceAnswer askReplace(const ItemInfo& existing, const ItemInfo& incoming) override {
-            return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
-                operationPrompts().askReplace(w, existing, incoming, reply);
+            return jobAnswer(r_.control_.get(), [&] {
+                return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
+                    operationPrompts().askReplace(w, existing, incoming, reply);
+                });
             });
         }
         ReplaceAnswer askMerge(const ItemInfo& existing, const ItemInfo& incoming) override {
-            return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
-                operationPrompts().askMerge(w, existing, incoming, reply);
+            return jobAnswer(r_.control_.get(), [&] {
+                return r_.ask<ReplaceAnswer>(ReplaceAnswer::Cancel, [=](QWidget* w, auto reply) {
+                    operationPrompts().askMerge(w, existing, incoming, reply);
+                });
             });
         }
         ErrorAnswer error(const OpError& e) override {
@@ -409,6 +413,7 @@ void startRecordedFileOperation(QWidget* owner, Op op, Policy policy, const QByt
     history::Journal* journal = journalDrop ? dropJournal() : nullptr;
     OperationOptions options;
     if (control) options.pause = &control->pause; // the runner keeps the control alive
+    options.verify = control && control->verify;
     startOperationJob(
         owner, op,
         [=](OperationObserver& obs, const std::atomic<bool>& cancel) {

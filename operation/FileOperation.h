@@ -66,7 +66,19 @@ struct JobControl {
     QString name;                  // the slot the job goes to
     bool nameWindows = false;      // questions and progress name the job (others exist)
     std::function<void()> changed; // pause or cancel toggled from a progress window
+    bool verify = false; // its copies are read back and compared (OperationOptions::verify)
+    // "Keep both" for all was answered: it holds for the job's later items too.
+    std::atomic<bool> keepBothAll{false};
 };
+
+// A replace or merge question of `job`'s (none: a lone operation), asked by `ask`
+// unless an earlier "keep both" for all answers it.
+template <typename Ask> ReplaceAnswer jobAnswer(JobControl* job, Ask ask) {
+    if (job && job->keepBothAll) return ReplaceAnswer::KeepBothToAll;
+    const ReplaceAnswer a = ask();
+    if (job && a == ReplaceAnswer::KeepBothToAll) job->keepBothAll = true;
+    return a;
+}
 
 using OperationDone = std::function<void(Outcome)>;
 // Starts the copy or move on a worker thread and returns at once; `done` runs later on the

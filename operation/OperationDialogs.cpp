@@ -11,8 +11,10 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,6 +30,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace qb {
@@ -59,10 +62,27 @@ QString& questionJobName() {
 
 // One button of a question box, and the answer it gives.
 struct AnswerButton {
+    AnswerButton(QString t, QMessageBox::ButtonRole r, int a, QString name = {})
+        : text(std::move(t)), role(r), answer(a), objectName(std::move(name)) {}
     QString text;
     QMessageBox::ButtonRole role;
     int answer;
+    QString objectName; // buttons that have one sit in a row of their own, below the others
 };
+
+// A row of buttons under the box's own: one row of them all would be too wide to
+// fit beside the board.
+QDialogButtonBox* addButtonRow(QMessageBox& box) {
+    auto* row = new QDialogButtonBox(&box);
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    const auto* buttons = box.findChild<QDialogButtonBox*>();
+    int r = 0, column = 0, rows = 1, columns = 1;
+    if (grid && buttons && grid->indexOf(buttons) >= 0) {
+        grid->getItemPosition(grid->indexOf(buttons), &r, &column, &rows, &columns);
+        grid->addWidget(row, grid->rowCount(), column, 1, columns);
+    }
+    return row;
+}
 
 // A message box settles its size (wrapping its text) only as it is shown, so it
 // is placed again then, before it is mapped: placed by its wider first size it
@@ -96,19 +116,32 @@ void openBox(QWidget* parent, QMessageBox::Icon icon, const QString& objectName,
     if (!informative.isEmpty()) box->setInformativeText(informative);
     showAsPlainText(*box);
     auto answers = std::make_shared<std::vector<std::pair<QAbstractButton*, int>>>();
+    auto chosen = std::make_shared<QAbstractButton*>(nullptr); // in the row below
+    QDialogButtonBox* below = nullptr;
     for (std::size_t i = 0; i < choices.size(); ++i) {
-        QPushButton* b = box->addButton(choices[i].text, choices[i].role);
+        QPushButton* b = nullptr;
+        if (choices[i].objectName.isEmpty()) {
+            b = box->addButton(choices[i].text, choices[i].role);
+        } else {
+            if (!below) below = addButtonRow(*box);
+            b = below->addButton(choices[i].text, QDialogButtonBox::ButtonRole(choices[i].role));
+            b->setObjectName(choices[i].objectName);
+            QObject::connect(b, &QPushButton::clicked, box, [box, chosen, b] {
+                *chosen = b;
+                box->done(QDialog::Accepted);
+            });
+        }
         answers->emplace_back(b, choices[i].answer);
         if (static_cast<int>(i) == defaultIndex) box->setDefaultButton(b);
         if (choices[i].answer == escapeAnswer) box->setEscapeButton(b);
     }
-    QObject::connect(box, &QDialog::finished, box, [box, answers, escapeAnswer, reply] {
+    QObject::connect(box, &QDialog::finished, box, [box, answers, chosen, escapeAnswer, reply] {
         int answer = escapeAnswer;
+        const QAbstractButton* clicked = *chosen ? *chosen : box->clickedButton();
         for (const auto& [button, a] : *answers)
-            if (button == box->clickedButton()) answer = a;
+            if (button == clicked) answer = a;
         qCInfo(lcDrop).noquote() << "answer of" << box->objectName()
-                                 << (box->clickedButton() ? box->clickedButton()->text()
-                                                          : QStringLiteral("(closed)"));
+                                 << (clicked ? clicked->text() : QStringLiteral("(closed)"));
         reply(answer);
     });
     placeOnScreen(box, parent);
@@ -186,6 +219,12 @@ private:
                   int(ReplaceAnswer::No)},
                  {QCoreApplication::translate("qb::OperationDialogs", "全部否"),
                   QMessageBox::NoRole, int(ReplaceAnswer::NoToAll)},
+                 {QCoreApplication::translate("qb::OperationDialogs", "保留两者"),
+                  QMessageBox::ActionRole, int(ReplaceAnswer::KeepBoth),
+                  QStringLiteral("keepBothButton")},
+                 {QCoreApplication::translate("qb::OperationDialogs", "全部保留两者"),
+                  QMessageBox::ActionRole, int(ReplaceAnswer::KeepBothToAll),
+                  QStringLiteral("keepBothAllButton")},
                  {QCoreApplication::translate("qb::OperationDialogs", "取消"),
                   QMessageBox::RejectRole, int(ReplaceAnswer::Cancel)}},
                 0, int(ReplaceAnswer::Cancel), [answer](int a) { answer(ReplaceAnswer(a)); });

@@ -112,6 +112,15 @@ QString operationErrorText(Op op, const OpError& e) {
             .arg(p, why);
     case ErrorKind::RemoveFolder:
         return QCoreApplication::translate("qb::OperationText", "无法删除文件夹%1：%2").arg(p, why);
+    case ErrorKind::VerifyFailed:
+        return (op == Op::Copy
+                    ? QCoreApplication::translate(
+                          "qb::OperationText",
+                          "校验失败：从磁盘读回的%1与源文件%2不一致，已删除这份副本。")
+                    : QCoreApplication::translate(
+                          "qb::OperationText",
+                          "校验失败：从磁盘读回的%1与源文件%2不一致，已删除这份副本，源文件保留。"))
+            .arg(o, p);
     default:
         return verbErrorText(op == Op::Copy, e, p, o, why);
     }

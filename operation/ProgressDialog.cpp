@@ -140,6 +140,9 @@ void ProgressDialog::update(const Progress& p, double activeSecs) {
                            .arg(pathText(p.item)));
     const QFontMetrics fm(current_->font());
     current_->setText(fm.elidedText(pathText(p.current), Qt::ElideMiddle, 400));
+    if (p.verifying) // the copy is read back from the drive
+        current_->setText(QCoreApplication::translate("qb::OperationDialogs", "正在校验：") +
+                          current_->text());
     if (p.counting) {
         bar_->setRange(0, 0);
         counts_->setText(QCoreApplication::translate("qb::OperationDialogs", "正在统计…"));

@@ -135,6 +135,10 @@
         <source>继续运行</source>
         <translation>Keep Running</translation>
     </message>
+    <message>
+        <source>复制后校验</source>
+        <translation>Verify After Copying</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -466,6 +470,13 @@ Quillbeck — 2026</translation>
         <source>已跳过</source>
         <translation>Skipped</translation>
     </message>
+    <message numerus="yes">
+        <source>已校验：%n 个文件从磁盘读回，与源文件一致</source>
+        <translation>
+            <numerusform>Verified: %n file read back from the disk matches its source</numerusform>
+            <numerusform>Verified: %n files read back from the disk match their sources</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>qb::DropQueue</name>
@@ -647,6 +658,10 @@ Quillbeck — 2026</translation>
     <message>
         <source>已跳过</source>
         <translation>Skipped</translation>
+    </message>
+    <message>
+        <source>，已校验</source>
+        <translation>, verified</translation>
     </message>
 </context>
 <context>
@@ -939,6 +954,18 @@ It is now at:
         <source>继续</source>
         <translation>Resume</translation>
     </message>
+    <message>
+        <source>保留两者</source>
+        <translation>Keep Both</translation>
+    </message>
+    <message>
+        <source>全部保留两者</source>
+        <translation>Keep Both for All</translation>
+    </message>
+    <message>
+        <source>正在校验：</source>
+        <translation>Verifying: </translation>
+    </message>
 </context>
 <context>
     <name>qb::OperationText</name>
@@ -1049,6 +1076,14 @@ It is now at:
     <message>
         <source>无法删除文件夹%1：%2</source>
         <translation>Cannot delete the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>校验失败：从磁盘读回的%1与源文件%2不一致，已删除这份副本。</source>
+        <translation>Verification failed: %1, read back from the disk, differs from the source %2. The copy was removed.</translation>
+    </message>
+    <message>
+        <source>校验失败：从磁盘读回的%1与源文件%2不一致，已删除这份副本，源文件保留。</source>
+        <translation>Verification failed: %1, read back from the disk, differs from the source %2. The copy was removed; the source was kept.</translation>
     </message>
 </context>
 <context>

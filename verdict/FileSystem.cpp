@@ -137,6 +137,25 @@ bool casefoldFolder(const std::string& folder) {
     return got && (flags & kCasefold) != 0;
 }
 
+// The disk's device in sysfs: under a USB or MMC host, or flagged removable itself
+// (a partition's flag is its disk's, one folder up).
+bool removableDisk(dev_t disk) {
+    if (major(disk) == 0) return false;
+    const std::string dev =
+        "/sys/dev/block/" + std::to_string(major(disk)) + ":" + std::to_string(minor(disk));
+    std::unique_ptr<char, void (*)(void*)> real(::realpath(dev.c_str(), nullptr), std::free);
+    if (!real) return false;
+    const std::string path = real.get();
+    if (path.find("/usb") != std::string::npos || path.find("/mmc") != std::string::npos)
+        return true;
+    for (const char* rel : {"/removable", "/../removable"}) {
+        std::ifstream in(path + rel);
+        char c = 0;
+        if (in.get(c)) return c == '1';
+    }
+    return false;
+}
+
 } // namespace
 
 void setDiskByUuidDir(const std::string& dir) {
@@ -178,6 +197,9 @@ FileSystem probe(const std::string& folder) {
         fs.fatNames = fs.caseInsensitive = true;
     }
     fs.caseInsensitive = fs.caseInsensitive || casefoldFolder(folder);
+    const bool fuse = m.type.rfind("fuse", 0) == 0;
+    fs.removable = removableDisk(disk) ||
+                   (fuse && (fs.type == "vfat" || fs.type == "exfat" || fs.type == "ntfs"));
     return fs;
 }
 

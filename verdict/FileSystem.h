@@ -23,6 +23,9 @@ struct FileSystem {
     bool fatNames = false;        // FAT and exFAT: no "*/:<>?\| or control characters
     bool caseInsensitive = false; // "a" and "A" are one name there
     std::uint64_t nameMax = 255;  // bytes of one name
+    // On a drive that is plugged in and out: a USB or SD card disk, a disk the kernel
+    // calls removable, or FAT, exFAT or NTFS through FUSE.
+    bool removable = false;
 };
 
 // Looks at `folder` now: a few system calls and one read of the mount table.

@@ -1,7 +1,8 @@
 // Runs one file operation of the engine from the command line:
-//   quillbeck-fileop [--no-sync] [--workers N] [--journal FOLDER] copy|move SOURCE
+//   quillbeck-fileop [--no-sync] [--verify] [--workers N] [--journal FOLDER] copy|move SOURCE
 //                    DEST-FOLDER [rename|replace [TIME-FILE]]
 // --no-sync: a move across file systems removes sources without first syncing the copies.
+// --verify: each copy is read back from the drive and compared with its source.
 // --workers: copy workers (1: none; by default as many as suit the machine).
 // --journal: the operation is recorded in the drop journal in FOLDER, as a drop of its own.
 // Clashes are renamed (or replaced); errors are printed and skipped. TIME-FILE
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
     for (;;) {
         if (argc > 1 && std::strcmp(argv[1], "--no-sync") == 0) {
             options.durable = false;
+            --argc;
+            ++argv;
+        } else if (argc > 1 && std::strcmp(argv[1], "--verify") == 0) {
+            options.verify = true;
             --argc;
             ++argv;
         } else if (argc > 2 && std::strcmp(argv[1], "--journal") == 0) {

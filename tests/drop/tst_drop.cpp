@@ -7,6 +7,9 @@
 #include "drop/DropController.h"
 #include "drop/DropQueue.h"
 #include "drop/SlotDisks.h"
+#include "drop/SlotVerify.h"
+#include "history/Journal.h"
+#include "operation/DropHistory.h"
 #include "operation/FileOperation.h"
 #include "platform/Handler.h"
 #include "store/Settings.h"
@@ -644,6 +647,42 @@ private slots:
         QCOMPARE(fx.view.status, QStringLiteral("状态：之前"));
         QCOMPARE(fx.view.focused, nullptr);
         QVERIFY(fx.fake.calls.isEmpty());
+    }
+
+    // Verify after copy is each slot's own choice, stored only once made (a folder
+    // here is on no removable drive: off until then); a verified drop's report and
+    // journal say so.
+    void verifyIsTheSlotsChoice() {
+        Fixture fx(false);
+        const QString dest = fx.folder(QStringLiteral("slot"));
+        fx.view.applyPathText(4, dest);
+        fx.view.click(Choice::Copy);
+        fx.view.click(Choice::Rename);
+        const auto stored = [&] {
+            return qb::ReadSetting(fx.sysIni(), qb::slotVerifySection(), QStringLiteral("4"),
+                                   QStringLiteral("<none>"));
+        };
+        for (const char* choice : {"", "1", "0"}) {
+            if (*choice) qb::storeSlotVerify(1, 4, *choice == '1');
+            QCOMPARE(stored(), *choice ? QString::fromLatin1(choice) : QStringLiteral("<none>"));
+            const qb::DropPlan plan =
+                fx.drops->planner().plan(qb::DropWay::Send, {0, 4, {}}, qb::AskedOp::Board, {});
+            QCOMPARE(plan.verify, *choice == '1');
+            const QString item = fx.scratch(QStringLiteral("a.txt"));
+            writeFile(item);
+            std::optional<qb::DropReport> report;
+            fx.drops->enqueue(plan, {QFile::encodeName(item)},
+                              [&](const qb::DropReport& r, const QString&) { report = r; });
+            QTRY_VERIFY(report);
+            QCOMPARE(report->verified, plan.verify ? 1u : 0u);
+            QCOMPARE(report->done.size(), 1);
+            qb::history::Journal* journal = qb::dropJournal();
+            QVERIFY(journal);
+            QCOMPARE(journal->verified(journal->drops({}, 1).at(0).id), plan.verify);
+            const auto notice = qb::dropNotice(*report);
+            QVERIFY(notice);
+            QCOMPARE(notice->body.contains(QStringLiteral("已校验")), plan.verify);
+        }
     }
 
     // The disk a slot was chosen on is kept beside the journal, never in a settings

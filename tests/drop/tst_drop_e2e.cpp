@@ -575,8 +575,9 @@ private slots:
         QTest::addColumn<bool>("atLeftEdge");
         QTest::addColumn<QString>("window");
         QTest::addColumn<QStringList>("buttons");
-        const QStringList replace = {QStringLiteral("是"), QStringLiteral("全部是"),
-                                     QStringLiteral("否"), QStringLiteral("全部否"),
+        const QStringList replace = {QStringLiteral("是"),       QStringLiteral("全部是"),
+                                     QStringLiteral("否"),       QStringLiteral("全部否"),
+                                     QStringLiteral("保留两者"), QStringLiteral("全部保留两者"),
                                      QStringLiteral("取消")};
         for (bool edge : {false, true}) {
             const char* where = edge ? "board at the left edge" : "board centred";
@@ -633,6 +634,14 @@ private slots:
             if (!id) return;
             clickButton(*id, window, button, from);
             if (QTest::currentTestFailed()) return;
+            if (!button.endsWith(QStringLiteral("保留两者"))) continue;
+            // Kept both: the old file as it was, the moved one beside it.
+            const QString beside = slot + QStringLiteral("/a (2).txt");
+            QVERIFY2(waitUntil([&] { return bytesOf(beside) == "new"; }, 15000),
+                     app_->output().constData());
+            QCOMPARE(bytesOf(slot + QStringLiteral("/a.txt")), QByteArray("old"));
+            QVERIFY(waitUntil([&] { return !QFileInfo::exists(item); }, 5000));
+            QVERIFY(QFile::remove(beside));
         }
     }
 

@@ -234,6 +234,17 @@ private slots:
         QVERIFY(!fatForbidden("报告 (2).txt") && !fatForbidden(".hidden"));
     }
 
+    // Verify after copy is on by default where the drive comes and goes: FAT and
+    // exFAT through FUSE; not on a fixed disk's ext4 (a loop device) or in /tmp.
+    void removableDrives() {
+        for (const auto& [name, removable] :
+             {std::pair{"vfat", true}, {"exfat", true}, {"ext4", false}})
+            QVERIFY2(qb::verdict::probe(QFile::encodeName(at[name]).toStdString()).removable ==
+                         removable,
+                     name);
+        QVERIFY(!qb::verdict::probe(QFile::encodeName(src).toStdString()).removable);
+    }
+
     // Within one disk a move renames; the hover says so before any count.
     void moveWithinADisk() {
         Desk b;

@@ -238,16 +238,22 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<bool>("replaced");
+        QTest::addColumn<QStringList>("names"); // in the destination afterwards
+        const QStringList one{"a.txt"}, both{"a (2).txt", "a.txt"};
         for (Op op : {Op::Copy, Op::Move}) {
             const char* o = op == Op::Copy ? "copy" : "move";
             QTest::addRow("%s yes", o)
-                << int(op) << int(ReplaceAnswer::Yes) << Outcome::Done << true;
+                << int(op) << int(ReplaceAnswer::Yes) << Outcome::Done << true << one;
             QTest::addRow("%s all", o)
-                << int(op) << int(ReplaceAnswer::YesToAll) << Outcome::Done << true;
+                << int(op) << int(ReplaceAnswer::YesToAll) << Outcome::Done << true << one;
             QTest::addRow("%s no", o)
-                << int(op) << int(ReplaceAnswer::No) << Outcome::Skipped << false;
+                << int(op) << int(ReplaceAnswer::No) << Outcome::Skipped << false << one;
             QTest::addRow("%s cancel", o)
-                << int(op) << int(ReplaceAnswer::Cancel) << Outcome::Cancelled << false;
+                << int(op) << int(ReplaceAnswer::Cancel) << Outcome::Cancelled << false << one;
+            QTest::addRow("%s keep both", o)
+                << int(op) << int(ReplaceAnswer::KeepBoth) << Outcome::Done << false << both;
+            QTest::addRow("%s keep both, all", o)
+                << int(op) << int(ReplaceAnswer::KeepBothToAll) << Outcome::Done << false << both;
         }
     }
     void askBeforeReplacingAFile() {
@@ -255,6 +261,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(Outcome, outcome);
         QFETCH(bool, replaced);
+        QFETCH(QStringList, names);
         writeFile(src + "/a.txt", "incoming!", 0600);
         setTimes(src + "/a.txt", 1500000000, 0);
         writeFile(dst + "/a.txt", "old");
@@ -273,8 +280,85 @@ private slots:
         QVERIFY(!existing.isDir && !incoming.isDir);
         QCOMPARE(readFile(dst + "/a.txt"), QByteArray(replaced ? "incoming!" : "old"));
         if (replaced) QCOMPARE(lst(dst + "/a.txt").st_mode & 07777, 0600u);
-        QCOMPARE(exists(src + "/a.txt"), !(replaced && Op(op) == Op::Move));
-        QCOMPARE(list(dst), QStringList{"a.txt"}); // no temporary file left behind
+        const bool beside = names.size() == 2;
+        if (beside) QCOMPARE(readFile(dst + "/a (2).txt"), QByteArray("incoming!"));
+        QCOMPARE(exists(src + "/a.txt"), !((replaced || beside) && Op(op) == Op::Move));
+        QCOMPARE(list(dst), names); // no temporary file left behind
+    }
+
+    // "Keep both": the incoming entry takes the name auto-rename would give it, at the
+    // top and inside a merge, and the record hears only of that name.
+    void keepBothPlacesBeside_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<bool>("folder");        // a folder meets a folder
+        QTest::addColumn<QList<int>>("answers"); // merge (folder), then files
+        QTest::addColumn<QStringList>("names");  // in dst/f (a file: in dst)
+        QTest::addColumn<QStringList>("told");   // destinations the record heard of
+        using A = ReplaceAnswer;
+        for (Op op : {Op::Copy, Op::Move}) {
+            const char* o = op == Op::Copy ? "copy" : "move";
+            QTest::addRow("%s file", o) << int(op) << false << QList<int>{int(A::KeepBoth)}
+                                        << QStringList{"f", "f (2)"} << QStringList{"f (2)"};
+            QTest::addRow("%s folder", o) << int(op) << true << QList<int>{int(A::KeepBoth)}
+                                          << QStringList{"one", "two"} << QStringList{"f (2)"};
+            QTest::addRow("%s inside a merge", o)
+                << int(op) << true << QList<int>{int(A::Yes), int(A::KeepBoth), int(A::No)}
+                << QStringList{"fresh", "one", "one (2)", "two"}
+                << QStringList{"f", "f/fresh", "f/one (2)", "f/two"};
+            QTest::addRow("%s inside a merge, all", o)
+                << int(op) << true << QList<int>{int(A::Yes), int(A::KeepBothToAll)}
+                << QStringList{"fresh", "one", "one (2)", "two", "two (2)"}
+                << QStringList{"f", "f/fresh", "f/one (2)", "f/two (2)"};
+        }
+    }
+    void keepBothPlacesBeside() {
+        QFETCH(int, op);
+        QFETCH(bool, folder);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, told);
+        struct Told : ScriptedObserver {
+            QStringList dests;
+            std::string base;
+            void itemTarget(const std::string& d, bool) override { add(d); }
+            void entryStarting(const std::string&, const std::string& d) override { add(d); }
+            void add(const std::string& d) {
+                dests << QString::fromStdString(d.substr(base.size()));
+            }
+        } obs;
+        obs.base = dst + "/";
+        for (int a : answers)
+            obs.answers.push_back(ReplaceAnswer(a));
+        if (folder) {
+            mkdirs(src + "/f");
+            mkdirs(dst + "/f");
+            for (const char* n : {"one", "two"}) {
+                writeFile(src + "/f/" + n, "new");
+                writeFile(dst + "/f/" + n, "old");
+            }
+            if (answers.size() > 1) writeFile(src + "/f/fresh", "fresh");
+        } else {
+            writeFile(src + "/f", "new");
+            writeFile(dst + "/f", "old");
+        }
+        QCOMPARE(run(Op(op), Policy::AskReplace, src + "/f", dst, obs), Outcome::Done);
+        QVERIFY(obs.answers.empty());
+        QCOMPARE(list(folder ? dst + "/f" : dst), names);
+        QCOMPARE(obs.dests, told);
+        // Every old file as it was, every new one beside it.
+        const auto check = [&](const std::string& at, const QStringList& in) {
+            for (const QString& n : in)
+                QCOMPARE(readFile(at + n.toStdString()), QByteArray(n.contains("(2)") ? "new"
+                                                                    : n == "fresh"    ? "fresh"
+                                                                                      : "old"));
+        };
+        check(folder ? dst + "/f/" : dst + "/", names);
+        if (folder && answers.size() == 1)
+            QCOMPARE(list(dst + "/f (2)"), (QStringList{"one", "two"}));
+        if (folder && answers.size() == 1)
+            QCOMPARE(readFile(dst + "/f (2)/two"), QByteArray("new"));
+        if (Op(op) == Op::Move && answers.size() == 1) QVERIFY(!exists(src + "/f"));
+        ::system(("rm -rf '" + src + "/f' '" + dst + "/f' '" + dst + "/f (2)'").c_str());
     }
 
     // A folder meeting a folder: asked once whether to merge, then file by file.

@@ -287,6 +287,55 @@ private slots:
         }
     }
 
+    // A drop whose items were kept beside same-named ones ("keep both"), at the top
+    // and inside a merge: its undo takes only the new copies (and brings a move's
+    // sources back); the old files are as they were, byte and time.
+    void undoOfKeptBothTakesOnlyTheNewCopies_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<bool>("folder");
+        for (Op op : {Op::Copy, Op::Move})
+            for (bool folder : {false, true})
+                QTest::addRow("%s %s", op == Op::Copy ? "copy" : "move",
+                              folder ? "inside a merge" : "file")
+                    << int(op) << folder;
+    }
+    void undoOfKeptBothTakesOnlyTheNewCopies() {
+        QFETCH(int, op);
+        QFETCH(bool, folder);
+        struct KeepBoth : Quiet {
+            qb::ReplaceAnswer askReplace(const qb::ItemInfo&, const qb::ItemInfo&) override {
+                return qb::ReplaceAnswer::KeepBoth;
+            }
+        } keep;
+        const std::string w = base_ + "/w";
+        for (const char* d : {"", "/s", "/s/d", "/t", "/t/d"})
+            ::mkdir((w + d).c_str(), 0755);
+        write(w + "/s/a.txt", "new");
+        write(w + "/t/a.txt", "old");
+        write(w + "/s/d/x", "new x");
+        write(w + "/s/d/y", "new y");
+        write(w + "/t/d/x", "old x");
+        const Tree before = snap(w);
+        auto j = openJournal(base_ + "/state");
+        DropRecord d;
+        d.op = Op(op);
+        d.policy = Policy::AskReplace;
+        d.destFolder = w + "/t";
+        const std::int64_t id = j->beginDrop(d);
+        std::atomic<bool> cancel{false};
+        const std::string item = w + (folder ? "/s/d" : "/s/a.txt");
+        QCOMPARE(runRecorded(j.get(), id, Op(op), Policy::AskReplace, item, w + "/t", keep, cancel)
+                     .outcome,
+                 qb::Outcome::Done);
+        j->endDrop(id, qb::Outcome::Done);
+        const std::string copy = w + (folder ? "/t/d/x (2)" : "/t/a (2).txt");
+        QCOMPARE(readAll(copy), QByteArray(folder ? "new x" : "new"));
+        const UndoResult r = undo(*j, id);
+        QVERIFY2(r.failed.empty(), r.failed.empty() ? "" : r.failed[0].c_str());
+        const std::string left = diff(before, snap(w));
+        QVERIFY2(left.empty(), left.c_str());
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> tmp_;
     std::string base_;

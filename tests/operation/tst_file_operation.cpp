@@ -66,9 +66,9 @@ void clickWhenShown(const QString& text, QString* shownText = nullptr,
         for (const QLabel* l : box->findChildren<QLabel*>())
             if (!l->text().isEmpty() && l->textFormat() != Qt::PlainText) lastBoxPlainText = false;
         QAbstractButton* target = nullptr;
-        for (QAbstractButton* b : box->buttons()) {
+        for (QAbstractButton* b : box->findChildren<QPushButton*>()) { // its rows below too
             if (buttons) *buttons << b->text();
-            if (b->text() == text) target = b;
+            if (b->text() == text || u'#' + b->objectName() == text) target = b;
         }
         if (target)
             target->click();
@@ -272,6 +272,34 @@ private slots:
             QVERIFY(on || now.isEmpty());
         }
         QCOMPARE(QDir(d + "/b").entryList(QDir::Files).size(), 3);
+    }
+
+    // "Keep both" for all answers the later items of the same job without asking;
+    // another job is asked again.
+    void keepBothForAllHoldsForTheRestOfTheJob() {
+        fake.replaceAnswer = ReplaceAnswer::KeepBothToAll;
+        fake.asked.clear();
+        const auto control = std::make_shared<qb::JobControl>();
+        std::vector<int> answers;
+        const auto item = [&](std::shared_ptr<qb::JobControl> job) {
+            runToEnd([&](qb::OperationResultDone done) {
+                qb::startOperationJob(
+                    nullptr, Op::Copy,
+                    [&](qb::OperationObserver& obs, auto&) {
+                        const qb::ItemInfo a = info("/x/a", false, 1, 0);
+                        answers.push_back(int(obs.askReplace(a, a)));
+                        answers.push_back(int(obs.askMerge(a, a)));
+                        return qb::OperationResult{};
+                    },
+                    done, job);
+            });
+        };
+        item(control);
+        item(control);
+        QCOMPARE(fake.asked, QStringList{"replace /x/a"});
+        item(std::make_shared<qb::JobControl>());
+        QCOMPARE(fake.asked.size(), 2);
+        QCOMPARE(answers, std::vector<int>(6, int(ReplaceAnswer::KeepBothToAll)));
     }
 
     void questionsFromTheWorkerAreAnsweredOnTheUiThread() {
@@ -557,7 +585,7 @@ private slots:
         };
         clickWhenShown("全部是", &text, &buttons);
         QCOMPARE(replace(existing, incoming), ReplaceAnswer::YesToAll);
-        QStringList want{"是", "全部是", "否", "全部否", "取消"};
+        QStringList want{"是", "全部是", "否", "全部否", "保留两者", "全部保留两者", "取消"};
         want.sort();
         buttons.sort();
         QCOMPARE(buttons, want);
@@ -587,6 +615,11 @@ private slots:
                  qPrintable(text));
         clickWhenShown("<escape>");
         QCOMPARE(merge(existing, incoming), ReplaceAnswer::Cancel);
+        // "Keep both", by the buttons' own names.
+        clickWhenShown("#keepBothButton");
+        QCOMPARE(replace(existing, incoming), ReplaceAnswer::KeepBoth);
+        clickWhenShown("#keepBothAllButton");
+        QCOMPARE(merge(existing, incoming), ReplaceAnswer::KeepBothToAll);
 
         buttons.clear();
         const qb::OpError io{qb::ErrorKind::Transfer, "/src/a", "/dst/a", EIO, true};
@@ -639,14 +672,14 @@ private slots:
         const QString error =
             qb::operationErrorText(Op::Move, {qb::ErrorKind::Transfer, "/s/a", "/d/b", EIO, true});
         if (locale == "C") {
-            QStringList want{"是", "全部是", "否", "全部否", "取消"};
+            QStringList want{"是", "全部是", "否", "全部否", "保留两者", "全部保留两者", "取消"};
             want.sort();
             buttons.sort();
             QCOMPARE(buttons, want);
             QCOMPARE(error, "无法将“/s/a”移动到“/d/b”：" + eio);
             return;
         }
-        QCOMPARE(buttons.size(), 5);
+        QCOMPARE(buttons.size(), 7);
         for (const QString& shown : buttons + QStringList{text, error})
             QVERIFY2(!hasChinese(shown), qPrintable(shown));
         QVERIFY2(text.contains("“a.txt”") &&
@@ -715,6 +748,10 @@ private slots:
         row("changed", Op::Copy, K::Changed, 0, "无法复制“/s/a”：它在复制时被换成了别的文件。");
         row("remove", Op::Move, K::Remove, EIO, "无法删除“/s/a”：" + eio);
         row("remove folder", Op::Move, K::RemoveFolder, EIO, "无法删除文件夹“/s/a”：" + eio);
+        row("verify, copy", Op::Copy, K::VerifyFailed, 0,
+            "校验失败：从磁盘读回的“/d/b”与源文件“/s/a”不一致，已删除这份副本。");
+        row("verify, move", Op::Move, K::VerifyFailed, 0,
+            "校验失败：从磁盘读回的“/d/b”与源文件“/s/a”不一致，已删除这份副本，源文件保留。");
     }
     void errorTexts() {
         QFETCH(int, op);
