@@ -37,7 +37,11 @@ def describe(obj):
 def dump(app):
     found = []
 
+    # A screen reader reads what is shown: a control kept hidden (a closed find field)
+    # is not part of the window it reads.
     def walk(obj):
+        if not obj.getState().contains(pyatspi.STATE_SHOWING):
+            return
         found.append(describe(obj))
         for i in range(obj.childCount):
             child = obj.getChildAtIndex(i)
