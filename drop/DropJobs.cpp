@@ -1,6 +1,7 @@
 // The drop controller's queue: each job's count and verdict, its items one after
 // another, the status line and the end of the job.
 #include "drop/DropController.h"
+#include "drop/DropJob.h"
 
 #include "board/Accounts.h"
 #include "board/BoardView.h"
@@ -65,32 +66,6 @@ bool sameItems(const verdict::DragCount& count, const QList<QByteArray>& items) 
 void setDropFileOperation(DropFileOperation op) {
     installedOperation() = std::move(op);
 }
-
-struct DropController::Job {
-    quint64 id = 0;
-    DropPlan plan;
-    QList<QByteArray> items;
-    SlotDropDone done;
-    QString slotName;
-    JobFootprint footprint;
-    std::shared_ptr<JobControl> control = std::make_shared<JobControl>();
-    // What is known of the items: a finished count handed in, or one of its own.
-    verdict::DragCount known;
-    std::unique_ptr<DragCounting> counting;
-    bool running = false;
-    qsizetype next = 0;
-    std::optional<DropReport> report;
-    // A replacement destroyed what no Trash could take.
-    bool destroyed = false;
-    std::uint32_t missing = 0;    // Missing flags, warned about once for the job
-    std::int64_t journalDrop = 0; // its record in the drop journal
-    bool unrecorded = false;      // the journal is open but took no record of it
-    QString status;               // its own last status line
-
-    verdict::DragCount count() const { return counting ? counting->snapshot() : known; }
-    bool counted() const { return count().finished(); }
-    Outcome overall() const { return report ? report->overall() : Outcome::Done; }
-};
 
 DropController::DropController(BoardView& view, Board& board)
     : view_(view), board_(board), planner_(view, board), verdicts_(view, board) {
@@ -191,20 +166,6 @@ bool DropController::removeQueued(quint64 id) {
         return true;
     }
     return false;
-}
-
-// A job about to start while nothing runs does not wait.
-int DropController::waitingCount() const {
-    if (std::none_of(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->running; }))
-        return 0;
-    return static_cast<int>(
-        std::count_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return !j->running; }));
-}
-
-DropController::Job* DropController::find(quint64 id) const {
-    for (const auto& job : jobs_)
-        if (job->id == id) return job.get();
-    return nullptr;
 }
 
 // Starts the waiting jobs that may run now, one at a time: a job that ends at
@@ -363,56 +324,6 @@ void DropController::finish(Job& job) {
     if (done) done(report, status);
     // From the event loop: this may be inside schedule() itself.
     QTimer::singleShot(0, this, [this] { step(0, [this] { schedule(); }); });
-}
-
-// While jobs wait, the status line says what runs; a job's own words come as its
-// items end, and the last job's stay.
-void DropController::showStatus(const QString& text) {
-    if (!text.isEmpty()) status_ = text;
-    QString shown = status_;
-    const int waiting = waitingCount();
-    noting_ = waiting > 0;
-    if (noting_) {
-        const auto run =
-            std::find_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->running; });
-        shown =
-            runningStatusText((*run)->plan.op) +
-            QCoreApplication::translate("qb::DropController", "（另有 %1 项等待）").arg(waiting);
-    }
-    if (shown.isEmpty()) return;
-    statusShown_ = shown;
-    view_.setStatusText(shown);
-}
-
-// The jobs' windows name their job while there is more than one, and the status
-// line's note of waiting jobs follows the queue.
-void DropController::queueChanged() {
-    const bool several = jobs_.size() > 1;
-    for (const auto& job : jobs_)
-        job->control->nameWindows = several;
-    const bool noteShown = noting_ && view_.statusText() == statusShown_;
-    if (waitingCount() > 0 || noteShown) showStatus({});
-}
-
-std::vector<QueueRow> DropController::rows() const {
-    std::vector<QueueRow> out;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (const auto& job : jobs_) {
-            if (job->running != (pass == 0)) continue;
-            QueueRow r;
-            r.id = job->id;
-            r.slot = job->slotName;
-            r.op = job->plan.op;
-            r.items = job->items.size();
-            const verdict::DragCount count = job->count();
-            r.bytes = count.finished() ? static_cast<qint64>(count.bytes()) : -1;
-            r.state = !job->running                  ? QueueRow::Waiting
-                      : job->control->pause.paused() ? QueueRow::Paused
-                                                     : QueueRow::Running;
-            out.push_back(r);
-        }
-    }
-    return out;
 }
 
 void DropController::step(quint64 id, const std::function<void()>& body) {
