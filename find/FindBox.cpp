@@ -12,6 +12,7 @@
 #include "platform/Handler.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -76,7 +77,8 @@ void FindBox::buildControls() {
     auto* top = new QHBoxLayout;
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("FindField"));
-    field_->setPlaceholderText(tr("查找文件夹：名称、路径或分组"));
+    field_->setPlaceholderText(
+        QCoreApplication::translate("qb::FindBox", "查找文件夹：名称、路径或分组"));
     field_->setClearButtonEnabled(true);
     field_->setAcceptDrops(false); // a dropped file is no search text
     field_->installEventFilter(this);
@@ -84,7 +86,7 @@ void FindBox::buildControls() {
     auto* close = new QToolButton(this);
     close->setObjectName(QStringLiteral("FindClose"));
     close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    close->setToolTip(tr("关闭查找 (Esc)"));
+    close->setToolTip(QCoreApplication::translate("qb::FindBox", "关闭查找 (Esc)"));
     close->setFocusPolicy(Qt::NoFocus);
     top->addWidget(close);
     layout->addLayout(top);
@@ -163,11 +165,12 @@ void FindBox::refill() {
     }
     if (!hits_.empty()) list_->setCurrentRow(0);
     if (field_->text().trimmed().isEmpty())
-        note_->setText(tr("共 %1 个文件夹").arg(entries_.size()));
+        note_->setText(
+            QCoreApplication::translate("qb::FindBox", "共 %1 个文件夹").arg(entries_.size()));
     else if (hits_.empty())
-        note_->setText(tr("没有匹配的文件夹"));
+        note_->setText(QCoreApplication::translate("qb::FindBox", "没有匹配的文件夹"));
     else
-        note_->setText(tr("找到 %1 个").arg(hits_.size()));
+        note_->setText(QCoreApplication::translate("qb::FindBox", "找到 %1 个").arg(hits_.size()));
 }
 
 void FindBox::choose(int step) {
