@@ -20,13 +20,14 @@ run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev li
 # cpack's Debian generator finds the binaries with file and their libraries with
 # dpkg-shlibdeps.
 package_pkgs=(dpkg-dev file)
-# The engine's tests also mount exFAT, FAT and NTFS images of their own through FUSE.
+# The engine's tests also mount exFAT, FAT and NTFS images of their own through FUSE;
+# the desktop tests hold a copy mid-way with a FUSE file system of their own.
 test_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 libxcb-damage0-dev xvfb xauth openbox xdotool x11-utils thunar
            python3 python3-gi gir1.2-gtk-3.0 imagemagick procps at-spi2-core python3-pyatspi
            dbus-daemon python3-dbus desktop-file-utils libglib2.0-bin appstream x11-xserver-utils
            sway xwayland libwayland-dev libwayland-bin passwd lintian
            kwin-wayland mutter pipewire "${package_pkgs[@]}"
-           fuse3 exfat-fuse exfatprogs fusefat dosfstools ntfs-3g mount)
+           fuse3 libfuse3-dev exfat-fuse exfatprogs fusefat dosfstools ntfs-3g mount)
 
 install() {
     local missing=()

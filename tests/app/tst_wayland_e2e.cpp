@@ -5,6 +5,7 @@
 // clients: the program must still hide, come back at the left edge, and take a
 // drag from the native window onto a slot.
 #include "tests/support/Files.h"
+#include "tests/support/Gate.h"
 #include "tests/support/Session.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 
 using namespace qb::e2e;
 using namespace qb::wl;
+using qb::test::GatedFolder;
 using qb::test::writeFile;
 
 namespace {
@@ -335,25 +337,30 @@ private slots:
         QVERIFY(QDir().mkpath(slot));
         QVERIFY(session_.user().adopt(slot));
         const QByteArray slotPath = QFile::encodeName(slot);
+        const QString back = session_.scratch() + QStringLiteral("/gated");
         const auto restore = qScopeGuard([&] {
             ::chmod(slotPath.constData(), 0755);
             QDir(slot).removeRecursively();
+            QDir(back).removeRecursively();
             if (QFileInfo(dragged_).isDir()) {
                 QDir(dragged_).removeRecursively();
                 writeFile(dragged_, offered);
                 session_.user().adopt(dragged_);
             }
         });
+        GatedFolder gate; // ends before `restore`, which removes its mount point
         if (window == QLatin1String("operationError")) {
             // A slot folder its owner may not write into: the copy fails.
             QVERIFY(::chmod(slotPath.constData(), 0555) == 0);
         } else if (progress) {
-            // The offered name becomes a tree whose every folder is made durable
-            // on its own: a copy that lasts long enough to be cancelled.
-            QVERIFY(QFile::remove(dragged_));
-            for (int i = 0; i < 5000; ++i)
-                writeFile(dragged_ + QStringLiteral("/%1/f").arg(i), "f");
-            QVERIFY(session_.user().adopt(dragged_));
+            // The offered name becomes a tree shown through a gate: the copy
+            // waits at its first file until the window has been clicked.
+            QVERIFY(QFile::remove(dragged_) && QDir().mkpath(dragged_));
+            for (int i = 0; i < 50; ++i)
+                writeFile(back + QStringLiteral("/%1/f").arg(i), "f");
+            QVERIFY(session_.user().adopt(back));
+            QString why;
+            if (!gate.mount(back, dragged_, &why)) QSKIP(qPrintable(why));
         }
         QVERIFY(session_.pointerMove(kOnNative));
         SessionProgram app(session_, {{QStringLiteral("方案/show"),
@@ -412,6 +419,7 @@ private slots:
                                 QStringLiteral("; now at %1,%2")
                                     .arg(session_.xWindow(title).value_or(QRect()).x())
                                     .arg(session_.xWindow(title).value_or(QRect()).y())));
+            gate.open();
             QVERIFY(waitUntil([&] { return !session_.xWindow(title); }, 15000));
         }
     }
