@@ -192,9 +192,9 @@ int ReadBackQueue::readRange(Item& item, std::uint64_t from, std::size_t len, st
     const auto at = static_cast<off_t>(from);
     // What the cache still holds dirty would be read from memory. The data is all a
     // read-back needs, without fsync's journal commit.
-    if (::sync_file_range(item.fd, at, static_cast<off_t>(len),
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                              SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+    if (sys().syncFileRange(item.fd, at, static_cast<off_t>(len),
+                            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
         sys().fsync(item.fd) != 0)
         return errno;
     if (!item.directTried && !noDirect_) {
