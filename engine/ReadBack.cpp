@@ -211,7 +211,9 @@ int ReadBackQueue::readRange(Item& item, std::uint64_t from, std::size_t len, st
         ::posix_fadvise(item.fd, at, static_cast<off_t>(len), POSIX_FADV_DONTNEED);
         const ssize_t n = ::pread(direct ? item.direct.get() : item.fd, buffer_.get(), len, at);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && direct && errno == EINVAL) { // no O_DIRECT reads here after all
+        // No O_DIRECT reads here after all (EINVAL), or a daemon that fails them (a FUSE
+        // one answered EPERM): read through the emptied cache, as where the open failed.
+        if (n < 0 && direct) {
             noDirect_ = true;
             item.direct.reset();
             continue;
