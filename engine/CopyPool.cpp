@@ -1,6 +1,8 @@
 // The copy workers' threads and queue, and how many workers suit two disks.
 #include "engine/CopyPool.h"
 
+#include "engine/ReadBack.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -64,6 +66,9 @@ void CopyPool::abandon() {
 void CopyPool::work() {
     ByteCopier copier(once_); // its own: it remembers what each pair of file systems can do
     copier.setVerify(verify_);
+    if (verify_)
+        copier.setStopReadBack(
+            [this] { return cancel_.load(std::memory_order_relaxed) || abandon_; });
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
         idle_++;
@@ -75,22 +80,60 @@ void CopyPool::work() {
         busy_++;
         if (waitingRoom_ && queue_.size() <= backlog_ / 2) done_.notify_all();
         lock.unlock();
-        try {
-            if (pause_) pause_->waitWhilePaused(cancel_);
-            if (cancel_.load(std::memory_order_relaxed) || abandon_.load()) throw Stop{};
+        if (copy(copier, c)) settle(std::move(c));
+        lock.lock();
+    }
+}
+
+bool CopyPool::copy(ByteCopier& copier, PooledCopy& c) {
+    try {
+        if (pause_) pause_->waitWhilePaused(cancel_);
+        if (cancel_.load(std::memory_order_relaxed) || abandon_.load()) throw Stop{};
+        if (!verify_) {
             c.ok = copyFileTo(copier, c.sdir->get(), c.sname, c.sst, c.ddir->get(), c.dname,
                               nullptr, writeback_, nullptr, c.why, c.ddev);
-        } catch (const Stop&) {
-            c.abandoned = true;
+            return true;
+        }
+        auto w = std::make_shared<WrittenCopy>();
+        if (!writeCopy(copier, c.sdir->get(), c.sname, c.sst, c.ddir->get(), c.ddev, false, nullptr,
+                       *w, c.why))
+            return true;
+        const int fd = w->out.fd.get();
+        const struct stat copied = c.why.copied;
+        copier.verifyLater(
+            fd, copied, [this, &copier, w, c](int checked) { verified(copier, *w, c, checked); },
+            depth_);
+        return false;
+    } catch (const Stop&) {
+        c.abandoned = true;
+    } catch (...) {
+        c.why = {ErrorKind::Transfer, ENOMEM};
+    }
+    return true;
+}
+
+void CopyPool::verified(ByteCopier& copier, WrittenCopy& w, PooledCopy c, int checked) {
+    const int ddir = c.ddir->get();
+    if (checked == kReadBackStopped) {
+        ByteCopier::discard(w.out, ddir);
+        c.abandoned = true;
+    } else {
+        try {
+            c.ok = finishCopy(copier, w, checked, ddir, c.dname, nullptr, writeback_, c.why);
         } catch (...) {
+            ByteCopier::discard(w.out, ddir);
             c.why = {ErrorKind::Transfer, ENOMEM};
         }
-        lock.lock();
-        finished_.push_back(std::move(c));
-        anyFinished_.store(true, std::memory_order_release);
-        busy_--;
-        if (waitingAll_ && busy_ == 0 && queue_.empty()) done_.notify_all();
     }
+    settle(std::move(c));
+}
+
+void CopyPool::settle(PooledCopy c) {
+    std::lock_guard<std::mutex> lock(m_);
+    finished_.push_back(std::move(c));
+    anyFinished_.store(true, std::memory_order_release);
+    busy_--;
+    if (waitingAll_ && busy_ == 0 && queue_.empty()) done_.notify_all();
 }
 
 namespace {

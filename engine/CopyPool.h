@@ -42,6 +42,11 @@ constexpr off_t kPooledFileMax = 4 << 20;
 // other for every file; under a tight file limit the queue is kept short.
 constexpr unsigned kBacklogPerWorker = 8;
 constexpr unsigned kShortBacklogPerWorker = 2;
+// Verified copies written and waiting for their read-back, per worker: each holds its
+// source, its copy and its two folders open.
+inline unsigned readBackDepth(unsigned backlog) {
+    return std::max(1u, backlog / 2);
+}
 
 class CopyPool {
 public:
@@ -52,13 +57,15 @@ public:
              LogOnce* once = nullptr, const PauseGate* pause = nullptr,
              unsigned backlog = kBacklogPerWorker)
         : workers_(workers < 2 ? 0 : workers), backlog_(std::max(1u, backlog) * workers_),
-          cancel_(cancel), writeback_(writeback), once_(once), pause_(pause) {}
+          depth_(readBackDepth(backlog)), cancel_(cancel), writeback_(writeback), once_(once),
+          pause_(pause) {}
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
 
     bool enabled() const { return workers_ > 0; }
     // The workers verify their copies (ByteCopier::setVerify); set before the first copy.
+    // Each copy is read back on a thread of the worker's while the worker goes on.
     void setVerify(bool on) { verify_ = on; }
     // Queues a copy; waits while the backlog is full.
     void submit(PooledCopy c);
@@ -70,9 +77,15 @@ public:
 
 private:
     void work();
+    // Copies `c`; false when it went on to be read back, which settles it later.
+    bool copy(ByteCopier& copier, PooledCopy& c);
+    void verified(ByteCopier& copier, WrittenCopy& w, PooledCopy c, int checked);
+    // Hands a copy that ended back to the walk.
+    void settle(PooledCopy c);
 
     unsigned workers_;
     std::size_t backlog_; // copies queued at most
+    std::size_t depth_;   // readBackDepth
     const std::atomic<bool>& cancel_;
     bool writeback_;
     bool verify_ = false;

@@ -1,6 +1,7 @@
 // Copying one file: clones, kernel copies or reads and writes, holes, attributes.
 #include "engine/FileCopy.h"
 
+#include "engine/ReadBack.h"
 #include "engine/Verify.h"
 
 #include <algorithm>
@@ -138,6 +139,7 @@ int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
                 return err;
             // Written to the drive as it goes: the read-back then waits for little.
             if (verify_) ::sync_file_range(out, static_cast<off_t>(pos), n, SYNC_FILE_RANGE_WRITE);
+            if (following_) readBack_->written(*following_, pos + static_cast<std::uint64_t>(n));
         }
         if (n == 0) return 0; // the file shrank meanwhile
         pos += static_cast<std::uint64_t>(n);
@@ -147,23 +149,6 @@ int ByteCopier::copyRange(int in, int out, std::uint64_t from, std::uint64_t to,
         }
     }
     return 0;
-}
-
-void ByteCopier::startHash() {
-    if (!hash_) hash_ = std::make_shared<ContentHash>();
-    hash_->reset();
-}
-
-int ByteCopier::verify(int fd, const struct stat& copied, const ChunkDone& chunk) {
-    const auto size = static_cast<std::uint64_t>(copied.st_size);
-    std::uint64_t expected = 0;
-    if (!hash_ || !hash_->finish(size, expected)) return kNotVerified;
-    if (size == 0) return 0;
-    struct Phase {
-        bool& on;
-        ~Phase() { on = false; }
-    } phase{readingBack_ = true};
-    return readBack(fd, size, expected, chunk);
 }
 
 int ByteCopier::openTemp(int ddir, TempFile& out) {
@@ -247,9 +232,9 @@ void ByteCopier::discard(TempFile& t, int ddir) {
     t.fd.reset();
 }
 
-bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst0,
-                int ddir, const std::string& dname, std::string* aside, bool writeback,
-                const ChunkDone& chunk, CopyFailure& why, dev_t ddev) {
+bool writeCopy(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst0,
+               int ddir, dev_t ddev, bool follow, const ChunkDone& chunk, WrittenCopy& w,
+               CopyFailure& why) {
     why = {};
     // Never blocks on a pipe swapped in meanwhile, and must be the file examined.
     Fd in(::openat(sdir, sname.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -257,32 +242,59 @@ bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const st
     if (!in.ok() || ::fstat(in.get(), &sst) != 0) return why.code = errno, false;
     if (!S_ISREG(sst.st_mode) || !sameFile(sst, sst0)) return why.kind = ErrorKind::Changed, false;
     // New content is written where no one can see it and takes its name only when whole.
-    TempFile out;
-    if ((why.code = copier.openTemp(ddir, out))) return false;
+    if ((why.code = copier.openTemp(ddir, w.out))) return false;
     int err;
     try {
-        if (copier.verifies()) copier.startHash();
-        err = copier.copyWhole(in.get(), out.fd.get(), ddev, sst, why.copied, chunk);
-        // Before its times are set: reading it back must not touch them.
-        if (!err && copier.verifies()) err = copier.verify(out.fd.get(), why.copied, chunk);
+        if (copier.verifies()) copier.startHash(w.out.fd.get(), follow);
+        err = copier.copyWhole(in.get(), w.out.fd.get(), ddev, sst, why.copied, chunk);
     } catch (const Stop&) {
-        ByteCopier::discard(out, ddir);
+        copier.abandonReadBack();
+        ByteCopier::discard(w.out, ddir);
         throw;
     }
+    if (err) {
+        copier.abandonReadBack();
+        ByteCopier::discard(w.out, ddir);
+        return why.code = err, false;
+    }
+    w.in = std::move(in);
+    return true;
+}
+
+bool finishCopy(ByteCopier& copier, WrittenCopy& w, int checked, int ddir, const std::string& dname,
+                std::string* aside, bool writeback, CopyFailure& why) {
+    int err = checked;
     if (err == kNotVerified) {
-        ByteCopier::discard(out, ddir);
+        ByteCopier::discard(w.out, ddir);
         why.kind = ErrorKind::VerifyFailed;
         return false;
     }
-    if (!err) err = copyModeAndTimes(out.fd.get(), why.copied, why.missing);
-    if (!err) err = copyXattrs(in.get(), out.fd.get(), why.missing);
+    const int out = w.out.fd.get();
+    // Only now: reading the copy back must not touch its times.
+    if (!err) err = copyModeAndTimes(out, why.copied, why.missing);
+    if (!err) err = copyXattrs(w.in.get(), out, why.missing);
     if (!err && writeback)
-        ::sync_file_range(out.fd.get(), 0, 0,
-                          SYNC_FILE_RANGE_WRITE); // a hint: errors show at the sync
-    if (!err) err = aside ? copier.commitAside(out, ddir, *aside) : copier.commit(out, ddir, dname);
-    if (err) ByteCopier::discard(out, ddir);
+        ::sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE); // a hint: errors show at the sync
+    if (!err)
+        err = aside ? copier.commitAside(w.out, ddir, *aside) : copier.commit(w.out, ddir, dname);
+    if (err) ByteCopier::discard(w.out, ddir);
     why.code = err;
     return err == 0;
+}
+
+bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst0,
+                int ddir, const std::string& dname, std::string* aside, bool writeback,
+                const ChunkDone& chunk, CopyFailure& why, dev_t ddev) {
+    WrittenCopy w;
+    if (!writeCopy(copier, sdir, sname, sst0, ddir, ddev, true, chunk, w, why)) return false;
+    int checked = 0;
+    try {
+        if (copier.verifies()) checked = copier.verify(w.out.fd.get(), why.copied, chunk);
+    } catch (const Stop&) {
+        ByteCopier::discard(w.out, ddir);
+        throw;
+    }
+    return finishCopy(copier, w, checked, ddir, dname, aside, writeback, why);
 }
 
 int copyModeAndTimes(int out, const struct stat& sst, std::uint32_t& missing) {

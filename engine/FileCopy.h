@@ -20,11 +20,16 @@ struct TempFile {
 using ChunkDone = std::function<void(std::uint64_t)>;
 
 class ContentHash;
+class ReadBackQueue;
+struct ReadBackItem;
 
 class ByteCopier {
 public:
     // `once` (if given) is the job's, to log each fallback once per job.
-    explicit ByteCopier(LogOnce* once = nullptr) : once_(once) {}
+    explicit ByteCopier(LogOnce* once = nullptr);
+    ~ByteCopier();
+    ByteCopier(const ByteCopier&) = delete;
+    ByteCopier& operator=(const ByteCopier&) = delete;
 
     // Every file copied is read back from the drive and compared with what was read
     // from its source (copyFileTo). The bytes then pass through this process: no
@@ -33,11 +38,20 @@ public:
     bool verifies() const { return verify_; }
     // The copy is being read back (for a progress report from the chunk callback).
     bool readingBack() const { return readingBack_; }
-    // Starts the hash of the next file's bytes.
-    void startHash();
-    // Reads back the copy open as `fd`, whose source was `copied` at its last byte.
-    // Returns 0, kNotVerified (Verify.h) or errno.
+    // Starts the hash of the next file's bytes; with `follow`, its copy written through
+    // `fd` is read back behind the writing.
+    void startHash(int fd, bool follow);
+    // Reads back the rest of the copy open as `fd`, whose source was `copied` at its
+    // last byte. Returns 0, kNotVerified (Verify.h) or errno.
     int verify(int fd, const struct stat& copied, const ChunkDone& chunk);
+    // The same on the read-back thread, while the caller goes on with the next copy:
+    // `done` runs there, with the result or kReadBackStopped (ReadBack.h) when the
+    // read-back was stopped (setStopReadBack). Waits while `depth` copies are queued.
+    void verifyLater(int fd, const struct stat& copied, std::function<void(int)> done,
+                     std::size_t depth);
+    void setStopReadBack(std::function<bool()> stop);
+    // Stops reading back the copy being written (it failed, or the user cancelled).
+    void abandonReadBack();
 
     // Copies the contents of `in` (described by `sst`) into `out`, keeping holes.
     // `outDev` is the device `out` lies on, 0 if the caller does not know it.
@@ -73,6 +87,8 @@ private:
     std::unique_ptr<char[]> buffer_;
     bool verify_ = false, readingBack_ = false;
     std::shared_ptr<ContentHash> hash_; // of the file being copied, while verifying
+    std::unique_ptr<ReadBackQueue> readBack_;
+    std::shared_ptr<ReadBackItem> following_; // the copy read back as it is written
 };
 
 // Why a file copy failed, or what it copied.
@@ -93,6 +109,21 @@ struct CopyFailure {
 bool copyFileTo(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst,
                 int ddir, const std::string& dname, std::string* aside, bool writeback,
                 const ChunkDone& chunk, CopyFailure& why, dev_t ddev = 0);
+
+// copyFileTo in two halves, for a copy checked elsewhere in between. The first
+// writes the bytes into a temporary file (read back behind the writing with `follow`
+// where the copier verifies); false with `why` when it failed, leaving nothing behind.
+struct WrittenCopy {
+    Fd in; // the source, for its extended attributes
+    TempFile out;
+};
+bool writeCopy(ByteCopier& copier, int sdir, const std::string& sname, const struct stat& sst,
+               int ddir, dev_t ddev, bool follow, const ChunkDone& chunk, WrittenCopy& w,
+               CopyFailure& why);
+// The second gives the copy its attributes and name, unless `checked` (the result of
+// verify, else 0) says it failed: then it is discarded.
+bool finishCopy(ByteCopier& copier, WrittenCopy& w, int checked, int ddir, const std::string& dname,
+                std::string* aside, bool writeback, CopyFailure& why);
 
 // Owner, permissions and times of `sst` onto an open file, the owner where the caller
 // may (set-id bits go where it could not be kept); what the file system lacks is

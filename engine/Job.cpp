@@ -121,7 +121,9 @@ unsigned Job::shareDescriptors(unsigned workers, unsigned& backlog) {
     const std::size_t free = DirCache::freeDescriptors();
     workers = static_cast<unsigned>(std::min<std::size_t>(workers, free / 12));
     backlog = free >= 1024 ? kBacklogPerWorker : kShortBacklogPerWorker;
-    const std::size_t others = 16 + (3 + 2 * std::size_t{backlog}) * workers;
+    // A verifying worker holds more: the copies waiting for their read-back.
+    const std::size_t reading = opts_.verify ? 4 * std::size_t{readBackDepth(backlog)} + 1 : 0;
+    const std::size_t others = 16 + (3 + 2 * std::size_t{backlog} + reading) * workers;
     const std::size_t rest = free > others ? free - others : 0;
     dirs_.setBudget(std::min<std::size_t>(rest * 2 / 3, 4096));
     groupHandles_ = std::clamp<std::size_t>(rest / 3, 2, kDurableMoveGroup);

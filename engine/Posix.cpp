@@ -83,8 +83,9 @@ std::vector<FileId> ancestors(int dirfd) {
 }
 
 SysCalls& sys() {
-    static SysCalls calls{::close,  ::renameat2, ::syncfs, ::fsync,    ::write,     ::pwrite,
-                          ::linkat, ::fchmod,    ::fchown, ::futimens, ::fsetxattr, ::mkdirat};
+    static SysCalls calls{::close,     ::renameat2, ::syncfs,         ::fsync,  ::write,
+                          ::pwrite,    ::linkat,    ::fchmod,         ::fchown, ::futimens,
+                          ::fsetxattr, ::mkdirat,   ::sync_file_range};
     return calls;
 }
 

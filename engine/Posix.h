@@ -30,6 +30,7 @@ struct SysCalls {
     int (*futimens)(int, const struct timespec*);
     int (*fsetxattr)(int, const char*, const void*, std::size_t, int);
     int (*mkdirat)(int, const char*, mode_t);
+    int (*syncFileRange)(int, off_t, off_t, unsigned); // what a verified copy waits on
 };
 SysCalls& sys();
 

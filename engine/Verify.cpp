@@ -1,31 +1,21 @@
-// Hashing copied bytes, and reading copies back past the page cache.
+// Hashing copied bytes, and the copier's side of checking its copies.
 #include "engine/Verify.h"
+
+#include "engine/ReadBack.h"
 
 #include <xxhash.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <new>
-
-#include <fcntl.h>
 
 namespace qb::engine {
 
 namespace {
 
-constexpr std::size_t kReadBack = 1u << 20;
-constexpr std::size_t kAlign = 4096;
-constexpr std::uint64_t kReport = 16u << 20;
-
 XXH3_state_t* state(void* s) {
     return static_cast<XXH3_state_t*>(s);
 }
-
-struct FreeAligned {
-    void operator()(void* p) const { std::free(p); }
-};
 
 } // namespace
 
@@ -66,36 +56,61 @@ bool ContentHash::finish(std::uint64_t size, std::uint64_t& hash) {
     return true;
 }
 
-int readBack(int fd, std::uint64_t size, std::uint64_t expected, const ChunkDone& chunk) {
-    // On the drive first: what the cache still holds dirty would be read from memory.
-    // The data is all a read-back needs, without fsync's journal commit per file.
-    if (::sync_file_range(fd, 0, 0,
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                              SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
-        sys().fsync(fd) != 0)
-        return errno;
-    // Clean now, its pages leave the cache, and the reads below go to the drive.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::unique_ptr<char, FreeAligned> buf(
-        static_cast<char*>(std::aligned_alloc(kAlign, kReadBack)));
-    if (!buf) return ENOMEM;
-    ContentHash hash;
-    std::uint64_t pos = 0, reported = 0;
-    int err = 0;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buf.get(), kReadBack, static_cast<off_t>(pos));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) err = errno;
-        if (n <= 0) break;
-        hash.add(pos, buf.get(), static_cast<std::size_t>(n));
-        pos += static_cast<std::uint64_t>(n);
-        if (chunk && pos - reported >= kReport) chunk(reported = pos);
+ByteCopier::ByteCopier(LogOnce* once) : once_(once) {}
+
+ByteCopier::~ByteCopier() = default;
+
+void ByteCopier::startHash(int fd, bool follow) {
+    if (!hash_) hash_ = std::make_shared<ContentHash>();
+    hash_->reset();
+    abandonReadBack();
+    if (!follow) return;
+    if (!readBack_) readBack_ = std::make_unique<ReadBackQueue>();
+    following_ = readBack_->open(fd);
+}
+
+void ByteCopier::abandonReadBack() {
+    if (following_) readBack_->abandon(*following_);
+    following_.reset();
+}
+
+int ByteCopier::verify(int fd, const struct stat& copied, const ChunkDone& chunk) {
+    const auto size = static_cast<std::uint64_t>(copied.st_size);
+    std::uint64_t expected = 0;
+    if (!hash_ || !hash_->finish(size, expected)) {
+        abandonReadBack();
+        return kNotVerified;
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED); // a copy verified is not read again soon
-    if (err) return err;
-    std::uint64_t got = 0;
-    return pos == size && hash.finish(size, got) && got == expected ? 0 : kNotVerified;
+    if (size == 0) {
+        abandonReadBack();
+        return 0;
+    }
+    if (!readBack_) readBack_ = std::make_unique<ReadBackQueue>();
+    if (!following_) following_ = readBack_->open(fd);
+    struct Phase {
+        ByteCopier& c;
+        ~Phase() {
+            c.readingBack_ = false;
+            c.following_.reset();
+        }
+    } phase{*this};
+    readingBack_ = true;
+    return readBack_->finish(*following_, size, expected, chunk);
+}
+
+void ByteCopier::verifyLater(int fd, const struct stat& copied, std::function<void(int)> done,
+                             std::size_t depth) {
+    const auto size = static_cast<std::uint64_t>(copied.st_size);
+    std::uint64_t expected = 0;
+    if (!hash_ || !hash_->finish(size, expected)) return done(kNotVerified);
+    if (size == 0) return done(0);
+    if (!readBack_) readBack_ = std::make_unique<ReadBackQueue>();
+    readBack_->submit(fd, size, expected, std::move(done), depth);
+}
+
+void ByteCopier::setStopReadBack(std::function<bool()> stop) {
+    if (!readBack_) readBack_ = std::make_unique<ReadBackQueue>();
+    readBack_->setStop(std::move(stop));
 }
 
 } // namespace qb::engine

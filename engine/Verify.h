@@ -1,5 +1,5 @@
-// Checking a copy against its source: a hash of the bytes read while copying, and
-// the copy read back from the drive itself.
+// Checking a copy against its source: a hash of the bytes read while copying, to
+// compare with the copy read back from the drive itself (ReadBack.h).
 #pragma once
 #include "engine/FileCopy.h"
 
@@ -30,11 +30,7 @@ private:
     std::uint64_t added_ = 0;
 };
 
-// Puts the data written through `fd` (open for reading too) on the drive, drops it
-// from the page cache and reads it back from the drive. Returns 0 when it holds `size` bytes
-// hashing to `expected`, kNotVerified when it does not, else errno. `chunk` hears of the bytes read
-// back.
+// What a copy read back and found different from its source reports.
 constexpr int kNotVerified = -1;
-int readBack(int fd, std::uint64_t size, std::uint64_t expected, const ChunkDone& chunk);
 
 } // namespace qb::engine

@@ -13,6 +13,7 @@
 // with 10,000 drops recorded.
 //   quillbeck-bench-engine [--runs N] [--dir FOLDER-ON-DISK] [--only abcdjq]
 // (N even, 8 by default; --only runs the named cases, "d" and "j" both of their rows)
+#include "RunTimed.h"
 #include "history/Journal.h"
 
 #include <algorithm>
@@ -28,7 +29,6 @@
 
 #include <fcntl.h>
 #include <ftw.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,24 +61,8 @@ struct Time {
 
 // Runs a command and times it. A failing command ends the run.
 Time timed(const std::vector<std::string>& cmd) {
-    std::vector<char*> argv;
-    for (const auto& a : cmd)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage ru {};
-    ::wait4(pid, &status, 0, &ru);
-    Time t;
-    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    t.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const qb::bench::RunTime r = qb::bench::runTimed(cmd);
+    if (!r.ok) {
         std::string line;
         for (const auto& a : cmd)
             line += a + ' ';
@@ -86,7 +70,7 @@ Time timed(const std::vector<std::string>& cmd) {
         removeAll();
         std::exit(1);
     }
-    return t;
+    return {r.wall, r.cpu};
 }
 
 void run(const std::vector<std::string>& cmd) {

@@ -8,8 +8,9 @@
 // sync shows what putting it on the drive costs. The sides take turns at going
 // first; each figure is the median of the runs.
 //   quillbeck-bench-verify [--runs N] [--dir FOLDER-ON-DISK] [--only ab]
+#include "RunTimed.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -28,21 +28,8 @@ const std::string kFileop = QB_FILEOP;
 
 // Runs a command to its end; its wall time in seconds, or a negative on failure.
 double timed(const std::vector<std::string>& cmd) {
-    std::vector<char*> argv;
-    for (const auto& a : cmd)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const double s =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
+    const qb::bench::RunTime r = qb::bench::runTimed(cmd);
+    return r.ok ? r.wall : -1;
 }
 
 void writeFile(const std::string& path, std::size_t size, std::mt19937& rng) {

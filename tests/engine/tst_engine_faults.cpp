@@ -113,6 +113,39 @@ ssize_t corruptingPwrite(int fd, const void* data, std::size_t n, off_t at) {
     return ::pwrite(fd, bad.data(), n, at);
 }
 
+// A copy that goes bad after it was written, while the next bytes or files are: the
+// first one waited on before its read-back (of `size` bytes, or any size at 0) is held
+// until two more writes were made, and then a byte of it is flipped on its way to the
+// drive. With `cancel`, it is flipped at once and Cancel is pressed.
+struct LateDamage {
+    std::atomic<std::uint64_t> writes{0};
+    std::atomic<bool> struck{false};
+    off_t size = 0;
+    std::atomic<bool>* cancel = nullptr;
+} late;
+
+ssize_t countingPwrite(int fd, const void* data, std::size_t n, off_t at) {
+    late.writes++;
+    return ::pwrite(fd, data, n, at);
+}
+
+int damagingSyncFileRange(int fd, off_t at, off_t n, unsigned flags) {
+    struct stat st;
+    if ((flags & SYNC_FILE_RANGE_WAIT_AFTER) && ::fstat(fd, &st) == 0 &&
+        (late.size == 0 || st.st_size == late.size) && !late.struck.exchange(true)) {
+        const std::uint64_t seen = late.writes;
+        for (int i = 0; i < 5000 && !late.cancel && late.writes < seen + 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        char c = 0;
+        if (::pread(fd, &c, 1, at + 7) == 1) {
+            c = static_cast<char>(c ^ 0x5a);
+            if (::pwrite(fd, &c, 1, at + 7) != 1) return -1;
+        }
+        if (late.cancel) *late.cancel = true;
+    }
+    return ::sync_file_range(fd, at, n, flags);
+}
+
 // Swaps calls of the table for the test's fakes; puts the real ones back.
 struct SysSwap {
     qb::engine::SysCalls saved = qb::engine::sys();
@@ -121,6 +154,10 @@ struct SysSwap {
         fakes.closeError = 0;
         fakes.raceDir.clear();
         fakes.raced = false;
+        late.writes = 0;
+        late.struck = false;
+        late.size = 0;
+        late.cancel = nullptr;
     }
 };
 
@@ -726,6 +763,74 @@ private slots:
             QCOMPARE(readFile(s + "/" + S(n)), move && !caught ? "<missing>" : content);
             if (!caught) QCOMPARE(readFile(d + "/" + S(n)) == content, !corrupt);
         }
+    }
+
+    void verifyCatchesLateDamage_data() {
+        QTest::addColumn<bool>("inFolder"); // small files, read back while others are written
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("cancel"); // and Cancel pressed during the read-back
+        for (bool inFolder : {false, true}) {
+            for (bool move : {false, true})
+                QTest::addRow("damaged, %s%s", move ? "move" : "copy", inFolder ? " in folder" : "")
+                    << inFolder << move << false;
+            QTest::addRow("cancelled%s", inFolder ? " in folder" : "") << inFolder << false << true;
+        }
+    }
+    // A copy damaged after it was written, while its next ranges or the next files are
+    // written, fails its read-back: the others still verify, and a moved source stays
+    // unless its copy verified. A cancel during the read-back leaves only whole copies,
+    // and calls verified exactly those: none half read back.
+    void verifyCatchesLateDamage() {
+        QFETCH(bool, inFolder);
+        QFETCH(bool, move);
+        QFETCH(bool, cancel);
+        QTemporaryDir shm(QStringLiteral("/dev/shm/qb-late-XXXXXX"));
+        const std::string out = fresh("late"), from = S(shm.path());
+        if (!shm.isValid() || lst(from).st_dev == lst(out).st_dev) QSKIP("no second file system");
+        const std::string s = inFolder ? from + "/t" : from, d = inFolder ? out + "/t" : out;
+        mkdirs(s);
+        QStringList files{"f"};
+        if (inFolder)
+            for (int i = 0; i < 12; ++i)
+                files << "g" + QString::number(i);
+        files.sort();
+        const auto content = [&](const QString& n) {
+            const auto i = files.indexOf(n);
+            return pattern(inFolder ? 60000 + 10 * i : (24 << 20) + 123, static_cast<quint32>(i));
+        };
+        for (const QString& n : files)
+            writeFile(s + "/" + S(n), content(n));
+        const SysSwap swap;
+        std::atomic<bool> cancelled{false};
+        late.size = inFolder ? content("f").size() : 0;
+        if (cancel) late.cancel = &cancelled;
+        qb::engine::sys().pwrite = countingPwrite;
+        qb::engine::sys().syncFileRange = damagingSyncFileRange;
+        ScriptedObserver obs;
+        qb::OperationOptions options;
+        options.verify = true;
+        options.workers = 2;
+        const qb::OperationResult r =
+            qb::runOperation(move ? Op::Move : Op::Copy, Policy::AutoRename,
+                             inFolder ? s : s + "/f", out, obs, cancelled, options);
+        QVERIFY(late.struck);
+        const QStringList made = list(d);
+        for (const QString& n : made) // whole, and no temporary file
+            QCOMPARE(readFile(d + "/" + S(n)), content(n));
+        if (cancel) {
+            QCOMPARE(r.outcome, Outcome::Cancelled);
+            QCOMPARE(r.verified, static_cast<std::uint64_t>(made.size()));
+            return;
+        }
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QCOMPARE(obs.errors.size(), 1u);
+        QCOMPARE(obs.errors[0].kind, ErrorKind::VerifyFailed);
+        QCOMPARE(obs.errors[0].path, s + "/f");
+        QStringList good = files;
+        good.removeOne("f");
+        QCOMPARE(made, good);
+        QCOMPARE(r.verified, static_cast<std::uint64_t>(good.size()));
+        QCOMPARE(list(s), move ? QStringList{"f"} : files);
     }
 
     // No Trash on the destination's mount (its trash folder's name is taken by a

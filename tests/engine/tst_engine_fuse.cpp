@@ -119,6 +119,25 @@ private slots:
             QCOMPARE(exists(src + "/t"), op == Op::Copy);
         }
 
+        // Verified: read back through the daemon, whether or not it takes O_DIRECT, a
+        // file of more than one range among them.
+        mkdirs(src + "/v");
+        writeFile(src + "/v/big", pattern(9 << 20, 3));
+        writeFile(src + "/v/small", pattern(5000, 4));
+        {
+            ScriptedObserver obs;
+            qb::OperationOptions verify;
+            verify.verify = true;
+            const qb::OperationResult r =
+                runFull(Op::Copy, Policy::AutoRename, src + "/v", mnt, obs, verify);
+            for (const qb::OpError& e : obs.errors)
+                qWarning("%s: %d %s", e.path.c_str(), int(e.kind), std::strerror(e.code));
+            QCOMPARE(r.outcome, Outcome::Done);
+            QCOMPARE(r.verified, 2u);
+            QCOMPARE(readFile(mnt + "/v/big"), pattern(9 << 20, 3));
+            QCOMPARE(readFile(mnt + "/v/small"), pattern(5000, 4));
+        }
+
         // A replacement, without asking and answered yes: the new file takes the name,
         // the old one goes to a Trash (or stays, reported); never are both gone.
         for (const Op op : {Op::Copy, Op::Move}) {
