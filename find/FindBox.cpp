@@ -8,6 +8,7 @@
 #include "drop/DroppedPaths.h"
 #include "find/FindResults.h"
 #include "find/FolderDrag.h"
+#include "find/Pinyin.h"
 #include "find/SlotIndex.h"
 #include "platform/Handler.h"
 
@@ -49,6 +50,7 @@ FindBox::FindBox(QWidget* board, QWidget* parent, QRect area, DropController& dr
     setGeometry(area);
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setAutoFillBackground(true);
+    preparePinyin();
     buildControls();
     hide();
 

@@ -1,6 +1,8 @@
 // The search over the account's slots: folding and ranking, no widgets.
 #include "find/FindMatch.h"
 
+#include "find/Pinyin.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -65,6 +67,7 @@ std::optional<MatchRank> rankOf(const FindEntry& e, const QString& query,
     if (at == 0) return MatchRank::NamePrefix;
     if (at > 0)
         return atWordStart(e.foldedName, query) ? MatchRank::NameWord : MatchRank::NameInside;
+    if (e.initials.contains(query)) return MatchRank::Initials;
     if (e.foldedPath.contains(query)) return MatchRank::PathInside;
     if (e.foldedGroup.contains(query)) return MatchRank::GroupName;
     if (words.size() < 2) return std::nullopt;
@@ -112,6 +115,7 @@ FindEntry makeFindEntry(int group, int row, const QString& groupName, const QStr
     e.foldedName = foldWithWords(name);
     e.foldedPath = foldForFind(path);
     e.foldedGroup = foldForFind(groupName);
+    e.initials = pinyinInitials(name);
     return e;
 }
 

@@ -32,6 +32,7 @@ struct FindEntry {
     FoldedText foldedName;
     QString foldedPath;
     QString foldedGroup;
+    QString initials; // of the name's pinyin (pinyinInitials), empty without Han
 };
 // Fills in the folded forms of the entry's texts.
 FindEntry makeFindEntry(int group, int row, const QString& groupName, const QString& name,
@@ -42,6 +43,7 @@ enum class MatchRank {
     NamePrefix, // the name begins with the query
     NameWord,   // a word of the name does
     NameInside, // the name holds it elsewhere
+    Initials,   // the first letters of the name's pinyin hold it
     PathInside, // the path holds it
     GroupName,  // the group's name holds it
     AllWords,   // each word of the query is found in one of the three

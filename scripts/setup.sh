@@ -15,7 +15,7 @@ as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 jobs=$(nproc)
 
-run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev libsqlite3-dev libxxhash-dev librsvg2-bin
+run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxcb1-dev libgl-dev libsqlite3-dev libxxhash-dev libicu-dev librsvg2-bin
           fonts-wqy-microhei xdg-utils qt6-translations-l10n qt6-tools-dev qt6-l10n-tools)
 # cpack's Debian generator finds the binaries with file and their libraries with
 # dpkg-shlibdeps.

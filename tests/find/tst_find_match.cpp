@@ -64,7 +64,8 @@ private slots:
         const auto r = [](MatchRank m) { return QString::number(int(m)); };
         const QString prefix = r(MatchRank::NamePrefix), word = r(MatchRank::NameWord),
                       inside = r(MatchRank::NameInside), path = r(MatchRank::PathInside),
-                      group = r(MatchRank::GroupName), all = r(MatchRank::AllWords);
+                      group = r(MatchRank::GroupName), all = r(MatchRank::AllWords),
+                      initials = r(MatchRank::Initials);
         QTest::newRow("prefix, words, path")
             << "rep" << QStringList{"1.1:" + prefix, "1.2:" + word, "1.3:" + word, "3.1:" + path};
         QTest::newRow("inside the name")
@@ -74,6 +75,10 @@ private slots:
         QTest::newRow("accents and case") << "CAFE CR" << QStringList{"2.1:" + prefix};
         QTest::newRow("full width typed half") << "abc資" << QStringList{"2.5:" + prefix};
         QTest::newRow("han word") << "报告" << QStringList{"7.5:" + inside};
+        // Only names with Han characters have initials: "ar" is no initial of "Annual Reports".
+        QTest::newRow("pinyin initials") << "XMbg" << QStringList{"7.5:" + initials};
+        QTest::newRow("initials inside, Latin kept") << "zl" << QStringList{"2.5:" + initials};
+        QTest::newRow("no initials without Han") << "ar" << QStringList{"3.1:" + prefix};
         QTest::newRow("group name") << "旅行" << QStringList{"7.4:" + group, "7.5:" + group};
         QTest::newRow("words anywhere") << " photos  旅行 " << QStringList{"7.4:" + all};
         QTest::newRow("blank") << "   " << QStringList{};
