@@ -79,6 +79,9 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     Label3 = makeLabel(Panel1, "Label3", tr("确认："), QStringLiteral("Confirm account"),
                        QRect(16, 83, 41, 17));
     Edit2 = makeEdit(Panel1, "Edit2", QRect(56, 79, 104, 20));
+    // A screen reader names each field by the label in front of it.
+    Label2->setBuddy(Edit1);
+    Label3->setBuddy(Edit2);
     Button3 = qb::makeDialogButton(Panel1, "Button3", tr("注册"), QStringLiteral("Register"),
                                    QRect(10, 123, 74, 23));
     Button4 = qb::makeDialogButton(Panel1, "Button4", tr("关闭"), QStringLiteral("Close"),

@@ -29,6 +29,7 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, qb::secondaryWindowFlags()) {
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(0, 0, 345, 169);
     Memo1->setReadOnly(true);
+    Memo1->setAccessibleName(tr("帮助")); // the window's title is not read with the text
     Memo1->setTabChangesFocus(true);
     // The lines are broken for the default CJK font, where they fit as they are; a
     // wider font (one with full-width punctuation) wraps them inside the window, and

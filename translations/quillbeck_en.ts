@@ -271,6 +271,10 @@ Quillbeck — 2026</translation>
         <source>无法在应用程序菜单中创建快捷方式。</source>
         <translation>Could not make a shortcut in the application menu.</translation>
     </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
 </context>
 <context>
     <name>qb::Accounts</name>

@@ -6,6 +6,7 @@
 #include "tests/support/MainWinFixture.h"
 #include "tests/support/TabOrder.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -121,6 +122,11 @@ private slots:
         QCOMPARE(f.Button2->text(), QStringLiteral("删除"));
         QCOMPARE(f.Button3->text(), QStringLiteral("注册"));
         QCOMPARE(f.Button4->text(), QStringLiteral("关闭"));
+        // A screen reader names each field by the label in front of it.
+        for (const auto& [edit, label] :
+             {std::pair{f.Edit1, f.Label2}, std::pair{f.Edit2, f.Label3}})
+            QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name),
+                     label->text());
         QWidget* chain[] = {f.Edit1,    f.Edit2,   f.Button3, f.Button4,
                             f.ListBox1, f.Button2, f.Button1};
         for (int i = 0; i + 1 < 7; ++i)
