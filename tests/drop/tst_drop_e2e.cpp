@@ -598,18 +598,21 @@ private slots:
         const QString root = tmp.path();
         const bool question = window == QLatin1String("replaceQuestion");
         QString slot, item;
+        GatedFolder gate;
         if (question) {
             slot = root + QStringLiteral("/dest");
             item = root + QStringLiteral("/src/a.txt");
             writeFile(item, "new");
         } else if (window == QLatin1String("progressDialog")) {
-            // Each of its many folders is made durable on its own: a copy that
-            // lasts long enough to be cancelled.
+            // A tree shown through a gate: the copy waits at its first file until
+            // the window has been clicked.
             slot = root + QStringLiteral("/dest");
             item = root + QStringLiteral("/tree");
-            QVERIFY(QDir().mkpath(slot));
-            for (int i = 0; i < 10000; ++i)
-                writeFile(item + QStringLiteral("/%1/f").arg(i), "f");
+            QVERIFY(QDir().mkpath(slot) && QDir().mkpath(item));
+            for (int i = 0; i < 50; ++i)
+                writeFile(root + QStringLiteral("/back/%1/f").arg(i), "f");
+            QString why;
+            if (!gate.mount(root + QStringLiteral("/back"), item, &why)) QSKIP(qPrintable(why));
         } else {
             // Moving a folder into a same-named folder inside it is refused.
             writeFile(root + QStringLiteral("/x/A/A/f"), "inner");
@@ -633,8 +636,10 @@ private slots:
             if (QTest::currentTestFailed()) return;
             const auto id = expectInSight(title);
             if (!id) return;
-            clickButton(*id, window, button, from);
+            press(*id, window, button, from, true);
             if (QTest::currentTestFailed()) return;
+            gate.open();
+            QVERIFY(waitUntil([&] { return !desk.windowsOf(app_->pid()).contains(*id); }, 15000));
             if (!button.endsWith(QStringLiteral("保留两者"))) continue;
             // Kept both: the old file as it was, the moved one beside it.
             const QString beside = slot + QStringLiteral("/a (2).txt");

@@ -54,13 +54,14 @@ bool GatedFolder::mount(const QString& folder, const QString& mountPoint, QStrin
 }
 
 void GatedFolder::shut(int letThrough) {
+    if (gate_.isEmpty()) return;
     QFile f(gate_);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate) && letThrough > 0)
         f.write(QByteArray::number(letThrough));
 }
 
 void GatedFolder::open() {
-    QFile::remove(gate_);
+    if (!gate_.isEmpty()) QFile::remove(gate_);
 }
 
 void GatedFolder::unmount() {
