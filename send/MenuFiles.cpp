@@ -217,8 +217,13 @@ QList<MenuFile> sendMenuFiles(const QList<MenuSlot>& entries, const QString& pro
     QList<MenuFile> files;
     if (entries.isEmpty()) return files;
     files << dolphinMenu(entries, program);
-    for (const MenuSlot& s : entries)
-        files << thunarEntry(s, program) << nemoAction(s, program) << nautilusScript(s, program);
+    // Nemo reads every "%" in Exec as one of its own fields and has no escape for
+    // it: a program path holding one gets no Nemo actions rather than broken ones.
+    const bool nemo = !program.contains(u'%');
+    for (const MenuSlot& s : entries) {
+        files << thunarEntry(s, program) << nautilusScript(s, program);
+        if (nemo) files << nemoAction(s, program);
+    }
     return files;
 }
 

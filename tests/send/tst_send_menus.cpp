@@ -117,15 +117,21 @@ private slots:
         const QList<MenuSlot> entries{{1, 2, QStringLiteral("Docs")},
                                       {10, 20, QStringLiteral(".hidden 名字")}};
         const QList<MenuFile> files = sendMenuFiles(entries, program);
-        // One service menu for Dolphin, one file per slot for the others.
-        QCOMPARE(files.size(), 7);
+        // One service menu for Dolphin, one file per slot for the others; none
+        // for Nemo, which cannot run a path with "%".
+        const bool nemo = !program.contains(u'%');
+        QCOMPARE(files.size(), nemo ? 7 : 5);
         const MenuFile* dolphin =
             fileAt(files, QStringLiteral("kio/servicemenus/quillbeck-send.desktop"));
         QVERIFY(dolphin);
         QVERIFY(dolphin->executable);
         QVERIFY(dolphin->content.contains("X-KDE-Submenu=发送到 Quillbeck"));
         QVERIFY(dolphin->content.contains("Actions=slot1-2;slot10-20;"));
-        QVERIFY(fileAt(files, QStringLiteral("nemo/actions/quillbeck-send-1-2.nemo_action")));
+        const MenuFile* action =
+            fileAt(files, QStringLiteral("nemo/actions/quillbeck-send-1-2.nemo_action"));
+        QCOMPARE(action != nullptr, nemo);
+        // Nemo loads the action only while the program is there.
+        if (action) QCOMPARE(keyValue(action->content, "Dependencies"), program + u';');
         const MenuFile* thunar =
             fileAt(files, QStringLiteral("Thunar/sendto/quillbeck-send-10-20.desktop"));
         QVERIFY(thunar);
@@ -188,8 +194,8 @@ private slots:
             QCOMPARE(keyValue(readAll(e), "TryExec"), program);
             QVERIFY2(launches(e), qPrintable(e));
         }
-        const QString nemo = data + "/nemo/actions/quillbeck-send-1-2.nemo_action";
-        QCOMPARE(keyValue(readAll(nemo), "Dependencies"), program + u';');
+        // Nemo, which would read "%F" in the path as its own field, gets no action.
+        QVERIFY(!QFileInfo::exists(data + "/nemo/actions/quillbeck-send-1-2.nemo_action"));
 
         QVERIFY(QFile::remove(program));
         for (const QString& e : entries)
@@ -201,7 +207,6 @@ private slots:
         QCOMPARE(sh.exitCode(), 0);
         QCOMPARE(sh.readAllStandardError(), QByteArray());
         QVERIFY(!QFileInfo::exists(nautilus));
-        QVERIFY(QFileInfo::exists(nemo)); // only Nautilus's own scripts go
     }
 
     void desktopEntriesValidate() {
