@@ -68,48 +68,58 @@ private:
     bool kept_ = false;
 };
 
+// Four columns from `c` that are all null when the value is unknown: false then.
+inline bool fourAt(const Stmt& s, int c, std::int64_t (&v)[4]) {
+    if (s.isNull(c)) return false;
+    for (int k = 0; k < 4; ++k)
+        v[k] = s.i64(c + k);
+    return true;
+}
+
+// Binds `v` to four parameters from `i`, or nulls where the value is unknown.
+inline void bindFour(Stmt& s, int i, bool known, const std::int64_t (&v)[4]) {
+    for (int k = 0; k < 4; ++k) {
+        if (known)
+            s.bind(i + k, v[k]);
+        else
+            s.null(i + k);
+    }
+}
+
 // A file's identity in four columns from `c` (all null: unknown).
 inline Identity identityAt(const Stmt& s, int c) {
     Identity id;
-    if (s.isNull(c)) return id;
-    id.known = true;
-    id.dev = static_cast<std::uint64_t>(s.i64(c));
-    id.ino = static_cast<std::uint64_t>(s.i64(c + 1));
-    id.size = static_cast<std::uint64_t>(s.i64(c + 2));
-    id.mtimeNs = s.i64(c + 3);
+    std::int64_t v[4];
+    if (!(id.known = fourAt(s, c, v))) return id;
+    id.dev = static_cast<std::uint64_t>(v[0]);
+    id.ino = static_cast<std::uint64_t>(v[1]);
+    id.size = static_cast<std::uint64_t>(v[2]);
+    id.mtimeNs = v[3];
     return id;
 }
 
 inline void bindIdentity(Stmt& s, int i, const Identity& id) {
-    if (!id.known) {
-        for (int k = 0; k < 4; ++k)
-            s.null(i + k);
-        return;
-    }
-    s.bind(i, static_cast<std::int64_t>(id.dev)).bind(i + 1, static_cast<std::int64_t>(id.ino));
-    s.bind(i + 2, static_cast<std::int64_t>(id.size)).bind(i + 3, id.mtimeNs);
+    bindFour(s, i, id.known,
+             {static_cast<std::int64_t>(id.dev), static_cast<std::int64_t>(id.ino),
+              static_cast<std::int64_t>(id.size), id.mtimeNs});
 }
 
 // A folder's identity in four columns from `c` (dev, ino, uid, mode; null: unknown).
 inline FolderId folderAt(const Stmt& s, int c) {
     FolderId id;
-    if (s.isNull(c)) return id;
-    id.known = true;
-    id.dev = static_cast<std::uint64_t>(s.i64(c));
-    id.ino = static_cast<std::uint64_t>(s.i64(c + 1));
-    id.uid = static_cast<std::uint32_t>(s.i64(c + 2));
-    id.mode = static_cast<std::uint32_t>(s.i64(c + 3));
+    std::int64_t v[4];
+    if (!(id.known = fourAt(s, c, v))) return id;
+    id.dev = static_cast<std::uint64_t>(v[0]);
+    id.ino = static_cast<std::uint64_t>(v[1]);
+    id.uid = static_cast<std::uint32_t>(v[2]);
+    id.mode = static_cast<std::uint32_t>(v[3]);
     return id;
 }
 
 inline void bindFolder(Stmt& s, int i, const FolderId& id) {
-    if (!id.known) {
-        for (int k = 0; k < 4; ++k)
-            s.null(i + k);
-        return;
-    }
-    s.bind(i, static_cast<std::int64_t>(id.dev)).bind(i + 1, static_cast<std::int64_t>(id.ino));
-    s.bind(i + 2, std::int64_t{id.uid}).bind(i + 3, std::int64_t{id.mode});
+    bindFour(s, i, id.known,
+             {static_cast<std::int64_t>(id.dev), static_cast<std::int64_t>(id.ino),
+              std::int64_t{id.uid}, std::int64_t{id.mode}});
 }
 
 // An owner in a column that older journals lack or left null: -1.
