@@ -5,6 +5,7 @@
 #include "board/Folders.h"
 #include "drop/DropController.h"
 #include "platform/Handler.h"
+#include "platform/X11Window.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -388,7 +389,7 @@ void SpringLoader::place(SpringList* list, int anchorTop) const {
                                 ? static_cast<const QWidget*>(&form_)
                                 : lists_[depth - 1].data();
     const int entriesTop = list->entries()->mapTo(list, QPoint(0, 0)).y();
-    QPoint at(before->frameGeometry().right() + 1, anchorTop - entriesTop);
+    QPoint at(qb::frameRect(*before).right() + 1, anchorTop - entriesTop);
     if (const QScreen* screen = form_.screen()) {
         const QRect area = screen->availableGeometry();
         at.setY(

@@ -47,7 +47,7 @@ public:
         // Docked beyond the left edge: back to the edge, as touching it does; the
         // check of a hide just made must not take this for a refusal.
         form_->docking().windowPlaced();
-        if (!onScreen()) form_->move(0, form_->frameGeometry().y());
+        if (!onScreen()) form_->move(0, qb::frameRect(*form_).y());
         form_->raise();
         form_->activateWindow();
         takeKeyboard(form_);
@@ -74,7 +74,7 @@ public:
 
 private:
     bool onScreen() const {
-        const QRect frame = form_->frameGeometry();
+        const QRect frame = qb::frameRect(*form_);
         for (const QScreen* screen : QGuiApplication::screens())
             if (screen->geometry().intersects(frame)) return true;
         return false;

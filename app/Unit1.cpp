@@ -8,6 +8,7 @@
 #include "drop/DropController.h"
 #include "drop/UndoController.h"
 #include "platform/Dialogs.h"
+#include "platform/X11Window.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -55,7 +56,7 @@ protected:
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
-        dragOffset_ = e->globalPosition().toPoint() - window()->frameGeometry().topLeft();
+        dragOffset_ = e->globalPosition().toPoint() - qb::frameRect(*window()).topLeft();
         dragging_ = true;
     }
     void mouseMoveEvent(QMouseEvent* e) override {
@@ -123,9 +124,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
         const QScreen* screen = self->screen();
         if (!screen) return;
         const int left = screen->availableGeometry().left();
-        if (self->frameGeometry().left() == left) return;
+        if (qb::frameRect(*self).left() == left) return;
         self->docking().windowPlaced();
-        self->move(left, self->frameGeometry().y());
+        self->move(left, qb::frameRect(*self).y());
     });
 }
 

@@ -4,6 +4,7 @@
 #include "app/Unit1.h"
 
 #include "board/Accounts.h"
+#include "platform/X11Window.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -182,7 +183,7 @@ void TForm1::centre() {
     docking_->windowPlaced();
     fitToMonitorHeight(screen->availableGeometry().height());
     const QRect desk = screen->geometry();
-    const QSize outer = frameGeometry().size();
+    const QSize outer = qb::frameRect(*this).size();
     // Integer division cuts toward zero, as the placement rule wants.
     move(desk.x() + (desk.width() - outer.width()) / 2,
          desk.y() + (desk.height() - outer.height()) / 2);

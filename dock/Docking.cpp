@@ -126,7 +126,7 @@ void Docking::revealAt(QPoint p) {
 void Docking::bringToEdge(QPoint pointer) {
     pendingLeft_.reset();
     const QList<Monitor> screens = monitors::current();
-    const QRect frame = window_.frameGeometry();
+    const QRect frame = frameRect(window_);
     bool onScreen = false;
     for (const Monitor& m : screens)
         onScreen = onScreen || m.geometry.intersects(frame);
@@ -166,19 +166,19 @@ bool Docking::autoHide() const {
 }
 
 int Docking::left() const {
-    return window_.frameGeometry().x();
+    return frameRect(window_).x();
 }
 
 int Docking::top() const {
-    return window_.frameGeometry().y();
+    return frameRect(window_).y();
 }
 
 int Docking::width() const {
-    return window_.frameGeometry().width();
+    return frameRect(window_).width();
 }
 
 int Docking::height() const {
-    return window_.frameGeometry().height();
+    return frameRect(window_).height();
 }
 
 void Docking::setLeft(int x) {
@@ -242,7 +242,7 @@ void Docking::refuse(const QString& status) {
     // Nobody must be left with a window out of reach: one that stands beyond the
     // desktop comes back at its left edge.
     const QList<Monitor> screens = monitors::current();
-    const QRect frame = window_.frameGeometry();
+    const QRect frame = frameRect(window_);
     if (!screens.isEmpty() && frame.right() < monitors::desktopLeft(screens))
         window_.move(monitors::desktopLeft(screens), frame.y());
     host_.showDockingStatus(status);

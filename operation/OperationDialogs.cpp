@@ -6,6 +6,7 @@
 #include "operation/Log.h"
 #include "operation/QueueRows.h"
 #include "platform/Dialogs.h"
+#include "platform/X11Window.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -320,10 +321,10 @@ void placeOnScreen(QWidget* w, QWidget* parent) {
     const QRect avail = screen->availableGeometry();
     QPoint centre = avail.center();
     if (parent && parent->isVisible()) {
-        const QRect pr = parent->window()->frameGeometry();
+        const QRect pr = frameRect(*parent->window());
         if (avail.contains(pr)) centre = pr.center();
     }
-    QRect r(QPoint(0, 0), w->frameGeometry().size());
+    QRect r(QPoint(0, 0), frameRect(*w).size());
     r.moveCenter(centre);
     r.moveLeft(
         std::clamp(r.left(), avail.left(), std::max(avail.left(), avail.right() - r.width())));

@@ -2,6 +2,7 @@
 
 #include "platform/Handler.h"
 #include "platform/Sway.h"
+#include "platform/X11Window.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -112,14 +113,14 @@ protected:
 private:
     void check() {
         if (!box_ || !box_->isVisible()) return;
-        const QRect frame = box_->frameGeometry();
+        const QRect frame = frameRect(*box_);
         if (!movedBack_ && !monitor_.contains(frame.center())) {
             // Once: a desktop that keeps putting it there is left to do so.
             movedBack_ = true;
             if (sway::moveWindow(box_->winId(), placed_.topLeft())) return;
         }
         if (!main_ || !main_->isVisible()) return;
-        if (!frame.intersects(main_->frameGeometry()) || !makeRoomHook()) return;
+        if (!frame.intersects(frameRect(*main_)) || !makeRoomHook()) return;
         runHandler(main_, [&] { makeRoomHook()(main_, frame); });
     }
 
@@ -171,13 +172,13 @@ QRect besideBoard(QRect board, QSize size, QRect avail) {
 bool moveBesideBoard(QWidget* box, QWidget* parent) {
     const QWidget* main = mainWindowOf(parent);
     if (!main || !main->isVisible()) return false;
-    const QRect board = main->frameGeometry();
+    const QRect board = frameRect(*main);
     // A board docked beyond the edge is on no monitor: there is nothing to stand beside.
     const QScreen* screen = QGuiApplication::screenAt(board.center());
     if (!screen) return false;
     box->adjustSize();
     const QRect avail = screen->availableGeometry();
-    const QRect r = besideBoard(board, box->frameGeometry().size(), avail);
+    const QRect r = besideBoard(board, frameRect(*box).size(), avail);
     if (r.intersects(board) || !avail.contains(r)) return false;
     box->move(r.topLeft());
     return true;
@@ -189,13 +190,13 @@ bool placeBesideMainWindow(QWidget* box, QWidget* parent) {
         !main->windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
         return false;
     box->adjustSize();
-    const QRect board = main->isVisible() ? main->frameGeometry() : QRect();
+    const QRect board = main->isVisible() ? frameRect(*main) : QRect();
     const QScreen* screen = board.isValid() ? QGuiApplication::screenAt(board.center()) : nullptr;
     if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return false;
     const QRect avail = screen->availableGeometry();
-    const QRect placed = besideBoard(board, box->frameGeometry().size(), avail);
+    const QRect placed = besideBoard(board, frameRect(*box).size(), avail);
     box->move(placed.topLeft());
     auto* watcher =
         box->findChild<RoomWatcher*>(QStringLiteral("qb_room_watcher"), Qt::FindDirectChildrenOnly);

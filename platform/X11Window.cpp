@@ -55,6 +55,12 @@ void skipTaskbarAndPager(xcb_connection_t* c, xcb_window_t window) {
 
 } // namespace
 
+QRect frameRect(const QWidget& w) {
+    const QRect frame = w.frameGeometry();
+    const QRect inner = w.geometry();
+    return w.isWindow() && !frame.contains(inner) ? inner : frame;
+}
+
 bool onX11() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QRect>
+
 class QWidget;
 
 namespace qb {
@@ -19,6 +21,13 @@ void makeDockWindow(QWidget* w);
 // the server's current time, as the last X event the program saw may predate
 // the focus it must take over. Nothing happens elsewhere or when it is active.
 void takeKeyboard(QWidget* w);
+
+// The top-level widget `w`'s frame on the screen. Qt measures the frame once, from
+// the window manager's window around it, and keeps the figure: measured while that
+// window was still 1x1 (openbox frames even dock windows, sized a moment later),
+// it leaves a frame smaller than the window itself. The window's own area is then
+// the better answer.
+QRect frameRect(const QWidget& w);
 
 // Whether the running platform is X11.
 bool onX11();
