@@ -339,7 +339,15 @@ void Job::submitCopy(const std::string& sname, const struct stat& sst, const std
 
 void Job::collectPooled(bool all) {
     if (!pool_ || !pool_->enabled()) return;
-    for (PooledCopy& c : pool_->finished(all))
+    // Waited for, the last copies of a verifying pool are being read back.
+    const bool readingBack = all && opts_.verify;
+    if (readingBack) {
+        prog_.verifying = true;
+        report();
+    }
+    std::vector<PooledCopy> done = pool_->finished(all);
+    if (readingBack) prog_.verifying = false;
+    for (PooledCopy& c : done)
         pending_.push_back(std::move(c));
     // One at a time: a cancel in the middle leaves the rest for settlePool().
     while (!pending_.empty()) {

@@ -204,23 +204,29 @@ int ReadBackQueue::readRange(Item& item, std::uint64_t from, std::size_t len, st
         item.direct.reset(::open(proc, O_RDONLY | O_DIRECT | O_CLOEXEC));
         noDirect_ = !item.direct.ok();
     }
-    for (;;) {
+    // Clean now, its pages leave the cache, and a buffered read goes to the drive
+    // (so does a direct one that a file system quietly serves through the cache).
+    ::posix_fadvise(item.fd, at, static_cast<off_t>(len), POSIX_FADV_DONTNEED);
+    got = 0;
+    // A read may be answered short (a FUSE daemon's direct reads are): only an empty
+    // answer is the end of the file.
+    while (got < len) {
         const bool direct = item.direct.ok();
-        // Clean now, its pages leave the cache, and a buffered read goes to the drive
-        // (so does a direct one that a file system quietly serves through the cache).
-        ::posix_fadvise(item.fd, at, static_cast<off_t>(len), POSIX_FADV_DONTNEED);
-        const ssize_t n = ::pread(direct ? item.direct.get() : item.fd, buffer_.get(), len, at);
+        const ssize_t n = ::pread(direct ? item.direct.get() : item.fd, buffer_.get() + got,
+                                  len - got, at + static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        // No O_DIRECT reads here after all (EINVAL), or a daemon that fails them (a FUSE
-        // one answered EPERM): read through the emptied cache, as where the open failed.
+        // No O_DIRECT reads here after all (EINVAL, or an offset a short read left
+        // unaligned), or a daemon that fails them (a FUSE one answered EPERM): read
+        // through the emptied cache, as where the open failed.
         if (n < 0 && direct) {
             noDirect_ = true;
             item.direct.reset();
+            ::posix_fadvise(item.fd, at, static_cast<off_t>(len), POSIX_FADV_DONTNEED);
             continue;
         }
         if (n < 0) return errno;
-        got = static_cast<std::size_t>(n);
-        break;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
     }
     item.hash.add(from, buffer_.get(), got);
     // A copy checked is not read again soon: its pages make room for others.

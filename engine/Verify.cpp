@@ -95,6 +95,16 @@ int ByteCopier::verify(int fd, const struct stat& copied, const ChunkDone& chunk
         }
     } phase{*this};
     readingBack_ = true;
+    // The phase is news even where the read-back, running behind the writing, is
+    // nearly done already.
+    if (chunk) {
+        try {
+            chunk(0);
+        } catch (...) {
+            abandonReadBack();
+            throw;
+        }
+    }
     return readBack_->finish(*following_, size, expected, chunk);
 }
 

@@ -807,6 +807,8 @@ private slots:
         qb::engine::sys().pwrite = countingPwrite;
         qb::engine::sys().syncFileRange = damagingSyncFileRange;
         ScriptedObserver obs;
+        bool phaseShown = false; // the progress window names the verify phase
+        obs.onProgress = [&](const qb::Progress& p) { phaseShown = phaseShown || p.verifying; };
         qb::OperationOptions options;
         options.verify = true;
         options.workers = 2;
@@ -814,6 +816,7 @@ private slots:
             qb::runOperation(move ? Op::Move : Op::Copy, Policy::AutoRename,
                              inFolder ? s : s + "/f", out, obs, cancelled, options);
         QVERIFY(late.struck);
+        QVERIFY(phaseShown || cancel);
         const QStringList made = list(d);
         for (const QString& n : made) // whole, and no temporary file
             QCOMPARE(readFile(d + "/" + S(n)), content(n));
